@@ -1,0 +1,88 @@
+#include "engine/correction_phase.h"
+
+#include <algorithm>
+
+#include "engine/correction_params.h"
+#include "engine/pixel.h"
+#include "platform/threads.h"
+
+namespace {
+
+void curvesOf(const CorrectionParams& p, ChannelCurve& r, ChannelCurve& g, ChannelCurve& b)
+{
+    // One division per channel and frame; identity curves give exactly 1.
+    r = {p.value[kBlackR], p.value[kWhiteR], 1.0 / p.value[kCurveR]};
+    g = {p.value[kBlackG], p.value[kWhiteG], 1.0 / p.value[kCurveG]};
+    b = {p.value[kBlackB], p.value[kWhiteB], 1.0 / p.value[kCurveB]};
+}
+
+}  // namespace
+
+void progres(void* taskPointer)
+{
+    const WorkerTask& task = *static_cast<const WorkerTask*>(taskPointer);
+    const RemapTables& tables = *task.tables;
+    for (int32_t y = task.threadIndex; y < task.frameHeight; y += task.threadCount) {
+        const uint8_t* in = task.source + static_cast<ptrdiff_t>(y) * task.sourcePitch;
+        uint8_t* out = task.destination + static_cast<ptrdiff_t>(y) * task.destinationPitch;
+        for (int32_t x = 0; x < task.frameWidth; ++x, in += 4, out += 4)
+            storePixel(out, remapPixel(tables, loadPixel(in)));
+    }
+}
+
+void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
+                        const CorrectionParams& applied, int threadCount)
+{
+    ChannelCurve r, g, b;
+    curvesOf(applied, r, g, b);
+    RemapTables tables;
+    buildRemapTables(r, g, b, tables);
+
+    const int workers = std::clamp(threadCount, 1, kMaxWorkers);
+    const bool empty = source.empty() || destination.row0 == nullptr;
+    WorkerTask tasks[kMaxWorkers];
+    ThreadSlot slots[kMaxWorkers];
+    bool started[kMaxWorkers];
+
+    for (int i = 0; i < workers; ++i) {
+        tasks[i] = WorkerTask{source.row0, destination.row0,
+                              r.exponent, g.exponent, b.exponent,
+                              r.black, g.black, b.black,
+                              r.white, g.white, b.white,
+                              empty ? 0 : source.height, empty ? 0 : source.width,
+                              workers, i,
+                              source.pitch, destination.pitch, &tables};
+        slots[i] = ThreadSlot{progres, &tasks[i], 0};
+        started[i] = startThread(slots[i]);
+    }
+    for (int i = 0; i < workers; ++i) {
+        if (!started[i])
+            progres(&tasks[i]);
+    }
+    for (int i = 0; i < workers; ++i) {
+        if (started[i])
+            waitThread(slots[i]);
+    }
+    for (int i = 0; i < workers; ++i) {
+        if (started[i])
+            closeThread(slots[i]);
+    }
+}
+
+void runCorrectionReference(const ConstPlane& source, const Plane& destination,
+                            const CorrectionParams& applied)
+{
+    if (source.empty() || destination.row0 == nullptr)
+        return;
+    ChannelCurve r, g, b;
+    curvesOf(applied, r, g, b);
+    for (int y = 0; y < source.height; ++y) {
+        for (int x = 0; x < source.width; ++x) {
+            const int32_t p = static_cast<int32_t>(loadPixel(source.pixel(x, y)));
+            storePixel(destination.pixel(x, y),
+                       makePixel(remapComponentReference(GetR(p), r),
+                                 remapComponentReference(GetG(p), g),
+                                 remapComponentReference(GetB(p), b)));
+        }
+    }
+}

@@ -1,0 +1,44 @@
+// The correction phase: every destination pixel from the source pixel at the same
+// position, through the frame's three curves, on one worker thread per processor.
+// Worker i takes rows i, i + n, i + 2n, ... (interleaved, so the workers' shares differ
+// by at most one row whatever the frame height).
+#pragma once
+
+#include <cstdint>
+
+#include "engine/plane.h"
+#include "engine/remap.h"
+
+struct CorrectionParams;
+
+// Upper bound on workers per frame; tasks and thread slots live on the frame call's
+// stack, so this bounds that storage too.
+constexpr int kMaxWorkers = 128;
+
+struct WorkerTask {
+    const uint8_t* source;       // row 0 of the source
+    uint8_t* destination;        // row 0 of the destination
+    double exponentR, exponentG, exponentB;
+    double blackR, blackG, blackB;
+    double whiteR, whiteG, whiteB;
+    int32_t frameHeight;
+    int32_t frameWidth;
+    int32_t threadCount;         // the row step
+    int32_t threadIndex;         // the first row
+    ptrdiff_t sourcePitch;       // bytes from row y to row y + 1
+    ptrdiff_t destinationPitch;
+    const RemapTables* tables;   // built once per frame from the nine values above
+};
+
+// Worker entry: remaps the task's rows. Its one argument is the WorkerTask.
+void progres(void* task);
+
+// Fills the tasks, starts every worker before waiting for the first, then waits for
+// and closes them in index order. A worker that cannot be started is neither waited
+// for nor closed; its rows are done on the calling thread instead.
+void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
+                        const CorrectionParams& applied, int threadCount);
+
+// Reference twin: one thread, the curve formula evaluated for every component.
+void runCorrectionReference(const ConstPlane& source, const Plane& destination,
+                            const CorrectionParams& applied);

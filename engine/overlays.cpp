@@ -1,0 +1,155 @@
+#include "engine/overlays.h"
+
+#include <algorithm>
+
+#include "engine/frame_settings.h"
+#include "engine/histogram.h"
+#include "engine/pixel.h"
+
+namespace {
+
+struct OutlineEdges {
+    int64_t bottomRow, topRow, leftColumn, rightColumn;  // edge positions
+    int64_t xFirst, xLast;                               // columns of the horizontal edges
+    int64_t yFirst, yLast;                               // rows of the vertical edges
+};
+
+OutlineEdges outlineEdges(int width, int height, const FrameSettings& s)
+{
+    OutlineEdges e;
+    e.bottomRow = s.bottom;
+    e.topRow = int64_t(height) - s.top + 1;
+    e.leftColumn = s.left;
+    e.rightColumn = int64_t(width) - s.right + 1;
+    e.xFirst = int64_t(s.left) + 1;
+    e.xLast = int64_t(width) - s.right;
+    e.yFirst = int64_t(s.bottom) + 1;
+    e.yLast = int64_t(height) - s.top;
+    return e;
+}
+
+void drawRowSpan(const Plane& f, int64_t y, int64_t xFirst, int64_t xLast)
+{
+    if (y < 0 || y >= f.height)
+        return;
+    xFirst = std::max<int64_t>(xFirst, 0);
+    xLast = std::min<int64_t>(xLast, f.width - 1);
+    for (int64_t x = xFirst; x <= xLast; ++x)
+        storePixel(f.pixel(int(x), int(y)), kOutlineColour);
+}
+
+void drawColumnSpan(const Plane& f, int64_t x, int64_t yFirst, int64_t yLast)
+{
+    if (x < 0 || x >= f.width)
+        return;
+    yFirst = std::max<int64_t>(yFirst, 0);
+    yLast = std::min<int64_t>(yLast, f.height - 1);
+    for (int64_t y = yFirst; y <= yLast; ++y)
+        storePixel(f.pixel(int(x), int(y)), kOutlineColour);
+}
+
+struct OutputHistograms {
+    int64_t red[256], green[256], blue[256];
+};
+
+void countOutput(const Plane& frame, OutputHistograms& out)
+{
+    ChannelHistograms counted;
+    countHistograms(asConst(frame), PixelRegion{0, frame.width, 0, frame.height}, counted);
+    for (int v = 0; v < 256; ++v) {
+        out.red[v] = static_cast<int64_t>(counted.r[v]);
+        out.green[v] = static_cast<int64_t>(counted.g[v]);
+        out.blue[v] = static_cast<int64_t>(counted.b[v]);
+    }
+}
+
+// The colour the graph gives pixel (x, y), or `current` where no rule applies. Later
+// rules win.
+uint32_t graphColour(const OutputHistograms& h, int64_t x, int64_t y, uint32_t current)
+{
+    uint32_t c = current;
+    const bool grid = (y == 32 && x >= 33 && x <= 287) || (y == 64 && x >= 65 && x <= 319) ||
+                      (y == 96 && x >= 97 && x <= 351) ||
+                      ((x - y) >= 0 && (x - y) % 32 == 0 && (x - y) / 32 <= 7 && y >= 33 &&
+                       y <= 95) ||
+                      (x - y == 256 && y >= 32 && y <= 95);
+    if (grid)
+        c = kGridColour;
+    if (x >= 97 && x <= 350 && y - 96 >= 1 && y - 96 < h.blue[x - 96] / 30)
+        c = kBlueBarColour;
+    if (x >= 65 && x <= 318 && y - 64 >= 1 && y - 64 < h.green[x - 64] / 30)
+        c = kGreenBarColour;
+    if (x >= 33 && x <= 286 && y - 32 >= 1 && y - 32 < h.red[x - 32] / 30)
+        c = kRedBarColour;
+    return c;
+}
+
+}  // namespace
+
+void drawBorderOutline(const Plane& frame, const FrameSettings& settings)
+{
+    if (frame.empty())
+        return;
+    const OutlineEdges e = outlineEdges(frame.width, frame.height, settings);
+    drawRowSpan(frame, e.bottomRow, e.xFirst, e.xLast);
+    drawRowSpan(frame, e.topRow, e.xFirst, e.xLast);
+    drawColumnSpan(frame, e.leftColumn, e.yFirst, e.yLast);
+    drawColumnSpan(frame, e.rightColumn, e.yFirst, e.yLast);
+}
+
+void drawHistogramGraph(const Plane& frame)
+{
+    if (frame.empty())
+        return;
+    OutputHistograms h;
+    countOutput(frame, h);
+    // Every rule needs x <= 351, so only the graph's columns are visited.
+    const int columns = std::min(frame.width, 352);
+    for (int y = 0; y < frame.height; ++y) {
+        uint8_t* row = frame.row(y);
+        for (int x = 0; x < columns; ++x) {
+            const uint32_t before = loadPixel(row + 4 * x);
+            const uint32_t after = graphColour(h, x, y, before);
+            if (after != before)
+                storePixel(row + 4 * x, after);
+        }
+    }
+}
+
+void drawBorderOutlineReference(const Plane& frame, const FrameSettings& settings)
+{
+    if (frame.empty())
+        return;
+    const OutlineEdges e = outlineEdges(frame.width, frame.height, settings);
+    for (int64_t y = 0; y < frame.height; ++y) {
+        for (int64_t x = 0; x < frame.width; ++x) {
+            const bool horizontal = (y == e.bottomRow || y == e.topRow) && x >= e.xFirst &&
+                                    x <= e.xLast;
+            const bool vertical = (x == e.leftColumn || x == e.rightColumn) && y >= e.yFirst &&
+                                  y <= e.yLast;
+            if (horizontal || vertical)
+                storePixel(frame.pixel(int(x), int(y)), kOutlineColour);
+        }
+    }
+}
+
+void drawHistogramGraphReference(const Plane& frame)
+{
+    if (frame.empty())
+        return;
+    OutputHistograms h{};
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const int32_t p = static_cast<int32_t>(loadPixel(frame.pixel(x, y)));
+            ++h.red[GetR(p)];
+            ++h.green[GetG(p)];
+            ++h.blue[GetB(p)];
+        }
+    }
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            uint8_t* at = frame.pixel(x, y);
+            storePixel(at, graphColour(h, x, y, loadPixel(at)));
+        }
+    }
+}

@@ -1,0 +1,31 @@
+// The thin thread layer: start a thread on a plain function, wait for it, close it.
+// Windows uses _beginthreadex / WaitForSingleObject / CloseHandle; elsewhere POSIX
+// threads of the same shape. The slot lives in the caller's storage for the thread's
+// whole life, so starting a thread allocates nothing of ours.
+#pragma once
+
+#include <cstdint>
+
+struct ThreadSlot {
+    void (*entry)(void* argument);
+    void* argument;
+    uintptr_t handle;  // native handle; valid only after a successful start
+};
+
+// Starts slot.entry(slot.argument) on a new thread. False when the thread could not be
+// started; such a slot must be neither waited for nor closed.
+bool startThread(ThreadSlot& slot);
+
+// Blocks with no time limit until the thread has ended.
+void waitThread(ThreadSlot& slot);
+
+// Releases the handle of an ended thread.
+void closeThread(ThreadSlot& slot);
+
+// Number of processors the operating system reports, at least 1.
+int processorCount();
+
+// Test hook: while set, startThread consults it and fails the start when it returns
+// true, so the fallback for threads that cannot be started can be exercised.
+using ThreadStartFailureHook = bool (*)(const ThreadSlot& slot);
+void setThreadStartFailureHook(ThreadStartFailureHook hook);

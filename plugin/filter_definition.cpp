@@ -1,0 +1,50 @@
+#include "plugin/filter_definition.h"
+
+#include "plugin/callbacks.h"
+#include "plugin/filter_state.h"
+
+#if defined(TELVO_HAS_DIALOG)
+#include "dialog/config_proc.h"
+#define TELVO_CONFIG_PROC ConfigProc
+#else
+// No dialog manager on this platform: hosts configure through the script function.
+#define TELVO_CONFIG_PROC nullptr
+#endif
+
+const VDXScriptFunctionDef script_functions[] = {
+    {script_config, "Config", "0iiiiiiii"},
+    {nullptr, nullptr, nullptr},
+};
+
+VDXScriptObject script_obj = {nullptr, script_functions, nullptr};
+
+VDXFilterDefinition g_myFilterDef = {
+    nullptr,                       // _next
+    nullptr,                       // _prev
+    nullptr,                       // _module
+    kFilterName,                   // name
+    kFilterName,                   // desc
+    "Telvo developers",            // maker
+    nullptr,                       // private_data
+    static_cast<int>(sizeof(FilterState)),
+    InitProc,
+    nullptr,                       // deinitProc
+    RunProc,
+    nullptr,                       // paramProc: default RGB32, same size, separate buffers
+    TELVO_CONFIG_PROC,
+    StringProc,
+    StartProc,
+    nullptr,                       // endProc
+    &script_obj,
+    FssProc,
+    nullptr,                       // stringProc2
+    nullptr,                       // serializeProc
+    nullptr,                       // deserializeProc
+    nullptr,                       // copyProc: the record is byte-copyable
+    nullptr,                       // prefetchProc
+    nullptr,                       // copyProc2
+    nullptr,                       // prefetchProc2
+    nullptr,                       // eventProc
+};
+
+VDXFilterDefinition* g_registeredFilterDef = nullptr;

@@ -1,0 +1,13 @@
+// The module's one filter definition and its script object.
+#pragma once
+
+#include "host/vdx_filter.h"
+
+extern VDXFilterDefinition g_myFilterDef;
+extern VDXScriptObject script_obj;
+extern const VDXScriptFunctionDef script_functions[];
+
+// What the host's add-filter call returned; handed back at removal.
+extern VDXFilterDefinition* g_registeredFilterDef;
+
+constexpr const char* kFilterName = "TELVO, version 4.3";

@@ -1,0 +1,49 @@
+#include "plugin/filter_state.h"
+
+#include <atomic>
+#include <type_traits>
+
+#include "engine/correction_params.h"
+
+static_assert(std::is_trivially_copyable_v<FilterState>, "the host may clone instances by memcpy");
+static_assert(std::atomic_ref<int>::required_alignment <= alignof(int));
+
+int loadShared(const int& field)
+{
+    // atomic_ref of const is not in C++20; the load does not write.
+    return std::atomic_ref<int>(const_cast<int&>(field)).load(std::memory_order_relaxed);
+}
+
+void storeShared(int& field, int value)
+{
+    std::atomic_ref<int>(field).store(value, std::memory_order_relaxed);
+}
+
+void resetFilterState(FilterState& state, int processorCount, int width, int height)
+{
+    state.preview = nullptr;
+    state.threadCount = processorCount < 1 ? 1 : processorCount;
+    const CorrectionParams identity = identityCorrection();
+    for (int p = 0; p < kParamCount; ++p) {
+        for (double& slot : state.history[p])
+            slot = identity.value[p];
+        state.frozen[p] = identity.value[p];
+    }
+    state.gammaBackup = state.borderBackup = state.alignmentBackup = state.freezeBackup = 0;
+    for (int& m : state.marginBackup)
+        m = 0;
+    storeShared(state.gamma, 15);
+    storeShared(state.alignment, 15);
+    storeShared(state.border, 0);
+    storeShared(state.disable, 0);
+    storeShared(state.dialogClosed, 1);
+    storeShared(state.showHistogram, 0);
+    storeShared(state.reserve, 0);
+    storeShared(state.freeze, 0);
+    storeShared(state.top, 8);
+    storeShared(state.left, 8);
+    storeShared(state.right, 8);
+    storeShared(state.bottom, 8);
+    storeShared(state.width, width);
+    storeShared(state.height, height);
+}
