@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The one test command: installs what is missing, builds everything from scratch and
+# runs every test suite. Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+out=${TELVO_TEST_OUT:-$root/build-test}
+jobs=$(nproc)
+
+scripts/install-deps.sh
+rm -rf "$out"
+mkdir -p "$out"
+
+configure() {  # dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S "$root" -B "$out/$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$out/$dir" -j "$jobs"
+}
+
+echo "== native build and tests"
+configure native -DCMAKE_BUILD_TYPE=Release -DTELVO_BUILD_BENCH=ON
+ctest --test-dir "$out/native" --output-on-failure -j "$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+configure asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVO_SANITIZE=address,undefined -DTELVO_BUILD_CLI=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir "$out/asan" --output-on-failure -j "$jobs" -LE slow
+
+echo "== ThreadSanitizer (threaded tests)"
+configure tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVO_SANITIZE=thread -DTELVO_BUILD_CLI=OFF
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$out/tsan" --output-on-failure -L threads
+
+echo "== mingw-w64 cross build"
+configure mingw -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+
+if [ -x scripts/test-wine.sh ]; then
+  echo "== Windows module under wine"
+  scripts/test-wine.sh "$out/mingw" "$out/native"
+fi
+
+echo "all test suites passed"
