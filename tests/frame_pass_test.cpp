@@ -1,0 +1,211 @@
+// Whole frame passes through RunProc: the fast pass against the reference pass, worker
+// counts, pitches, odd sizes, and workers that cannot be started.
+#include <climits>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "engine/frame_pass.h"
+#include "platform/threads.h"
+#include "tests/test_support.h"
+
+namespace {
+
+struct Settings {
+    int gamma = 15, alignment = 15, border = 0, top = 8, left = 8, right = 8, bottom = 8,
+        freeze = 0;
+    int disable = 0, dialogClosed = 1, showHistogram = 0, threads = 2;
+};
+
+void apply(TestFilter& f, const Settings& s)
+{
+    f.config(s.gamma, s.alignment, s.border, s.top, s.left, s.right, s.bottom, s.freeze);
+    FilterState& st = f.state();
+    st.disable = s.disable;
+    st.dialogClosed = s.dialogClosed;
+    st.showHistogram = s.showHistogram;
+    st.threadCount = s.threads;
+}
+
+int runThroughHost(TestFilter& f, const GuardedFrame& src, const GuardedFrame& dst)
+{
+    const ConstPlane s = src.constPlane();
+    const Plane d = dst.plane();
+    return f.host.run(s.row0, s.pitch, d.row0, d.pitch, s.width, s.height);
+}
+
+Settings randomSettings(std::mt19937& rng)
+{
+    Settings s;
+    s.gamma = int(rng() % 45);
+    s.alignment = int(rng() % 45);
+    s.border = rng() % 2;
+    auto margin = [&] { return rng() % 4 ? int(rng() % 20) : int(rng() % 300) - 150; };
+    s.top = margin();
+    s.left = margin();
+    s.right = margin();
+    s.bottom = margin();
+    s.freeze = rng() % 5 == 0;
+    s.disable = rng() % 6 == 0;
+    s.dialogClosed = rng() % 3 != 0;
+    s.showHistogram = rng() % 3 == 0;
+    s.threads = 1 + int(rng() % 5);
+    return s;
+}
+
+}  // namespace
+
+TEST(FramePass, MatchesTheReferencePassOverManyFrames)
+{
+    std::mt19937 rng(1234);
+    const std::pair<int, int> sizes[] = {{1, 1}, {2, 3}, {7, 1}, {1, 9}, {17, 5}, {64, 48},
+                                         {385, 289}, {384, 288}, {641, 3}};
+    for (auto [w, h] : sizes) {
+        TestFilter fast, reference;
+        for (int frame = 0; frame < 6; ++frame) {
+            const Settings s = randomSettings(rng);
+            apply(fast, s);
+            apply(reference, s);
+            GuardedFrame src(w, h, (frame % 3) * 4, frame % 2);
+            if (frame % 3 == 2)
+                fillFlat(src, static_cast<uint32_t>(rng()));
+            else
+                fillNatural(src, frame * 31 + w);
+            GuardedFrame a(w, h, 4, frame % 2 == 0, 0x11), b(w, h, 0, false, 0x22);
+            ASSERT_EQ(runThroughHost(fast, src, a), 0);
+            runFramePassReference(reference.state(), src.constPlane(), b.plane());
+            ASSERT_EQ(a.pixels(), b.pixels()) << w << "x" << h << " frame " << frame;
+            ASSERT_TRUE(a.guardsIntact()) << w << "x" << h;
+            ASSERT_TRUE(src.guardsIntact());
+            ASSERT_EQ(0, std::memcmp(fast.state().history, reference.state().history,
+                                     sizeof fast.state().history));
+        }
+    }
+}
+
+TEST(FramePass, OutputDoesNotDependOnTheWorkerCount)
+{
+    for (auto [w, h] : {std::pair{33, 7}, {20, 1}, {3, 2}}) {
+        GuardedFrame src(w, h);
+        fillNatural(src, 77);
+        std::vector<uint32_t> first;
+        for (int threads = 1; threads <= h + 3; ++threads) {
+            TestFilter f;
+            Settings s;
+            s.threads = threads;
+            s.showHistogram = 1;
+            apply(f, s);
+            GuardedFrame dst(w, h);
+            runThroughHost(f, src, dst);
+            if (threads == 1)
+                first = dst.pixels();
+            EXPECT_EQ(dst.pixels(), first) << w << "x" << h << " with " << threads << " workers";
+            EXPECT_TRUE(dst.guardsIntact());
+        }
+    }
+}
+
+TEST(FramePass, PaddedAndNegativePitchesGiveTheSamePicture)
+{
+    const int w = 45, h = 31;
+    std::vector<uint32_t> expected;
+    for (int layout = 0; layout < 4; ++layout) {
+        const int padding = layout & 1 ? 12 : 0;
+        const bool negative = layout & 2;
+        GuardedFrame src(w, h, padding, negative);
+        fillNatural(src, 5);
+        GuardedFrame dst(w, h, negative ? 0 : 20, !negative);
+        TestFilter f;
+        Settings s;
+        s.border = 1;
+        s.dialogClosed = 0;
+        s.showHistogram = 1;
+        s.top = 3;
+        s.bottom = 2;
+        apply(f, s);
+        runThroughHost(f, src, dst);
+        if (layout == 0)
+            expected = dst.pixels();
+        EXPECT_EQ(dst.pixels(), expected) << "layout " << layout;
+        EXPECT_TRUE(dst.guardsIntact()) << "padding bytes of the destination were written";
+    }
+}
+
+TEST(FramePass, ExtremeMarginsStayInsideTheBuffers)
+{
+    const int values[] = {INT_MIN, INT_MIN + 1, -1, 0, 1, 2, 3, INT_MAX - 1, INT_MAX};
+    for (auto [w, h] : {std::pair{1, 1}, {1, 4}, {4, 1}, {3, 3}, {0, 0}, {0, 3}}) {
+        int trial = 0;
+        for (int a : values) {
+            for (int b : values) {
+                TestFilter f;
+                Settings s;
+                s.border = 1;
+                s.dialogClosed = trial % 2;
+                s.showHistogram = 1;
+                s.top = a;
+                s.bottom = b;
+                s.left = b;
+                s.right = a;
+                s.alignment = a;
+                s.gamma = b;
+                apply(f, s);
+                GuardedFrame src(w, h, 4, trial % 3 == 0), dst(w, h, 4, trial % 2 == 0);
+                fillRandom(src, trial++);
+                EXPECT_EQ(runThroughHost(f, src, dst), 0);
+                ASSERT_TRUE(dst.guardsIntact()) << w << "x" << h << " margins " << a << "," << b;
+                ASSERT_TRUE(src.guardsIntact());
+            }
+        }
+    }
+}
+
+TEST(FramePass, WorkersThatCannotStartAreDoneOnTheCallingThread)
+{
+    GuardedFrame src(19, 11);
+    fillNatural(src, 9);
+    TestFilter reference;
+    Settings s;
+    s.threads = 4;
+    apply(reference, s);
+    GuardedFrame expected(19, 11);
+    runThroughHost(reference, src, expected);
+
+    for (ThreadStartFailureHook hook :
+         {+[](const ThreadSlot&) { return true; }, +[](const ThreadSlot&) {
+              static int starts = 0;  // every other worker fails
+              return starts++ % 2 == 0;
+          }}) {
+        setThreadStartFailureHook(hook);
+        TestFilter f;
+        apply(f, s);
+        GuardedFrame dst(19, 11, 0, false, 0x33);
+        runThroughHost(f, src, dst);
+        setThreadStartFailureHook(nullptr);
+        EXPECT_EQ(dst.pixels(), expected.pixels());
+    }
+}
+
+TEST(FramePass, ObserverSeesTheMeasuredAndAppliedValues)
+{
+    struct Seen {
+        int frames = 0;
+        FrameReport last{};
+    } seen;
+    setFrameObserver(
+        [](void* context, const FilterState&, const FrameReport& r) {
+            auto* s = static_cast<Seen*>(context);
+            ++s->frames;
+            s->last = r;
+        },
+        &seen);
+    TestFilter f;
+    GuardedFrame src(64, 48), dst(64, 48);
+    fillFlat(src, makePixel(20, 60, 200));
+    runThroughHost(f, src, dst);
+    runThroughHost(f, src, dst);
+    setFrameObserver(nullptr, nullptr);
+    EXPECT_EQ(seen.frames, 2);
+    EXPECT_EQ(seen.last.levels.medianG, 60);
+    EXPECT_EQ(seen.last.applied.value[kBlackR], f.state().history[kBlackR][0] * 2 / 5);
+}
