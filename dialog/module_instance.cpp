@@ -1,0 +1,3 @@
+#include "dialog/module_instance.h"
+
+HINSTANCE g_hInst = nullptr;

@@ -1,0 +1,13 @@
+// The dialog's window-system calls: the real USER32/COMCTL32 on Windows, the in-memory
+// stand-in elsewhere, so the same procedure is built and tested on both.
+#pragma once
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <commctrl.h>
+#else
+#include "platform/win32_standin.h"
+#endif

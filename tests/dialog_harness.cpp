@@ -1,0 +1,63 @@
+#include "dialog_harness.h"
+
+#include <algorithm>
+
+#include "dialog/config_proc.h"
+#include "dialog_controls.h"
+
+namespace {
+
+standin::ControlKind standinKind(SettingControlKind kind)
+{
+    switch (kind) {
+    case SettingControlKind::Trackbar:
+        return standin::ControlKind::Trackbar;
+    case SettingControlKind::PushButton:
+        return standin::ControlKind::PushButton;
+    case SettingControlKind::CheckBox:
+    case SettingControlKind::DisabledCheckBox:
+        return standin::ControlKind::CheckBox;
+    case SettingControlKind::GroupBox:
+        return standin::ControlKind::GroupBox;
+    default:
+        return standin::ControlKind::Label;
+    }
+}
+
+}  // namespace
+
+int RecordingPreview::redoCount() const
+{
+    return static_cast<int>(std::count(calls.begin(), calls.end(), "RedoFrame"));
+}
+
+DialogHarness::DialogHarness(int width, int height)
+    : filter(width, height), parent(reinterpret_cast<HWND>(uintptr_t{0x1234}))
+{
+    standin::reset();
+    std::vector<standin::ControlSpec> controls;
+    for (const SettingControl& c : kSettingControls)
+        controls.push_back({c.id, standinKind(c.kind), c.caption,
+                            c.kind == SettingControlKind::DisabledCheckBox});
+    standin::registerDialog(1000, controls);
+}
+
+DialogHarness::~DialogHarness()
+{
+    standin::reset();
+}
+
+int DialogHarness::configure(const std::function<void(HWND)>& user, bool withPreview)
+{
+    standin::setSession(user);
+    VDXFilterActivation& fa = filter.host.activation();
+    fa.ifp = withPreview ? &preview : nullptr;
+    return ConfigProc(&fa, nullptr, reinterpret_cast<VDXHWND>(parent));
+}
+
+bool operator==(const ScriptSettings& a, const ScriptSettings& b)
+{
+    return a.gamma == b.gamma && a.alignment == b.alignment && a.border == b.border &&
+           a.top == b.top && a.left == b.left && a.right == b.right && a.bottom == b.bottom &&
+           a.freeze == b.freeze;
+}
