@@ -1,0 +1,88 @@
+#include "cli/colour.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+ColourTags tagsOf(const AVFrame& f)
+{
+    return ColourTags{f.colorspace, f.color_range, f.color_primaries, f.color_trc,
+                      f.chroma_location};
+}
+
+ColourTags tagsOf(const AVCodecParameters& p)
+{
+    return ColourTags{p.color_space, p.color_range, p.color_primaries, p.color_trc,
+                      p.chroma_location};
+}
+
+bool isRgbFormat(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    return d != nullptr && (d->flags & AV_PIX_FMT_FLAG_RGB) != 0;
+}
+
+int swsMatrix(AVColorSpace space, int height)
+{
+    switch (space) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC:
+        return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M:
+        return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+        return SWS_CS_ITU601;
+    default:
+        return height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
+bool isFullRange(AVPixelFormat format, AVColorRange range)
+{
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+    case AV_PIX_FMT_YUVJ440P:
+    case AV_PIX_FMT_YUVJ411P:
+        return true;
+    default:
+        return range == AVCOL_RANGE_JPEG || isRgbFormat(format);
+    }
+}
+
+namespace {
+
+SwsPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to,
+                     const ColourTags& tags, bool toFilter)
+{
+    // Point sampling keeps the unscaled fast paths; no size change happens here anyway.
+    SwsPtr sws(sws_getContext(width, height, from, width, height, to,
+                              SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                              nullptr, nullptr));
+    if (!sws)
+        return sws;
+    const int* matrix = sws_getCoefficients(swsMatrix(tags.space, height));
+    const AVPixelFormat yuv = toFilter ? from : to;
+    const bool yuvFull = isFullRange(yuv, tags.range);
+    sws_setColorspaceDetails(sws.get(), matrix, toFilter ? yuvFull : 1, matrix,
+                             toFilter ? 1 : yuvFull, 0, 1 << 16, 1 << 16);
+    return sws;
+}
+
+}  // namespace
+
+SwsPtr makeToFilterConverter(int width, int height, AVPixelFormat from, const ColourTags& tags)
+{
+    return makeConverter(width, height, from, kFilterPixelFormat, tags, true);
+}
+
+SwsPtr makeFromFilterConverter(int width, int height, AVPixelFormat to, const ColourTags& tags)
+{
+    return makeConverter(width, height, kFilterPixelFormat, to, tags, false);
+}

@@ -1,0 +1,30 @@
+// The colour interpretation of the input, kept for the way back: decoding converts with
+// the input's own matrix and range into full-range RGB, encoding converts back with the
+// same ones and writes the same tags, so an uncorrected frame comes out looking the same.
+#pragma once
+
+#include "cli/av_util.h"
+
+struct ColourTags {
+    AVColorSpace space = AVCOL_SPC_UNSPECIFIED;
+    AVColorRange range = AVCOL_RANGE_UNSPECIFIED;
+    AVColorPrimaries primaries = AVCOL_PRI_UNSPECIFIED;
+    AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
+    AVChromaLocation chromaLocation = AVCHROMA_LOC_UNSPECIFIED;
+};
+
+ColourTags tagsOf(const AVFrame& frame);
+ColourTags tagsOf(const AVCodecParameters& parameters);
+
+bool isRgbFormat(AVPixelFormat format);
+
+// The matrix the conversion uses (SWS_CS_*): the tagged one, or for untagged video the
+// usual guess, BT.709 from 720 rows up and BT.601 below.
+int swsMatrix(AVColorSpace space, int height);
+
+// Full range when tagged so or when the format is a full-range ("J") one.
+bool isFullRange(AVPixelFormat format, AVColorRange range);
+
+// Converters between a frame format and the filter's full-range RGB. Null on failure.
+SwsPtr makeToFilterConverter(int width, int height, AVPixelFormat from, const ColourTags& tags);
+SwsPtr makeFromFilterConverter(int width, int height, AVPixelFormat to, const ColourTags& tags);

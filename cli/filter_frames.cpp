@@ -1,0 +1,79 @@
+#include "cli/filter_frames.h"
+
+extern "C" {
+#include <libavutil/buffer.h>
+#include <libavutil/pixdesc.h>
+}
+
+FilterFramePool::FilterFramePool(int width, int height)
+    : width_(width), height_(height), linesize_(FFALIGN(width * 4, 64))
+{
+    pool_ = av_buffer_pool_init(static_cast<size_t>(linesize_) * height + 64, nullptr);
+}
+
+FilterFramePool::~FilterFramePool()
+{
+    av_buffer_pool_uninit(&pool_);
+}
+
+FramePtr FilterFramePool::get()
+{
+    FramePtr frame(av_frame_alloc());
+    if (!frame || pool_ == nullptr)
+        return nullptr;
+    frame->buf[0] = av_buffer_pool_get(pool_);
+    if (frame->buf[0] == nullptr)
+        return nullptr;
+    frame->data[0] = frame->buf[0]->data;
+    frame->linesize[0] = linesize_;
+    frame->width = width_;
+    frame->height = height_;
+    frame->format = kFilterPixelFormat;
+    frame->color_range = AVCOL_RANGE_JPEG;
+    frame->colorspace = AVCOL_SPC_RGB;
+    return frame;
+}
+
+bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::string& error)
+{
+    if (decoded->width != width_ || decoded->height != height_) {
+        error = "the frame size changes mid-stream (" + std::to_string(width_) + "x" +
+                std::to_string(height_) + " to " + std::to_string(decoded->width) + "x" +
+                std::to_string(decoded->height) + "); telvo needs one size throughout";
+        return false;
+    }
+    const auto format = static_cast<AVPixelFormat>(decoded->format);
+    if (format == AV_PIX_FMT_BGR0 || format == AV_PIX_FMT_BGRA) {
+        out.reset(av_frame_clone(decoded));
+        if (!out) {
+            error = "out of memory";
+            return false;
+        }
+        return true;
+    }
+    if (!sws_ || format != swsFormat_ || decoded->colorspace != swsSpace_ ||
+        decoded->color_range != swsRange_) {
+        sws_ = makeToFilterConverter(width_, height_, format, tagsOf(*decoded));
+        if (!sws_) {
+            const char* name = av_get_pix_fmt_name(format);
+            error = std::string("cannot convert ") + (name ? name : "this pixel format") +
+                    " frames to RGB";
+            return false;
+        }
+        swsFormat_ = format;
+        swsSpace_ = decoded->colorspace;
+        swsRange_ = decoded->color_range;
+    }
+    out = pool_.get();
+    if (!out) {
+        error = "out of memory";
+        return false;
+    }
+    sws_scale(sws_.get(), decoded->data, decoded->linesize, 0, height_, out->data,
+              out->linesize);
+    av_frame_copy_props(out.get(), decoded);
+    out->format = kFilterPixelFormat;
+    out->color_range = AVCOL_RANGE_JPEG;
+    out->colorspace = AVCOL_SPC_RGB;
+    return true;
+}

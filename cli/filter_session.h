@@ -1,0 +1,37 @@
+// One filter instance driven as the host drives it: the module registered through its
+// two entry points, InitProc, the script function "Config" with the eight settings,
+// StartProc, then RunProc once per frame.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "cli/filter_host.h"
+#include "plugin/settings_text.h"
+
+struct AVFrame;
+struct FilterState;
+
+class FilterSession {
+public:
+    FilterSession();
+
+    // `disable` and `histogram` are not script settings; they are set on the instance
+    // as the dialog's check boxes set them.
+    bool open(const ScriptSettings& settings, bool disable, bool histogram, int width,
+              int height, std::string& error);
+
+    // The text the host shows: the filter's name with its summary, and the script line.
+    std::string description();
+    std::string scriptLine();
+
+    // Both frames in the filter's layout and of the opened size; handed over bottom-up.
+    void run(const AVFrame* source, AVFrame* destination, int64_t frameNumber);
+
+    FilterState& state();
+
+private:
+    std::unique_ptr<FilterHost> host_;
+    int width_ = 0, height_ = 0;
+};

@@ -1,0 +1,112 @@
+#include "cli/frame_stats.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "engine/frame_pass.h"
+
+const char* const kStatsColumns[19] = {
+    "frame",   "lowR",    "lowG",    "lowB",   "highR",  "highG",  "highB",
+    "medianR", "medianG", "medianB", "blackR", "blackG", "blackB", "whiteR",
+    "whiteG",  "whiteB",  "curveR",  "curveG", "curveB",
+};
+
+void statsValues(const FrameStats& s, double out[18])
+{
+    const ChannelLevels& l = s.levels;
+    const double levels[9] = {l.lowR,  l.lowG,  l.lowB,    l.highR,  l.highG,
+                              l.highB, l.medianR, l.medianG, l.medianB};
+    for (int i = 0; i < 9; ++i) {
+        out[i] = levels[i];
+        out[9 + i] = s.applied.value[i];  // already in black, white, curve order
+    }
+}
+
+StatsRecorder::StatsRecorder()
+{
+    setFrameObserver(&StatsRecorder::observe, this);
+}
+
+StatsRecorder::~StatsRecorder()
+{
+    setFrameObserver(nullptr, nullptr);
+}
+
+void StatsRecorder::observe(void* context, const FilterState&, const FrameReport& r)
+{
+    auto* self = static_cast<StatsRecorder*>(context);
+    if (self->keep_)
+        self->frames_.push_back(FrameStats{self->index_, r.levels, r.applied});
+}
+
+StatsFormat statsFormatOf(const std::string& path)
+{
+    auto endsWith = [&](const char* suffix) {
+        const std::string s = suffix;
+        return path.size() > s.size() && path.compare(path.size() - s.size(), s.size(), s) == 0;
+    };
+    if (endsWith(".csv"))
+        return StatsFormat::Csv;
+    if (endsWith(".jsonl"))
+        return StatsFormat::Jsonl;
+    return StatsFormat::Unknown;
+}
+
+namespace {
+
+// JSON has no NaN or infinity; the tokens below are what common JSON readers (Python's
+// json, for one) read back as those doubles. CSV uses strtod's spellings.
+void appendNumber(std::string& out, double v, bool json)
+{
+    if (std::isnan(v)) {
+        out += json ? "NaN" : "nan";
+        return;
+    }
+    if (std::isinf(v)) {
+        out += v > 0 ? (json ? "Infinity" : "inf") : (json ? "-Infinity" : "-inf");
+        return;
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::string formatStatsCsv(const std::vector<FrameStats>& frames)
+{
+    std::string out;
+    for (int i = 0; i < 19; ++i) {
+        out += kStatsColumns[i];
+        out += i < 18 ? ',' : '\n';
+    }
+    double values[18];
+    for (const FrameStats& s : frames) {
+        out += std::to_string(s.frame);
+        statsValues(s, values);
+        for (double v : values) {
+            out += ',';
+            appendNumber(out, v, false);
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+std::string formatStatsJsonl(const std::vector<FrameStats>& frames)
+{
+    std::string out;
+    double values[18];
+    for (const FrameStats& s : frames) {
+        out += "{\"frame\":" + std::to_string(s.frame);
+        statsValues(s, values);
+        for (int i = 0; i < 18; ++i) {
+            out += ",\"";
+            out += kStatsColumns[i + 1];
+            out += "\":";
+            appendNumber(out, values[i], true);
+        }
+        out += "}\n";
+    }
+    return out;
+}

@@ -1,0 +1,39 @@
+// telvo: runs the white-balance filter over video files through FFmpeg's libraries.
+#include <cstdio>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "cli/options.h"
+#include "cli/output_file.h"
+#include "cli/preview.h"
+#include "cli/transcode.h"
+
+int main(int argc, char** argv)
+{
+    CliOptions options;
+    std::string error;
+    switch (parseOptions(argc, argv, options, error)) {
+    case ParseResult::Help:
+        std::fputs(usageText(), stdout);
+        return kExitOk;
+    case ParseResult::Version:
+        std::printf("telvo %s\n", TELVO_VERSION);
+        return kExitOk;
+    case ParseResult::UsageError:
+        std::fprintf(stderr, "telvo: %s\n", error.c_str());
+        return kExitUsage;
+    case ParseResult::Run:
+        break;
+    }
+    // FFmpeg's own messages would bury the one line a failure prints.
+    av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
+    installInterruptHandlers();
+
+    const RunResult result =
+        options.previewFrame >= 0 ? runPreview(options) : runTranscode(options);
+    if (result.code != kExitOk)
+        std::fprintf(stderr, "telvo: %s\n", result.message.c_str());
+    return result.code;
+}

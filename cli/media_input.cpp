@@ -1,0 +1,147 @@
+#include "cli/media_input.h"
+
+#include <cstdio>
+
+extern "C" {
+#include <libavutil/avutil.h>
+}
+
+bool MediaInput::open(const std::string& path, std::string& error)
+{
+    AVFormatContext* raw = nullptr;
+    int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (status < 0) {
+        error = status == AVERROR_INVALIDDATA
+                    ? "'" + path + "' is not a media file FFmpeg can read"
+                    : "cannot open '" + path + "': " + avError(status);
+        return false;
+    }
+    format_.reset(raw);
+    status = avformat_find_stream_info(raw, nullptr);
+    if (status < 0) {
+        error = "cannot read stream information of '" + path + "': " + avError(status);
+        return false;
+    }
+    const AVCodec* codec = nullptr;
+    videoIndex_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (videoIndex_ == AVERROR_STREAM_NOT_FOUND) {
+        error = "'" + path + "' has no video stream";
+        return false;
+    }
+    if (videoIndex_ < 0 || codec == nullptr) {
+        const AVStream* any = nullptr;
+        for (unsigned i = 0; i < raw->nb_streams && !any; ++i)
+            if (raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+                any = raw->streams[i];
+        error = "'" + path + "': no decoder for its video" +
+                (any ? std::string(" (") + avcodec_get_name(any->codecpar->codec_id) + ")"
+                     : std::string());
+        return false;
+    }
+    AVStream* stream = raw->streams[videoIndex_];
+    decoder_.reset(avcodec_alloc_context3(codec));
+    avcodec_parameters_to_context(decoder_.get(), stream->codecpar);
+    decoder_->pkt_timebase = stream->time_base;
+    decoder_->thread_count = 0;
+    decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    status = avcodec_open2(decoder_.get(), codec, nullptr);
+    if (status < 0) {
+        error = "cannot open the " + std::string(codec->name) + " decoder: " + avError(status);
+        return false;
+    }
+    if (decoder_->width <= 0 || decoder_->height <= 0) {
+        error = "'" + path + "': the video has no frame size";
+        return false;
+    }
+    const AVRational guessed = av_guess_frame_rate(raw, stream, nullptr);
+    if (guessed.num > 0 && guessed.den > 0)
+        frameRate_ = guessed;
+    if (stream->nb_frames > 0)
+        expectedFrames_ = stream->nb_frames;
+    else if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE)
+        expectedFrames_ = av_rescale_q(stream->duration, stream->time_base, av_inv_q(frameRate_));
+    else if (raw->duration > 0)
+        expectedFrames_ = av_rescale_q(raw->duration, AVRational{1, AV_TIME_BASE},
+                                       av_inv_q(frameRate_));
+    packet_.reset(av_packet_alloc());
+    return true;
+}
+
+// Reads one packet and hands it on. `ended` turns true at the end of the input.
+bool MediaInput::feed(const std::function<void(AVPacket*)>& onOtherPacket, std::string& error,
+                      bool& ended)
+{
+    AVPacket* packet = packet_.get();
+    const int status = av_read_frame(format_.get(), packet);
+    if (status == AVERROR_EOF || (status < 0 && avio_feof(format_->pb))) {
+        ended = true;
+        return true;
+    }
+    if (status < 0) {
+        // A damaged stretch the demuxer could not resync over: end the input there.
+        std::fprintf(stderr, "telvo: warning: input read error (%s); the input ends here\n",
+                     avError(status).c_str());
+        ended = true;
+        return true;
+    }
+    ++packetsSeen_;
+    if (packet->stream_index != videoIndex_) {
+        if (onOtherPacket)
+            onOtherPacket(packet);
+        av_packet_unref(packet);
+        return true;
+    }
+    const int sent = avcodec_send_packet(decoder_.get(), packet);
+    av_packet_unref(packet);
+    if (sent < 0 && sent != AVERROR(EAGAIN)) {
+        if (sent == AVERROR(ENOMEM)) {
+            error = "out of memory while decoding";
+            return false;
+        }
+        ++skippedPackets_;
+        std::fprintf(stderr, "telvo: warning: corrupt video packet %lld skipped (%s)\n",
+                     static_cast<long long>(packetsSeen_), avError(sent).c_str());
+    }
+    return true;
+}
+
+MediaInput::Status MediaInput::next(AVFrame* frame,
+                                    const std::function<void(AVPacket*)>& onOtherPacket,
+                                    std::string& error)
+{
+    while (!drained_) {
+        const int status = avcodec_receive_frame(decoder_.get(), frame);
+        if (status >= 0)
+            return Status::Frame;
+        if (status == AVERROR_EOF) {
+            drained_ = true;
+            break;
+        }
+        if (status != AVERROR(EAGAIN)) {
+            // Frame-threaded decoders report a bad packet here rather than when it is sent.
+            ++skippedPackets_;
+            std::fprintf(stderr, "telvo: warning: corrupt video frame skipped (%s)\n",
+                         avError(status).c_str());
+            continue;
+        }
+        if (flushing_) {
+            drained_ = true;
+            break;
+        }
+        bool ended = false;
+        if (!feed(onOtherPacket, error, ended))
+            return Status::Error;
+        if (ended) {
+            avcodec_send_packet(decoder_.get(), nullptr);
+            flushing_ = true;
+        }
+    }
+    return Status::End;
+}
+
+void MediaInput::discardOtherStreams()
+{
+    for (unsigned i = 0; i < format_->nb_streams; ++i)
+        if (static_cast<int>(i) != videoIndex_)
+            format_->streams[i]->discard = AVDISCARD_ALL;
+}

@@ -1,0 +1,46 @@
+// The input side: opens anything FFmpeg reads, picks its video stream and decodes it,
+// frame by frame in presentation order. A packet the decoder rejects is reported and
+// skipped; the frames around it keep coming.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "cli/av_util.h"
+
+class MediaInput {
+public:
+    bool open(const std::string& path, std::string& error);
+
+    AVFormatContext* format() const { return format_.get(); }
+    AVStream* videoStream() const { return format_->streams[videoIndex_]; }
+    const AVCodecContext* decoder() const { return decoder_.get(); }
+    AVRational frameRate() const { return frameRate_; }
+    // Frames the container announces, or an estimate from the duration; 0 when unknown.
+    int64_t expectedFrames() const { return expectedFrames_; }
+    int64_t skippedPackets() const { return skippedPackets_; }
+
+    // Stops demuxing the streams that are not copied.
+    void discardOtherStreams();
+
+    enum class Status { Frame, End, Error };
+    // Decodes the next video frame into `frame`. Packets of other streams go to
+    // `onOtherPacket` when it is set (they stay owned by the caller's callback).
+    Status next(AVFrame* frame, const std::function<void(AVPacket*)>& onOtherPacket,
+                std::string& error);
+
+private:
+    bool feed(const std::function<void(AVPacket*)>& onOtherPacket, std::string& error,
+              bool& ended);
+
+    InputPtr format_;
+    CodecPtr decoder_;
+    PacketPtr packet_;
+    int videoIndex_ = -1;
+    AVRational frameRate_{25, 1};
+    int64_t expectedFrames_ = 0;
+    int64_t skippedPackets_ = 0;
+    int64_t packetsSeen_ = 0;
+    bool flushing_ = false;
+    bool drained_ = false;
+};

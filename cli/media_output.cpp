@@ -1,0 +1,287 @@
+#include "cli/media_output.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavutil/display.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include "cli/media_input.h"
+#include "cli/output_plan.h"
+
+MediaOutput::~MediaOutput()
+{
+    if (muxer_ != nullptr) {
+        if (ioOpen_)
+            avio_closep(&muxer_->pb);
+        avformat_free_context(muxer_);
+    }
+}
+
+const char* MediaOutput::encoderName() const
+{
+    return encoder_ ? encoder_->codec->name : "none";
+}
+
+bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const MediaInput& input,
+                       const ColourTags& inputTags, AVPixelFormat inputFormat,
+                       std::string& error)
+{
+    const AVStream* in = input.videoStream();
+    const int width = input.decoder()->width, height = input.decoder()->height;
+    finalPath_ = s.finalPath;
+    int status = avformat_alloc_output_context2(&muxer_, plan.muxer, nullptr, s.writePath.c_str());
+    if (status < 0) {
+        error = "cannot set up the output: " + avError(status);
+        return false;
+    }
+    pixelFormat_ = choosePixelFormat(plan.encoder, inputFormat, s.lossless, width, height, error);
+    if (pixelFormat_ == AV_PIX_FMT_NONE)
+        return false;
+
+    encoder_.reset(avcodec_alloc_context3(plan.encoder));
+    AVCodecContext* enc = encoder_.get();
+    enc->width = width;
+    enc->height = height;
+    enc->pix_fmt = pixelFormat_;
+    inputTimeBase_ = in->time_base;
+    enc->time_base = in->time_base;
+    enc->framerate = input.frameRate();
+    enc->sample_aspect_ratio = av_guess_sample_aspect_ratio(input.format(),
+                                                            const_cast<AVStream*>(in), nullptr);
+    enc->thread_count = 0;
+
+    // Same matrix, range and tags as the input; an RGB output carries no matrix, and
+    // YUV made from an RGB input gets the usual matrix for its size, tagged.
+    ColourTags out = inputTags;
+    if (isRgbFormat(pixelFormat_)) {
+        out.space = AVCOL_SPC_RGB;
+        out.range = AVCOL_RANGE_JPEG;
+    } else {
+        if (isRgbFormat(inputFormat) || inputTags.space == AVCOL_SPC_RGB) {
+            out.space = swsMatrix(AVCOL_SPC_UNSPECIFIED, height) == SWS_CS_ITU709
+                            ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+            out.range = AVCOL_RANGE_MPEG;
+        }
+        if (isFullRange(pixelFormat_, AVCOL_RANGE_UNSPECIFIED))
+            out.range = AVCOL_RANGE_JPEG;
+    }
+    enc->colorspace = out.space;
+    enc->color_range = out.range;
+    enc->color_primaries = out.primaries;
+    enc->color_trc = out.transfer;
+    enc->chroma_sample_location = out.chromaLocation;
+
+    AVDictionary* options = nullptr;
+    if (plan.crf >= 0)
+        av_dict_set_int(&options, "crf", plan.crf, 0);
+    if (plan.encoder->id == AV_CODEC_ID_FFV1) {
+        // Level 3 (slices, checksums) damages frames under 3 pixels wide or high in this
+        // FFmpeg; level 1 is lossless at every size.
+        const bool tiny = width < 3 || height < 3;
+        av_dict_set_int(&options, "level", tiny ? 1 : 3, 0);
+        if (!tiny)
+            av_dict_set_int(&options, "slicecrc", 1, 0);
+        enc->gop_size = 1;
+    }
+    if (muxer_->oformat->flags & AVFMT_GLOBALHEADER)
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    status = avcodec_open2(enc, plan.encoder, &options);
+    const bool crfUnused = av_dict_get(options, "crf", nullptr, 0) != nullptr;
+    av_dict_free(&options);
+    if (status < 0) {
+        error = std::string("cannot open the ") + plan.encoder->name + " encoder for " +
+                std::to_string(width) + "x" + std::to_string(height) + " " +
+                av_get_pix_fmt_name(pixelFormat_) + ": " + avError(status);
+        return false;
+    }
+    if (crfUnused) {
+        error = std::string("--crf: the ") + plan.encoder->name + " encoder has no CRF setting";
+        return false;
+    }
+
+    videoOut_ = avformat_new_stream(muxer_, nullptr);
+    avcodec_parameters_from_context(videoOut_->codecpar, enc);
+    videoOut_->time_base = enc->time_base;
+    videoOut_->avg_frame_rate = input.frameRate();
+    videoOut_->sample_aspect_ratio = enc->sample_aspect_ratio;
+    videoOut_->disposition = in->disposition;
+    av_dict_copy(&videoOut_->metadata, in->metadata, 0);
+    size_t matrixSize = 0;
+    if (const uint8_t* matrix = av_stream_get_side_data(in, AV_PKT_DATA_DISPLAYMATRIX,
+                                                        &matrixSize)) {
+        if (uint8_t* copy = av_stream_new_side_data(videoOut_, AV_PKT_DATA_DISPLAYMATRIX,
+                                                    matrixSize))
+            std::memcpy(copy, matrix, matrixSize);
+    }
+
+    AVFormatContext* ic = input.format();
+    streamMap_.assign(ic->nb_streams, -1);
+    inputTimeBases_.assign(ic->nb_streams, AVRational{1, 1});
+    for (unsigned i = 0; s.copyOtherStreams && i < ic->nb_streams; ++i) {
+        const AVStream* other = ic->streams[i];
+        const AVMediaType type = other->codecpar->codec_type;
+        if (other == in || (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE) ||
+            (other->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            continue;
+        if (avformat_query_codec(muxer_->oformat, other->codecpar->codec_id,
+                                 FF_COMPLIANCE_NORMAL) == 0) {
+            std::fprintf(stderr, "telvo: note: stream %u (%s) cannot go into %s; left out\n", i,
+                         avcodec_get_name(other->codecpar->codec_id), muxer_->oformat->name);
+            continue;
+        }
+        AVStream* copy = avformat_new_stream(muxer_, nullptr);
+        avcodec_parameters_copy(copy->codecpar, other->codecpar);
+        copy->codecpar->codec_tag = 0;
+        copy->time_base = other->time_base;
+        copy->disposition = other->disposition;
+        av_dict_copy(&copy->metadata, other->metadata, 0);
+        streamMap_[i] = copy->index;
+        inputTimeBases_[i] = other->time_base;
+    }
+    av_dict_copy(&muxer_->metadata, ic->metadata, 0);
+
+    if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
+        status = avio_open(&muxer_->pb, s.writePath.c_str(), AVIO_FLAG_WRITE);
+        if (status < 0) {
+            error = "cannot write '" + s.finalPath + "': " + avError(status);
+            return false;
+        }
+        ioOpen_ = true;
+    }
+    AVDictionary* muxOptions = nullptr;
+    if (std::strcmp(muxer_->oformat->name, "image2") == 0 &&
+        !av_filename_number_test(s.writePath.c_str()))
+        av_dict_set(&muxOptions, "update", "1", 0);
+    status = avformat_write_header(muxer_, &muxOptions);
+    av_dict_free(&muxOptions);
+    if (status < 0) {
+        // Streams the container refused (codec and container mismatch, bad stream copy).
+        error = "cannot start writing '" + s.finalPath + "': " + avError(status);
+        return false;
+    }
+    headerWritten_ = true;
+
+    if (pixelFormat_ != kFilterPixelFormat) {
+        converter_ = makeFromFilterConverter(width, height, pixelFormat_, out);
+        if (!converter_) {
+            error = std::string("no conversion from RGB to ") + av_get_pix_fmt_name(pixelFormat_);
+            return false;
+        }
+    }
+    converted_.reset(av_frame_alloc());
+    packet_.reset(av_packet_alloc());
+    return true;
+}
+
+bool MediaOutput::drain(std::string& error)
+{
+    for (;;) {
+        const int status = avcodec_receive_packet(encoder_.get(), packet_.get());
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF)
+            return true;
+        if (status < 0) {
+            error = "encoding failed: " + avError(status);
+            return false;
+        }
+        packet_->stream_index = videoOut_->index;
+        av_packet_rescale_ts(packet_.get(), encoder_->time_base, videoOut_->time_base);
+        const int written = av_interleaved_write_frame(muxer_, packet_.get());
+        if (written < 0) {
+            error = "cannot write '" + finalPath_ + "': " + avError(written);
+            return false;
+        }
+    }
+}
+
+bool MediaOutput::writeFrame(const AVFrame* filtered, int64_t pts, std::string& error)
+{
+    // Encoders need strictly increasing timestamps; a repeated or missing one moves on
+    // by one tick.
+    if (lastPts_ != AV_NOPTS_VALUE && (pts == AV_NOPTS_VALUE || pts <= lastPts_))
+        pts = lastPts_ + 1;
+    if (pts == AV_NOPTS_VALUE)
+        pts = 0;
+    lastPts_ = pts;
+
+    AVFrame* frame = converted_.get();
+    if (converter_) {
+        if (frame->buf[0] == nullptr) {
+            frame->format = pixelFormat_;
+            frame->width = filtered->width;
+            frame->height = filtered->height;
+            if (av_frame_get_buffer(frame, 0) < 0) {
+                error = "out of memory";
+                return false;
+            }
+        }
+        // The encoder may still hold the previous picture.
+        if (av_frame_make_writable(frame) < 0) {
+            error = "out of memory";
+            return false;
+        }
+        sws_scale(converter_.get(), filtered->data, filtered->linesize, 0, filtered->height,
+                  frame->data, frame->linesize);
+    } else {
+        av_frame_unref(frame);
+        av_frame_ref(frame, filtered);
+    }
+    frame->pts = pts;
+    frame->pict_type = AV_PICTURE_TYPE_NONE;
+    frame->sample_aspect_ratio = encoder_->sample_aspect_ratio;
+    frame->colorspace = encoder_->colorspace;
+    frame->color_range = encoder_->color_range;
+    frame->color_primaries = encoder_->color_primaries;
+    frame->color_trc = encoder_->color_trc;
+    const int status = avcodec_send_frame(encoder_.get(), frame);
+    if (!converter_)
+        av_frame_unref(frame);
+    if (status < 0) {
+        error = "encoding failed: " + avError(status);
+        return false;
+    }
+    return drain(error);
+}
+
+bool MediaOutput::copyPacket(AVPacket* packet, std::string& error)
+{
+    const int index = packet->stream_index;
+    if (index < 0 || index >= static_cast<int>(streamMap_.size()) || streamMap_[index] < 0)
+        return true;
+    packet->stream_index = streamMap_[index];
+    av_packet_rescale_ts(packet, inputTimeBases_[index], muxer_->streams[streamMap_[index]]->time_base);
+    packet->pos = -1;
+    const int status = av_interleaved_write_frame(muxer_, packet);
+    if (status < 0) {
+        error = "cannot write '" + finalPath_ + "': " + avError(status);
+        return false;
+    }
+    return true;
+}
+
+bool MediaOutput::finish(std::string& error)
+{
+    const int status = avcodec_send_frame(encoder_.get(), nullptr);
+    if (status < 0 && status != AVERROR_EOF) {
+        error = "encoding failed: " + avError(status);
+        return false;
+    }
+    if (!drain(error))
+        return false;
+    const int trailer = av_write_trailer(muxer_);
+    if (trailer < 0) {
+        error = "cannot finish '" + finalPath_ + "': " + avError(trailer);
+        return false;
+    }
+    if (ioOpen_) {
+        const int closed = avio_closep(&muxer_->pb);
+        ioOpen_ = false;
+        if (closed < 0) {
+            error = "cannot finish writing: " + avError(closed);
+            return false;
+        }
+    }
+    return true;
+}

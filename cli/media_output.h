@@ -1,0 +1,60 @@
+// The output side: converts the filter's RGB frames back with the input's matrix, range
+// and tags, encodes them, and muxes them together with the copied audio and subtitle
+// streams. Frame rate, timestamps, aspect ratio and rotation follow the input.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/av_util.h"
+#include "cli/colour.h"
+
+class MediaInput;
+struct OutputPlan;
+
+struct OutputSettings {
+    std::string writePath;   // where the bytes go (a temporary name)
+    std::string finalPath;   // for messages
+    bool lossless = false;
+    bool copyOtherStreams = true;
+};
+
+class MediaOutput {
+public:
+    MediaOutput() = default;
+    ~MediaOutput();
+    MediaOutput(const MediaOutput&) = delete;
+    MediaOutput& operator=(const MediaOutput&) = delete;
+
+    bool open(const OutputPlan& plan, const OutputSettings& settings, const MediaInput& input,
+              const ColourTags& inputTags, AVPixelFormat inputFormat, std::string& error);
+
+    // One filtered frame (the filter's format) with its timestamp in the input video
+    // stream's time base.
+    bool writeFrame(const AVFrame* filtered, int64_t pts, std::string& error);
+    // A packet of an input stream other than the video; ignored when not copied.
+    bool copyPacket(AVPacket* packet, std::string& error);
+    // Drains the encoder and writes the trailer.
+    bool finish(std::string& error);
+
+    AVPixelFormat pixelFormat() const { return pixelFormat_; }
+    const char* encoderName() const;
+
+private:
+    bool drain(std::string& error);
+
+    std::string finalPath_;
+    AVFormatContext* muxer_ = nullptr;
+    bool ioOpen_ = false;
+    bool headerWritten_ = false;
+    CodecPtr encoder_;
+    AVStream* videoOut_ = nullptr;
+    AVRational inputTimeBase_{1, 25};
+    std::vector<int> streamMap_;  // input stream index -> output index, -1 dropped
+    std::vector<AVRational> inputTimeBases_;
+    SwsPtr converter_;
+    FramePtr converted_;
+    PacketPtr packet_;
+    AVPixelFormat pixelFormat_ = AV_PIX_FMT_NONE;
+    int64_t lastPts_ = AV_NOPTS_VALUE;
+};

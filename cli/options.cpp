@@ -1,0 +1,217 @@
+#include "cli/options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/config_line.h"
+
+namespace {
+
+bool parseInteger(const std::string& text, int64_t low, int64_t high, int64_t& value)
+{
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high)
+        return false;
+    value = v;
+    return true;
+}
+
+struct IntOption {
+    const char* name;
+    int64_t low, high;
+};
+
+}  // namespace
+
+const char* usageText()
+{
+    return R"TXT(usage: telvo INPUT OUTPUT [options]
+Corrects white balance and tonal range of a video, frame by frame.
+INPUT is anything FFmpeg reads (video file, image sequence such as img%04d.png, image).
+OUTPUT's extension picks the container (-f overrides); use -f null - to discard.
+
+Filter settings (applied left to right; later ones win):
+  --config "Config(g,a,b,t,l,r,bo,f)"  the script line the host saves; any ints
+  --gamma N        curve strength, 0..40 (default 15)
+  --alignment N    black/white point alignment strength, 0..40 (default 15)
+  --border         analyse only inside the margins (default off)
+  --top N          top margin in rows, 0..65535 (default 8)
+  --left N         left margin in columns, 0..65535 (default 8)
+  --right N        right margin in columns, 0..65535 (default 8)
+  --bottom N       bottom margin in rows, 0..65535 (default 8)
+  --freeze         keep the frozen correction instead of measuring (default off)
+  --disable        apply the identity correction (not a script setting)
+  --histogram      draw the histogram graph into the output (not a script setting)
+
+Output:
+  -f, --format NAME  output container (any FFmpeg muxer, e.g. mp4, matroska, null)
+  --codec NAME     video encoder (default: libx264 for mp4/mkv/mov, png for images,
+                   the muxer's default otherwise)
+  --crf N          quality for encoders with a CRF scale, 0..63 (default 18 for libx264)
+  --lossless       FFV1, frames kept as the filter's RGB output bit for bit (.mkv)
+  --stats FILE     per-frame levels and correction values, FILE.csv or FILE.jsonl
+  --plot FILE      those values over time as a chart, FILE.png or FILE.svg
+  --preview N      write frame N before and after, side by side, to OUTPUT (.png)
+  --start N        first frame to output, 0-based (default 0)
+  --frames K       number of frames to output, >= 1 (default: to the end)
+  -q, --quiet      no summary and no progress bar
+  -v, --verbose    also show FFmpeg's own messages
+  -h, --help       this text
+  --version        version
+
+Exit codes: 0 success, 1 failure, 2 usage error.
+)TXT";
+}
+
+ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& error)
+{
+    static const IntOption kSettingOptions[] = {
+        {"--gamma", 0, 40}, {"--alignment", 0, 40}, {"--top", 0, 65535},
+        {"--left", 0, 65535}, {"--right", 0, 65535}, {"--bottom", 0, 65535},
+    };
+    int positional = 0;
+    bool onlyPositional = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (onlyPositional || arg == "-" || arg.empty() || arg[0] != '-') {
+            if (positional == 0)
+                o.input = arg;
+            else if (positional == 1)
+                o.output = arg;
+            else {
+                error = "unexpected argument '" + arg + "'";
+                return ParseResult::UsageError;
+            }
+            ++positional;
+            continue;
+        }
+        if (arg == "--") {
+            onlyPositional = true;
+            continue;
+        }
+        std::string value;
+        bool hasInlineValue = false;
+        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            hasInlineValue = true;
+        }
+        auto takeValue = [&](std::string& out) {
+            if (hasInlineValue) {
+                out = value;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto takeInt = [&](int64_t low, int64_t high, int64_t& out) {
+            std::string text;
+            if (!takeValue(text))
+                return false;
+            if (!parseInteger(text, low, high, out)) {
+                error = arg + ": '" + text + "' is not an integer in " + std::to_string(low) +
+                        ".." + std::to_string(high);
+                return false;
+            }
+            return true;
+        };
+        auto flag = [&]() {
+            if (hasInlineValue) {
+                error = arg + " takes no value";
+                return false;
+            }
+            return true;
+        };
+
+        int64_t n = 0;
+        const IntOption* setting = nullptr;
+        for (const IntOption& s : kSettingOptions)
+            if (arg == s.name)
+                setting = &s;
+        if (setting != nullptr) {
+            if (!takeInt(setting->low, setting->high, n))
+                return ParseResult::UsageError;
+            int* fields[] = {&o.settings.gamma, &o.settings.alignment, &o.settings.top,
+                             &o.settings.left, &o.settings.right, &o.settings.bottom};
+            *fields[setting - kSettingOptions] = static_cast<int>(n);
+        } else if (arg == "--config") {
+            std::string line;
+            if (!takeValue(line) || !parseConfigLine(line, o.settings, error))
+                return ParseResult::UsageError;
+        } else if (arg == "--border" || arg == "--freeze" || arg == "--disable" ||
+                   arg == "--histogram" || arg == "--lossless" || arg == "--quiet" ||
+                   arg == "-q" || arg == "--verbose" || arg == "-v") {
+            if (!flag())
+                return ParseResult::UsageError;
+            if (arg == "--border")
+                o.settings.border = 1;
+            else if (arg == "--freeze")
+                o.settings.freeze = 1;
+            else if (arg == "--disable")
+                o.disable = true;
+            else if (arg == "--histogram")
+                o.histogram = true;
+            else if (arg == "--lossless")
+                o.lossless = true;
+            else if (arg == "--quiet" || arg == "-q")
+                o.quiet = true;
+            else
+                o.verbose = true;
+        } else if (arg == "-f" || arg == "--format") {
+            if (!takeValue(o.format))
+                return ParseResult::UsageError;
+        } else if (arg == "--codec") {
+            if (!takeValue(o.codec))
+                return ParseResult::UsageError;
+        } else if (arg == "--crf") {
+            if (!takeInt(0, 63, n))
+                return ParseResult::UsageError;
+            o.crf = static_cast<int>(n);
+        } else if (arg == "--stats") {
+            if (!takeValue(o.statsPath))
+                return ParseResult::UsageError;
+        } else if (arg == "--plot") {
+            if (!takeValue(o.plotPath))
+                return ParseResult::UsageError;
+        } else if (arg == "--preview") {
+            if (!takeInt(0, INT32_MAX, o.previewFrame))
+                return ParseResult::UsageError;
+        } else if (arg == "--start") {
+            if (!takeInt(0, INT32_MAX, o.start))
+                return ParseResult::UsageError;
+        } else if (arg == "--frames") {
+            if (!takeInt(1, INT32_MAX, o.frames))
+                return ParseResult::UsageError;
+        } else if (arg == "-h" || arg == "--help") {
+            return ParseResult::Help;
+        } else if (arg == "--version") {
+            return ParseResult::Version;
+        } else {
+            error = "unknown option '" + arg + "' (see telvo --help)";
+            return ParseResult::UsageError;
+        }
+    }
+    if (positional < 2) {
+        error = positional == 0 ? "missing INPUT and OUTPUT (see telvo --help)"
+                                : "missing OUTPUT (see telvo --help)";
+        return ParseResult::UsageError;
+    }
+    if (o.lossless && !o.codec.empty()) {
+        error = "--lossless and --codec exclude each other";
+        return ParseResult::UsageError;
+    }
+    if (o.previewFrame >= 0 && (o.start != 0 || o.frames != -1 || o.lossless)) {
+        error = "--preview writes one picture; it takes no --start, --frames or --lossless";
+        return ParseResult::UsageError;
+    }
+    return ParseResult::Run;
+}

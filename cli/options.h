@@ -1,0 +1,38 @@
+// The command line: positional INPUT and OUTPUT, the filter's settings and the host's
+// own switches. Parsing only; nothing here touches a file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "plugin/settings_text.h"
+
+struct CliOptions {
+    std::string input;
+    std::string output;
+    std::string format;  // -f: muxer name; empty = from OUTPUT's extension
+
+    ScriptSettings settings{15, 15, 0, 8, 8, 8, 8, 0};  // the filter's defaults
+    bool disable = false;
+    bool histogram = false;
+
+    bool lossless = false;
+    std::string codec;  // empty = the container's default
+    int crf = -1;       // -1 = the codec's default as chosen by telvo
+
+    std::string statsPath;
+    std::string plotPath;
+    int64_t previewFrame = -1;  // >= 0: write frame N before/after as one PNG instead
+
+    int64_t start = 0;    // first output frame
+    int64_t frames = -1;  // -1 = to the end
+
+    bool quiet = false;
+    bool verbose = false;
+};
+
+enum class ParseResult { Run, Help, Version, UsageError };
+
+ParseResult parseOptions(int argc, char** argv, CliOptions& options, std::string& error);
+
+const char* usageText();

@@ -1,0 +1,29 @@
+// The files written next to the video: --stats and --plot. They follow the same rule as
+// the video: written under temporary names, renamed only when the whole run succeeded.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/frame_stats.h"
+#include "cli/output_file.h"
+
+struct CliOptions;
+
+class SideOutputs {
+public:
+    explicit SideOutputs(const CliOptions& options);
+
+    // Usage check before anything runs: known extensions, no clash with the input.
+    bool check(std::string& error) const;
+    bool write(const std::vector<FrameStats>& frames, std::string& error);
+    bool commit(std::string& error);
+
+private:
+    const CliOptions& options_;
+    OutputFile stats_, plot_;
+};
+
+// Writes `bytes` to `file`'s temporary name (created here for `path`).
+bool writeWholeFile(OutputFile& file, const std::string& path, const std::string& bytes,
+                    std::string& error);
