@@ -13,28 +13,7 @@
 
 namespace {
 
-FrameSettings wholeFrame()
-{
-    FrameSettings s{};
-    s.gamma = s.alignment = 15;
-    s.dialogClosed = 1;
-    s.threadCount = 1;
-    s.top = s.left = s.right = s.bottom = 8;
-    return s;
-}
-
-FrameSettings margins(int top, int left, int right, int bottom)
-{
-    FrameSettings s = wholeFrame();
-    s.border = 1;
-    s.top = top;
-    s.left = left;
-    s.right = right;
-    s.bottom = bottom;
-    return s;
-}
-
-ChannelLevels levelsOfFlat(int w, int h, uint32_t pixel, const FrameSettings& s = wholeFrame())
+ChannelLevels levelsOfFlat(int w, int h, uint32_t pixel, const FrameSettings& s = defaultFrameSettings())
 {
     GuardedFrame f(w, h);
     fillFlat(f, pixel);
@@ -96,7 +75,7 @@ TEST(Levels, HalfBlackHalfWhite)
     for (int y = 32; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
             f.set(x, y, 0xFFFFFF);
-    const ChannelLevels l = measureChannelLevels(f.constPlane(), wholeFrame());
+    const ChannelLevels l = measureChannelLevels(f.constPlane(), defaultFrameSettings());
     EXPECT_EQ(l.lowR, 1);
     EXPECT_EQ(l.lowB, 1);
     EXPECT_EQ(l.highR, 254);
@@ -120,7 +99,7 @@ TEST(Levels, AnalysisRegionFromMargins)
         {0, 0, 8, 8, 8, 8, {0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        const PixelRegion r = analysisRegion(c.w, c.h, margins(c.top, c.left, c.right, c.bottom));
+        const PixelRegion r = analysisRegion(c.w, c.h, marginSettings(c.top, c.left, c.right, c.bottom));
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " margins " << c.top << ","
                                         << c.left << "," << c.right << "," << c.bottom);
         EXPECT_EQ(r.x0, c.expected.x0);
@@ -128,7 +107,7 @@ TEST(Levels, AnalysisRegionFromMargins)
         EXPECT_EQ(r.y0, c.expected.y0);
         EXPECT_EQ(r.y1, c.expected.y1);
     }
-    const PixelRegion whole = analysisRegion(33, 7, wholeFrame());
+    const PixelRegion whole = analysisRegion(33, 7, defaultFrameSettings());
     EXPECT_EQ(whole.x1, 33);
     EXPECT_EQ(whole.y1, 7);
 }
@@ -140,14 +119,14 @@ TEST(Levels, OnlyTheRegionIsCounted)
     fillFlat(f, 0xFFFFFF);
     for (int x = 7; x < 56; ++x)
         f.set(x, 7, makeGrey(100));
-    const ChannelLevels l = measureChannelLevels(f.constPlane(), margins(8, 8, 8, 8));
+    const ChannelLevels l = measureChannelLevels(f.constPlane(), marginSettings(8, 8, 8, 8));
     EXPECT_EQ(l.medianR, 100);
     EXPECT_EQ(l.lowG, 98);
 }
 
 TEST(Levels, EmptyRegionGivesEqualZeroMedians)
 {
-    for (const FrameSettings& s : {margins(9, 8, 8, 8), margins(INT_MAX, 1, 1, INT_MAX)})
+    for (const FrameSettings& s : {marginSettings(9, 8, 8, 8), marginSettings(INT_MAX, 1, 1, INT_MAX)})
         expectAll(levelsOfFlat(64, 16, 0x123456, s), 1, 254, 0);
     expectAll(levelsOfFlat(0, 0, 0), 1, 254, 0);
     expectAll(levelsOfFlat(5, 0, 0), 1, 254, 0);
@@ -163,8 +142,8 @@ TEST(Levels, FastCountingMatchesTheReference)
             fillNatural(f, trial);
         else
             fillRandom(f, trial);
-        FrameSettings s = trial % 2 ? wholeFrame()
-                                    : margins(int(rng() % 20) - 5, int(rng() % 20) - 5,
+        FrameSettings s = trial % 2 ? defaultFrameSettings()
+                                    : marginSettings(int(rng() % 20) - 5, int(rng() % 20) - 5,
                                               int(rng() % 20) - 5, int(rng() % 20) - 5);
         const PixelRegion r = analysisRegion(w, h, s);
         ChannelHistograms fast, reference;

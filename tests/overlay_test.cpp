@@ -11,17 +11,6 @@
 
 namespace {
 
-FrameSettings withMargins(int top, int left, int right, int bottom)
-{
-    FrameSettings s{};
-    s.border = 1;
-    s.top = top;
-    s.left = left;
-    s.right = right;
-    s.bottom = bottom;
-    return s;
-}
-
 bool isOutline(const GuardedFrame& f, int x, int y) { return f.at(x, y) == kOutlineColour; }
 
 }  // namespace
@@ -30,7 +19,7 @@ TEST(Outline, DefaultMarginsOn640x480)
 {
     GuardedFrame f(640, 480);
     fillFlat(f, makeGrey(90));
-    drawBorderOutline(f.plane(), withMargins(8, 8, 8, 8));
+    drawBorderOutline(f.plane(), marginSettings(8, 8, 8, 8));
     for (int x = 9; x <= 632; ++x) {
         EXPECT_TRUE(isOutline(f, x, 8)) << x;
         EXPECT_TRUE(isOutline(f, x, 473)) << x;
@@ -52,7 +41,7 @@ TEST(Outline, EdgesOutsideTheFrameAreSkipped)
 {
     GuardedFrame f(40, 30);
     fillFlat(f, 0);
-    drawBorderOutline(f.plane(), withMargins(1, 5, 0, 5));
+    drawBorderOutline(f.plane(), marginSettings(1, 5, 0, 5));
     for (int y = 0; y < 30; ++y)
         if (y != 5)  // the bottom edge runs through to the last column
             EXPECT_FALSE(isOutline(f, 39, y)) << "no right edge with right 0";
@@ -68,7 +57,7 @@ TEST(Outline, FastDrawingMatchesTheRulesForAnyMargins)
     for (int trial = 0; trial < 300; ++trial) {
         const int w = 1 + int(rng() % 45), h = 1 + int(rng() % 35);
         auto pick = [&] { return rng() % 3 ? int(rng() % 50) - 5 : extremes[rng() % 12]; };
-        const FrameSettings s = withMargins(pick(), pick(), pick(), pick());
+        const FrameSettings s = marginSettings(pick(), pick(), pick(), pick());
         GuardedFrame a(w, h, 4, trial % 2), b(w, h);
         fillRandom(a, trial);
         fillRandom(b, trial);

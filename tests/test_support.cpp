@@ -122,3 +122,24 @@ void TestFilter::config(int gamma, int alignment, int border, int top, int left,
     const int args[8] = {gamma, alignment, border, top, left, right, bottom, freeze};
     host.callScript("Config", args, 8);
 }
+
+FrameSettings defaultFrameSettings()
+{
+    FrameSettings s{};
+    s.gamma = s.alignment = 15;
+    s.dialogClosed = 1;
+    s.threadCount = 1;
+    s.top = s.left = s.right = s.bottom = 8;
+    return s;
+}
+
+FrameSettings marginSettings(int top, int left, int right, int bottom)
+{
+    FrameSettings s = defaultFrameSettings();
+    s.border = 1;
+    s.top = top;
+    s.left = left;
+    s.right = right;
+    s.bottom = bottom;
+    return s;
+}

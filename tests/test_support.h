@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/filter_host.h"
+#include "engine/frame_settings.h"
 #include "engine/pixel.h"
 #include "engine/plane.h"
 #include "plugin/filter_state.h"
@@ -49,6 +50,11 @@ void fillRandom(GuardedFrame& frame, uint32_t seed);
 
 // Natural content as packed pixels, for benchmarks and whole-frame comparisons.
 std::vector<uint32_t> naturalPixels(int width, int height, uint32_t seed);
+
+// Frame settings as a fresh instance has them (whole frame, one worker), or with
+// `border` set and the given margins.
+FrameSettings defaultFrameSettings();
+FrameSettings marginSettings(int top, int left, int right, int bottom);
 
 // A registered filter with one instance, as a host would have it after creation.
 struct TestFilter {
