@@ -61,10 +61,13 @@ namespace {
 SwsPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to,
                      const ColourTags& tags, bool toFilter)
 {
-    // Point sampling keeps the unscaled fast paths; no size change happens here anyway.
-    SwsPtr sws(sws_getContext(width, height, from, width, height, to,
-                              SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                              nullptr, nullptr));
+    // Into RGB the unscaled fast converters serve (the flags would only slow them);
+    // back to subsampled YUV the chroma is computed at full width and filtered, not
+    // picked, so edges keep their colour.
+    const int flags = toFilter ? SWS_BILINEAR
+                               : SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP;
+    SwsPtr sws(sws_getContext(width, height, from, width, height, to, flags, nullptr, nullptr,
+                              nullptr));
     if (!sws)
         return sws;
     const int* matrix = sws_getCoefficients(swsMatrix(tags.space, height));

@@ -2,18 +2,40 @@
 
 #include <cstdio>
 
+#include "cli/output_file.h"
+
 extern "C" {
 #include <libavutil/avutil.h>
 }
 
+namespace {
+
+// Lets Ctrl-C end a read that waits on a pipe or a slow device.
+int stopReading(void*)
+{
+    return interrupted() ? 1 : 0;
+}
+
+}  // namespace
+
 bool MediaInput::open(const std::string& path, std::string& error)
 {
-    AVFormatContext* raw = nullptr;
+    AVFormatContext* raw = avformat_alloc_context();
+    if (raw == nullptr) {
+        error = "out of memory";
+        return false;
+    }
+    raw->interrupt_callback.callback = &stopReading;
     int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (status < 0) {
-        error = status == AVERROR_INVALIDDATA
-                    ? "'" + path + "' is not a media file FFmpeg can read"
-                    : "cannot open '" + path + "': " + avError(status);
+        if (interrupted())
+            error = "interrupted";
+        else if (status == AVERROR_EOF)
+            error = "'" + path + "' holds no media data (empty or cut short)";
+        else if (status == AVERROR_INVALIDDATA)
+            error = "'" + path + "' is not a media file FFmpeg can read";
+        else
+            error = "cannot open '" + path + "': " + avError(status);
         return false;
     }
     format_.reset(raw);
@@ -73,9 +95,13 @@ bool MediaInput::feed(const std::function<void(AVPacket*)>& onOtherPacket, std::
 {
     AVPacket* packet = packet_.get();
     const int status = av_read_frame(format_.get(), packet);
-    if (status == AVERROR_EOF || (status < 0 && avio_feof(format_->pb))) {
+    if (status == AVERROR_EOF || (status < 0 && !interrupted() && avio_feof(format_->pb))) {
         ended = true;
         return true;
+    }
+    if (status < 0 && interrupted()) {
+        error = "interrupted";
+        return false;
     }
     if (status < 0) {
         // A damaged stretch the demuxer could not resync over: end the input there.
