@@ -110,13 +110,15 @@ bool MediaInput::feed(const std::function<void(AVPacket*)>& onOtherPacket, std::
         ended = true;
         return true;
     }
-    ++packetsSeen_;
     if (packet->stream_index != videoIndex_) {
         if (onOtherPacket)
             onOtherPacket(packet);
         av_packet_unref(packet);
         return true;
     }
+    ++packetsSeen_;
+    const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    const double seconds = pts == AV_NOPTS_VALUE ? -1.0 : pts * av_q2d(videoStream()->time_base);
     const int sent = avcodec_send_packet(decoder_.get(), packet);
     av_packet_unref(packet);
     if (sent < 0 && sent != AVERROR(EAGAIN)) {
@@ -125,8 +127,8 @@ bool MediaInput::feed(const std::function<void(AVPacket*)>& onOtherPacket, std::
             return false;
         }
         ++skippedPackets_;
-        std::fprintf(stderr, "telvo: warning: corrupt video packet %lld skipped (%s)\n",
-                     static_cast<long long>(packetsSeen_), avError(sent).c_str());
+        std::fprintf(stderr, "telvo: warning: corrupt video packet %lld (at %.3f s) skipped (%s)\n",
+                     static_cast<long long>(packetsSeen_), seconds, avError(sent).c_str());
     }
     return true;
 }

@@ -142,6 +142,9 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         inputTimeBases_[i] = other->time_base;
     }
     av_dict_copy(&muxer_->metadata, ic->metadata, 0);
+    // Copied streams go in as they are, even where the container's support for their
+    // codec is still marked experimental (FLAC or Opus in MP4).
+    muxer_->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
 
     if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
         status = avio_open(&muxer_->pb, s.writePath.c_str(), AVIO_FLAG_WRITE);

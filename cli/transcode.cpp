@@ -258,6 +258,8 @@ RunResult runTranscode(const CliOptions& o)
 
     if (failure.failed())
         return RunResult::failure(failure.message());
+    if (interrupted())  // a signal that arrived as the input ran out
+        return RunResult::failure("interrupted");
     if (written == 0)
         return RunResult::failure("--start " + std::to_string(range.start) +
                                   " is past the end: the input has " +

@@ -1,0 +1,150 @@
+// What the host keeps from the input: colour interpretation, audio, odd sizes, and the
+// dialog-style preview.
+#include <cmath>
+
+#include "cli/av_util.h"
+#include "cli/filter_frames.h"
+#include "cli/filter_session.h"
+#include "cli/media_input.h"
+#include "cli_harness.h"
+#include "plugin/filter_state.h"
+
+namespace {
+
+struct StreamInfo {
+    AVColorRange range;
+    AVColorSpace space;
+    AVPixelFormat format;
+    int width, height;
+    int audioPackets = 0;
+};
+
+StreamInfo probe(const std::string& file)
+{
+    MediaInput input;
+    std::string error;
+    EXPECT_TRUE(input.open(file, error)) << error;
+    const AVCodecParameters* v = input.videoStream()->codecpar;
+    StreamInfo info{v->color_range, v->color_space, static_cast<AVPixelFormat>(v->format),
+                    v->width, v->height};
+    AVFormatContext* f = input.format();
+    AVPacket* p = av_packet_alloc();
+    while (av_read_frame(f, p) >= 0) {
+        info.audioPackets += f->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        av_packet_unref(p);
+    }
+    av_packet_free(&p);
+    return info;
+}
+
+class Keeps : public CliTest {};
+
+double mean(const std::string& bytes)
+{
+    double sum = 0;
+    for (unsigned char c : bytes)
+        sum += c;
+    return bytes.empty() ? -1 : sum / static_cast<double>(bytes.size());
+}
+
+}  // namespace
+
+TEST_F(Keeps, DisabledRunLooksLikeTheInputInEitherRange)
+{
+    const struct {
+        const char* tag;
+        const char* flags;
+        AVColorRange range;
+    } ranges[] = {
+        {"tv", "-pix_fmt yuv420p -color_range tv -colorspace bt709", AVCOL_RANGE_MPEG},
+        {"pc", "-pix_fmt yuv420p -color_range pc -colorspace bt470bg", AVCOL_RANGE_JPEG},
+    };
+    for (const auto& r : ranges) {
+        SCOPED_TRACE(r.tag);
+        const std::string in = std::string(r.tag) + ".mkv", out = std::string(r.tag) + "-out.mkv";
+        makeClip(in, "testsrc2=size=64x48:rate=25,eq=saturation=0.5", 5,
+                 std::string("-c:v ffv1 ") + r.flags);
+        const RunOutcome run = telvo({in, out, "--disable", "--codec", "ffv1", "-q"});
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+        const StreamInfo a = probe(path(in)), b = probe(path(out));
+        EXPECT_EQ(b.range, r.range);
+        EXPECT_EQ(b.range, a.range);
+        EXPECT_EQ(b.space, a.space);
+        EXPECT_EQ(b.format, a.format);
+
+        // Same Y plane within the conversion's rounding (the fast YUV-to-RGB path runs
+        // about one level dark); a range mix-up would shift the mean by ~8 levels.
+        ffmpeg("-i " + in + " -vf extractplanes=y -f rawvideo a.y");
+        ffmpeg("-i " + out + " -vf extractplanes=y -f rawvideo b.y");
+        const std::string ya = readText(path("a.y")), yb = readText(path("b.y"));
+        ASSERT_EQ(ya.size(), yb.size());
+        double total = 0;
+        for (size_t i = 0; i < ya.size(); ++i)
+            total += std::abs(static_cast<unsigned char>(ya[i]) - static_cast<unsigned char>(yb[i]));
+        EXPECT_LT(total / ya.size(), 2.0);
+        EXPECT_NEAR(mean(ya), mean(yb), 2.0);
+    }
+}
+
+TEST_F(Keeps, AudioOddSizesAndH264Defaults)
+{
+    ffmpeg("-f lavfi -i testsrc2=size=33x17:rate=25 -f lavfi -i sine=duration=1 -frames:v 25 "
+           "-c:v ffv1 -c:a flac -shortest in.mkv");
+    const RunOutcome run = telvo({"in.mkv", "out.mp4", "-q"});
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    const StreamInfo a = probe(path("in.mkv")), b = probe(path("out.mp4"));
+    EXPECT_EQ(b.width, 33);
+    EXPECT_EQ(b.height, 17);
+    EXPECT_EQ(b.audioPackets, a.audioPackets) << "audio not copied whole";
+    EXPECT_EQ(decodeFile(path("out.mp4")).size(), 25u);
+}
+
+TEST_F(Keeps, PreviewShowsTheDialogRendering)
+{
+    makeClip("in.mkv",
+             "testsrc2=size=80x60:rate=25,colorchannelmixer=rr=0.9:gg=0.7:bb=0.5", 6);
+    const RunOutcome run = telvo({"in.mkv", "p.png", "--preview", "4", "--border", "--top", "5",
+                                  "-q"});
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    const std::vector<Picture> png = decodeFile(path("p.png"));
+    ASSERT_EQ(png.size(), 1u);
+    ASSERT_EQ(png[0].width, 160);
+    ASSERT_EQ(png[0].height, 60);
+
+    // Frame 4 alone, through an instance whose dialog is open.
+    const ScriptSettings settings{15, 15, 1, 5, 8, 8, 8, 0};
+    MediaInput input;
+    std::string error;
+    ASSERT_TRUE(input.open(path("in.mkv"), error));
+    ToFilterConverter converter(80, 60);
+    FramePtr frame(av_frame_alloc()), source;
+    for (int i = 0; i <= 4; ++i) {
+        av_frame_unref(frame.get());
+        ASSERT_EQ(input.next(frame.get(), nullptr, error), MediaInput::Status::Frame);
+    }
+    ASSERT_TRUE(converter.convert(frame.get(), source, error));
+    FilterSession session;
+    ASSERT_TRUE(session.open(settings, false, true, 80, 60, error));
+    storeShared(session.state().dialogClosed, 0);
+    FramePtr after = converter.pool().get(), before = converter.pool().get();
+    session.run(source.get(), after.get(), 4);
+    storeShared(session.state().disable, 1);
+    session.run(source.get(), before.get(), 4);
+
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 80; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t left = png[0].bgr[(static_cast<size_t>(y) * 160 + x) * 3 + c];
+                const uint8_t right = png[0].bgr[(static_cast<size_t>(y) * 160 + 80 + x) * 3 + c];
+                ASSERT_EQ(left, before->data[0][y * before->linesize[0] + 4 * x + c]) << x << "," << y;
+                ASSERT_EQ(right, after->data[0][y * after->linesize[0] + 4 * x + c]) << x << "," << y;
+            }
+    // The margin outline is red (only drawn while the dialog is open).
+    int red = 0;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 80; x < 160; ++x) {
+            const uint8_t* px = &png[0].bgr[(static_cast<size_t>(y) * 160 + x) * 3];
+            red += px[2] == 255 && px[1] == 0 && px[0] == 0;
+        }
+    EXPECT_GT(red, 40) << "no outline along the top margin";
+}

@@ -1,0 +1,183 @@
+// Each failure ends with one line on stderr, the right exit code, and no file left
+// under the output's name (nor a temporary one beside it).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "cli/av_util.h"
+#include "cli_harness.h"
+
+namespace {
+
+struct FailureCase {
+    const char* name;
+    std::function<void(CliTest&)> prepare;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* message;
+};
+
+int lines(const std::string& text)
+{
+    int n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+class Failures : public CliTest {
+public:
+    using CliTest::ffmpeg;
+    using CliTest::makeClip;
+    using CliTest::path;
+};
+
+void writeFile(const std::string& file, const std::string& text)
+{
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+// Position and size of the n-th video packet, as the demuxer reports them.
+std::pair<int64_t, int> packetAt(const std::string& file, int n)
+{
+    AVFormatContext* f = nullptr;
+    if (avformat_open_input(&f, file.c_str(), nullptr, nullptr) < 0)
+        return {-1, 0};
+    InputPtr owner(f);
+    AVPacket* p = av_packet_alloc();
+    std::pair<int64_t, int> found{-1, 0};
+    while (av_read_frame(f, p) >= 0) {
+        if (n-- == 0) {
+            found = {p->pos, p->size};
+            av_packet_unref(p);
+            break;
+        }
+        av_packet_unref(p);
+    }
+    av_packet_free(&p);
+    return found;
+}
+
+}  // namespace
+
+TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
+{
+    const std::string clip = "testsrc2=size=32x24:rate=25";
+    const std::vector<FailureCase> cases = {
+        {"missing input", nullptr, {"nothere.mp4", "out.mkv"}, 1, "cannot open 'nothere.mp4'"},
+        {"not media", [](CliTest& t) { writeFile(static_cast<Failures&>(t).path("notes.txt"),
+                                                  "just some words\n"); },
+         {"notes.txt", "out.mkv"}, 1, "not a media file"},
+        {"no video",
+         [](CliTest& t) { static_cast<Failures&>(t).ffmpeg("-f lavfi -i sine=duration=0.5 a.wav"); },
+         {"a.wav", "out.mkv"}, 1, "has no video stream"},
+        {"zero frames",
+         [&](CliTest& t) { static_cast<Failures&>(t).makeClip("empty.avi", clip, 0, "-c:v ffv1"); },
+         {"empty.avi", "out.mkv"}, 1, "has no video frames"},
+        {"unknown format", nullptr, {"in.mkv", "out.mkv", "-f", "nosuchformat"}, 2,
+         "unknown output format 'nosuchformat'"},
+        {"unknown extension", nullptr, {"in.mkv", "out.nosuchext"}, 2, "cannot tell the output format"},
+        {"unknown codec", nullptr, {"in.mkv", "out.mkv", "--codec", "nosuchcodec"}, 2,
+         "unknown video codec 'nosuchcodec'"},
+        {"malformed config", nullptr, {"in.mkv", "out.mkv", "--config", "Config(15,15,0,8,8,8,x,0)"},
+         2, "argument 7 (bottom) is not an integer; expected Config(gamma,alignment,border"},
+        {"unwritable output", nullptr, {"in.mkv", "no/such/folder/out.mkv"}, 1,
+         "cannot write 'no/such/folder/out.mkv'"},
+        {"output is input", nullptr, {"in.mkv", "./in.mkv"}, 2, "is the input"},
+        {"start past the end", nullptr, {"in.mkv", "out.mkv", "--start", "50"}, 1,
+         "past the end: the input has 6 frames"},
+        {"encoder refuses an option", nullptr, {"in.mkv", "out.mkv", "--codec", "ffv1", "--crf", "20"},
+         1, "no CRF setting"},
+        {"size changes mid-stream",
+         [](CliTest& t) {
+             auto& f = static_cast<Failures&>(t);
+             f.makeClip("a.ts", "testsrc2=size=32x24:rate=25", 5, "-c:v mpeg2video");
+             f.makeClip("b.ts", "testsrc2=size=48x32:rate=25", 5, "-c:v mpeg2video");
+             std::ofstream(f.path("ab.ts"), std::ios::binary)
+                 << readText(f.path("a.ts")) << readText(f.path("b.ts"));
+         },
+         {"ab.ts", "out.mkv"}, 1, "frame size changes mid-stream"},
+        {"bad stats name", nullptr, {"in.mkv", "out.mkv", "--stats", "s.txt"}, 2, "must end in .csv or .jsonl"},
+        {"preview to a non-PNG", nullptr, {"in.mkv", "p.jpg", "--preview", "1"}, 2, "must end in .png"},
+        {"preview past the end", nullptr, {"in.mkv", "p.png", "--preview", "6"}, 1, "past the end"},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        makeClip("in.mkv", clip, 6);
+        if (c.prepare)
+            c.prepare(*this);
+        const std::vector<std::string> before = files();
+        const RunOutcome run = telvo(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.stderrText;
+        EXPECT_NE(run.stderrText.find(c.message), std::string::npos) << run.stderrText;
+        // Usage errors print before the filter's summary; others may follow it.
+        const std::string last = run.stderrText.substr(run.stderrText.rfind("telvo: ", run.stderrText.size() - 2));
+        EXPECT_EQ(lines(last), 1) << run.stderrText;
+        EXPECT_EQ(files(), before) << "a file was left behind";
+    }
+}
+
+TEST_F(Failures, CorruptPacketIsReportedAndSkipped)
+{
+    // PNG frames: a damaged one fails its checksum and cannot be concealed.
+    makeClip("in.avi", "testsrc2=size=64x48:rate=25", 10, "-c:v png");
+    const auto [pos, size] = packetAt(path("in.avi"), 4);
+    ASSERT_GT(pos, 0);
+    std::fstream f(path("in.avi"), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(pos + size / 2);
+    f << std::string(32, '\x5a');
+    f.close();
+
+    const RunOutcome run = telvo({"in.avi", "out.mkv", "--lossless", "-q"});
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+    EXPECT_NE(run.stderrText.find("corrupt video packet"), std::string::npos) << run.stderrText;
+    EXPECT_EQ(decodeFile(path("out.mkv")).size(), 9u);
+}
+
+TEST_F(Failures, InterruptRemovesThePartialOutput)
+{
+    makeClip("clip.nut", "testsrc2=size=64x48:rate=25", 60, "-c:v ffv1");
+    const std::string data = readText(path("clip.nut"));
+    ASSERT_EQ(mkfifo(path("in.nut").c_str(), 0600), 0);
+
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int err = open(path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(err, STDERR_FILENO);
+        if (chdir(dir_.c_str()) != 0)
+            _exit(99);
+        execl(TELVO_BINARY, "telvo", "in.nut", "out.mkv", "-q", static_cast<char*>(nullptr));
+        _exit(98);
+    }
+    // Half the stream, then the writer stalls: telvo has started its output and waits.
+    const int fifo = open(path("in.nut").c_str(), O_WRONLY);
+    ASSERT_GE(fifo, 0);
+    ASSERT_EQ(write(fifo, data.data(), data.size() / 2), static_cast<ssize_t>(data.size() / 2));
+    bool started = false;
+    for (int i = 0; i < 600 && !started; ++i) {  // a guard against a hang, not a timing check
+        for (const std::string& name : files())
+            started |= name.rfind(".out.mkv.part-", 0) == 0;
+        if (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(started) << "no temporary output appeared";
+    kill(pid, SIGINT);
+    close(fifo);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(readText(path("stderr.txt")).find("interrupted"), std::string::npos);
+    for (const std::string& name : files())
+        EXPECT_TRUE(name == "clip.nut" || name == "in.nut" || name == "stderr.txt") << name;
+}

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "cli/config_line.h"
+#include "cli/options.h"
+
+namespace {
+
+bool same(const ScriptSettings& a, const ScriptSettings& b)
+{
+    return a.gamma == b.gamma && a.alignment == b.alignment && a.border == b.border &&
+           a.top == b.top && a.left == b.left && a.right == b.right && a.bottom == b.bottom &&
+           a.freeze == b.freeze;
+}
+
+ParseResult parse(std::vector<std::string> args, CliOptions& o, std::string& error)
+{
+    args.insert(args.begin(), "telvo");
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    return parseOptions(static_cast<int>(argv.size()), argv.data(), o, error);
+}
+
+}  // namespace
+
+TEST(ConfigLine, ReadsTheLineTheHostSaves)
+{
+    ScriptSettings s{};
+    std::string error;
+    ASSERT_TRUE(parseConfigLine("Config(0,40,1,3,4,5,6,1)", s, error)) << error;
+    EXPECT_TRUE(same(s, ScriptSettings{0, 40, 1, 3, 4, 5, 6, 1}));
+    // Spaces, a trailing semicolon and values outside the dialog ranges, as a script
+    // may hold them.
+    ASSERT_TRUE(parseConfigLine(" Config( -5, 99 ,0,8,8,8,8,0 ) ;", s, error)) << error;
+    EXPECT_TRUE(same(s, ScriptSettings{-5, 99, 0, 8, 8, 8, 8, 0}));
+}
+
+TEST(ConfigLine, NamesTheBadArgumentAndShowsTheForm)
+{
+    const struct {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"Config(15,15,x,8,8,8,8,0)", "argument 3 (border) is not an integer"},
+        {"Config(15,15,0,8,8,8,8)", "argument 8 (freeze) is missing"},
+        {"Config(15,15,0,8,8,8,8,0,1)", "more than eight arguments"},
+        {"Config(15,15,0,8,8,8,8,99999999999)", "argument 8 (freeze) is out of the 32-bit"},
+        {"Config(15,,0,8,8,8,8,0)", "argument 2 (alignment)"},
+        {"Config(15,15,0,8,8,8,8,0)x", "unexpected text"},
+        {"Setting(15,15,0,8,8,8,8,0)", "does not start with Config"},
+        {"Config 15,15", "missing '('"},
+        {"", "does not start with Config"},
+    };
+    for (const auto& c : cases) {
+        ScriptSettings s{1, 2, 3, 4, 5, 6, 7, 8};
+        std::string error;
+        EXPECT_FALSE(parseConfigLine(c.text, s, error)) << c.text;
+        EXPECT_NE(error.find(c.expected), std::string::npos) << c.text << " -> " << error;
+        EXPECT_NE(error.find("Config(gamma,alignment,border,top,left,right,bottom,freeze)"),
+                  std::string::npos)
+            << error;
+        EXPECT_TRUE(same(s, ScriptSettings{1, 2, 3, 4, 5, 6, 7, 8})) << "changed on failure";
+    }
+}
+
+TEST(Options, SettingFlagsAndConfigApplyLeftToRight)
+{
+    CliOptions o;
+    std::string error;
+    ASSERT_EQ(parse({"in.mp4", "out.mkv", "--config", "Config(1,2,0,3,4,5,6,0)", "--gamma", "20",
+                     "--border", "--bottom=9"},
+                    o, error),
+              ParseResult::Run)
+        << error;
+    EXPECT_TRUE(same(o.settings, ScriptSettings{20, 2, 1, 3, 4, 5, 9, 0}));
+    EXPECT_EQ(o.input, "in.mp4");
+    EXPECT_EQ(o.output, "out.mkv");
+
+    CliOptions later;
+    ASSERT_EQ(parse({"a", "b", "--freeze", "--config", "Config(1,2,0,3,4,5,6,0)"}, later, error),
+              ParseResult::Run);
+    EXPECT_EQ(later.settings.freeze, 0) << "a later --config replaces all eight";
+}
+
+TEST(Options, UsageErrors)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"in.mp4"},
+        {"in.mp4", "out.mp4", "extra"},
+        {"in.mp4", "out.mp4", "--gamma", "41"},
+        {"in.mp4", "out.mp4", "--alignment", "-1"},
+        {"in.mp4", "out.mp4", "--top", "x"},
+        {"in.mp4", "out.mp4", "--gamma"},
+        {"in.mp4", "out.mp4", "--border=1"},
+        {"in.mp4", "out.mp4", "--frames", "0"},
+        {"in.mp4", "out.mp4", "--crf", "64"},
+        {"in.mp4", "out.mp4", "--lossless", "--codec", "libx264"},
+        {"in.mp4", "out.png", "--preview", "3", "--start", "2"},
+        {"in.mp4", "out.mp4", "--no-such-option"},
+    };
+    for (const auto& args : bad) {
+        CliOptions o;
+        std::string error;
+        std::string joined;
+        for (const auto& a : args)
+            joined += a + " ";
+        EXPECT_EQ(parse(args, o, error), ParseResult::UsageError) << joined;
+        EXPECT_FALSE(error.empty()) << joined;
+    }
+}
