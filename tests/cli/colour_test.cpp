@@ -88,13 +88,15 @@ TEST_F(Keeps, DisabledRunLooksLikeTheInputInEitherRange)
 
 TEST_F(Keeps, AudioOddSizesAndH264Defaults)
 {
-    ffmpeg("-f lavfi -i testsrc2=size=33x17:rate=25 -f lavfi -i sine=duration=1 -frames:v 25 "
-           "-c:v ffv1 -c:a flac -shortest in.mkv");
+    ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25,scale=33:17 -f lavfi -i sine=duration=1 -frames:v 25 "
+           "-c:v ffv1 -pix_fmt bgr0 -c:a flac -shortest in.mkv");
     const RunOutcome run = telvo({"in.mkv", "out.mp4", "-q"});
     ASSERT_EQ(run.exitCode, 0) << run.stderrText;
     const StreamInfo a = probe(path("in.mkv")), b = probe(path("out.mp4"));
     EXPECT_EQ(b.width, 33);
     EXPECT_EQ(b.height, 17);
+    // RGB input; 4:2:0 cannot hold an odd size, so the encoder gets 4:4:4.
+    EXPECT_EQ(b.format, AV_PIX_FMT_YUV444P);
     EXPECT_EQ(b.audioPackets, a.audioPackets) << "audio not copied whole";
     EXPECT_EQ(decodeFile(path("out.mp4")).size(), 25u);
 }
