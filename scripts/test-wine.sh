@@ -2,7 +2,8 @@
 # Tests the Windows module as a host loads it, headless under wine:
 #   1. its import and export tables (only system DLLs, exactly the two entry points);
 #   2. the Windows test host: registration, resources, script surface, the dialog;
-#   3. RunProc output of the Windows build against the native build, bit for bit;
+#   3. RunProc output and the remap tables of the Windows build against the native
+#      build, bit for bit;
 #   4. a screenshot of the open dialog (<mingw-build-dir>/wine-test/dialog.png; set
 #      TELVO_UPDATE_SCREENSHOT=1 to copy it to docs/dialog.png).
 # Needs what scripts/install-deps.sh installs; installs nothing itself.
@@ -124,5 +125,12 @@ if ! diff "$work/native-frames.txt" "$work/windows-frames.txt" > "$work/frames.d
   fail "RunProc output depends on the platform"
 fi
 echo "$frames output frames identical"
+
+echo "-- tone curves: Windows build against native build"
+nativeCurves=$("$native/tests/wine/telvo_curve_runner" 60000)
+windowsCurves=$(timeout 300 "$wine" "$mingw/tests/wine/telvo_curve_runner.exe" 60000 2>/dev/null | tr -d '\r')
+[ "$nativeCurves" = "$windowsCurves" ] ||
+  fail "remap tables depend on the platform: native $nativeCurves, Windows $windowsCurves"
+echo "$nativeCurves on both"
 
 echo "wine tests passed"
