@@ -13,7 +13,7 @@ struct HWND__ {
 namespace {
 
 using standin::ControlKind;
-using standin::ControlSpec;
+using standin::ControlItem;
 using standin::ControlState;
 
 struct Control {
@@ -37,7 +37,7 @@ struct Dialog {
 namespace {
 
 struct World {
-    std::map<int, std::vector<ControlSpec>> templates;
+    std::map<int, std::vector<ControlItem>> templates;
     std::function<void(HWND)> session;
     std::unique_ptr<Dialog> last;
     HINSTANCE lastInstance = nullptr;
@@ -124,13 +124,13 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
     }
     auto dialog = std::make_unique<Dialog>();
     dialog->proc = proc;
-    for (const ControlSpec& spec : found->second) {
+    for (const ControlItem& item : found->second) {
         auto c = std::make_unique<Control>();
-        c->id = spec.id;
-        c->state.kind = spec.kind;
-        c->state.enabled = !spec.disabled;
+        c->id = item.id;
+        c->state.kind = item.kind;
+        c->state.enabled = !item.disabled;
         c->state.checked = BST_UNCHECKED;
-        c->state.text = spec.caption ? spec.caption : "";
+        c->state.text = item.caption ? item.caption : "";
         c->window = HWND__{dialog.get(), static_cast<int>(dialog->controls.size())};
         dialog->controls.push_back(std::move(c));
     }
@@ -235,7 +235,7 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init)
 
 namespace standin {
 
-void registerDialog(int resourceId, std::vector<ControlSpec> controls)
+void registerDialog(int resourceId, std::vector<ControlItem> controls)
 {
     world().templates[resourceId] = std::move(controls);
 }

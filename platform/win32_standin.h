@@ -100,7 +100,7 @@ namespace standin {
 
 enum class ControlKind { Trackbar, PushButton, CheckBox, GroupBox, Label };
 
-struct ControlSpec {
+struct ControlItem {
     int id;
     ControlKind kind;
     const char* caption;
@@ -127,7 +127,7 @@ struct SentMessage {
 };
 
 // Templates DialogBoxParamA can build, by resource id.
-void registerDialog(int resourceId, std::vector<ControlSpec> controls);
+void registerDialog(int resourceId, std::vector<ControlItem> controls);
 
 // Plays the user while the dialog is open; called once after WM_INITDIALOG. A session
 // that returns without the dialog having ended leaves DialogBoxParamA returning -1.
@@ -143,7 +143,7 @@ void pressEscape(HWND dialog);          // IDCANCEL, as for the caption's close 
 void pressEnter(HWND dialog);           // IDOK, the default command
 void send(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The dialog last created; it stays inspectable after it has ended.
+// The dialog last created; it can still be examined after it has ended.
 HWND lastDialog();
 bool hasEnded(HWND dialog);
 const ControlState& control(HWND dialog, int id);

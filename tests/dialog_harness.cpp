@@ -35,7 +35,7 @@ DialogHarness::DialogHarness(int width, int height)
     : filter(width, height), parent(reinterpret_cast<HWND>(uintptr_t{0x1234}))
 {
     standin::reset();
-    std::vector<standin::ControlSpec> controls;
+    std::vector<standin::ControlItem> controls;
     for (const SettingControl& c : kSettingControls)
         controls.push_back({c.id, standinKind(c.kind), c.caption,
                             c.kind == SettingControlKind::DisabledCheckBox});
