@@ -60,6 +60,8 @@ Output:
   --start N        first frame to output, 0-based (default 0)
   --frames K       number of frames to output, >= 1 (default: to the end)
   -q, --quiet      no summary and no progress bar
+  --timing         at the end, print the time spent decoding, converting, filtering
+                   and encoding
   -v, --verbose    also show FFmpeg's own messages
   -h, --help       this text
   --version        version
@@ -149,7 +151,7 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
                 return ParseResult::UsageError;
         } else if (arg == "--border" || arg == "--freeze" || arg == "--disable" ||
                    arg == "--histogram" || arg == "--lossless" || arg == "--quiet" ||
-                   arg == "-q" || arg == "--verbose" || arg == "-v") {
+                   arg == "-q" || arg == "--verbose" || arg == "-v" || arg == "--timing") {
             if (!flag())
                 return ParseResult::UsageError;
             if (arg == "--border")
@@ -164,6 +166,8 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
                 o.lossless = true;
             else if (arg == "--quiet" || arg == "-q")
                 o.quiet = true;
+            else if (arg == "--timing")
+                o.timing = true;
             else
                 o.verbose = true;
         } else if (arg == "-f" || arg == "--format") {

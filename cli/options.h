@@ -28,6 +28,7 @@ struct CliOptions {
     int64_t frames = -1;  // -1 = to the end
 
     bool quiet = false;
+    bool timing = false;  // report where the time went (for benchmarks)
     bool verbose = false;
 };
 

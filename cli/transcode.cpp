@@ -21,6 +21,7 @@ extern "C" {
 #include "cli/output_plan.h"
 #include "cli/progress.h"
 #include "cli/side_outputs.h"
+#include "cli/stage_clock.h"
 
 namespace {
 
@@ -128,6 +129,8 @@ RunResult runTranscode(const CliOptions& o)
     BoundedQueue<Item> decoded(kQueueDepth), filtered(kQueueDepth);
     Failure failure;
     std::atomic<int64_t> framesDecoded{0};
+    StageClock clock;
+    const auto began = StageClock::Clock::now();
 
     auto abortAll = [&] {
         decoded.abort();
@@ -146,7 +149,12 @@ RunResult runTranscode(const CliOptions& o)
         item.role = role;
         item.pts = timestampOf(frame);
         std::string convertError;
-        if (!converter.convert(frame, item.frame, convertError)) {
+        bool converted;
+        {
+            StageClock::Scope timed(clock, kToRgb);
+            converted = converter.convert(frame, item.frame, convertError);
+        }
+        if (!converted) {
             failure.set(convertError);
             return false;
         }
@@ -178,8 +186,11 @@ RunResult runTranscode(const CliOptions& o)
                 failure.set("interrupted");
                 break;
             }
-            const MediaInput::Status status =
-                input.next(frame.get(), onPacket, readError);
+            MediaInput::Status status;
+            {
+                StageClock::Scope timed(clock, kDecode);
+                status = input.next(frame.get(), onPacket, readError);
+            }
             if (status == MediaInput::Status::End)
                 break;
             if (status == MediaInput::Status::Error) {
@@ -202,6 +213,7 @@ RunResult runTranscode(const CliOptions& o)
         std::string writeError;
         Item item;
         while (filtered.pop(item)) {
+            StageClock::Scope timed(clock, kEncode);
             const bool ok = item.packet ? output.copyPacket(item.packet.get(), writeError)
                                         : output.writeFrame(item.frame.get(), item.pts, writeError);
             item = Item{};
@@ -235,7 +247,10 @@ RunResult runTranscode(const CliOptions& o)
                 break;
             }
             stats.expect(item.index, item.role == FrameRole::Output);
-            filter.run(item.frame.get(), destination.get(), item.index);
+            {
+                StageClock::Scope timed(clock, kFilter);
+                filter.run(item.frame.get(), destination.get(), item.index);
+            }
             item.frame = std::move(destination);
             if (item.role != FrameRole::Output)
                 continue;
@@ -264,8 +279,11 @@ RunResult runTranscode(const CliOptions& o)
         return RunResult::failure("--start " + std::to_string(range.start) +
                                   " is past the end: the input has " +
                                   std::to_string(framesDecoded.load()) + " frames");
-    if (!plan.discard && !output.finish(error))
-        return RunResult::failure(error);
+    if (!plan.discard) {
+        StageClock::Scope timed(clock, kEncode);
+        if (!output.finish(error))
+            return RunResult::failure(error);
+    }
     if (!side.write(stats.frames(), error))
         return RunResult::failure(error);
     if (!plan.discard && !outputFile.commit(error))
@@ -275,6 +293,14 @@ RunResult runTranscode(const CliOptions& o)
     if (input.skippedPackets() > 0)
         std::fprintf(stderr, "telvo: %lld corrupt packet(s) were skipped\n",
                      static_cast<long long>(input.skippedPackets()));
+    if (o.timing) {
+        const double wall = std::chrono::duration<double>(StageClock::Clock::now() - began).count();
+        std::fprintf(stderr,
+                     "telvo: timing: wall %.3f s; busy: decode %.3f s, to RGB %.3f s, "
+                     "filter %.3f s, from RGB + encode + write %.3f s\n",
+                     wall, clock.seconds(kDecode), clock.seconds(kToRgb), clock.seconds(kFilter),
+                     clock.seconds(kEncode));
+    }
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %lld frames %s\n", static_cast<long long>(written),
                      plan.discard ? "filtered" : ("written to " + o.output).c_str());
