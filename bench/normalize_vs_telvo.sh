@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# telvo against FFmpeg's own normalize filter (the closest existing filter), in one run,
+# over the same 1920x1080 H.264 input with null output: decode, filter, discard.
+# Prints frames per second of each and the ratio, then where telvo's time goes.
+#
+# Usage: bench/normalize_vs_telvo.sh        (builds telvo in build-bench-cli/)
+#   FRAMES=250  frames in the generated input      RUNS=3  best of this many runs
+#   TELVO=path  use this telvo binary instead of building one
+# The machine should be otherwise idle: other load shows up in every number.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+frames=${FRAMES:-250}
+runs=${RUNS:-3}
+
+telvo=${TELVO:-}
+if [ -z "$telvo" ]; then
+  build=build-bench-cli
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTELVO_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" --target telvo >/dev/null
+  telvo=$build/cli/telvo
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+input=$work/input-1080p.mp4
+echo "making a ${frames}-frame 1920x1080 H.264 input..."
+ffmpeg -nostdin -hide_banner -loglevel error -f lavfi \
+  -i "testsrc2=size=1920x1080:rate=25,colorchannelmixer=rr=0.95:gg=0.85:bb=0.7,eq=brightness=0.1*sin(t):eval=frame" \
+  -frames:v "$frames" -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p "$input"
+
+# Best wall time of $runs runs; also keeps that run's CPU seconds and stderr.
+TIMEFORMAT='%R %U %S'
+best() {  # name, command...
+  local name=$1; shift
+  local best_wall=""
+  for ((i = 0; i < runs; i++)); do
+    { time "$@" 2>"$work/$name.err.tmp" ; } 2>"$work/$name.time.tmp"
+    read -r wall user sys <"$work/$name.time.tmp"
+    if [ -z "$best_wall" ] || awk "BEGIN{exit !($wall < $best_wall)}"; then
+      best_wall=$wall
+      echo "$wall $(awk "BEGIN{print $user + $sys}")" >"$work/$name.time"
+      mv "$work/$name.err.tmp" "$work/$name.err"
+    fi
+  done
+}
+fps() { awk -v f="$frames" '{printf "%.1f", f / $1}' "$work/$1.time"; }
+wall() { awk '{print $1}' "$work/$1.time"; }
+cpu() { awk '{print $2}' "$work/$1.time"; }
+
+ff=(ffmpeg -nostdin -hide_banner -loglevel error -i "$input")
+best normalize "${ff[@]}" -vf normalize -f null -
+best telvo "$telvo" "$input" - -f null -q --timing
+best decode "${ff[@]}" -f null -
+best torgb "${ff[@]}" -vf format=bgr0 -f null -
+
+echo
+printf '%-34s %8s fps  (%s s wall, %s s CPU)\n' "ffmpeg -vf normalize" "$(fps normalize)" "$(wall normalize)" "$(cpu normalize)"
+printf '%-34s %8s fps  (%s s wall, %s s CPU)\n' "telvo" "$(fps telvo)" "$(wall telvo)" "$(cpu telvo)"
+awk -v a="$(wall normalize)" -v b="$(wall telvo)" 'BEGIN{printf "ratio telvo / normalize: %.2fx\n", a / b}'
+
+echo
+echo "where telvo's time goes:"
+printf '%-34s %8s fps  (%s s CPU)\n' "  ffmpeg decode only" "$(fps decode)" "$(cpu decode)"
+printf '%-34s %8s fps  (%s s CPU)\n' "  ffmpeg decode + to RGB" "$(fps torgb)" "$(cpu torgb)"
+awk -v d="$(cpu decode)" -v r="$(cpu torgb)" -v t="$(cpu telvo)" 'BEGIN{
+  conv = r - d; if (conv < 0) conv = 0; filt = t - r; if (filt < 0) filt = 0
+  printf "  CPU shares of telvo: decode %.0f%%, conversion to RGB %.0f%%, filter and host %.0f%%\n",
+         100 * d / t, 100 * conv / t, 100 * filt / t }'
+sed 's/^telvo: timing: /  telvo --timing: /' "$work/telvo.err"
+awk -v w="$(wall telvo)" '/timing:/{
+  for (i = 1; i <= NF; i++) if ($i == "filter") f = $(i + 1)
+  printf "  the filter is busy %.0f%% of telvo'"'"'s wall time\n", 100 * f / w }' "$work/telvo.err"
