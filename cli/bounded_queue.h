@@ -8,7 +8,8 @@
 #include <mutex>
 
 template <typename T>
-class BoundedQueue {
+class BoundedQueue
+{
 public:
     explicit BoundedQueue(size_t capacity) : capacity_(capacity) {}
 
@@ -17,8 +18,7 @@ public:
     {
         std::unique_lock lock(mutex_);
         notFull_.wait(lock, [&] { return aborted_ || items_.size() < capacity_; });
-        if (aborted_)
-            return false;
+        if (aborted_) return false;
         items_.push_back(std::move(item));
         notEmpty_.notify_one();
         return true;
@@ -29,8 +29,7 @@ public:
     {
         std::unique_lock lock(mutex_);
         notEmpty_.wait(lock, [&] { return aborted_ || closed_ || !items_.empty(); });
-        if (aborted_ || items_.empty())
-            return false;
+        if (aborted_ || items_.empty()) return false;
         item = std::move(items_.front());
         items_.pop_front();
         notFull_.notify_one();

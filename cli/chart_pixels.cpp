@@ -7,13 +7,15 @@
 
 #include "cli/chart.h"
 
-namespace {
+namespace
+{
 
 struct Glyph {
     char c;
     uint8_t rows[7];  // bit 4 is the leftmost column
 };
 
+// clang-format off
 constexpr Glyph kFont[] = {
     {'A', {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}}, {'B', {0x1E, 0x11, 0x11, 0x1E, 0x11, 0x11, 0x1E}},
     {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}}, {'D', {0x1C, 0x12, 0x11, 0x11, 0x11, 0x12, 0x1C}},
@@ -38,20 +40,22 @@ constexpr Glyph kFont[] = {
     {'(', {0x02, 0x04, 0x08, 0x08, 0x08, 0x04, 0x02}}, {')', {0x08, 0x04, 0x02, 0x02, 0x02, 0x04, 0x08}},
     {'/', {0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x10}}, {'+', {0x00, 0x04, 0x04, 0x1F, 0x04, 0x04, 0x00}},
 };
+// clang-format on
 
 const Glyph* glyphOf(char c)
 {
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const Glyph& g : kFont)
-        if (g.c == c)
-            return &g;
+        if (g.c == c) return &g;
     return nullptr;  // blank
 }
 
-class Canvas {
+class Canvas
+{
 public:
     Canvas(int width, int height, Colour background)
-        : width_(width), height_(height),
+        : width_(width),
+          height_(height),
           pixels_(static_cast<size_t>(width) * height, pack(background))
     {
     }
@@ -63,7 +67,8 @@ public:
         x0 = std::max(x0, 0), y0 = std::max(y0, 0);
         x1 = std::min(x1, width_), y1 = std::min(y1, height_);
         for (int y = y0; y < y1; ++y)
-            std::fill_n(&pixels_[static_cast<size_t>(y) * width_ + x0], std::max(0, x1 - x0), pack(c));
+            std::fill_n(&pixels_[static_cast<size_t>(y) * width_ + x0], std::max(0, x1 - x0),
+                        pack(c));
     }
 
     // A thick segment: square stamps every half pixel along it.
@@ -76,8 +81,7 @@ public:
         for (int i = 0; i <= steps; ++i) {
             const double t = static_cast<double>(i) / steps;
             const double along = dashPhase + t * length;
-            if (dashed && std::fmod(along, 10.0) >= 6.0)
-                continue;
+            if (dashed && std::fmod(along, 10.0) >= 6.0) continue;
             const int x = static_cast<int>(std::lround(x0 + t * (x1 - x0)));
             const int y = static_cast<int>(std::lround(y0 + t * (y1 - y0)));
             fill(x - side / 2, y - side / 2, x - side / 2 + side, y - side / 2 + side, c);
@@ -90,8 +94,7 @@ public:
         const int scale = std::max(1, t.size / 7);
         const int advance = 6 * scale;
         int x = static_cast<int>(std::lround(t.x));
-        if (t.alignRight)
-            x -= advance * static_cast<int>(t.text.size()) - scale;
+        if (t.alignRight) x -= advance * static_cast<int>(t.text.size()) - scale;
         const int top = static_cast<int>(std::lround(t.y)) - 7 * scale;
         for (char c : t.text) {
             if (const Glyph* g = glyphOf(c))
@@ -136,7 +139,6 @@ std::vector<uint32_t> chartToPixels(const Chart& chart)
         if (l.xy.size() == 2)
             canvas.segment(l.xy[0], l.xy[1], l.xy[0], l.xy[1], l.width, l.colour, false, phase);
     }
-    for (const ChartText& t : chart.texts)
-        canvas.text(t);
+    for (const ChartText& t : chart.texts) canvas.text(t);
     return canvas.take();
 }

@@ -2,7 +2,8 @@
 
 #include "cli/chart.h"
 
-namespace {
+namespace
+{
 
 std::string hex(Colour c)
 {

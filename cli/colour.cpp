@@ -25,38 +25,39 @@ bool isRgbFormat(AVPixelFormat format)
 int swsMatrix(AVColorSpace space, int height)
 {
     switch (space) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC:
-        return SWS_CS_FCC;
-    case AVCOL_SPC_SMPTE240M:
-        return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return SWS_CS_BT2020;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-        return SWS_CS_ITU601;
-    default:
-        return height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+        case AVCOL_SPC_BT709:
+            return SWS_CS_ITU709;
+        case AVCOL_SPC_FCC:
+            return SWS_CS_FCC;
+        case AVCOL_SPC_SMPTE240M:
+            return SWS_CS_SMPTE240M;
+        case AVCOL_SPC_BT2020_NCL:
+        case AVCOL_SPC_BT2020_CL:
+            return SWS_CS_BT2020;
+        case AVCOL_SPC_BT470BG:
+        case AVCOL_SPC_SMPTE170M:
+            return SWS_CS_ITU601;
+        default:
+            return height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
     }
 }
 
 bool isFullRange(AVPixelFormat format, AVColorRange range)
 {
     switch (format) {
-    case AV_PIX_FMT_YUVJ420P:
-    case AV_PIX_FMT_YUVJ422P:
-    case AV_PIX_FMT_YUVJ444P:
-    case AV_PIX_FMT_YUVJ440P:
-    case AV_PIX_FMT_YUVJ411P:
-        return true;
-    default:
-        return range == AVCOL_RANGE_JPEG || isRgbFormat(format);
+        case AV_PIX_FMT_YUVJ420P:
+        case AV_PIX_FMT_YUVJ422P:
+        case AV_PIX_FMT_YUVJ444P:
+        case AV_PIX_FMT_YUVJ440P:
+        case AV_PIX_FMT_YUVJ411P:
+            return true;
+        default:
+            return range == AVCOL_RANGE_JPEG || isRgbFormat(format);
     }
 }
 
-namespace {
+namespace
+{
 
 SwsPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to,
                      const ColourTags& tags, bool toFilter)
@@ -64,12 +65,11 @@ SwsPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to
     // Into RGB the unscaled fast converters serve (the flags would only slow them);
     // back to subsampled YUV the chroma is computed at full width and filtered, not
     // picked, so edges keep their colour.
-    const int flags = toFilter ? SWS_BILINEAR
-                               : SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP;
-    SwsPtr sws(sws_getContext(width, height, from, width, height, to, flags, nullptr, nullptr,
-                              nullptr));
-    if (!sws)
-        return sws;
+    const int flags =
+        toFilter ? SWS_BILINEAR : SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP;
+    SwsPtr sws(
+        sws_getContext(width, height, from, width, height, to, flags, nullptr, nullptr, nullptr));
+    if (!sws) return sws;
     const int* matrix = sws_getCoefficients(swsMatrix(tags.space, height));
     const AVPixelFormat yuv = toFilter ? from : to;
     const bool yuvFull = isFullRange(yuv, tags.range);

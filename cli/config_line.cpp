@@ -2,20 +2,21 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <climits>
+#include <cstdlib>
 
-namespace {
+namespace
+{
 
-constexpr const char* kForm = "expected Config(gamma,alignment,border,top,left,right,bottom,freeze)"
-                              " with eight integers, e.g. Config(15,15,0,8,8,8,8,0)";
+constexpr const char* kForm =
+    "expected Config(gamma,alignment,border,top,left,right,bottom,freeze)"
+    " with eight integers, e.g. Config(15,15,0,8,8,8,8,0)";
 constexpr const char* kNames[kScriptSettingCount] = {"gamma", "alignment", "border", "top",
                                                      "left",  "right",     "bottom", "freeze"};
 
 void skipSpace(const char*& p)
 {
-    while (std::isspace(static_cast<unsigned char>(*p)))
-        ++p;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
 }
 
 }  // namespace
@@ -37,8 +38,8 @@ bool parseConfigLine(const std::string& text, ScriptSettings& settings, std::str
     ++p;
     int values[kScriptSettingCount];
     for (int i = 0; i < kScriptSettingCount; ++i) {
-        const std::string which = "--config: argument " + std::to_string(i + 1) + " (" +
-                                  kNames[i] + ")";
+        const std::string which =
+            "--config: argument " + std::to_string(i + 1) + " (" + kNames[i] + ")";
         skipSpace(p);
         errno = 0;
         char* end = nullptr;
@@ -69,8 +70,7 @@ bool parseConfigLine(const std::string& text, ScriptSettings& settings, std::str
         ++p;
     }
     skipSpace(p);
-    if (*p == ';')
-        ++p;
+    if (*p == ';') ++p;
     skipSpace(p);
     if (*p != '\0') {
         error = "--config: unexpected text after the closing ')'; " + std::string(kForm);

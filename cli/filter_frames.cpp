@@ -19,11 +19,9 @@ FilterFramePool::~FilterFramePool()
 FramePtr FilterFramePool::get()
 {
     FramePtr frame(av_frame_alloc());
-    if (!frame || pool_ == nullptr)
-        return nullptr;
+    if (!frame || pool_ == nullptr) return nullptr;
     frame->buf[0] = av_buffer_pool_get(pool_);
-    if (frame->buf[0] == nullptr)
-        return nullptr;
+    if (frame->buf[0] == nullptr) return nullptr;
     frame->data[0] = frame->buf[0]->data;
     frame->linesize[0] = linesize_;
     frame->width = width_;
@@ -69,8 +67,7 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
         error = "out of memory";
         return false;
     }
-    sws_scale(sws_.get(), decoded->data, decoded->linesize, 0, height_, out->data,
-              out->linesize);
+    sws_scale(sws_.get(), decoded->data, decoded->linesize, 0, height_, out->data, out->linesize);
     av_frame_copy_props(out.get(), decoded);
     out->format = kFilterPixelFormat;
     out->color_range = AVCOL_RANGE_JPEG;

@@ -9,7 +9,8 @@
 
 struct AVBufferPool;
 
-class FilterFramePool {
+class FilterFramePool
+{
 public:
     FilterFramePool(int width, int height);
     ~FilterFramePool();
@@ -24,9 +25,12 @@ private:
     int width_, height_, linesize_;
 };
 
-class ToFilterConverter {
+class ToFilterConverter
+{
 public:
-    ToFilterConverter(int width, int height) : pool_(width, height), width_(width), height_(height) {}
+    ToFilterConverter(int width, int height) : pool_(width, height), width_(width), height_(height)
+    {
+    }
 
     // The decoded frame in the filter's layout; a BGR0 or BGRA frame is passed on
     // without a copy (the filter ignores the top byte). Keeps timestamps.

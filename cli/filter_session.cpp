@@ -5,8 +5,8 @@
 #include "plugin/module_entry.h"
 
 FilterSession::FilterSession()
-    : host_(std::make_unique<FilterHost>(&VirtualdubFilterModuleInit2,
-                                         &VirtualdubFilterModuleDeinit))
+    : host_(
+          std::make_unique<FilterHost>(&VirtualdubFilterModuleInit2, &VirtualdubFilterModuleDeinit))
 {
 }
 

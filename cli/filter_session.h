@@ -13,14 +13,15 @@
 struct AVFrame;
 struct FilterState;
 
-class FilterSession {
+class FilterSession
+{
 public:
     FilterSession();
 
     // `disable` and `histogram` are not script settings; they are set on the instance
     // as the dialog's check boxes set them.
-    bool open(const ScriptSettings& settings, bool disable, bool histogram, int width,
-              int height, std::string& error);
+    bool open(const ScriptSettings& settings, bool disable, bool histogram, int width, int height,
+              std::string& error);
 
     // The text the host shows: the filter's name with its summary, and the script line.
     std::string description();

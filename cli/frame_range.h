@@ -20,10 +20,8 @@ struct FrameRange {
 
     FrameRole roleOf(int64_t index) const
     {
-        if (count >= 0 && index >= start + count)
-            return FrameRole::Past;
-        if (index >= start)
-            return FrameRole::Output;
+        if (count >= 0 && index >= start + count) return FrameRole::Past;
+        if (index >= start) return FrameRole::Output;
         return index >= start - kPreRollFrames ? FrameRole::PreRoll : FrameRole::Skip;
     }
 };

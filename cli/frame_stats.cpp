@@ -14,7 +14,7 @@ const char* const kStatsColumns[19] = {
 void statsValues(const FrameStats& s, double out[18])
 {
     const ChannelLevels& l = s.levels;
-    const double levels[9] = {l.lowR,  l.lowG,  l.lowB,    l.highR,  l.highG,
+    const double levels[9] = {l.lowR,  l.lowG,    l.lowB,    l.highR,  l.highG,
                               l.highB, l.medianR, l.medianG, l.medianB};
     for (int i = 0; i < 9; ++i) {
         out[i] = levels[i];
@@ -35,8 +35,7 @@ StatsRecorder::~StatsRecorder()
 void StatsRecorder::observe(void* context, const FilterState&, const FrameReport& r)
 {
     auto* self = static_cast<StatsRecorder*>(context);
-    if (self->keep_)
-        self->frames_.push_back(FrameStats{self->index_, r.levels, r.applied});
+    if (self->keep_) self->frames_.push_back(FrameStats{self->index_, r.levels, r.applied});
 }
 
 StatsFormat statsFormatOf(const std::string& path)
@@ -45,14 +44,13 @@ StatsFormat statsFormatOf(const std::string& path)
         const std::string s = suffix;
         return path.size() > s.size() && path.compare(path.size() - s.size(), s.size(), s) == 0;
     };
-    if (endsWith(".csv"))
-        return StatsFormat::Csv;
-    if (endsWith(".jsonl"))
-        return StatsFormat::Jsonl;
+    if (endsWith(".csv")) return StatsFormat::Csv;
+    if (endsWith(".jsonl")) return StatsFormat::Jsonl;
     return StatsFormat::Unknown;
 }
 
-namespace {
+namespace
+{
 
 // JSON has no NaN or infinity; the tokens below are what common JSON readers (Python's
 // json, for one) read back as those doubles. CSV uses strtod's spellings.

@@ -24,7 +24,8 @@ extern const char* const kStatsColumns[19];
 // The 18 values of a record in column order (after `frame`).
 void statsValues(const FrameStats& s, double out[18]);
 
-class StatsRecorder {
+class StatsRecorder
+{
 public:
     StatsRecorder();
     ~StatsRecorder();

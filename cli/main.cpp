@@ -15,17 +15,17 @@ int main(int argc, char** argv)
     CliOptions options;
     std::string error;
     switch (parseOptions(argc, argv, options, error)) {
-    case ParseResult::Help:
-        std::fputs(usageText(), stdout);
-        return kExitOk;
-    case ParseResult::Version:
-        std::printf("telvo %s\n", TELVO_VERSION);
-        return kExitOk;
-    case ParseResult::UsageError:
-        std::fprintf(stderr, "telvo: %s\n", error.c_str());
-        return kExitUsage;
-    case ParseResult::Run:
-        break;
+        case ParseResult::Help:
+            std::fputs(usageText(), stdout);
+            return kExitOk;
+        case ParseResult::Version:
+            std::printf("telvo %s\n", TELVO_VERSION);
+            return kExitOk;
+        case ParseResult::UsageError:
+            std::fprintf(stderr, "telvo: %s\n", error.c_str());
+            return kExitUsage;
+        case ParseResult::Run:
+            break;
     }
     // FFmpeg's own messages would bury the one line a failure prints.
     av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
@@ -33,7 +33,6 @@ int main(int argc, char** argv)
 
     const RunResult result =
         options.previewFrame >= 0 ? runPreview(options) : runTranscode(options);
-    if (result.code != kExitOk)
-        std::fprintf(stderr, "telvo: %s\n", result.message.c_str());
+    if (result.code != kExitOk) std::fprintf(stderr, "telvo: %s\n", result.message.c_str());
     return result.code;
 }

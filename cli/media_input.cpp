@@ -8,7 +8,8 @@ extern "C" {
 #include <libavutil/avutil.h>
 }
 
-namespace {
+namespace
+{
 
 // Lets Ctrl-C end a read that waits on a pipe or a slow device.
 int stopReading(void*)
@@ -53,8 +54,7 @@ bool MediaInput::open(const std::string& path, std::string& error)
     if (videoIndex_ < 0 || codec == nullptr) {
         const AVStream* any = nullptr;
         for (unsigned i = 0; i < raw->nb_streams && !any; ++i)
-            if (raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-                any = raw->streams[i];
+            if (raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) any = raw->streams[i];
         error = "'" + path + "': no decoder for its video" +
                 (any ? std::string(" (") + avcodec_get_name(any->codecpar->codec_id) + ")"
                      : std::string());
@@ -76,15 +76,14 @@ bool MediaInput::open(const std::string& path, std::string& error)
         return false;
     }
     const AVRational guessed = av_guess_frame_rate(raw, stream, nullptr);
-    if (guessed.num > 0 && guessed.den > 0)
-        frameRate_ = guessed;
+    if (guessed.num > 0 && guessed.den > 0) frameRate_ = guessed;
     if (stream->nb_frames > 0)
         expectedFrames_ = stream->nb_frames;
     else if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE)
         expectedFrames_ = av_rescale_q(stream->duration, stream->time_base, av_inv_q(frameRate_));
     else if (raw->duration > 0)
-        expectedFrames_ = av_rescale_q(raw->duration, AVRational{1, AV_TIME_BASE},
-                                       av_inv_q(frameRate_));
+        expectedFrames_ =
+            av_rescale_q(raw->duration, AVRational{1, AV_TIME_BASE}, av_inv_q(frameRate_));
     packet_.reset(av_packet_alloc());
     return true;
 }
@@ -111,8 +110,7 @@ bool MediaInput::feed(const std::function<void(AVPacket*)>& onOtherPacket, std::
         return true;
     }
     if (packet->stream_index != videoIndex_) {
-        if (onOtherPacket)
-            onOtherPacket(packet);
+        if (onOtherPacket) onOtherPacket(packet);
         av_packet_unref(packet);
         return true;
     }
@@ -139,8 +137,7 @@ MediaInput::Status MediaInput::next(AVFrame* frame,
 {
     while (!drained_) {
         const int status = avcodec_receive_frame(decoder_.get(), frame);
-        if (status >= 0)
-            return Status::Frame;
+        if (status >= 0) return Status::Frame;
         if (status == AVERROR_EOF) {
             drained_ = true;
             break;
@@ -157,8 +154,7 @@ MediaInput::Status MediaInput::next(AVFrame* frame,
             break;
         }
         bool ended = false;
-        if (!feed(onOtherPacket, error, ended))
-            return Status::Error;
+        if (!feed(onOtherPacket, error, ended)) return Status::Error;
         if (ended) {
             avcodec_send_packet(decoder_.get(), nullptr);
             flushing_ = true;
@@ -170,6 +166,5 @@ MediaInput::Status MediaInput::next(AVFrame* frame,
 void MediaInput::discardOtherStreams()
 {
     for (unsigned i = 0; i < format_->nb_streams; ++i)
-        if (static_cast<int>(i) != videoIndex_)
-            format_->streams[i]->discard = AVDISCARD_ALL;
+        if (static_cast<int>(i) != videoIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
 }

@@ -8,7 +8,8 @@
 
 #include "cli/av_util.h"
 
-class MediaInput {
+class MediaInput
+{
 public:
     bool open(const std::string& path, std::string& error);
 
@@ -30,8 +31,7 @@ public:
                 std::string& error);
 
 private:
-    bool feed(const std::function<void(AVPacket*)>& onOtherPacket, std::string& error,
-              bool& ended);
+    bool feed(const std::function<void(AVPacket*)>& onOtherPacket, std::string& error, bool& ended);
 
     InputPtr format_;
     CodecPtr decoder_;

@@ -14,8 +14,7 @@ extern "C" {
 MediaOutput::~MediaOutput()
 {
     if (muxer_ != nullptr) {
-        if (ioOpen_)
-            avio_closep(&muxer_->pb);
+        if (ioOpen_) avio_closep(&muxer_->pb);
         avformat_free_context(muxer_);
     }
 }
@@ -26,8 +25,7 @@ const char* MediaOutput::encoderName() const
 }
 
 bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const MediaInput& input,
-                       const ColourTags& inputTags, AVPixelFormat inputFormat,
-                       std::string& error)
+                       const ColourTags& inputTags, AVPixelFormat inputFormat, std::string& error)
 {
     const AVStream* in = input.videoStream();
     const int width = input.decoder()->width, height = input.decoder()->height;
@@ -38,8 +36,7 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         return false;
     }
     pixelFormat_ = choosePixelFormat(plan.encoder, inputFormat, s.lossless, width, height, error);
-    if (pixelFormat_ == AV_PIX_FMT_NONE)
-        return false;
+    if (pixelFormat_ == AV_PIX_FMT_NONE) return false;
 
     encoder_.reset(avcodec_alloc_context3(plan.encoder));
     AVCodecContext* enc = encoder_.get();
@@ -49,8 +46,8 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     inputTimeBase_ = in->time_base;
     enc->time_base = in->time_base;
     enc->framerate = input.frameRate();
-    enc->sample_aspect_ratio = av_guess_sample_aspect_ratio(input.format(),
-                                                            const_cast<AVStream*>(in), nullptr);
+    enc->sample_aspect_ratio =
+        av_guess_sample_aspect_ratio(input.format(), const_cast<AVStream*>(in), nullptr);
     enc->thread_count = 0;
 
     // Same matrix, range and tags as the input; an RGB output carries no matrix, and
@@ -62,11 +59,11 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     } else {
         if (isRgbFormat(inputFormat) || inputTags.space == AVCOL_SPC_RGB) {
             out.space = swsMatrix(AVCOL_SPC_UNSPECIFIED, height) == SWS_CS_ITU709
-                            ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+                            ? AVCOL_SPC_BT709
+                            : AVCOL_SPC_SMPTE170M;
             out.range = AVCOL_RANGE_MPEG;
         }
-        if (isFullRange(pixelFormat_, AVCOL_RANGE_UNSPECIFIED))
-            out.range = AVCOL_RANGE_JPEG;
+        if (isFullRange(pixelFormat_, AVCOL_RANGE_UNSPECIFIED)) out.range = AVCOL_RANGE_JPEG;
     }
     enc->colorspace = out.space;
     enc->color_range = out.range;
@@ -75,19 +72,16 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     enc->chroma_sample_location = out.chromaLocation;
 
     AVDictionary* options = nullptr;
-    if (plan.crf >= 0)
-        av_dict_set_int(&options, "crf", plan.crf, 0);
+    if (plan.crf >= 0) av_dict_set_int(&options, "crf", plan.crf, 0);
     if (plan.encoder->id == AV_CODEC_ID_FFV1) {
         // Level 3 (slices, checksums) damages frames under 3 pixels wide or high in this
         // FFmpeg; level 1 is lossless at every size.
         const bool tiny = width < 3 || height < 3;
         av_dict_set_int(&options, "level", tiny ? 1 : 3, 0);
-        if (!tiny)
-            av_dict_set_int(&options, "slicecrc", 1, 0);
+        if (!tiny) av_dict_set_int(&options, "slicecrc", 1, 0);
         enc->gop_size = 1;
     }
-    if (muxer_->oformat->flags & AVFMT_GLOBALHEADER)
-        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (muxer_->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     status = avcodec_open2(enc, plan.encoder, &options);
     const bool crfUnused = av_dict_get(options, "crf", nullptr, 0) != nullptr;
     av_dict_free(&options);
@@ -110,10 +104,10 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     videoOut_->disposition = in->disposition;
     av_dict_copy(&videoOut_->metadata, in->metadata, 0);
     size_t matrixSize = 0;
-    if (const uint8_t* matrix = av_stream_get_side_data(in, AV_PKT_DATA_DISPLAYMATRIX,
-                                                        &matrixSize)) {
-        if (uint8_t* copy = av_stream_new_side_data(videoOut_, AV_PKT_DATA_DISPLAYMATRIX,
-                                                    matrixSize))
+    if (const uint8_t* matrix =
+            av_stream_get_side_data(in, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize)) {
+        if (uint8_t* copy =
+                av_stream_new_side_data(videoOut_, AV_PKT_DATA_DISPLAYMATRIX, matrixSize))
             std::memcpy(copy, matrix, matrixSize);
     }
 
@@ -183,8 +177,7 @@ bool MediaOutput::drain(std::string& error)
 {
     for (;;) {
         const int status = avcodec_receive_packet(encoder_.get(), packet_.get());
-        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF)
-            return true;
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
         if (status < 0) {
             error = "encoding failed: " + avError(status);
             return false;
@@ -205,8 +198,7 @@ bool MediaOutput::writeFrame(const AVFrame* filtered, int64_t pts, std::string& 
     // by one tick.
     if (lastPts_ != AV_NOPTS_VALUE && (pts == AV_NOPTS_VALUE || pts <= lastPts_))
         pts = lastPts_ + 1;
-    if (pts == AV_NOPTS_VALUE)
-        pts = 0;
+    if (pts == AV_NOPTS_VALUE) pts = 0;
     lastPts_ = pts;
 
     AVFrame* frame = converted_.get();
@@ -239,8 +231,7 @@ bool MediaOutput::writeFrame(const AVFrame* filtered, int64_t pts, std::string& 
     frame->color_primaries = encoder_->color_primaries;
     frame->color_trc = encoder_->color_trc;
     const int status = avcodec_send_frame(encoder_.get(), frame);
-    if (!converter_)
-        av_frame_unref(frame);
+    if (!converter_) av_frame_unref(frame);
     if (status < 0) {
         error = "encoding failed: " + avError(status);
         return false;
@@ -254,7 +245,8 @@ bool MediaOutput::copyPacket(AVPacket* packet, std::string& error)
     if (index < 0 || index >= static_cast<int>(streamMap_.size()) || streamMap_[index] < 0)
         return true;
     packet->stream_index = streamMap_[index];
-    av_packet_rescale_ts(packet, inputTimeBases_[index], muxer_->streams[streamMap_[index]]->time_base);
+    av_packet_rescale_ts(packet, inputTimeBases_[index],
+                         muxer_->streams[streamMap_[index]]->time_base);
     packet->pos = -1;
     const int status = av_interleaved_write_frame(muxer_, packet);
     if (status < 0) {
@@ -271,8 +263,7 @@ bool MediaOutput::finish(std::string& error)
         error = "encoding failed: " + avError(status);
         return false;
     }
-    if (!drain(error))
-        return false;
+    if (!drain(error)) return false;
     const int trailer = av_write_trailer(muxer_);
     if (trailer < 0) {
         error = "cannot finish '" + finalPath_ + "': " + avError(trailer);

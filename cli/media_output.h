@@ -13,13 +13,14 @@ class MediaInput;
 struct OutputPlan;
 
 struct OutputSettings {
-    std::string writePath;   // where the bytes go (a temporary name)
-    std::string finalPath;   // for messages
+    std::string writePath;  // where the bytes go (a temporary name)
+    std::string finalPath;  // for messages
     bool lossless = false;
     bool copyOtherStreams = true;
 };
 
-class MediaOutput {
+class MediaOutput
+{
 public:
     MediaOutput() = default;
     ~MediaOutput();

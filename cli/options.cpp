@@ -6,17 +6,16 @@
 
 #include "cli/config_line.h"
 
-namespace {
+namespace
+{
 
 bool parseInteger(const std::string& text, int64_t low, int64_t high, int64_t& value)
 {
-    if (text.empty())
-        return false;
+    if (text.empty()) return false;
     errno = 0;
     char* end = nullptr;
     const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high)
-        return false;
+    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
     value = v;
     return true;
 }
@@ -73,8 +72,8 @@ Exit codes: 0 success, 1 failure, 2 usage error.
 ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& error)
 {
     static const IntOption kSettingOptions[] = {
-        {"--gamma", 0, 40}, {"--alignment", 0, 40}, {"--top", 0, 65535},
-        {"--left", 0, 65535}, {"--right", 0, 65535}, {"--bottom", 0, 65535},
+        {"--gamma", 0, 40},   {"--alignment", 0, 40}, {"--top", 0, 65535},
+        {"--left", 0, 65535}, {"--right", 0, 65535},  {"--bottom", 0, 65535},
     };
     int positional = 0;
     bool onlyPositional = false;
@@ -117,8 +116,7 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
         };
         auto takeInt = [&](int64_t low, int64_t high, int64_t& out) {
             std::string text;
-            if (!takeValue(text))
-                return false;
+            if (!takeValue(text)) return false;
             if (!parseInteger(text, low, high, out)) {
                 error = arg + ": '" + text + "' is not an integer in " + std::to_string(low) +
                         ".." + std::to_string(high);
@@ -137,23 +135,20 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
         int64_t n = 0;
         const IntOption* setting = nullptr;
         for (const IntOption& s : kSettingOptions)
-            if (arg == s.name)
-                setting = &s;
+            if (arg == s.name) setting = &s;
         if (setting != nullptr) {
-            if (!takeInt(setting->low, setting->high, n))
-                return ParseResult::UsageError;
+            if (!takeInt(setting->low, setting->high, n)) return ParseResult::UsageError;
             int* fields[] = {&o.settings.gamma, &o.settings.alignment, &o.settings.top,
-                             &o.settings.left, &o.settings.right, &o.settings.bottom};
+                             &o.settings.left,  &o.settings.right,     &o.settings.bottom};
             *fields[setting - kSettingOptions] = static_cast<int>(n);
         } else if (arg == "--config") {
             std::string line;
             if (!takeValue(line) || !parseConfigLine(line, o.settings, error))
                 return ParseResult::UsageError;
         } else if (arg == "--border" || arg == "--freeze" || arg == "--disable" ||
-                   arg == "--histogram" || arg == "--lossless" || arg == "--quiet" ||
-                   arg == "-q" || arg == "--verbose" || arg == "-v" || arg == "--timing") {
-            if (!flag())
-                return ParseResult::UsageError;
+                   arg == "--histogram" || arg == "--lossless" || arg == "--quiet" || arg == "-q" ||
+                   arg == "--verbose" || arg == "-v" || arg == "--timing") {
+            if (!flag()) return ParseResult::UsageError;
             if (arg == "--border")
                 o.settings.border = 1;
             else if (arg == "--freeze")
@@ -171,30 +166,22 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
             else
                 o.verbose = true;
         } else if (arg == "-f" || arg == "--format") {
-            if (!takeValue(o.format))
-                return ParseResult::UsageError;
+            if (!takeValue(o.format)) return ParseResult::UsageError;
         } else if (arg == "--codec") {
-            if (!takeValue(o.codec))
-                return ParseResult::UsageError;
+            if (!takeValue(o.codec)) return ParseResult::UsageError;
         } else if (arg == "--crf") {
-            if (!takeInt(0, 63, n))
-                return ParseResult::UsageError;
+            if (!takeInt(0, 63, n)) return ParseResult::UsageError;
             o.crf = static_cast<int>(n);
         } else if (arg == "--stats") {
-            if (!takeValue(o.statsPath))
-                return ParseResult::UsageError;
+            if (!takeValue(o.statsPath)) return ParseResult::UsageError;
         } else if (arg == "--plot") {
-            if (!takeValue(o.plotPath))
-                return ParseResult::UsageError;
+            if (!takeValue(o.plotPath)) return ParseResult::UsageError;
         } else if (arg == "--preview") {
-            if (!takeInt(0, INT32_MAX, o.previewFrame))
-                return ParseResult::UsageError;
+            if (!takeInt(0, INT32_MAX, o.previewFrame)) return ParseResult::UsageError;
         } else if (arg == "--start") {
-            if (!takeInt(0, INT32_MAX, o.start))
-                return ParseResult::UsageError;
+            if (!takeInt(0, INT32_MAX, o.start)) return ParseResult::UsageError;
         } else if (arg == "--frames") {
-            if (!takeInt(1, INT32_MAX, o.frames))
-                return ParseResult::UsageError;
+            if (!takeInt(1, INT32_MAX, o.frames)) return ParseResult::UsageError;
         } else if (arg == "-h" || arg == "--help") {
             return ParseResult::Help;
         } else if (arg == "--version") {

@@ -11,7 +11,8 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Temporary files the second signal removes; plain arrays so the handler only reads
 // what was fully written before the slot's flag was set.
@@ -23,8 +24,7 @@ volatile std::sig_atomic_t g_signals = 0;
 
 int registerPath(const std::string& path)
 {
-    if (path.size() >= kPathMax)
-        return -1;
+    if (path.size() >= kPathMax) return -1;
     for (int i = 0; i < kSlots; ++i) {
         if (g_slotUsed[i].load() == 0) {
             std::memcpy(g_slotPath[i], path.c_str(), path.size() + 1);
@@ -37,19 +37,16 @@ int registerPath(const std::string& path)
 
 void unregisterPath(int slot)
 {
-    if (slot >= 0)
-        g_slotUsed[slot].store(0);
+    if (slot >= 0) g_slotUsed[slot].store(0);
 }
 
 extern "C" void onSignal(int)
 {
     const std::sig_atomic_t seen = g_signals;
     g_signals = seen + 1;
-    if (seen == 0)
-        return;
+    if (seen == 0) return;
     for (int i = 0; i < kSlots; ++i)
-        if (g_slotUsed[i].load() != 0)
-            unlink(g_slotPath[i]);
+        if (g_slotUsed[i].load() != 0) unlink(g_slotPath[i]);
     static const char message[] = "telvo: interrupted\n";
     ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
     (void)ignored;
@@ -69,8 +66,7 @@ std::vector<std::string> listFolder(const std::string& folder)
     if (DIR* dir = opendir(folder.c_str())) {
         while (const dirent* entry = readdir(dir)) {
             const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
+            if (name != "." && name != "..") names.push_back(name);
         }
         closedir(dir);
     }
@@ -81,7 +77,8 @@ std::vector<std::string> listFolder(const std::string& folder)
 
 void installInterruptHandlers()
 {
-    struct sigaction action {};
+    struct sigaction action {
+    };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
@@ -96,9 +93,9 @@ bool interrupted()
 
 bool sameFile(const std::string& a, const std::string& b)
 {
-    struct stat sa {}, sb {};
-    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0)
-        return false;
+    struct stat sa {
+    }, sb{};
+    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
@@ -143,12 +140,11 @@ bool OutputFile::create(const std::string& finalPath, bool sequence, std::string
 
 bool OutputFile::commit(std::string& error)
 {
-    if (tempPath_.empty())
-        return true;
+    if (tempPath_.empty()) return true;
     if (!sequence_) {
         if (std::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
-            error = "cannot rename the finished output to '" + finalPath_ + "': " +
-                    std::strerror(errno);
+            error = "cannot rename the finished output to '" + finalPath_ +
+                    "': " + std::strerror(errno);
             discard();
             return false;
         }
@@ -158,8 +154,7 @@ bool OutputFile::commit(std::string& error)
         for (const std::string& file : listFolder(tempPath_)) {
             const std::string to = folder + "/" + file;
             if (std::rename((tempPath_ + "/" + file).c_str(), to.c_str()) != 0) {
-                error = "cannot move '" + file + "' into '" + folder + "': " +
-                        std::strerror(errno);
+                error = "cannot move '" + file + "' into '" + folder + "': " + std::strerror(errno);
                 discard();
                 return false;
             }
@@ -174,8 +169,7 @@ bool OutputFile::commit(std::string& error)
 
 void OutputFile::discard()
 {
-    if (tempPath_.empty())
-        return;
+    if (tempPath_.empty()) return;
     if (sequence_) {
         for (const std::string& file : listFolder(tempPath_))
             unlink((tempPath_ + "/" + file).c_str());

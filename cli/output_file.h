@@ -6,7 +6,8 @@
 
 #include <string>
 
-class OutputFile {
+class OutputFile
+{
 public:
     OutputFile() = default;
     ~OutputFile();  // discards whatever was not committed

@@ -10,7 +10,8 @@ extern "C" {
 #include "cli/colour.h"
 #include "cli/options.h"
 
-namespace {
+namespace
+{
 
 bool named(const AVOutputFormat* f, const char* name)
 {
@@ -27,8 +28,7 @@ bool isImageMuxer(const AVOutputFormat* f)
 bool subsamplingFits(AVPixelFormat format, int width, int height)
 {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
-    if (d == nullptr)
-        return false;
+    if (d == nullptr) return false;
     const bool oddW = (width & 1) != 0, oddH = (height & 1) != 0;
     return !((d->log2_chroma_w > 0 && oddW) || (d->log2_chroma_h > 0 && oddH));
 }
@@ -78,12 +78,10 @@ bool planOutput(const CliOptions& o, OutputPlan& plan, std::string& error)
             return false;
         }
     } else {
-        const AVCodecID id = av_guess_codec(plan.muxer, nullptr, o.output.c_str(), nullptr,
-                                            AVMEDIA_TYPE_VIDEO);
-        if (id == AV_CODEC_ID_H264)
-            plan.encoder = avcodec_find_encoder_by_name("libx264");
-        if (plan.encoder == nullptr)
-            plan.encoder = avcodec_find_encoder(id);
+        const AVCodecID id =
+            av_guess_codec(plan.muxer, nullptr, o.output.c_str(), nullptr, AVMEDIA_TYPE_VIDEO);
+        if (id == AV_CODEC_ID_H264) plan.encoder = avcodec_find_encoder_by_name("libx264");
+        if (plan.encoder == nullptr) plan.encoder = avcodec_find_encoder(id);
         if (plan.encoder == nullptr) {
             error = std::string("no encoder for ") + avcodec_get_name(id) + ", the default of '" +
                     plan.muxer->name + "'; choose one with --codec";
@@ -113,19 +111,16 @@ AVPixelFormat choosePixelFormat(const AVCodec* encoder, AVPixelFormat input, boo
     const AVPixelFormat* list = encoder->pix_fmts;
     std::vector<AVPixelFormat> usable;
     for (const AVPixelFormat* p = list; p && *p != AV_PIX_FMT_NONE; ++p)
-        if (subsamplingFits(*p, width, height))
-            usable.push_back(*p);
+        if (subsamplingFits(*p, width, height)) usable.push_back(*p);
     if (list == nullptr) {
         // Encoders that take anything (rawvideo): keep the input's format if it fits.
-        if (subsamplingFits(input, width, height))
-            return input;
+        if (subsamplingFits(input, width, height)) return input;
         usable = {AV_PIX_FMT_YUV444P, kFilterPixelFormat};
     }
     // Lossless keeps the filter's RGB as it is.
     const AVPixelFormat wanted = lossless ? kFilterPixelFormat : input;
     for (AVPixelFormat f : usable)
-        if (f == wanted)
-            return f;
+        if (f == wanted) return f;
     if (usable.empty()) {
         error = std::string("the ") + encoder->name + " encoder cannot take a " +
                 std::to_string(width) + "x" + std::to_string(height) +

@@ -8,7 +8,8 @@
 #include "cli/chart.h"
 #include "cli/png_image.h"
 
-namespace {
+namespace
+{
 
 constexpr int kWidth = 1000;
 constexpr int kLeft = 70, kRight = 24, kTop = 44, kPanelHeight = 190, kPanelGap = 56;
@@ -33,8 +34,7 @@ double niceStep(double span, int wanted)
     const double raw = span / wanted;
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
     for (double m : {1.0, 2.0, 5.0, 10.0})
-        if (m * power >= raw)
-            return m * power;
+        if (m * power >= raw) return m * power;
     return 10 * power;
 }
 
@@ -54,8 +54,7 @@ void addPanel(Chart& chart, const Panel& panel, int top, const std::vector<Frame
     const double plotWidth = kWidth - kLeft - kRight;
     const size_t n = frames.size();
     std::vector<std::array<double, 18>> values(n);
-    for (size_t i = 0; i < n; ++i)
-        statsValues(frames[i], values[i].data());
+    for (size_t i = 0; i < n; ++i) statsValues(frames[i], values[i].data());
 
     double low = 0, high = 255;
     if (!panel.fixedRange) {
@@ -78,15 +77,18 @@ void addPanel(Chart& chart, const Panel& panel, int top, const std::vector<Frame
         return top + (high - v) / (high - low) * kPanelHeight;
     };
 
-    chart.rects.push_back({kLeft, double(top), plotWidth, kPanelHeight, {255, 255, 255}, kFrame, true});
+    chart.rects.push_back(
+        {kLeft, double(top), plotWidth, kPanelHeight, {255, 255, 255}, kFrame, true});
     const double yStep = panel.fixedRange ? 32 : niceStep(high - low, 5);
     for (double v = std::ceil(low / yStep) * yStep; v <= high + 1e-9; v += yStep) {
-        chart.lines.push_back({{kLeft + 1.0, yOf(v), kLeft + plotWidth - 1, yOf(v)}, kGrid, 1, false});
+        chart.lines.push_back(
+            {{kLeft + 1.0, yOf(v), kLeft + plotWidth - 1, yOf(v)}, kGrid, 1, false});
         chart.texts.push_back({kLeft - 8.0, yOf(v) + 4, label(v, yStep), kInk, 7, true});
     }
     const double xStep = std::max(1.0, niceStep(last - first, 8));
     for (double f = std::ceil(first / xStep) * xStep; f <= last + 1e-9; f += xStep) {
-        chart.lines.push_back({{xOf(f), top + 1.0, xOf(f), top + kPanelHeight - 1.0}, kGrid, 1, false});
+        chart.lines.push_back(
+            {{xOf(f), top + 1.0, xOf(f), top + kPanelHeight - 1.0}, kGrid, 1, false});
         if (xLabels)
             chart.texts.push_back({xOf(f) + 3 * static_cast<double>(label(f, 1).size()),
                                    top + kPanelHeight + 18.0, label(f, 1), kInk, 7, true});
@@ -152,7 +154,9 @@ PlotFormat plotFormatOf(const std::string& path)
     auto endsWith = [&](const std::string& s) {
         return path.size() > s.size() && path.compare(path.size() - s.size(), s.size(), s) == 0;
     };
-    return endsWith(".png") ? PlotFormat::Png : endsWith(".svg") ? PlotFormat::Svg : PlotFormat::Unknown;
+    return endsWith(".png")   ? PlotFormat::Png
+           : endsWith(".svg") ? PlotFormat::Svg
+                              : PlotFormat::Unknown;
 }
 
 bool renderPlot(const std::vector<FrameStats>& frames, PlotFormat format, std::string& bytes,

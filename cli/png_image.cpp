@@ -37,7 +37,8 @@ bool encodePng(const uint8_t* topRow, ptrdiff_t pitch, int width, int height, st
         }
     }
     PacketPtr packet(av_packet_alloc());
-    if (avcodec_send_frame(enc.get(), frame.get()) < 0 || avcodec_send_frame(enc.get(), nullptr) < 0 ||
+    if (avcodec_send_frame(enc.get(), frame.get()) < 0 ||
+        avcodec_send_frame(enc.get(), nullptr) < 0 ||
         avcodec_receive_packet(enc.get(), packet.get()) < 0) {
         error = "PNG encoding failed";
         return false;

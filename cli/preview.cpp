@@ -21,8 +21,7 @@ RunResult runPreview(const CliOptions& o)
 
     std::string error;
     MediaInput input;
-    if (!input.open(o.input, error))
-        return RunResult::failure(error);
+    if (!input.open(o.input, error)) return RunResult::failure(error);
     input.discardOtherStreams();
     const int width = input.decoder()->width, height = input.decoder()->height;
 
@@ -31,21 +30,18 @@ RunResult runPreview(const CliOptions& o)
     int64_t index = 0;
     for (;; ++index) {
         const MediaInput::Status status = input.next(frame.get(), nullptr, error);
-        if (status == MediaInput::Status::Error)
-            return RunResult::failure(error);
+        if (status == MediaInput::Status::Error) return RunResult::failure(error);
         if (status == MediaInput::Status::End)
             return RunResult::failure(index == 0 ? "'" + o.input + "' has no video frames"
                                                  : "--preview " + std::to_string(o.previewFrame) +
                                                        " is past the end: the input has " +
                                                        std::to_string(index) + " frames");
-        if (index == o.previewFrame)
-            break;
+        if (index == o.previewFrame) break;
         av_frame_unref(frame.get());
     }
     ToFilterConverter converter(width, height);
     FramePtr source;
-    if (!converter.convert(frame.get(), source, error))
-        return RunResult::failure(error);
+    if (!converter.convert(frame.get(), source, error)) return RunResult::failure(error);
 
     FilterSession filter;
     if (!filter.open(o.settings, o.disable, true, width, height, error))
@@ -57,8 +53,7 @@ RunResult runPreview(const CliOptions& o)
     storeShared(state.dialogClosed, 0);  // what the open configuration dialog does
 
     FramePtr before = converter.pool().get(), after = converter.pool().get();
-    if (!before || !after)
-        return RunResult::failure("out of memory");
+    if (!before || !after) return RunResult::failure("out of memory");
     // The left half goes through the filter switched off, so it shows the input with the
     // input's histogram graph.
     storeShared(state.disable, 1);

@@ -5,26 +5,25 @@
 #include <cstdio>
 
 Progress::Progress(int64_t total, bool enabled)
-    : total_(total), enabled_(enabled && isatty(STDERR_FILENO)), begin_(Clock::now()),
+    : total_(total),
+      enabled_(enabled && isatty(STDERR_FILENO)),
+      begin_(Clock::now()),
       lastDraw_(begin_)
 {
 }
 
 void Progress::update(int64_t done)
 {
-    if (!enabled_)
-        return;
+    if (!enabled_) return;
     const auto now = Clock::now();
-    if (now - lastDraw_ < std::chrono::milliseconds(200))
-        return;
+    if (now - lastDraw_ < std::chrono::milliseconds(200)) return;
     lastDraw_ = now;
     draw(done);
 }
 
 void Progress::finish(int64_t done)
 {
-    if (!enabled_)
-        return;
+    if (!enabled_) return;
     draw(done);
     std::fputc('\n', stderr);
 }
@@ -40,8 +39,7 @@ void Progress::draw(int64_t done)
         constexpr int kWidth = 24;
         const int filled = static_cast<int>(kWidth * done / total);
         char bar[kWidth + 1];
-        for (int i = 0; i < kWidth; ++i)
-            bar[i] = i < filled ? '#' : '.';
+        for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
         bar[kWidth] = '\0';
         const long eta = fps > 0 ? static_cast<long>(static_cast<double>(total - done) / fps) : 0;
         std::snprintf(line, sizeof line, "\r[%s] %lld/%lld frames  %.1f fps  ETA %ld:%02ld ", bar,

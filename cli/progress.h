@@ -5,7 +5,8 @@
 #include <chrono>
 #include <cstdint>
 
-class Progress {
+class Progress
+{
 public:
     // `total` 0 when unknown; `enabled` false for --quiet.
     Progress(int64_t total, bool enabled);

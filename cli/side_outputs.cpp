@@ -37,8 +37,7 @@ bool SideOutputs::check(std::string& error) const
 bool writeWholeFile(OutputFile& file, const std::string& path, const std::string& bytes,
                     std::string& error)
 {
-    if (!file.create(path, false, error))
-        return false;
+    if (!file.create(path, false, error)) return false;
     std::FILE* f = std::fopen(file.writePath().c_str(), "wb");
     if (f == nullptr) {
         error = "cannot write '" + path + "': " + std::strerror(errno);
@@ -58,8 +57,7 @@ bool SideOutputs::write(const std::vector<FrameStats>& frames, std::string& erro
         const std::string text = statsFormatOf(options_.statsPath) == StatsFormat::Csv
                                      ? formatStatsCsv(frames)
                                      : formatStatsJsonl(frames);
-        if (!writeWholeFile(stats_, options_.statsPath, text, error))
-            return false;
+        if (!writeWholeFile(stats_, options_.statsPath, text, error)) return false;
     }
     if (!options_.plotPath.empty()) {
         std::string bytes;

@@ -10,7 +10,8 @@
 
 struct CliOptions;
 
-class SideOutputs {
+class SideOutputs
+{
 public:
     explicit SideOutputs(const CliOptions& options);
 

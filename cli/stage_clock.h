@@ -8,13 +8,17 @@
 
 enum Stage { kDecode, kToRgb, kFilter, kEncode, kStageCount };
 
-class StageClock {
+class StageClock
+{
 public:
     using Clock = std::chrono::steady_clock;
 
-    class Scope {
+    class Scope
+    {
     public:
-        Scope(StageClock& clock, Stage stage) : clock_(clock), stage_(stage), begin_(Clock::now()) {}
+        Scope(StageClock& clock, Stage stage) : clock_(clock), stage_(stage), begin_(Clock::now())
+        {
+        }
         ~Scope() { clock_.add(stage_, Clock::now() - begin_); }
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
@@ -25,7 +29,10 @@ public:
         Clock::time_point begin_;
     };
 
-    void add(Stage stage, Clock::duration d) { nanos_[stage] += std::chrono::nanoseconds(d).count(); }
+    void add(Stage stage, Clock::duration d)
+    {
+        nanos_[stage] += std::chrono::nanoseconds(d).count();
+    }
     double seconds(Stage stage) const { return static_cast<double>(nanos_[stage].load()) * 1e-9; }
 
 private:

@@ -23,7 +23,8 @@ extern "C" {
 #include "cli/side_outputs.h"
 #include "cli/stage_clock.h"
 
-namespace {
+namespace
+{
 
 // What travels between the stages: a frame in the filter's layout, or a packet of a
 // copied stream, in the order the input delivered them.
@@ -36,13 +37,13 @@ struct Item {
 };
 
 // The first failure of any stage stops all of them.
-class Failure {
+class Failure
+{
 public:
     void set(const std::string& message)
     {
         std::lock_guard lock(mutex_);
-        if (!failed_.exchange(true))
-            message_ = message;
+        if (!failed_.exchange(true)) message_ = message;
     }
     bool failed() const { return failed_.load(); }
     std::string message()
@@ -70,27 +71,24 @@ RunResult runTranscode(const CliOptions& o)
 {
     OutputPlan plan;
     std::string error;
-    if (!planOutput(o, plan, error))
-        return RunResult::usage(error);
+    if (!planOutput(o, plan, error)) return RunResult::usage(error);
     SideOutputs side(o);
-    if (!side.check(error))
-        return RunResult::usage(error);
+    if (!side.check(error)) return RunResult::usage(error);
     if (!plan.discard && sameFile(o.input, o.output))
         return RunResult::usage("OUTPUT '" + o.output + "' is the input; choose another name");
     if (plan.singleImage && o.frames > 1)
-        return RunResult::usage("'" + o.output + "' is one image; for several frames use a "
+        return RunResult::usage("'" + o.output +
+                                "' is one image; for several frames use a "
                                 "numbered name such as frame%04d.png");
 
     MediaInput input;
-    if (!input.open(o.input, error))
-        return RunResult::failure(error);
+    if (!input.open(o.input, error)) return RunResult::failure(error);
     const int width = input.decoder()->width, height = input.decoder()->height;
 
     FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
     const bool copyStreams = !plan.discard && !plan.imageSequence && !plan.singleImage &&
                              range.start == 0 && range.count < 0;
-    if (!copyStreams)
-        input.discardOtherStreams();
+    if (!copyStreams) input.discardOtherStreams();
 
     // The first frame tells the real pixel format and colour tags before anything is
     // written, and an input without frames fails here.
@@ -140,10 +138,8 @@ RunResult runTranscode(const CliOptions& o)
     // Stage 1: demux, decode, convert to the filter's layout.
     auto takeFrame = [&](AVFrame* frame, int64_t index) {
         const FrameRole role = range.roleOf(index);
-        if (role == FrameRole::Skip)
-            return true;
-        if (role == FrameRole::Past)
-            return false;
+        if (role == FrameRole::Skip) return true;
+        if (role == FrameRole::Past) return false;
         Item item;
         item.index = index;
         item.role = role;
@@ -165,8 +161,7 @@ RunResult runTranscode(const CliOptions& o)
         for (PacketPtr& packet : early) {
             Item item;
             item.packet = std::move(packet);
-            if (item.packet)
-                decoded.push(std::move(item));
+            if (item.packet) decoded.push(std::move(item));
         }
         early.clear();
         int64_t index = 0;
@@ -176,11 +171,10 @@ RunResult runTranscode(const CliOptions& o)
         std::function<void(AVPacket*)> onPacket;
         if (copyStreams)
             onPacket = [&](AVPacket* packet) {
-            Item item;
-            item.packet.reset(av_packet_clone(packet));
-            if (item.packet)
-                decoded.push(std::move(item));
-        };
+                Item item;
+                item.packet.reset(av_packet_clone(packet));
+                if (item.packet) decoded.push(std::move(item));
+            };
         while (more && !failure.failed()) {
             if (interrupted()) {
                 failure.set("interrupted");
@@ -191,8 +185,7 @@ RunResult runTranscode(const CliOptions& o)
                 StageClock::Scope timed(clock, kDecode);
                 status = input.next(frame.get(), onPacket, readError);
             }
-            if (status == MediaInput::Status::End)
-                break;
+            if (status == MediaInput::Status::End) break;
             if (status == MediaInput::Status::Error) {
                 failure.set(readError);
                 break;
@@ -201,15 +194,13 @@ RunResult runTranscode(const CliOptions& o)
             av_frame_unref(frame.get());
         }
         framesDecoded = index;
-        if (failure.failed())
-            abortAll();
+        if (failure.failed()) abortAll();
         decoded.close();
     });
 
     // Stage 3: convert back, encode, mux.
     std::thread writer([&] {
-        if (plan.discard)
-            return;
+        if (plan.discard) return;
         std::string writeError;
         Item item;
         while (filtered.pop(item)) {
@@ -227,8 +218,7 @@ RunResult runTranscode(const CliOptions& o)
 
     // Stage 2, on this thread: the filter.
     int64_t total = input.expectedFrames() > 0 ? input.expectedFrames() - range.start : 0;
-    if (range.count > 0 && (total <= 0 || total > range.count))
-        total = range.count;
+    if (range.count > 0 && (total <= 0 || total > range.count)) total = range.count;
     Progress progress(total, !o.quiet);
     int64_t written = 0;
     int64_t firstPts = AV_NOPTS_VALUE;
@@ -252,18 +242,14 @@ RunResult runTranscode(const CliOptions& o)
                 filter.run(item.frame.get(), destination.get(), item.index);
             }
             item.frame = std::move(destination);
-            if (item.role != FrameRole::Output)
-                continue;
+            if (item.role != FrameRole::Output) continue;
             // A segment starts its own clock at zero, so segments join end to end.
-            if (firstPts == AV_NOPTS_VALUE)
-                firstPts = item.pts == AV_NOPTS_VALUE ? 0 : item.pts;
-            if (range.start > 0 && item.pts != AV_NOPTS_VALUE)
-                item.pts -= firstPts;
+            if (firstPts == AV_NOPTS_VALUE) firstPts = item.pts == AV_NOPTS_VALUE ? 0 : item.pts;
+            if (range.start > 0 && item.pts != AV_NOPTS_VALUE) item.pts -= firstPts;
             ++written;
             progress.update(written);
         }
-        if (!plan.discard && !filtered.push(std::move(item)))
-            break;
+        if (!plan.discard && !filtered.push(std::move(item))) break;
         item = Item{};
     }
     filtered.close();
@@ -271,8 +257,7 @@ RunResult runTranscode(const CliOptions& o)
     reader.join();
     progress.finish(written);
 
-    if (failure.failed())
-        return RunResult::failure(failure.message());
+    if (failure.failed()) return RunResult::failure(failure.message());
     if (interrupted())  // a signal that arrived as the input ran out
         return RunResult::failure("interrupted");
     if (written == 0)
@@ -281,15 +266,11 @@ RunResult runTranscode(const CliOptions& o)
                                   std::to_string(framesDecoded.load()) + " frames");
     if (!plan.discard) {
         StageClock::Scope timed(clock, kEncode);
-        if (!output.finish(error))
-            return RunResult::failure(error);
+        if (!output.finish(error)) return RunResult::failure(error);
     }
-    if (!side.write(stats.frames(), error))
-        return RunResult::failure(error);
-    if (!plan.discard && !outputFile.commit(error))
-        return RunResult::failure(error);
-    if (!side.commit(error))
-        return RunResult::failure(error);
+    if (!side.write(stats.frames(), error)) return RunResult::failure(error);
+    if (!plan.discard && !outputFile.commit(error)) return RunResult::failure(error);
+    if (!side.commit(error)) return RunResult::failure(error);
     if (input.skippedPackets() > 0)
         std::fprintf(stderr, "telvo: %lld corrupt packet(s) were skipped\n",
                      static_cast<long long>(input.skippedPackets()));

@@ -17,13 +17,13 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 std::string quote(const std::string& s)
 {
     std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
@@ -35,8 +35,7 @@ Picture toPicture(const AVFrame* f)
     p.bgr.reserve(static_cast<size_t>(f->width) * f->height * 3);
     for (int y = 0; y < f->height; ++y) {
         const uint8_t* row = f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0];
-        for (int x = 0; x < f->width; ++x)
-            p.bgr.insert(p.bgr.end(), row + 4 * x, row + 4 * x + 3);
+        for (int x = 0; x < f->width; ++x) p.bgr.insert(p.bgr.end(), row + 4 * x, row + 4 * x + 3);
     }
     return p;
 }
@@ -88,8 +87,7 @@ RunOutcome CliTest::telvo(const std::vector<std::string>& args) const
 {
     std::string command = "cd ";
     command.append(quote(dir_)).append(" && ").append(quote(TELVO_BINARY));
-    for (const std::string& a : args)
-        command.append(" ").append(quote(a));
+    for (const std::string& a : args) command.append(" ").append(quote(a));
     const std::string errFile = dir_ + ".stderr";  // beside the folder, not in it
     command.append(" 2>").append(quote(errFile)).append(" </dev/null");
     const int status = std::system(command.c_str());
@@ -118,7 +116,8 @@ void CliTest::makeClip(const std::string& name, const std::string& graph, int fr
 std::vector<Picture> decodeFile(const std::string& file)
 {
     std::vector<Picture> pictures;
-    forEachFrame(file, [&](const AVFrame* f, ToFilterConverter&) { pictures.push_back(toPicture(f)); });
+    forEachFrame(file,
+                 [&](const AVFrame* f, ToFilterConverter&) { pictures.push_back(toPicture(f)); });
     return pictures;
 }
 

@@ -24,7 +24,8 @@ struct Picture {
 };
 
 // A fresh folder per test, removed afterwards.
-class CliTest : public ::testing::Test {
+class CliTest : public ::testing::Test
+{
 protected:
     void SetUp() override;
     void TearDown() override;

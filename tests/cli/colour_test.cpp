@@ -9,7 +9,8 @@
 #include "cli_harness.h"
 #include "plugin/filter_state.h"
 
-namespace {
+namespace
+{
 
 struct StreamInfo {
     AVColorRange range;
@@ -25,25 +26,27 @@ StreamInfo probe(const std::string& file)
     std::string error;
     EXPECT_TRUE(input.open(file, error)) << error;
     const AVCodecParameters* v = input.videoStream()->codecpar;
-    StreamInfo info{v->color_range, v->color_space, static_cast<AVPixelFormat>(v->format),
-                    v->width, v->height};
+    StreamInfo info{v->color_range, v->color_space, static_cast<AVPixelFormat>(v->format), v->width,
+                    v->height};
     AVFormatContext* f = input.format();
     AVPacket* p = av_packet_alloc();
     while (av_read_frame(f, p) >= 0) {
-        info.audioPackets += f->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        info.audioPackets +=
+            f->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
         av_packet_unref(p);
     }
     av_packet_free(&p);
     return info;
 }
 
-class Keeps : public CliTest {};
+class Keeps : public CliTest
+{
+};
 
 double mean(const std::string& bytes)
 {
     double sum = 0;
-    for (unsigned char c : bytes)
-        sum += c;
+    for (unsigned char c : bytes) sum += c;
     return bytes.empty() ? -1 : sum / static_cast<double>(bytes.size());
 }
 
@@ -80,7 +83,8 @@ TEST_F(Keeps, DisabledRunLooksLikeTheInputInEitherRange)
         ASSERT_EQ(ya.size(), yb.size());
         double total = 0;
         for (size_t i = 0; i < ya.size(); ++i)
-            total += std::abs(static_cast<unsigned char>(ya[i]) - static_cast<unsigned char>(yb[i]));
+            total +=
+                std::abs(static_cast<unsigned char>(ya[i]) - static_cast<unsigned char>(yb[i]));
         EXPECT_LT(total / ya.size(), 2.0);
         EXPECT_NEAR(mean(ya), mean(yb), 2.0);
     }
@@ -88,8 +92,10 @@ TEST_F(Keeps, DisabledRunLooksLikeTheInputInEitherRange)
 
 TEST_F(Keeps, AudioOddSizesAndH264Defaults)
 {
-    ffmpeg("-f lavfi -i testsrc2=size=64x48:rate=25,scale=33:17 -f lavfi -i sine=duration=1 -frames:v 25 "
-           "-c:v ffv1 -pix_fmt bgr0 -c:a flac -shortest in.mkv");
+    ffmpeg(
+        "-f lavfi -i testsrc2=size=64x48:rate=25,scale=33:17 -f lavfi -i sine=duration=1 -frames:v "
+        "25 "
+        "-c:v ffv1 -pix_fmt bgr0 -c:a flac -shortest in.mkv");
     const RunOutcome run = telvo({"in.mkv", "out.mp4", "-q"});
     ASSERT_EQ(run.exitCode, 0) << run.stderrText;
     const StreamInfo a = probe(path("in.mkv")), b = probe(path("out.mp4"));
@@ -103,10 +109,9 @@ TEST_F(Keeps, AudioOddSizesAndH264Defaults)
 
 TEST_F(Keeps, PreviewShowsTheDialogRendering)
 {
-    makeClip("in.mkv",
-             "testsrc2=size=80x60:rate=25,colorchannelmixer=rr=0.9:gg=0.7:bb=0.5", 6);
-    const RunOutcome run = telvo({"in.mkv", "p.png", "--preview", "4", "--border", "--top", "5",
-                                  "-q"});
+    makeClip("in.mkv", "testsrc2=size=80x60:rate=25,colorchannelmixer=rr=0.9:gg=0.7:bb=0.5", 6);
+    const RunOutcome run =
+        telvo({"in.mkv", "p.png", "--preview", "4", "--border", "--top", "5", "-q"});
     ASSERT_EQ(run.exitCode, 0) << run.stderrText;
     const std::vector<Picture> png = decodeFile(path("p.png"));
     ASSERT_EQ(png.size(), 1u);
@@ -138,8 +143,10 @@ TEST_F(Keeps, PreviewShowsTheDialogRendering)
             for (int c = 0; c < 3; ++c) {
                 const uint8_t left = png[0].bgr[(static_cast<size_t>(y) * 160 + x) * 3 + c];
                 const uint8_t right = png[0].bgr[(static_cast<size_t>(y) * 160 + 80 + x) * 3 + c];
-                ASSERT_EQ(left, before->data[0][y * before->linesize[0] + 4 * x + c]) << x << "," << y;
-                ASSERT_EQ(right, after->data[0][y * after->linesize[0] + 4 * x + c]) << x << "," << y;
+                ASSERT_EQ(left, before->data[0][y * before->linesize[0] + 4 * x + c])
+                    << x << "," << y;
+                ASSERT_EQ(right, after->data[0][y * after->linesize[0] + 4 * x + c])
+                    << x << "," << y;
             }
     // The margin outline is red (only drawn while the dialog is open).
     int red = 0;

@@ -14,7 +14,8 @@
 #include "cli/av_util.h"
 #include "cli_harness.h"
 
-namespace {
+namespace
+{
 
 struct FailureCase {
     const char* name;
@@ -27,12 +28,12 @@ struct FailureCase {
 int lines(const std::string& text)
 {
     int n = 0;
-    for (char c : text)
-        n += c == '\n';
+    for (char c : text) n += c == '\n';
     return n;
 }
 
-class Failures : public CliTest {
+class Failures : public CliTest
+{
 public:
     using CliTest::ffmpeg;
     using CliTest::makeClip;
@@ -48,8 +49,7 @@ void writeFile(const std::string& file, const std::string& text)
 std::pair<int64_t, int> packetAt(const std::string& file, int n)
 {
     AVFormatContext* f = nullptr;
-    if (avformat_open_input(&f, file.c_str(), nullptr, nullptr) < 0)
-        return {-1, 0};
+    if (avformat_open_input(&f, file.c_str(), nullptr, nullptr) < 0) return {-1, 0};
     InputPtr owner(f);
     AVPacket* p = av_packet_alloc();
     std::pair<int64_t, int> found{-1, 0};
@@ -72,29 +72,61 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
     const std::string clip = "testsrc2=size=32x24:rate=25";
     const std::vector<FailureCase> cases = {
         {"missing input", nullptr, {"nothere.mp4", "out.mkv"}, 1, "cannot open 'nothere.mp4'"},
-        {"not media", [](CliTest& t) { writeFile(static_cast<Failures&>(t).path("notes.txt"),
-                                                  "just some words\n"); },
-         {"notes.txt", "out.mkv"}, 1, "not a media file"},
+        {"not media",
+         [](CliTest& t) {
+             writeFile(static_cast<Failures&>(t).path("notes.txt"), "just some words\n");
+         },
+         {"notes.txt", "out.mkv"},
+         1,
+         "not a media file"},
         {"no video",
-         [](CliTest& t) { static_cast<Failures&>(t).ffmpeg("-f lavfi -i sine=duration=0.5 a.wav"); },
-         {"a.wav", "out.mkv"}, 1, "has no video stream"},
+         [](CliTest& t) {
+             static_cast<Failures&>(t).ffmpeg("-f lavfi -i sine=duration=0.5 a.wav");
+         },
+         {"a.wav", "out.mkv"},
+         1,
+         "has no video stream"},
         {"zero frames",
          [&](CliTest& t) { static_cast<Failures&>(t).makeClip("empty.avi", clip, 0, "-c:v ffv1"); },
-         {"empty.avi", "out.mkv"}, 1, "has no video frames"},
-        {"unknown format", nullptr, {"in.mkv", "out.mkv", "-f", "nosuchformat"}, 2,
+         {"empty.avi", "out.mkv"},
+         1,
+         "has no video frames"},
+        {"unknown format",
+         nullptr,
+         {"in.mkv", "out.mkv", "-f", "nosuchformat"},
+         2,
          "unknown output format 'nosuchformat'"},
-        {"unknown extension", nullptr, {"in.mkv", "out.nosuchext"}, 2, "cannot tell the output format"},
-        {"unknown codec", nullptr, {"in.mkv", "out.mkv", "--codec", "nosuchcodec"}, 2,
+        {"unknown extension",
+         nullptr,
+         {"in.mkv", "out.nosuchext"},
+         2,
+         "cannot tell the output format"},
+        {"unknown codec",
+         nullptr,
+         {"in.mkv", "out.mkv", "--codec", "nosuchcodec"},
+         2,
          "unknown video codec 'nosuchcodec'"},
-        {"malformed config", nullptr, {"in.mkv", "out.mkv", "--config", "Config(15,15,0,8,8,8,x,0)"},
-         2, "argument 7 (bottom) is not an integer; expected Config(gamma,alignment,border"},
-        {"unwritable output", nullptr, {"in.mkv", "no/such/folder/out.mkv"}, 1,
+        {"malformed config",
+         nullptr,
+         {"in.mkv", "out.mkv", "--config", "Config(15,15,0,8,8,8,x,0)"},
+         2,
+         "argument 7 (bottom) is not an integer; expected Config(gamma,alignment,border"},
+        {"unwritable output",
+         nullptr,
+         {"in.mkv", "no/such/folder/out.mkv"},
+         1,
          "cannot write 'no/such/folder/out.mkv'"},
         {"output is input", nullptr, {"in.mkv", "./in.mkv"}, 2, "is the input"},
-        {"start past the end", nullptr, {"in.mkv", "out.mkv", "--start", "50"}, 1,
+        {"start past the end",
+         nullptr,
+         {"in.mkv", "out.mkv", "--start", "50"},
+         1,
          "past the end: the input has 6 frames"},
-        {"encoder refuses an option", nullptr, {"in.mkv", "out.mkv", "--codec", "ffv1", "--crf", "20"},
-         1, "no CRF setting"},
+        {"encoder refuses an option",
+         nullptr,
+         {"in.mkv", "out.mkv", "--codec", "ffv1", "--crf", "20"},
+         1,
+         "no CRF setting"},
         {"size changes mid-stream",
          [](CliTest& t) {
              auto& f = static_cast<Failures&>(t);
@@ -103,9 +135,19 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
              std::ofstream(f.path("ab.ts"), std::ios::binary)
                  << readText(f.path("a.ts")) << readText(f.path("b.ts"));
          },
-         {"ab.ts", "out.mkv"}, 1, "frame size changes mid-stream"},
-        {"bad stats name", nullptr, {"in.mkv", "out.mkv", "--stats", "s.txt"}, 2, "must end in .csv or .jsonl"},
-        {"preview to a non-PNG", nullptr, {"in.mkv", "p.jpg", "--preview", "1"}, 2, "must end in .png"},
+         {"ab.ts", "out.mkv"},
+         1,
+         "frame size changes mid-stream"},
+        {"bad stats name",
+         nullptr,
+         {"in.mkv", "out.mkv", "--stats", "s.txt"},
+         2,
+         "must end in .csv or .jsonl"},
+        {"preview to a non-PNG",
+         nullptr,
+         {"in.mkv", "p.jpg", "--preview", "1"},
+         2,
+         "must end in .png"},
         {"preview past the end", nullptr, {"in.mkv", "p.png", "--preview", "6"}, 1, "past the end"},
     };
     for (const FailureCase& c : cases) {
@@ -113,14 +155,14 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
         TearDown();
         SetUp();
         makeClip("in.mkv", clip, 6);
-        if (c.prepare)
-            c.prepare(*this);
+        if (c.prepare) c.prepare(*this);
         const std::vector<std::string> before = files();
         const RunOutcome run = telvo(c.args);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.stderrText;
         EXPECT_NE(run.stderrText.find(c.message), std::string::npos) << run.stderrText;
         // Usage errors print before the filter's summary; others may follow it.
-        const std::string last = run.stderrText.substr(run.stderrText.rfind("telvo: ", run.stderrText.size() - 2));
+        const std::string last =
+            run.stderrText.substr(run.stderrText.rfind("telvo: ", run.stderrText.size() - 2));
         EXPECT_EQ(lines(last), 1) << run.stderrText;
         EXPECT_EQ(files(), before) << "a file was left behind";
     }
@@ -154,8 +196,7 @@ TEST_F(Failures, InterruptRemovesThePartialOutput)
     if (pid == 0) {
         const int err = open(path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(err, STDERR_FILENO);
-        if (chdir(dir_.c_str()) != 0)
-            _exit(99);
+        if (chdir(dir_.c_str()) != 0) _exit(99);
         execl(TELVO_BINARY, "telvo", "in.nut", "out.mkv", "-q", static_cast<char*>(nullptr));
         _exit(98);
     }
@@ -165,10 +206,8 @@ TEST_F(Failures, InterruptRemovesThePartialOutput)
     ASSERT_EQ(write(fifo, data.data(), data.size() / 2), static_cast<ssize_t>(data.size() / 2));
     bool started = false;
     for (int i = 0; i < 600 && !started; ++i) {  // a guard against a hang, not a timing check
-        for (const std::string& name : files())
-            started |= name.rfind(".out.mkv.part-", 0) == 0;
-        if (!started)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (const std::string& name : files()) started |= name.rfind(".out.mkv.part-", 0) == 0;
+        if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_TRUE(started) << "no temporary output appeared";
     kill(pid, SIGINT);

@@ -5,7 +5,8 @@
 
 #include "cli_harness.h"
 
-namespace {
+namespace
+{
 
 // A colour cast (blue held back) and light that rises and falls over the clip.
 std::string castClip(int width, int height)
@@ -21,7 +22,9 @@ struct Size {
     int width, height;
 };
 
-class LosslessSize : public CliTest, public ::testing::WithParamInterface<Size> {};
+class LosslessSize : public CliTest, public ::testing::WithParamInterface<Size>
+{
+};
 
 }  // namespace
 
@@ -49,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, LosslessSize,
                          ::testing::Values(Size{1, 1}, Size{2, 2}, Size{1, 5}, Size{3, 1},
                                            Size{33, 17}, Size{64, 48}));
 
-class LosslessRun : public CliTest {
+class LosslessRun : public CliTest
+{
 protected:
     void SetUp() override
     {
@@ -77,7 +81,9 @@ TEST_F(LosslessRun, SettingFlagsEqualTheSameConfigLine)
           "5", "--bottom", "6"},
          "Config(30,5,1,3,4,5,6,0)",
          {30, 5, 1, 3, 4, 5, 6, 0}},
-        {{"--gamma", "0", "--alignment", "40"}, "Config(0,40,0,8,8,8,8,0)", {0, 40, 0, 8, 8, 8, 8, 0}},
+        {{"--gamma", "0", "--alignment", "40"},
+         "Config(0,40,0,8,8,8,8,0)",
+         {0, 40, 0, 8, 8, 8, 8, 0}},
         {{"--freeze"}, "Config(15,15,0,8,8,8,8,1)", {15, 15, 0, 8, 8, 8, 8, 1}},
     };
     int n = 0;
@@ -109,8 +115,7 @@ TEST_F(LosslessRun, SegmentsPutTogetherEqualTheWholeRun)
         joined.insert(joined.end(), part.begin(), part.end());
     }
     ASSERT_EQ(joined.size(), whole.size());
-    for (size_t i = 0; i < whole.size(); ++i)
-        EXPECT_TRUE(joined[i] == whole[i]) << "frame " << i;
+    for (size_t i = 0; i < whole.size(); ++i) EXPECT_TRUE(joined[i] == whole[i]) << "frame " << i;
 }
 
 TEST_F(LosslessRun, HistogramStandsAtTheLowerLeft)

@@ -1,11 +1,13 @@
+#include "cli/options.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "cli/config_line.h"
-#include "cli/options.h"
 
-namespace {
+namespace
+{
 
 bool same(const ScriptSettings& a, const ScriptSettings& b)
 {
@@ -18,8 +20,7 @@ ParseResult parse(std::vector<std::string> args, CliOptions& o, std::string& err
 {
     args.insert(args.begin(), "telvo");
     std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
+    for (std::string& a : args) argv.push_back(a.data());
     return parseOptions(static_cast<int>(argv.size()), argv.data(), o, error);
 }
 
@@ -105,8 +106,7 @@ TEST(Options, UsageErrors)
         CliOptions o;
         std::string error;
         std::string joined;
-        for (const auto& a : args)
-            joined += a + " ";
+        for (const auto& a : args) joined += a + " ";
         EXPECT_EQ(parse(args, o, error), ParseResult::UsageError) << joined;
         EXPECT_FALSE(error.empty()) << joined;
     }

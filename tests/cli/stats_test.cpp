@@ -9,7 +9,8 @@
 #include "cli/media_input.h"
 #include "cli_harness.h"
 
-namespace {
+namespace
+{
 
 // Per-frame values of a direct run of the filter over `file`.
 std::vector<FrameStats> directStats(const std::string& file, bool disable)
@@ -70,15 +71,17 @@ std::vector<std::vector<double>> readJsonl(const std::string& text)
             const std::string key = std::string("\"") + name + "\":";
             const size_t at = line.find(key);
             EXPECT_NE(at, std::string::npos) << name << " missing in " << line;
-            row.push_back(at == std::string::npos ? -1
-                                                  : std::strtod(line.c_str() + at + key.size(), nullptr));
+            row.push_back(at == std::string::npos
+                              ? -1
+                              : std::strtod(line.c_str() + at + key.size(), nullptr));
         }
         rows.push_back(row);
     }
     return rows;
 }
 
-class StatsRun : public CliTest {
+class StatsRun : public CliTest
+{
 protected:
     void SetUp() override
     {
@@ -103,8 +106,9 @@ TEST_F(StatsRun, CsvAndJsonlHoldExactlyWhatTheFramePassReported)
     ASSERT_EQ(expected.size(), 16u);
     std::string header;
     const auto csv = readCsv(readText(path("s.csv")), header);
-    EXPECT_EQ(header, "frame,lowR,lowG,lowB,highR,highG,highB,medianR,medianG,medianB,"
-                      "blackR,blackG,blackB,whiteR,whiteG,whiteB,curveR,curveG,curveB");
+    EXPECT_EQ(header,
+              "frame,lowR,lowG,lowB,highR,highG,highB,medianR,medianG,medianB,"
+              "blackR,blackG,blackB,whiteR,whiteG,whiteB,curveR,curveG,curveB");
     EXPECT_EQ(csv, expected) << "CSV values do not read back to the same doubles";
     EXPECT_EQ(readJsonl(readText(path("s.jsonl"))), expected);
     // The clip's cast must show: the applied values are not the identity.
@@ -114,8 +118,8 @@ TEST_F(StatsRun, CsvAndJsonlHoldExactlyWhatTheFramePassReported)
 TEST_F(StatsRun, SegmentAndDisableReportTheirOwnFrames)
 {
     const auto whole = rowsOf(directStats(path("in.mkv"), false));
-    const RunOutcome seg = telvo({"in.mkv", "-", "-f", "null", "-q", "--start", "6", "--frames", "5",
-                                  "--stats", "seg.csv"});
+    const RunOutcome seg = telvo(
+        {"in.mkv", "-", "-f", "null", "-q", "--start", "6", "--frames", "5", "--stats", "seg.csv"});
     ASSERT_EQ(seg.exitCode, 0) << seg.stderrText;
     std::string header;
     const auto part = readCsv(readText(path("seg.csv")), header);
@@ -123,7 +127,8 @@ TEST_F(StatsRun, SegmentAndDisableReportTheirOwnFrames)
     for (size_t i = 0; i < part.size(); ++i)
         EXPECT_EQ(part[i], whole[6 + i]) << "segment row " << i;
 
-    const RunOutcome off = telvo({"in.mkv", "-", "-f", "null", "-q", "--disable", "--stats", "off.csv"});
+    const RunOutcome off =
+        telvo({"in.mkv", "-", "-f", "null", "-q", "--disable", "--stats", "off.csv"});
     ASSERT_EQ(off.exitCode, 0) << off.stderrText;
     const auto disabled = readCsv(readText(path("off.csv")), header);
     ASSERT_EQ(disabled.size(), whole.size());
@@ -131,8 +136,7 @@ TEST_F(StatsRun, SegmentAndDisableReportTheirOwnFrames)
     for (size_t f = 0; f < disabled.size(); ++f) {
         for (int i = 0; i < 10; ++i)
             EXPECT_EQ(disabled[f][i], whole[f][i]) << "levels are measured even when disabled";
-        for (int i = 0; i < 9; ++i)
-            EXPECT_EQ(disabled[f][10 + i], identity[i]);
+        for (int i = 0; i < 9; ++i) EXPECT_EQ(disabled[f][10 + i], identity[i]);
     }
 }
 
