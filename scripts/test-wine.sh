@@ -87,7 +87,7 @@ chmod +x "$work/run-host.sh"
 status=0
 timeout 300 xvfb-run -a -s "-screen 0 800x700x24" "$work/run-host.sh" "$wine" \
   "$mingw/tests/wine/telvo_wine_host.exe" "$(winpath "$module")" "$work/screen" \
-  "$(winpath "$work/screen")" || status=$?
+  "$(winpath "$work/screen")" 2> "$work/xvfb.log" || status=$?
 tr -d '\r' < "$work/screen/host.log"
 [ "$status" -eq 0 ] || fail "Windows test host (exit $status)"
 
