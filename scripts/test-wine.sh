@@ -70,7 +70,7 @@ cat > "$work/run-host.sh" <<'INNER'
 #!/usr/bin/env bash
 set -u
 wine=$1 host=$2 module=$3 screen=$4 screenWin=$5
-"$wine" "$host" "$module" --screenshot "$screenWin" > "$screen/host.log" 2>&1 &
+"$wine" "$host" "$module" --screenshot "$screenWin" > "$screen/host.log" 2> "$screen/host.err" &
 pid=$!
 for _ in $(seq 600); do
   [ -e "$screen/dialog-open" ] || ! kill -0 "$pid" 2>/dev/null && break
@@ -89,6 +89,7 @@ timeout 300 xvfb-run -a -s "-screen 0 800x700x24" "$work/run-host.sh" "$wine" \
   "$mingw/tests/wine/telvo_wine_host.exe" "$(winpath "$module")" "$work/screen" \
   "$(winpath "$work/screen")" 2> "$work/xvfb.log" || status=$?
 tr -d '\r' < "$work/screen/host.log"
+[ "$status" -eq 0 ] || cat "$work/screen/host.err" "$work/xvfb.log" >&2
 [ "$status" -eq 0 ] || fail "Windows test host (exit $status)"
 
 if [ -e "$work/screen/root.png" ]; then
