@@ -200,8 +200,10 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
         error = "--lossless and --codec exclude each other";
         return ParseResult::UsageError;
     }
-    if (o.previewFrame >= 0 && (o.start != 0 || o.frames != -1 || o.lossless)) {
-        error = "--preview writes one picture; it takes no --start, --frames or --lossless";
+    if (o.previewFrame >= 0 && (o.start != 0 || o.frames != -1 || o.lossless ||
+                                !o.statsPath.empty() || !o.plotPath.empty())) {
+        error = "--preview writes one picture; it takes no --start, --frames, --lossless, "
+                "--stats or --plot";
         return ParseResult::UsageError;
     }
     return ParseResult::Run;
