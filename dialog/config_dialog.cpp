@@ -7,7 +7,8 @@
 #include "host/vdx_preview.h"
 #include "plugin/filter_state.h"
 
-namespace {
+namespace
+{
 
 struct FlagBox {
     int id;
@@ -28,7 +29,7 @@ constexpr FlagBox kFlagBoxes[] = {
 struct Slider {
     int id;
     int FilterState::*field;
-    int FilterState::*extent;    // null for gamma and alignment
+    int FilterState::*extent;  // null for gamma and alignment
     int FilterState::*opposite;
     int oppositeId;
 };
@@ -50,8 +51,7 @@ FilterState* stateOf(HWND dialog)
 // A host may offer no preview; then every preview call is skipped.
 void redoFrame(const FilterState& s)
 {
-    if (s.preview != nullptr)
-        s.preview->RedoFrame();
+    if (s.preview != nullptr) s.preview->RedoFrame();
 }
 
 void setTrackbarPosition(HWND dialog, int id, int position)
@@ -72,8 +72,7 @@ INT_PTR onInitDialog(HWND dialog, LPARAM lParam)
 {
     SetWindowLongPtrA(dialog, DWLP_USER, static_cast<LONG_PTR>(lParam));
     FilterState* state = reinterpret_cast<FilterState*>(lParam);
-    if (state == nullptr)
-        return TRUE;
+    if (state == nullptr) return TRUE;
     FilterState& s = *state;
     storeShared(s.dialogClosed, 0);
 
@@ -82,8 +81,7 @@ INT_PTR onInitDialog(HWND dialog, LPARAM lParam)
     for (const FlagBox& box : kFlagBoxes)
         CheckDlgButton(dialog, box.id, loadShared(s.*box.field) != 0 ? BST_CHECKED : BST_UNCHECKED);
     for (const Slider& slider : kSliders) {
-        if (slider.extent == nullptr)
-            continue;
+        if (slider.extent == nullptr) continue;
         setUpTrackbar(dialog, slider.id, 10, TRUE, 1, marginMaximum(loadShared(s.*slider.extent)),
                       loadShared(s.*slider.field));
     }
@@ -104,9 +102,9 @@ INT_PTR onTrackbar(HWND dialog, FilterState& s, LPARAM lParam)
 {
     const HWND source = reinterpret_cast<HWND>(lParam);
     for (const Slider& slider : kSliders) {
-        if (source == nullptr || source != GetDlgItem(dialog, slider.id))
-            continue;
-        const int position = static_cast<int>(SendDlgItemMessageA(dialog, slider.id, TBM_GETPOS, 0, 0));
+        if (source == nullptr || source != GetDlgItem(dialog, slider.id)) continue;
+        const int position =
+            static_cast<int>(SendDlgItemMessageA(dialog, slider.id, TBM_GETPOS, 0, 0));
         storeShared(s.*slider.field, position);
         if (slider.extent != nullptr) {
             const MarginYield y = applyMarginRule(loadShared(s.*slider.extent), position,
@@ -134,23 +132,23 @@ INT_PTR onCommand(HWND dialog, FilterState& s, int id)
         }
     }
     switch (id) {
-    case IDC_SHOW_PREVIEW:
-        if (s.preview != nullptr) {
-            s.preview->Toggle(reinterpret_cast<VDXHWND>(dialog));
-            s.preview->RedoFrame();
-        }
-        return FALSE;
-    case IDC_OK:
-        EndDialog(dialog, IDC_OK);
-        storeShared(s.dialogClosed, 1);
-        return TRUE;
-    case IDC_CANCEL:
-        storeShared(s.dialogClosed, 1);
-        restoreBackups(s);
-        EndDialog(dialog, 0);
-        return FALSE;
-    default:
-        return FALSE;
+        case IDC_SHOW_PREVIEW:
+            if (s.preview != nullptr) {
+                s.preview->Toggle(reinterpret_cast<VDXHWND>(dialog));
+                s.preview->RedoFrame();
+            }
+            return FALSE;
+        case IDC_OK:
+            EndDialog(dialog, IDC_OK);
+            storeShared(s.dialogClosed, 1);
+            return TRUE;
+        case IDC_CANCEL:
+            storeShared(s.dialogClosed, 1);
+            restoreBackups(s);
+            EndDialog(dialog, 0);
+            return FALSE;
+        default:
+            return FALSE;
     }
 }
 
@@ -160,13 +158,13 @@ INT_PTR CALLBACK ConfigDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 {
     FilterState* state = stateOf(dialog);
     switch (message) {
-    case WM_INITDIALOG:
-        return onInitDialog(dialog, lParam);
-    case WM_HSCROLL:
-        return state ? onTrackbar(dialog, *state, lParam) : FALSE;
-    case WM_COMMAND:
-        return state ? onCommand(dialog, *state, LOWORD(wParam)) : FALSE;
-    default:
-        return FALSE;
+        case WM_INITDIALOG:
+            return onInitDialog(dialog, lParam);
+        case WM_HSCROLL:
+            return state ? onTrackbar(dialog, *state, lParam) : FALSE;
+        case WM_COMMAND:
+            return state ? onCommand(dialog, *state, LOWORD(wParam)) : FALSE;
+        default:
+            return FALSE;
     }
 }

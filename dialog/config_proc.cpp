@@ -6,7 +6,8 @@
 #include "dialog/module_instance.h"
 #include "plugin/filter_state.h"
 
-namespace {
+namespace
+{
 
 // Our template uses the common controls' trackbar. Hosts normally register it already;
 // registering again is harmless and makes the dialog independent of that.

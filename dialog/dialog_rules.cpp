@@ -2,7 +2,8 @@
 
 #include "plugin/filter_state.h"
 
-namespace {
+namespace
+{
 
 // C++20 defines the conversion of an out-of-range value to a signed type as modulo 2^32,
 // which is exactly what 32-bit int arithmetic does on our targets.
@@ -27,8 +28,7 @@ uint32_t packedTrackbarRange(int32_t minimum, int32_t maximum)
 MarginYield applyMarginRule(int32_t extent, int32_t position, int32_t opposite)
 {
     const int32_t limit = wrap32(int64_t{extent} - opposite - 9);
-    if (position < limit)
-        return {false, opposite};
+    if (position < limit) return {false, opposite};
     return {true, wrap32(int64_t{extent} - 10 - position)};
 }
 

@@ -6,8 +6,11 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+// commctrl.h needs the declarations of windows.h.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
+// clang-format on
 #else
 #include "platform/win32_standin.h"
 #endif

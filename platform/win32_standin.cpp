@@ -10,10 +10,11 @@ struct HWND__ {
     int control;
 };
 
-namespace {
+namespace
+{
 
-using standin::ControlKind;
 using standin::ControlItem;
+using standin::ControlKind;
 using standin::ControlState;
 
 struct Control {
@@ -34,7 +35,8 @@ struct Dialog {
     INT_PTR result = 0;
 };
 
-namespace {
+namespace
+{
 
 struct World {
     std::map<int, std::vector<ControlItem>> templates;
@@ -54,52 +56,47 @@ World& world()
 
 Control* find(HWND dialog, int id)
 {
-    if (dialog == nullptr || dialog->control >= 0)
-        return nullptr;
+    if (dialog == nullptr || dialog->control >= 0) return nullptr;
     for (auto& c : dialog->dialog->controls)
-        if (c->id == id)
-            return c.get();
+        if (c->id == id) return c.get();
     return nullptr;
 }
 
 Control* controlOf(HWND window)
 {
-    if (window == nullptr || window->control < 0)
-        return nullptr;
+    if (window == nullptr || window->control < 0) return nullptr;
     return window->dialog->controls[static_cast<size_t>(window->control)].get();
 }
 
 int clampPosition(const ControlState& s, int64_t position)
 {
-    if (position < s.rangeMin)
-        position = s.rangeMin;
-    if (position > s.rangeMax)
-        position = s.rangeMax;
+    if (position < s.rangeMin) position = s.rangeMin;
+    if (position > s.rangeMax) position = s.rangeMax;
     return static_cast<int>(position);
 }
 
 LRESULT trackbarMessage(ControlState& s, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case TBM_GETPOS:
-        return s.position;
-    case TBM_GETRANGEMIN:
-        return s.rangeMin;
-    case TBM_GETRANGEMAX:
-        return s.rangeMax;
-    case TBM_SETPOS:
-        s.position = clampPosition(s, static_cast<int32_t>(lParam));
-        return 0;
-    case TBM_SETRANGE:
-        s.rangeMin = static_cast<int16_t>(LOWORD(static_cast<uint64_t>(lParam)));
-        s.rangeMax = static_cast<int16_t>(HIWORD(static_cast<uint64_t>(lParam)));
-        s.position = clampPosition(s, s.position);
-        return 0;
-    case TBM_SETTICFREQ:
-        s.ticFrequency = static_cast<int>(wParam);
-        return 0;
-    default:
-        return 0;
+        case TBM_GETPOS:
+            return s.position;
+        case TBM_GETRANGEMIN:
+            return s.rangeMin;
+        case TBM_GETRANGEMAX:
+            return s.rangeMax;
+        case TBM_SETPOS:
+            s.position = clampPosition(s, static_cast<int32_t>(lParam));
+            return 0;
+        case TBM_SETRANGE:
+            s.rangeMin = static_cast<int16_t>(LOWORD(static_cast<uint64_t>(lParam)));
+            s.rangeMax = static_cast<int16_t>(HIWORD(static_cast<uint64_t>(lParam)));
+            s.position = clampPosition(s, s.position);
+            return 0;
+        case TBM_SETTICFREQ:
+            s.ticFrequency = static_cast<int>(wParam);
+            return 0;
+        default:
+            return 0;
     }
 }
 
@@ -139,15 +136,13 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DL
     // The dialog manager sends the font before WM_INITDIALOG, before DWLP_USER is set.
     proc(window, WM_SETFONT, 0, 0);
     proc(window, WM_INITDIALOG, 0, initParam);
-    if (w.session)
-        w.session(window);
+    if (w.session) w.session(window);
     return w.last->ended ? w.last->result : -1;
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result)
 {
-    if (!open(dialog))
-        return FALSE;
+    if (!open(dialog)) return FALSE;
     dialog->dialog->ended = true;
     dialog->dialog->result = result;
     return TRUE;
@@ -162,19 +157,16 @@ HWND GetDlgItem(HWND dialog, int id)
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
 {
     Control* c = find(dialog, id);
-    if (c == nullptr)
-        return 0;
+    if (c == nullptr) return 0;
     dialog->dialog->sent.push_back({id, message, wParam, lParam});
-    if (c->state.kind != ControlKind::Trackbar)
-        return 0;
+    if (c->state.kind != ControlKind::Trackbar) return 0;
     return trackbarMessage(c->state, message, wParam, lParam);
 }
 
 BOOL CheckDlgButton(HWND dialog, int id, UINT check)
 {
     Control* c = find(dialog, id);
-    if (c == nullptr)
-        return FALSE;
+    if (c == nullptr) return FALSE;
     c->state.checked = check;
     return TRUE;
 }
@@ -188,8 +180,7 @@ UINT IsDlgButtonChecked(HWND dialog, int id)
 BOOL SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned)
 {
     Control* c = find(dialog, id);
-    if (c == nullptr)
-        return FALSE;
+    if (c == nullptr) return FALSE;
     char text[16];
     if (isSigned)
         std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
@@ -202,8 +193,7 @@ BOOL SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned)
 BOOL EnableWindow(HWND window, BOOL enable)
 {
     Control* c = controlOf(window);
-    if (c == nullptr)
-        return FALSE;
+    if (c == nullptr) return FALSE;
     const bool wasDisabled = !c->state.enabled;
     c->state.enabled = enable != FALSE;
     return wasDisabled ? TRUE : FALSE;
@@ -211,15 +201,13 @@ BOOL EnableWindow(HWND window, BOOL enable)
 
 LONG_PTR GetWindowLongPtrA(HWND window, int index)
 {
-    if (window == nullptr || window->control >= 0 || index != DWLP_USER)
-        return 0;
+    if (window == nullptr || window->control >= 0 || index != DWLP_USER) return 0;
     return window->dialog->user;
 }
 
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value)
 {
-    if (window == nullptr || window->control >= 0 || index != DWLP_USER)
-        return 0;
+    if (window == nullptr || window->control >= 0 || index != DWLP_USER) return 0;
     const LONG_PTR previous = window->dialog->user;
     window->dialog->user = value;
     return previous;
@@ -227,13 +215,13 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value)
 
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init)
 {
-    if (init == nullptr || init->dwSize != sizeof(INITCOMMONCONTROLSEX))
-        return FALSE;
+    if (init == nullptr || init->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
     world().classes |= init->dwICC;
     return TRUE;
 }
 
-namespace standin {
+namespace standin
+{
 
 void registerDialog(int resourceId, std::vector<ControlItem> controls)
 {
@@ -252,28 +240,24 @@ void failNextDialog()
 
 void send(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (open(dialog))
-        dialog->dialog->proc(dialog, message, wParam, lParam);
+    if (open(dialog)) dialog->dialog->proc(dialog, message, wParam, lParam);
 }
 
 void dragTrackbar(HWND dialog, int id, int position, WORD code)
 {
     Control* c = find(dialog, id);
-    if (!open(dialog) || c == nullptr || c->state.kind != ControlKind::Trackbar)
-        return;
+    if (!open(dialog) || c == nullptr || c->state.kind != ControlKind::Trackbar) return;
     c->state.position = clampPosition(c->state, position);
     const WORD reported = code == TB_THUMBTRACK || code == TB_THUMBPOSITION
                               ? static_cast<WORD>(c->state.position)
                               : WORD{0};
-    send(dialog, WM_HSCROLL, MAKEWPARAM(code, reported),
-         reinterpret_cast<LPARAM>(&c->window));
+    send(dialog, WM_HSCROLL, MAKEWPARAM(code, reported), reinterpret_cast<LPARAM>(&c->window));
 }
 
 void clickButton(HWND dialog, int id)
 {
     Control* c = find(dialog, id);
-    if (!open(dialog) || c == nullptr || !c->state.enabled)
-        return;
+    if (!open(dialog) || c == nullptr || !c->state.enabled) return;
     if (c->state.kind == ControlKind::CheckBox)
         c->state.checked = c->state.checked == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
     send(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),

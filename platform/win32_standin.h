@@ -75,12 +75,30 @@ struct INITCOMMONCONTROLSEX {
     DWORD dwICC;
 };
 
-inline WORD LOWORD(uint64_t v) { return static_cast<WORD>(v & 0xFFFF); }
-inline WORD HIWORD(uint64_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
-inline DWORD MAKELONG(WORD low, WORD high) { return DWORD(low) | (DWORD(high) << 16); }
-inline WPARAM MAKEWPARAM(WORD low, WORD high) { return MAKELONG(low, high); }
-inline LPARAM MAKELPARAM(WORD low, WORD high) { return MAKELONG(low, high); }
-inline LPCSTR MAKEINTRESOURCEA(WORD id) { return reinterpret_cast<LPCSTR>(uintptr_t{id}); }
+inline WORD LOWORD(uint64_t v)
+{
+    return static_cast<WORD>(v & 0xFFFF);
+}
+inline WORD HIWORD(uint64_t v)
+{
+    return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
+inline DWORD MAKELONG(WORD low, WORD high)
+{
+    return DWORD(low) | (DWORD(high) << 16);
+}
+inline WPARAM MAKEWPARAM(WORD low, WORD high)
+{
+    return MAKELONG(low, high);
+}
+inline LPARAM MAKELPARAM(WORD low, WORD high)
+{
+    return MAKELONG(low, high);
+}
+inline LPCSTR MAKEINTRESOURCEA(WORD id)
+{
+    return reinterpret_cast<LPCSTR>(uintptr_t{id});
+}
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc,
                         LPARAM initParam);
@@ -96,7 +114,8 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 
 // What tests use to play the user and look at the controls.
-namespace standin {
+namespace standin
+{
 
 enum class ControlKind { Trackbar, PushButton, CheckBox, GroupBox, Label };
 

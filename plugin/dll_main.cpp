@@ -4,7 +4,6 @@
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH)
-        g_hInst = instance;
+    if (reason == DLL_PROCESS_ATTACH) g_hInst = instance;
     return TRUE;
 }

@@ -5,22 +5,23 @@
 #include "dialog/config_proc.h"
 #include "dialog_controls.h"
 
-namespace {
+namespace
+{
 
 standin::ControlKind standinKind(SettingControlKind kind)
 {
     switch (kind) {
-    case SettingControlKind::Trackbar:
-        return standin::ControlKind::Trackbar;
-    case SettingControlKind::PushButton:
-        return standin::ControlKind::PushButton;
-    case SettingControlKind::CheckBox:
-    case SettingControlKind::DisabledCheckBox:
-        return standin::ControlKind::CheckBox;
-    case SettingControlKind::GroupBox:
-        return standin::ControlKind::GroupBox;
-    default:
-        return standin::ControlKind::Label;
+        case SettingControlKind::Trackbar:
+            return standin::ControlKind::Trackbar;
+        case SettingControlKind::PushButton:
+            return standin::ControlKind::PushButton;
+        case SettingControlKind::CheckBox:
+        case SettingControlKind::DisabledCheckBox:
+            return standin::ControlKind::CheckBox;
+        case SettingControlKind::GroupBox:
+            return standin::ControlKind::GroupBox;
+        default:
+            return standin::ControlKind::Label;
     }
 }
 
@@ -37,8 +38,8 @@ DialogHarness::DialogHarness(int width, int height)
     standin::reset();
     std::vector<standin::ControlItem> controls;
     for (const SettingControl& c : kSettingControls)
-        controls.push_back({c.id, standinKind(c.kind), c.caption,
-                            c.kind == SettingControlKind::DisabledCheckBox});
+        controls.push_back(
+            {c.id, standinKind(c.kind), c.caption, c.kind == SettingControlKind::DisabledCheckBox});
     standin::registerDialog(1000, controls);
 }
 

@@ -9,11 +9,12 @@
 #include "dialog/module_instance.h"
 #include "dialog_harness.h"
 
+using standin::clickButton;
 using standin::control;
 using standin::dragTrackbar;
-using standin::clickButton;
 
-namespace {
+namespace
+{
 
 using Calls = std::vector<std::string>;
 
@@ -30,8 +31,7 @@ void expectTrackbar(HWND d, int id, int position, int minimum, int maximum, int 
 const standin::SentMessage* rangeMessage(HWND d, int id)
 {
     for (const standin::SentMessage& m : standin::sentMessages(d))
-        if (m.id == id && m.message == TBM_SETRANGE)
-            return &m;
+        if (m.id == id && m.message == TBM_SETRANGE) return &m;
     return nullptr;
 }
 
@@ -86,14 +86,16 @@ TEST(Dialog, OpeningTakesTheSizeOfTheCurrentSource)
 }
 
 struct MarginMove {
-    int moved;         // trackbar the user drags
+    int moved;  // trackbar the user drags
     int position;
-    int opposite;      // trackbar that may yield
+    int opposite;  // trackbar that may yield
     int oppositeStart;
-    int expected;      // the opposite margin afterwards
+    int expected;  // the opposite margin afterwards
 };
 
-class MarginRuleTest : public ::testing::TestWithParam<MarginMove> {};
+class MarginRuleTest : public ::testing::TestWithParam<MarginMove>
+{
+};
 
 TEST_P(MarginRuleTest, OnlyTheOppositeMarginYields)
 {
@@ -119,14 +121,12 @@ TEST_P(MarginRuleTest, OnlyTheOppositeMarginYields)
     EXPECT_EQ(redo, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Dialog, MarginRuleTest, ::testing::Values(
-    MarginMove{1019, 462, 1022, 8, 8},
-    MarginMove{1019, 463, 1022, 8, 7},
-    MarginMove{1019, 465, 1022, 8, 5},
-    MarginMove{1022, 465, 1019, 8, 5},
-    MarginMove{1021, 400, 1020, 300, 230},
-    MarginMove{1020, 400, 1021, 300, 230},
-    MarginMove{1020, 300, 1021, 300, 300}));
+INSTANTIATE_TEST_SUITE_P(
+    Dialog, MarginRuleTest,
+    ::testing::Values(MarginMove{1019, 462, 1022, 8, 8}, MarginMove{1019, 463, 1022, 8, 7},
+                      MarginMove{1019, 465, 1022, 8, 5}, MarginMove{1022, 465, 1019, 8, 5},
+                      MarginMove{1021, 400, 1020, 300, 230}, MarginMove{1020, 400, 1021, 300, 230},
+                      MarginMove{1020, 300, 1021, 300, 300}));
 
 TEST(Dialog, CancelRestoresTheScriptSettingsOnly)
 {

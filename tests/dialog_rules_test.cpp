@@ -1,9 +1,10 @@
 // The dialog's window-free rules at the edges of 32-bit arithmetic and 16-bit packing.
-#include <climits>
+#include "dialog/dialog_rules.h"
 
 #include <gtest/gtest.h>
 
-#include "dialog/dialog_rules.h"
+#include <climits>
+
 #include "plugin/filter_state.h"
 
 TEST(MarginRule, YieldsOnlyWhenFewerThanTenLinesWouldRemain)
@@ -15,13 +16,9 @@ TEST(MarginRule, YieldsOnlyWhenFewerThanTenLinesWouldRemain)
     };
     const Case cases[] = {
         {480, 462, 8, false, 8},  // 480 - 8 - 462 = 10 lines left
-        {480, 463, 8, true, 7},
-        {480, 465, 8, true, 5},
-        {640, 400, 300, true, 230},
-        {640, 330, 300, false, 300},
-        {640, 331, 300, true, 299},
-        {16, 1, 1, false, 1},
-        {10, 1, 1, true, -1},    // tiny frames: the opposite margin goes negative
+        {480, 463, 8, true, 7},      {480, 465, 8, true, 5},     {640, 400, 300, true, 230},
+        {640, 330, 300, false, 300}, {640, 331, 300, true, 299}, {16, 1, 1, false, 1},
+        {10, 1, 1, true, -1},  // tiny frames: the opposite margin goes negative
         {0, -5, 0, true, -5},
     };
     for (const Case& c : cases) {
@@ -81,9 +78,9 @@ TEST(Backups, CancelRestoresExactlyTheEightScriptSettings)
     s.disable = s.showHistogram = s.reserve = 1;
     restoreBackups(s);
 
-    const int after[] = {s.gamma, s.alignment, s.border, s.top, s.left, s.right, s.bottom, s.freeze};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(after[i], before[i]) << "setting " << i;
+    const int after[] = {s.gamma, s.alignment, s.border, s.top,
+                         s.left,  s.right,     s.bottom, s.freeze};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(after[i], before[i]) << "setting " << i;
     EXPECT_EQ(s.disable, 1);
     EXPECT_EQ(s.showHistogram, 1);
     EXPECT_EQ(s.reserve, 1);

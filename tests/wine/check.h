@@ -6,21 +6,21 @@
 
 inline int g_checkFailures = 0;
 
-#define CHECK(condition)                                                                   \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
-            ++g_checkFailures;                                                             \
-            std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #condition);               \
-        }                                                                                  \
+#define CHECK(condition)                                                     \
+    do {                                                                     \
+        if (!(condition)) {                                                  \
+            ++g_checkFailures;                                               \
+            std::printf("FAIL %s:%d: %s\n", __FILE__, __LINE__, #condition); \
+        }                                                                    \
     } while (0)
 
-#define CHECK_EQ(actual, expected)                                                         \
-    do {                                                                                   \
-        const long long a_ = static_cast<long long>(actual);                               \
-        const long long e_ = static_cast<long long>(expected);                             \
-        if (a_ != e_) {                                                                    \
-            ++g_checkFailures;                                                             \
-            std::printf("FAIL %s:%d: %s is %lld, expected %lld\n", __FILE__, __LINE__,     \
-                        #actual, a_, e_);                                                  \
-        }                                                                                  \
+#define CHECK_EQ(actual, expected)                                                              \
+    do {                                                                                        \
+        const long long a_ = static_cast<long long>(actual);                                    \
+        const long long e_ = static_cast<long long>(expected);                                  \
+        if (a_ != e_) {                                                                         \
+            ++g_checkFailures;                                                                  \
+            std::printf("FAIL %s:%d: %s is %lld, expected %lld\n", __FILE__, __LINE__, #actual, \
+                        a_, e_);                                                                \
+        }                                                                                       \
     } while (0)

@@ -12,7 +12,8 @@
 
 #include "engine/remap.h"
 
-namespace {
+namespace
+{
 
 uint64_t g_state = 0x9E3779B97F4A7C15ull;
 
@@ -33,8 +34,8 @@ ChannelCurve randomCurve(bool extreme)
 {
     constexpr double inf = std::numeric_limits<double>::infinity();
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    static const double exponents[] = {0.0, -0.0, -1.0, -2.5, 1e-300, 1e300, inf, -inf, nan,
-                                       1.0, 2.0, 0.5, 3.0, 1.0 / 3.0, 40.0, -40.0};
+    static const double exponents[] = {0.0, -0.0, -1.0, -2.5, 1e-300, 1e300,     inf,  -inf,
+                                       nan, 1.0,  2.0,  0.5,  3.0,    1.0 / 3.0, 40.0, -40.0};
     static const double points[] = {0.0, 255.0, 128.0, -10.0, 300.0, 1e308, -1e308, inf, nan};
     ChannelCurve c;
     c.black = double(nextRandom() % 120);
@@ -42,10 +43,18 @@ ChannelCurve randomCurve(bool extreme)
     c.exponent = 0.2 + double(nextRandom() % 1000000) / 300000.0;
     if (extreme) {
         switch (nextRandom() % 4) {
-        case 0: c.exponent = pick(exponents, sizeof exponents / sizeof *exponents); break;
-        case 1: c.white = c.black; break;
-        case 2: c.black = pick(points, sizeof points / sizeof *points); break;
-        default: c.white = pick(points, sizeof points / sizeof *points); break;
+            case 0:
+                c.exponent = pick(exponents, sizeof exponents / sizeof *exponents);
+                break;
+            case 1:
+                c.white = c.black;
+                break;
+            case 2:
+                c.black = pick(points, sizeof points / sizeof *points);
+                break;
+            default:
+                c.white = pick(points, sizeof points / sizeof *points);
+                break;
         }
     }
     return c;
@@ -60,7 +69,8 @@ int main(int argc, char** argv)
     uint64_t hash = 1469598103934665603ull;
     for (long i = 0; i < count; ++i) {
         const bool extreme = i % 8 == 0;
-        const ChannelCurve r = randomCurve(extreme), g = randomCurve(extreme), b = randomCurve(extreme);
+        const ChannelCurve r = randomCurve(extreme), g = randomCurve(extreme),
+                           b = randomCurve(extreme);
         buildRemapTables(r, g, b, tables);
         for (int v = 0; v < 256; ++v) {
             hash ^= tables.r[v] | tables.g[v] | tables.b[v];

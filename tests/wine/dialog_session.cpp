@@ -2,7 +2,8 @@
 
 #include "tests/wine/check.h"
 
-namespace {
+namespace
+{
 
 constexpr UINT kStepMessage = WM_APP + 1;
 constexpr UINT_PTR kRetryTimer = 1;
@@ -22,8 +23,7 @@ HWND findDialog()
 
 void runStep(HWND host)
 {
-    if (g_session == nullptr)
-        return;
+    if (g_session == nullptr) return;
     HWND dialog = findDialog();
     if (g_session->next >= g_session->steps.size()) {
         // Every step has run and the dialog is still there: it ignored its own buttons.
@@ -33,8 +33,7 @@ void runStep(HWND host)
         }
         return;
     }
-    if (dialog == nullptr)
-        return;
+    if (dialog == nullptr) return;
     if (!g_session->steps[g_session->next](dialog)) {
         SetTimer(host, kRetryTimer, 100, nullptr);
         return;
@@ -73,7 +72,8 @@ HWND sessionHostWindow()
     return window;
 }
 
-int runDialogSession(const std::function<int(HWND parent)>& configure, std::vector<DialogStep> steps)
+int runDialogSession(const std::function<int(HWND parent)>& configure,
+                     std::vector<DialogStep> steps)
 {
     Session session;
     session.steps = std::move(steps);
@@ -90,7 +90,8 @@ int runDialogSession(const std::function<int(HWND parent)>& configure, std::vect
     if (session.next != session.steps.size()) {
         ++g_checkFailures;
         std::printf("FAIL dialog session ended after %u of %u steps\n",
-                    static_cast<unsigned>(session.next), static_cast<unsigned>(session.steps.size()));
+                    static_cast<unsigned>(session.next),
+                    static_cast<unsigned>(session.steps.size()));
     }
     if (session.leftOpen) {
         ++g_checkFailures;

@@ -18,9 +18,10 @@ HWND sessionHostWindow();
 // Calls `configure` (which shows the modal dialog) and plays `steps` in it. Returns what
 // `configure` returned; a step that never runs, or a dialog still open after the last
 // step, is a failed check.
-int runDialogSession(const std::function<int(HWND parent)>& configure, std::vector<DialogStep> steps);
+int runDialogSession(const std::function<int(HWND parent)>& configure,
+                     std::vector<DialogStep> steps);
 
 // The user's actions, as the window system delivers them.
-void pressKey(HWND control, UINT key);          // key down and up, sent to the control
-void postKey(HWND control, UINT key);           // key down through the dialog's message loop
-void click(HWND dialog, int id);                // a mouse click on a button
+void pressKey(HWND control, UINT key);  // key down and up, sent to the control
+void postKey(HWND control, UINT key);   // key down through the dialog's message loop
+void click(HWND dialog, int id);        // a mouse click on a button

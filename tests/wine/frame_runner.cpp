@@ -14,7 +14,8 @@
 #include "plugin/filter_state.h"
 #include "tests/wine/module_loader.h"
 
-namespace {
+namespace
+{
 
 struct Picture {
     std::string name;
@@ -27,20 +28,21 @@ struct Picture {
 bool readPpm(const char* path, Picture& picture)
 {
     FILE* f = std::fopen(path, "rb");
-    if (f == nullptr)
-        return false;
+    if (f == nullptr) return false;
     int maxval = 0;
-    const bool header = std::fscanf(f, "P6 %d %d %d", &picture.width, &picture.height, &maxval) == 3 &&
-                        maxval == 255 && std::fgetc(f) != EOF && picture.width > 0 &&
-                        picture.height > 0;
+    const bool header =
+        std::fscanf(f, "P6 %d %d %d", &picture.width, &picture.height, &maxval) == 3 &&
+        maxval == 255 && std::fgetc(f) != EOF && picture.width > 0 && picture.height > 0;
     bool ok = header;
     if (ok) {
-        const size_t count = static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
+        const size_t count =
+            static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height);
         std::vector<uint8_t> rgb(count * 3);
         ok = std::fread(rgb.data(), 1, rgb.size(), f) == rgb.size();
         picture.pixels.resize(count);
         for (size_t i = 0; ok && i < count; ++i)
-            picture.pixels[i] = uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
+            picture.pixels[i] =
+                uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
     }
     std::fclose(f);
     std::string name = path;
@@ -74,22 +76,23 @@ Picture makeSynthetic(Synthetic kind, int width, int height, uint32_t seed)
             const uint32_t junk = nextRandom(state) << 24;
             uint32_t r = 0, g = 0, b = 0;
             switch (kind) {
-            case Synthetic::Noise:
-                r = nextRandom(state) & 0xFF, g = nextRandom(state) & 0xFF, b = nextRandom(state) & 0xFF;
-                break;
-            case Synthetic::Gradient:
-                r = 40 + 180 * x / (width > 1 ? width - 1 : 1);
-                g = 20 + 150 * y / (height > 1 ? height - 1 : 1);
-                b = (r + g) / 3 + (nextRandom(state) & 7);
-                break;
-            case Synthetic::Flat:
-                r = 90, g = 140, b = 60;
-                break;
-            case Synthetic::EveryValue:
-                r = static_cast<uint32_t>(x + y * width) & 0xFF;
-                g = 255 - r;
-                b = (r * 7) & 0xFF;
-                break;
+                case Synthetic::Noise:
+                    r = nextRandom(state) & 0xFF, g = nextRandom(state) & 0xFF,
+                    b = nextRandom(state) & 0xFF;
+                    break;
+                case Synthetic::Gradient:
+                    r = 40 + 180 * x / (width > 1 ? width - 1 : 1);
+                    g = 20 + 150 * y / (height > 1 ? height - 1 : 1);
+                    b = (r + g) / 3 + (nextRandom(state) & 7);
+                    break;
+                case Synthetic::Flat:
+                    r = 90, g = 140, b = 60;
+                    break;
+                case Synthetic::EveryValue:
+                    r = static_cast<uint32_t>(x + y * width) & 0xFF;
+                    g = 255 - r;
+                    b = (r * 7) & 0xFF;
+                    break;
             }
             p.pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
                 junk | r << 16 | g << 8 | b;
@@ -187,8 +190,7 @@ bool runCase(const LoadedModule& module, const Picture& picture, const Case& c, 
         if (dump != nullptr)
             std::fwrite(destination.data(), sizeof(uint32_t), destination.size(), dump);
     }
-    if (dump != nullptr)
-        std::fclose(dump);
+    if (dump != nullptr) std::fclose(dump);
     return true;
 }
 
@@ -224,10 +226,11 @@ int main(int argc, char** argv)
         Synthetic kind;
         int width, height;
     } synthetic[] = {
-        {Synthetic::Noise, 1, 1},        {Synthetic::Noise, 2, 3},      {Synthetic::Noise, 7, 5},
-        {Synthetic::Noise, 17, 9},       {Synthetic::Noise, 641, 3},    {Synthetic::Noise, 385, 289},
-        {Synthetic::Gradient, 384, 288}, {Synthetic::Gradient, 33, 65}, {Synthetic::Flat, 64, 48},
-        {Synthetic::EveryValue, 256, 3},
+        {Synthetic::Noise, 1, 1},        {Synthetic::Noise, 2, 3},
+        {Synthetic::Noise, 7, 5},        {Synthetic::Noise, 17, 9},
+        {Synthetic::Noise, 641, 3},      {Synthetic::Noise, 385, 289},
+        {Synthetic::Gradient, 384, 288}, {Synthetic::Gradient, 33, 65},
+        {Synthetic::Flat, 64, 48},       {Synthetic::EveryValue, 256, 3},
     };
     uint32_t seed = 12345;
     for (const auto& s : synthetic)
@@ -235,8 +238,7 @@ int main(int argc, char** argv)
 
     bool ok = true;
     for (const Picture& p : pictures)
-        for (const Case& c : kCases)
-            ok = runCase(module, p, c, dumpDir) && ok;
+        for (const Case& c : kCases) ok = runCase(module, p, c, dumpDir) && ok;
     unloadModule(module);
     return ok ? 0 : 1;
 }

@@ -7,7 +7,8 @@
 #include <dlfcn.h>
 #endif
 
-namespace {
+namespace
+{
 
 void* findExport(void* handle, const char* name)
 {
@@ -48,8 +49,7 @@ bool loadModule(const char* path, LoadedModule& module, std::string& error)
 
 void unloadModule(LoadedModule& module)
 {
-    if (module.handle == nullptr)
-        return;
+    if (module.handle == nullptr) return;
 #if defined(_WIN32)
     FreeLibrary(static_cast<HMODULE>(module.handle));
 #else

@@ -10,15 +10,29 @@
 #include "tests/dialog_controls.h"
 #include "tests/wine/check.h"
 
-namespace {
+namespace
+{
 
 // A DLGTEMPLATEEX is a stream of WORD-aligned fields; strings are UTF-16, and a class or
 // menu may instead be 0xFFFF followed by an ordinal.
-class TemplateReader {
+class TemplateReader
+{
 public:
     explicit TemplateReader(const uint8_t* data) : p_(data) {}
-    uint16_t word() { uint16_t v; std::memcpy(&v, p_, 2); p_ += 2; return v; }
-    uint32_t dword() { uint32_t v; std::memcpy(&v, p_, 4); p_ += 4; return v; }
+    uint16_t word()
+    {
+        uint16_t v;
+        std::memcpy(&v, p_, 2);
+        p_ += 2;
+        return v;
+    }
+    uint32_t dword()
+    {
+        uint32_t v;
+        std::memcpy(&v, p_, 4);
+        p_ += 4;
+        return v;
+    }
     int16_t shortValue() { return static_cast<int16_t>(word()); }
     std::string text()  // ASCII only, which is all this template holds
     {
@@ -42,8 +56,7 @@ public:
     }
     void alignTo(int bytes, const uint8_t* base)
     {
-        while ((p_ - base) % bytes != 0)
-            ++p_;
+        while ((p_ - base) % bytes != 0) ++p_;
     }
     void skip(size_t bytes) { p_ += bytes; }
     const uint8_t* at() const { return p_; }
@@ -61,20 +74,20 @@ Expected expectedFor(SettingControlKind kind)
 {
     constexpr DWORD child = WS_CHILD | WS_VISIBLE;
     switch (kind) {
-    case SettingControlKind::Trackbar:
-        return {"MSCTLS_TRACKBAR32", child | TBS_AUTOTICKS | TBS_TOP | TBS_TOOLTIPS | TBS_HORZ};
-    case SettingControlKind::PushButton:
-        return {"#128", child | WS_TABSTOP | BS_PUSHBUTTON};
-    case SettingControlKind::CheckBox:
-        return {"#128", child | WS_TABSTOP | BS_AUTOCHECKBOX};
-    case SettingControlKind::DisabledCheckBox:
-        return {"#128", child | WS_TABSTOP | BS_AUTOCHECKBOX | WS_DISABLED};
-    case SettingControlKind::GroupBox:
-        return {"#128", child | BS_GROUPBOX};
-    case SettingControlKind::CentredLabel:
-        return {"#130", child | SS_LEFT | SS_CENTERIMAGE};
-    case SettingControlKind::Label:
-        return {"#130", child | SS_LEFT};
+        case SettingControlKind::Trackbar:
+            return {"MSCTLS_TRACKBAR32", child | TBS_AUTOTICKS | TBS_TOP | TBS_TOOLTIPS | TBS_HORZ};
+        case SettingControlKind::PushButton:
+            return {"#128", child | WS_TABSTOP | BS_PUSHBUTTON};
+        case SettingControlKind::CheckBox:
+            return {"#128", child | WS_TABSTOP | BS_AUTOCHECKBOX};
+        case SettingControlKind::DisabledCheckBox:
+            return {"#128", child | WS_TABSTOP | BS_AUTOCHECKBOX | WS_DISABLED};
+        case SettingControlKind::GroupBox:
+            return {"#128", child | BS_GROUPBOX};
+        case SettingControlKind::CentredLabel:
+            return {"#130", child | SS_LEFT | SS_CENTERIMAGE};
+        case SettingControlKind::Label:
+            return {"#130", child | SS_LEFT};
     }
     return {"", 0};
 }
@@ -83,22 +96,22 @@ Expected expectedFor(SettingControlKind kind)
 
 void checkSettingTemplate(HMODULE module)
 {
-    HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(5) /* RT_DIALOG */, MAKEINTRESOURCEA(1000),
-                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HRSRC found =
+        FindResourceExA(module, MAKEINTRESOURCEA(5) /* RT_DIALOG */, MAKEINTRESOURCEA(1000),
+                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     CHECK(found != nullptr);
-    if (found == nullptr)
-        return;
+    if (found == nullptr) return;
     const auto* base = static_cast<const uint8_t*>(LockResource(LoadResource(module, found)));
     CHECK(base != nullptr);
-    if (base == nullptr)
-        return;
+    if (base == nullptr) return;
 
     TemplateReader r(base);
     CHECK_EQ(r.word(), 1);       // dlgVer
     CHECK_EQ(r.word(), 0xFFFF);  // signature: extended template
     CHECK_EQ(r.dword(), 0);      // help id
     CHECK_EQ(r.dword(), 0);      // extended style
-    CHECK_EQ(r.dword(), WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | DS_SETFONT);
+    CHECK_EQ(r.dword(),
+             WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | DS_SETFONT);
     const int count = r.word();
     CHECK_EQ(count, 27);
     CHECK_EQ(r.shortValue(), 6);
@@ -108,11 +121,11 @@ void checkSettingTemplate(HMODULE module)
     CHECK(r.nameOrOrdinal().empty());  // no menu
     CHECK(r.nameOrOrdinal().empty());  // default dialog class
     CHECK(r.text() == "Setting");
-    CHECK_EQ(r.word(), 8);    // points
-    CHECK_EQ(r.word(), 0);    // weight
+    CHECK_EQ(r.word(), 8);  // points
+    CHECK_EQ(r.word(), 0);  // weight
     const uint16_t italicCharset = r.word();
-    CHECK_EQ(italicCharset & 0xFF, 0);   // not italic
-    CHECK_EQ(italicCharset >> 8, 1);     // DEFAULT_CHARSET
+    CHECK_EQ(italicCharset & 0xFF, 0);  // not italic
+    CHECK_EQ(italicCharset >> 8, 1);    // DEFAULT_CHARSET
     CHECK(r.text() == "MS Sans Serif");
 
     for (int i = 0; i < count && i < 27; ++i) {
@@ -122,7 +135,8 @@ void checkSettingTemplate(HMODULE module)
         const DWORD helpId = r.dword();
         const DWORD exStyle = r.dword();
         const DWORD style = r.dword();
-        const short x = r.shortValue(), y = r.shortValue(), cx = r.shortValue(), cy = r.shortValue();
+        const short x = r.shortValue(), y = r.shortValue(), cx = r.shortValue(),
+                    cy = r.shortValue();
         const DWORD id = r.dword();
         const std::string className = r.nameOrOrdinal();
         const std::string caption = r.nameOrOrdinal();
@@ -134,12 +148,12 @@ void checkSettingTemplate(HMODULE module)
                           caption == want.caption && extra == 0;
         if (!same) {
             ++g_checkFailures;
-            std::printf("FAIL control %d: id %lu class %s caption \"%s\" style %08lx at %d,%d %dx%d;"
-                        " expected id %d class %s caption \"%s\" style %08lx at %d,%d %dx%d\n",
-                        i + 1, static_cast<unsigned long>(id), className.c_str(), caption.c_str(),
-                        static_cast<unsigned long>(style), x, y, cx, cy, want.id, e.className,
-                        want.caption, static_cast<unsigned long>(e.style), want.x, want.y, want.cx,
-                        want.cy);
+            std::printf(
+                "FAIL control %d: id %lu class %s caption \"%s\" style %08lx at %d,%d %dx%d;"
+                " expected id %d class %s caption \"%s\" style %08lx at %d,%d %dx%d\n",
+                i + 1, static_cast<unsigned long>(id), className.c_str(), caption.c_str(),
+                static_cast<unsigned long>(style), x, y, cx, cy, want.id, e.className, want.caption,
+                static_cast<unsigned long>(e.style), want.x, want.y, want.cx, want.cy);
         }
     }
 }

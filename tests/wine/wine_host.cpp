@@ -7,8 +7,11 @@
 //   With --screenshot, the dialog waits with the file <dir>/dialog-open present until
 //   <dir>/screenshot-done appears, so a script can capture the screen.
 #define WIN32_LEAN_AND_MEAN
+// commctrl.h needs the declarations of windows.h.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
+// clang-format on
 
 #include <cstring>
 #include <string>
@@ -21,7 +24,8 @@
 #include "tests/wine/module_loader.h"
 #include "tests/wine/template_check.h"
 
-namespace {
+namespace
+{
 
 // ---- registration, as the host's add/remove-filter functions see it ----
 
@@ -93,8 +97,7 @@ void checkVersionResource(const char* path)
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
     CHECK(size > 0);
-    if (size == 0)
-        return;
+    if (size == 0) return;
     std::vector<char> info(size);
     CHECK(GetFileVersionInfoA(path, 0, size, info.data()));
     CHECK(versionString(info, "FileVersion") == "4.3.4.206");
@@ -129,18 +132,36 @@ void checkScriptSurface(FilterHost& host)
 
 // A preview that records the dialog's requests; RedoFrame renders a frame as the host
 // would, with the settings as they stand.
-class RecordingPreview : public IVDXFilterPreview {
+class RecordingPreview : public IVDXFilterPreview
+{
 public:
-    explicit RecordingPreview(FilterHost& host) : host_(host), frame_(640 * 480, 0x00806040u), out_(frame_.size()) {}
+    explicit RecordingPreview(FilterHost& host)
+        : host_(host), frame_(640 * 480, 0x00806040u), out_(frame_.size())
+    {
+    }
     std::vector<std::string> calls;
     VDXHWND initButtonWindow = nullptr;
     VDXHWND toggleWindow = nullptr;
     int redoCount = 0;
 
-    void SetButtonCallback(VDXFilterPreviewButtonCallback, void*) override { calls.push_back("SetButtonCallback"); }
-    void SetSampleCallback(VDXFilterPreviewSampleCallback, void*) override { calls.push_back("SetSampleCallback"); }
-    bool isPreviewEnabled() override { calls.push_back("isPreviewEnabled"); return false; }
-    void Toggle(VDXHWND w) override { calls.push_back("Toggle"); toggleWindow = w; }
+    void SetButtonCallback(VDXFilterPreviewButtonCallback, void*) override
+    {
+        calls.push_back("SetButtonCallback");
+    }
+    void SetSampleCallback(VDXFilterPreviewSampleCallback, void*) override
+    {
+        calls.push_back("SetSampleCallback");
+    }
+    bool isPreviewEnabled() override
+    {
+        calls.push_back("isPreviewEnabled");
+        return false;
+    }
+    void Toggle(VDXHWND w) override
+    {
+        calls.push_back("Toggle");
+        toggleWindow = w;
+    }
     void Display(VDXHWND, bool) override { calls.push_back("Display"); }
     void RedoFrame() override
     {
@@ -154,10 +175,22 @@ public:
     }
     void RedoSystem() override { calls.push_back("RedoSystem"); }
     void UndoSystem() override { calls.push_back("UndoSystem"); }
-    void InitButton(VDXHWND w) override { calls.push_back("InitButton"); initButtonWindow = w; }
+    void InitButton(VDXHWND w) override
+    {
+        calls.push_back("InitButton");
+        initButtonWindow = w;
+    }
     void Close() override { calls.push_back("Close"); }
-    bool SampleCurrentFrame() override { calls.push_back("SampleCurrentFrame"); return false; }
-    long SampleFrames() override { calls.push_back("SampleFrames"); return 0; }
+    bool SampleCurrentFrame() override
+    {
+        calls.push_back("SampleCurrentFrame");
+        return false;
+    }
+    long SampleFrames() override
+    {
+        calls.push_back("SampleFrames");
+        return 0;
+    }
 
 private:
     FilterHost& host_;
@@ -184,9 +217,14 @@ void setTrackbar(HWND dialog, int id, int position)  // no notification, as a pr
 struct Snapshot {
     int values[11];
     explicit Snapshot(const FilterState& s)
-        : values{s.gamma, s.alignment, s.border, s.top, s.left, s.right, s.bottom, s.freeze,
-                 s.disable, s.showHistogram, s.reserve} {}
-    bool operator==(const Snapshot& o) const { return std::memcmp(values, o.values, sizeof values) == 0; }
+        : values{s.gamma,  s.alignment, s.border,  s.top,           s.left,   s.right,
+                 s.bottom, s.freeze,    s.disable, s.showHistogram, s.reserve}
+    {
+    }
+    bool operator==(const Snapshot& o) const
+    {
+        return std::memcmp(values, o.values, sizeof values) == 0;
+    }
 };
 
 bool fileExists(const std::string& path)
@@ -199,7 +237,9 @@ void checkDialog(FilterHost& host, const char* screenshotDir)
     auto& s = *static_cast<FilterState*>(host.instanceData());
     RecordingPreview preview(host);
     auto configure = [&](IVDXFilterPreview* p) {
-        return [&host, p](HWND parent) { return host.configure(reinterpret_cast<VDXHWND>(parent), p); };
+        return [&host, p](HWND parent) {
+            return host.configure(reinterpret_cast<VDXHWND>(parent), p);
+        };
     };
 
     // Session 1: opening state, trackbars and boxes moved by the user, Escape, the close
@@ -395,7 +435,8 @@ int main(int argc, char** argv)
         std::printf("usage: %s <Telvo.vdf> [--screenshot <dir>]\n", argv[0]);
         return 2;
     }
-    const char* screenshotDir = argc >= 4 && std::strcmp(argv[2], "--screenshot") == 0 ? argv[3] : nullptr;
+    const char* screenshotDir =
+        argc >= 4 && std::strcmp(argv[2], "--screenshot") == 0 ? argv[3] : nullptr;
     LoadedModule module;
     std::string error;
     if (!loadModule(argv[1], module, error)) {
