@@ -1,5 +1,6 @@
 #include "cli/media_output.h"
 
+#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -43,7 +44,8 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     enc->width = width;
     enc->height = height;
     enc->pix_fmt = pixelFormat_;
-    inputTimeBase_ = in->time_base;
+    frameDuration_ =
+        std::max<int64_t>(1, av_rescale_q(1, av_inv_q(input.frameRate()), in->time_base));
     enc->time_base = in->time_base;
     enc->framerate = input.frameRate();
     enc->sample_aspect_ratio =
@@ -194,11 +196,12 @@ bool MediaOutput::drain(std::string& error)
 
 bool MediaOutput::writeFrame(const AVFrame* filtered, int64_t pts, std::string& error)
 {
-    // Encoders need strictly increasing timestamps; a repeated or missing one moves on
-    // by one tick.
-    if (lastPts_ != AV_NOPTS_VALUE && (pts == AV_NOPTS_VALUE || pts <= lastPts_))
+    // Encoders need strictly increasing timestamps. A frame without one follows the
+    // previous frame by one frame duration; a repeated one moves on by one tick.
+    if (pts == AV_NOPTS_VALUE)
+        pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + frameDuration_;
+    else if (lastPts_ != AV_NOPTS_VALUE && pts <= lastPts_)
         pts = lastPts_ + 1;
-    if (pts == AV_NOPTS_VALUE) pts = 0;
     lastPts_ = pts;
 
     AVFrame* frame = converted_.get();

@@ -50,7 +50,7 @@ private:
     bool headerWritten_ = false;
     CodecPtr encoder_;
     AVStream* videoOut_ = nullptr;
-    AVRational inputTimeBase_{1, 25};
+    int64_t frameDuration_ = 1;   // one frame in the input stream's time base
     std::vector<int> streamMap_;  // input stream index -> output index, -1 dropped
     std::vector<AVRational> inputTimeBases_;
     SwsPtr converter_;

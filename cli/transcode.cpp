@@ -1,18 +1,15 @@
 #include "cli/transcode.h"
 
-#include <atomic>
+#include <chrono>
 #include <cstdio>
-#include <mutex>
-#include <thread>
+#include <functional>
 
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "cli/bounded_queue.h"
-#include "cli/filter_frames.h"
 #include "cli/filter_session.h"
-#include "cli/frame_range.h"
+#include "cli/frame_pipeline.h"
 #include "cli/frame_stats.h"
 #include "cli/media_input.h"
 #include "cli/media_output.h"
@@ -22,50 +19,6 @@ extern "C" {
 #include "cli/progress.h"
 #include "cli/side_outputs.h"
 #include "cli/stage_clock.h"
-
-namespace
-{
-
-// What travels between the stages: a frame in the filter's layout, or a packet of a
-// copied stream, in the order the input delivered them.
-struct Item {
-    FramePtr frame;
-    PacketPtr packet;
-    int64_t index = 0;
-    int64_t pts = AV_NOPTS_VALUE;
-    FrameRole role = FrameRole::Output;
-};
-
-// The first failure of any stage stops all of them.
-class Failure
-{
-public:
-    void set(const std::string& message)
-    {
-        std::lock_guard lock(mutex_);
-        if (!failed_.exchange(true)) message_ = message;
-    }
-    bool failed() const { return failed_.load(); }
-    std::string message()
-    {
-        std::lock_guard lock(mutex_);
-        return message_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::atomic<bool> failed_{false};
-    std::string message_;
-};
-
-constexpr size_t kQueueDepth = 6;
-
-int64_t timestampOf(const AVFrame* f)
-{
-    return f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
-}
-
-}  // namespace
 
 RunResult runTranscode(const CliOptions& o)
 {
@@ -121,149 +74,30 @@ RunResult runTranscode(const CliOptions& o)
                          av_get_pix_fmt_name(output.pixelFormat()), width, height);
     }
 
-    ToFilterConverter converter(width, height);
-    FilterFramePool outPool(width, height);
-    StatsRecorder stats;
-    BoundedQueue<Item> decoded(kQueueDepth), filtered(kQueueDepth);
-    Failure failure;
-    std::atomic<int64_t> framesDecoded{0};
-    StageClock clock;
-    const auto began = StageClock::Clock::now();
-
-    auto abortAll = [&] {
-        decoded.abort();
-        filtered.abort();
-    };
-
-    // Stage 1: demux, decode, convert to the filter's layout.
-    auto takeFrame = [&](AVFrame* frame, int64_t index) {
-        const FrameRole role = range.roleOf(index);
-        if (role == FrameRole::Skip) return true;
-        if (role == FrameRole::Past) return false;
-        Item item;
-        item.index = index;
-        item.role = role;
-        item.pts = timestampOf(frame);
-        std::string convertError;
-        bool converted;
-        {
-            StageClock::Scope timed(clock, kToRgb);
-            converted = converter.convert(frame, item.frame, convertError);
-        }
-        if (!converted) {
-            failure.set(convertError);
-            return false;
-        }
-        return decoded.push(std::move(item));
-    };
-    std::thread reader([&] {
-        std::string readError;
-        for (PacketPtr& packet : early) {
-            Item item;
-            item.packet = std::move(packet);
-            if (item.packet) decoded.push(std::move(item));
-        }
-        early.clear();
-        int64_t index = 0;
-        bool more = takeFrame(first.get(), index++);
-        first.reset();
-        FramePtr frame(av_frame_alloc());
-        std::function<void(AVPacket*)> onPacket;
-        if (copyStreams)
-            onPacket = [&](AVPacket* packet) {
-                Item item;
-                item.packet.reset(av_packet_clone(packet));
-                if (item.packet) decoded.push(std::move(item));
-            };
-        while (more && !failure.failed()) {
-            if (interrupted()) {
-                failure.set("interrupted");
-                break;
-            }
-            MediaInput::Status status;
-            {
-                StageClock::Scope timed(clock, kDecode);
-                status = input.next(frame.get(), onPacket, readError);
-            }
-            if (status == MediaInput::Status::End) break;
-            if (status == MediaInput::Status::Error) {
-                failure.set(readError);
-                break;
-            }
-            more = takeFrame(frame.get(), index++);
-            av_frame_unref(frame.get());
-        }
-        framesDecoded = index;
-        if (failure.failed()) abortAll();
-        decoded.close();
-    });
-
-    // Stage 3: convert back, encode, mux.
-    std::thread writer([&] {
-        if (plan.discard) return;
-        std::string writeError;
-        Item item;
-        while (filtered.pop(item)) {
-            StageClock::Scope timed(clock, kEncode);
-            const bool ok = item.packet ? output.copyPacket(item.packet.get(), writeError)
-                                        : output.writeFrame(item.frame.get(), item.pts, writeError);
-            item = Item{};
-            if (!ok) {
-                failure.set(writeError);
-                abortAll();
-                break;
-            }
-        }
-    });
-
-    // Stage 2, on this thread: the filter.
     int64_t total = input.expectedFrames() > 0 ? input.expectedFrames() - range.start : 0;
     if (range.count > 0 && (total <= 0 || total > range.count)) total = range.count;
     Progress progress(total, !o.quiet);
-    int64_t written = 0;
-    int64_t firstPts = AV_NOPTS_VALUE;
-    Item item;
-    while (decoded.pop(item)) {
-        if (interrupted()) {
-            failure.set("interrupted");
-            abortAll();
-            break;
-        }
-        if (item.frame) {
-            FramePtr destination = outPool.get();
-            if (!destination) {
-                failure.set("out of memory");
-                abortAll();
-                break;
-            }
-            stats.expect(item.index, item.role == FrameRole::Output);
-            {
-                StageClock::Scope timed(clock, kFilter);
-                filter.run(item.frame.get(), destination.get(), item.index);
-            }
-            item.frame = std::move(destination);
-            if (item.role != FrameRole::Output) continue;
-            // A segment starts its own clock at zero, so segments join end to end.
-            if (firstPts == AV_NOPTS_VALUE) firstPts = item.pts == AV_NOPTS_VALUE ? 0 : item.pts;
-            if (range.start > 0 && item.pts != AV_NOPTS_VALUE) item.pts -= firstPts;
-            ++written;
-            progress.update(written);
-        }
-        if (!plan.discard && !filtered.push(std::move(item))) break;
-        item = Item{};
-    }
-    filtered.close();
-    writer.join();
-    reader.join();
-    progress.finish(written);
+    StatsRecorder stats;
+    StageClock clock;
+    const auto began = StageClock::Clock::now();
+    PipelineJob job{input,
+                    std::move(first),
+                    std::move(early),
+                    range,
+                    copyStreams,
+                    filter,
+                    plan.discard ? nullptr : &output,
+                    stats,
+                    progress,
+                    clock};
+    PipelineCounts counts;
+    if (!runFramePipeline(job, counts, error)) return RunResult::failure(error);
+    const int64_t written = counts.written;
 
-    if (failure.failed()) return RunResult::failure(failure.message());
-    if (interrupted())  // a signal that arrived as the input ran out
-        return RunResult::failure("interrupted");
     if (written == 0)
         return RunResult::failure("--start " + std::to_string(range.start) +
                                   " is past the end: the input has " +
-                                  std::to_string(framesDecoded.load()) + " frames");
+                                  std::to_string(counts.decoded) + " frames");
     if (!plan.discard) {
         StageClock::Scope timed(clock, kEncode);
         if (!output.finish(error)) return RunResult::failure(error);

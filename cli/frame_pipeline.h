@@ -1,0 +1,40 @@
+// The three stages of a run, each on its own thread and joined by short queues:
+// demux, decode and convert to the filter's layout; the filter; convert back, encode
+// and mux. Reading and writing thus overlap with the filter, which stays on the
+// calling thread and sees the frames in order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/av_util.h"
+#include "cli/frame_range.h"
+
+class FilterSession;
+class MediaInput;
+class MediaOutput;
+class Progress;
+class StageClock;
+class StatsRecorder;
+
+struct PipelineJob {
+    MediaInput& input;
+    FramePtr first;                // frame 0, already decoded
+    std::vector<PacketPtr> early;  // copied-stream packets read before it
+    FrameRange range;
+    bool copyStreams;
+    FilterSession& filter;
+    MediaOutput* output;  // null: frames are filtered and dropped
+    StatsRecorder& stats;
+    Progress& progress;
+    StageClock& clock;
+};
+
+struct PipelineCounts {
+    int64_t written = 0;  // frames output
+    int64_t decoded = 0;  // frames the input delivered before the run stopped reading
+};
+
+// False with the first failure of any stage (or "interrupted").
+bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& error);
