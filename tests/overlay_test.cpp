@@ -42,9 +42,11 @@ TEST(Outline, EdgesOutsideTheFrameAreSkipped)
     GuardedFrame f(40, 30);
     fillFlat(f, 0);
     drawBorderOutline(f.plane(), marginSettings(1, 5, 0, 5));
-    for (int y = 0; y < 30; ++y)
-        if (y != 5)  // the bottom edge runs through to the last column
+    for (int y = 0; y < 30; ++y) {
+        if (y != 5) {  // the bottom edge runs through to the last column
             EXPECT_FALSE(isOutline(f, 39, y)) << "no right edge with right 0";
+        }
+    }
     EXPECT_TRUE(isOutline(f, 5, 29));  // left edge reaches the last row
     EXPECT_TRUE(isOutline(f, 39, 5));  // bottom edge reaches the last column
     EXPECT_TRUE(f.guardsIntact());
