@@ -145,3 +145,24 @@ TEST_F(LosslessRun, HistogramStandsAtTheLowerLeft)
     EXPECT_EQ(count(0, 120, true), 0) << "grid in the upper half: picture upside down";
     EXPECT_GT(count(0, 60, false), 0) << "bars do not rise above the grid";
 }
+
+TEST_F(LosslessRun, ImageOutputsAreLosslessToo)
+{
+    const std::vector<Picture> expected = filterDirectly(path("in.mkv"), kDefaults);
+    // A numbered name gets every frame, moved into place only when all are written.
+    const RunOutcome seq = telvo({"in.mkv", "f%03d.png", "-q", "--frames", "3"});
+    ASSERT_EQ(seq.exitCode, 0) << seq.stderrText;
+    for (int i = 0; i < 3; ++i) {
+        const std::vector<Picture> frame = decodeFile(path("f00" + std::to_string(i + 1) + ".png"));
+        ASSERT_EQ(frame.size(), 1u);
+        EXPECT_TRUE(frame[0] == expected[i]) << "frame " << i;
+    }
+    // A plain name gets one frame: the first of the range, corrected as in the whole run.
+    const RunOutcome one = telvo({"in.mkv", "one.png", "-q", "--start", "9"});
+    ASSERT_EQ(one.exitCode, 0) << one.stderrText;
+    const std::vector<Picture> single = decodeFile(path("one.png"));
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_TRUE(single[0] == expected[9]);
+    for (const std::string& name : files())
+        EXPECT_NE(name[0], '.') << "temporary left behind: " << name;
+}
