@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace
 {
@@ -25,6 +26,12 @@ bool parseConfigLine(const std::string& text, ScriptSettings& settings, std::str
 {
     const char* p = text.c_str();
     skipSpace(p);
+    // A line copied from a saved script names the filter instance first
+    // ("...filters.instance[0].Config(...)"); the call itself is what counts.
+    for (const char* q = p; *q && (std::isalnum(static_cast<unsigned char>(*q)) || *q == '.' ||
+                                   *q == '_' || *q == '[' || *q == ']');
+         ++q)
+        if (*q == '.' && std::strncmp(q + 1, "Config", 6) == 0) p = q + 1;
     if (std::string(p).rfind("Config", 0) != 0) {
         error = "--config: the line does not start with Config; " + std::string(kForm);
         return false;

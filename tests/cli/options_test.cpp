@@ -36,6 +36,10 @@ TEST(ConfigLine, ReadsTheLineTheHostSaves)
     // may hold them.
     ASSERT_TRUE(parseConfigLine(" Config( -5, 99 ,0,8,8,8,8,0 ) ;", s, error)) << error;
     EXPECT_TRUE(same(s, ScriptSettings{-5, 99, 0, 8, 8, 8, 8, 0}));
+    // As it stands in a saved script, after the instance that owns it.
+    ASSERT_TRUE(parseConfigLine("App.video.filters.instance[2].Config(1,2,0,3,4,5,6,0);", s, error))
+        << error;
+    EXPECT_TRUE(same(s, ScriptSettings{1, 2, 0, 3, 4, 5, 6, 0}));
 }
 
 TEST(ConfigLine, NamesTheBadArgumentAndShowsTheForm)
@@ -51,6 +55,7 @@ TEST(ConfigLine, NamesTheBadArgumentAndShowsTheForm)
         {"Config(15,,0,8,8,8,8,0)", "argument 2 (alignment)"},
         {"Config(15,15,0,8,8,8,8,0)x", "unexpected text"},
         {"Setting(15,15,0,8,8,8,8,0)", "does not start with Config"},
+        {"a b.Config(15,15,0,8,8,8,8,0)", "does not start with Config"},
         {"Config 15,15", "missing '('"},
         {"", "does not start with Config"},
     };
