@@ -27,11 +27,6 @@ standin::ControlKind standinKind(SettingControlKind kind)
 
 }  // namespace
 
-int RecordingPreview::redoCount() const
-{
-    return static_cast<int>(std::count(calls.begin(), calls.end(), "RedoFrame"));
-}
-
 DialogHarness::DialogHarness(int width, int height)
     : filter(width, height), parent(reinterpret_cast<HWND>(uintptr_t{0x1234}))
 {

@@ -19,6 +19,7 @@
 
 #include "cli/filter_host.h"
 #include "plugin/filter_state.h"
+#include "tests/recording_preview.h"
 #include "tests/wine/check.h"
 #include "tests/wine/dialog_session.h"
 #include "tests/wine/module_loader.h"
@@ -130,69 +131,27 @@ void checkScriptSurface(FilterHost& host)
 
 // ---- the dialog ----
 
-// A preview that records the dialog's requests; RedoFrame renders a frame as the host
-// would, with the settings as they stand.
-class RecordingPreview : public IVDXFilterPreview
+// A recording preview whose RedoFrame renders a frame as the host would, with the
+// settings as they stand.
+class RenderingPreview : public RecordingPreview
 {
 public:
-    explicit RecordingPreview(FilterHost& host)
+    explicit RenderingPreview(FilterHost& host)
         : host_(host), frame_(640 * 480, 0x00806040u), out_(frame_.size())
     {
+        onRedoFrame = [this] { render(); };
     }
-    std::vector<std::string> calls;
-    VDXHWND initButtonWindow = nullptr;
-    VDXHWND toggleWindow = nullptr;
-    int redoCount = 0;
 
-    void SetButtonCallback(VDXFilterPreviewButtonCallback, void*) override
+private:
+    void render()
     {
-        calls.push_back("SetButtonCallback");
-    }
-    void SetSampleCallback(VDXFilterPreviewSampleCallback, void*) override
-    {
-        calls.push_back("SetSampleCallback");
-    }
-    bool isPreviewEnabled() override
-    {
-        calls.push_back("isPreviewEnabled");
-        return false;
-    }
-    void Toggle(VDXHWND w) override
-    {
-        calls.push_back("Toggle");
-        toggleWindow = w;
-    }
-    void Display(VDXHWND, bool) override { calls.push_back("Display"); }
-    void RedoFrame() override
-    {
-        calls.push_back("RedoFrame");
-        ++redoCount;
         const auto* state = static_cast<const FilterState*>(host_.instanceData());
         const int w = state->width, h = state->height;
         if (w > 0 && h > 0 && static_cast<size_t>(w) * static_cast<size_t>(h) <= frame_.size())
             host_.run(reinterpret_cast<const uint8_t*>(frame_.data()), 4 * w,
                       reinterpret_cast<uint8_t*>(out_.data()), 4 * w, w, h);
     }
-    void RedoSystem() override { calls.push_back("RedoSystem"); }
-    void UndoSystem() override { calls.push_back("UndoSystem"); }
-    void InitButton(VDXHWND w) override
-    {
-        calls.push_back("InitButton");
-        initButtonWindow = w;
-    }
-    void Close() override { calls.push_back("Close"); }
-    bool SampleCurrentFrame() override
-    {
-        calls.push_back("SampleCurrentFrame");
-        return false;
-    }
-    long SampleFrames() override
-    {
-        calls.push_back("SampleFrames");
-        return 0;
-    }
 
-private:
     FilterHost& host_;
     std::vector<uint32_t> frame_, out_;
 };
@@ -235,7 +194,7 @@ bool fileExists(const std::string& path)
 void checkDialog(FilterHost& host, const char* screenshotDir)
 {
     auto& s = *static_cast<FilterState*>(host.instanceData());
-    RecordingPreview preview(host);
+    RenderingPreview preview(host);
     auto configure = [&](IVDXFilterPreview* p) {
         return [&host, p](HWND parent) {
             return host.configure(reinterpret_cast<VDXHWND>(parent), p);
@@ -264,7 +223,7 @@ void checkDialog(FilterHost& host, const char* screenshotDir)
         CHECK_EQ(GetDlgItemInt(d, 1023, &translated, FALSE), s.threadCount);
         CHECK(!preview.calls.empty() && preview.calls[0] == "InitButton");
         CHECK(preview.initButtonWindow == reinterpret_cast<VDXHWND>(GetDlgItem(d, 1015)));
-        CHECK_EQ(preview.redoCount, 0);
+        CHECK_EQ(preview.redoCount(), 0);
         char className[64] = {};
         GetClassNameA(GetDlgItem(d, 1001), className, sizeof className);
         CHECK(lstrcmpiA(className, TRACKBAR_CLASSA) == 0);
@@ -273,7 +232,7 @@ void checkDialog(FilterHost& host, const char* screenshotDir)
     steps.push_back([&](HWND d) {
         pressKey(GetDlgItem(d, 1001), VK_RIGHT);
         CHECK_EQ(s.gamma, 16);
-        CHECK(preview.redoCount >= 1);
+        CHECK(preview.redoCount() >= 1);
         pressKey(GetDlgItem(d, 1024), VK_LEFT);
         CHECK_EQ(s.alignment, 14);
         return true;
@@ -307,7 +266,7 @@ void checkDialog(FilterHost& host, const char* screenshotDir)
         return true;
     });
     steps.push_back([&](HWND d) {
-        const int redo = preview.redoCount;
+        const int redo = preview.redoCount();
         click(d, 1008);
         click(d, 1006);
         click(d, 1009);
@@ -315,7 +274,7 @@ void checkDialog(FilterHost& host, const char* screenshotDir)
         CHECK(s.border == 1 && s.disable == 1 && s.showHistogram == 1 && s.freeze == 1);
         click(d, 1018);
         CHECK_EQ(s.freeze, 0);
-        CHECK_EQ(preview.redoCount, redo + 5);
+        CHECK_EQ(preview.redoCount(), redo + 5);
         click(d, 1015);
         const size_t n = preview.calls.size();
         CHECK(n >= 2 && preview.calls[n - 2] == "Toggle" && preview.calls[n - 1] == "RedoFrame");
@@ -340,7 +299,7 @@ void checkDialog(FilterHost& host, const char* screenshotDir)
         CHECK(IsWindowVisible(d));
         CHECK(Snapshot(s) == beforeEscape);
         CHECK_EQ(s.dialogClosed, 0);
-        redoBeforeCancel = preview.redoCount;
+        redoBeforeCancel = preview.redoCount();
         click(d, 1017);
         return true;
     });
@@ -349,7 +308,7 @@ void checkDialog(FilterHost& host, const char* screenshotDir)
     CHECK(s.top == 8 && s.left == 8 && s.right == 8 && s.bottom == 8);
     CHECK(s.disable == 1 && s.showHistogram == 1);
     CHECK_EQ(s.dialogClosed, 1);
-    CHECK_EQ(preview.redoCount, redoBeforeCancel);
+    CHECK_EQ(preview.redoCount(), redoBeforeCancel);
 
     // Session 2: Ok keeps the changes; optionally holds still for a screenshot first.
     s.disable = s.showHistogram = 0;
