@@ -9,21 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/pixel_hash.h"
 #include "tests/test_support.h"
 
 namespace {
-
-uint64_t fnv1a(const std::vector<uint32_t>& pixels)
-{
-    uint64_t h = 1469598103934665603ull;
-    for (uint32_t p : pixels) {
-        for (int b = 0; b < 4; ++b) {
-            h ^= (p >> (8 * b)) & 0xFF;
-            h *= 1099511628211ull;
-        }
-    }
-    return h;
-}
 
 struct Clip {
     const char* name;
@@ -65,7 +54,7 @@ std::map<std::string, std::string> runAll()
                        c.height, frame);
             std::ostringstream key, value;
             key << c.name << " " << frame;
-            value << std::hex << fnv1a(dst.pixels());
+            value << std::hex << hashPixels(dst.pixels());
             out[key.str()] = value.str();
         }
     }

@@ -12,6 +12,7 @@
 
 #include "cli/filter_host.h"
 #include "plugin/filter_state.h"
+#include "tests/pixel_hash.h"
 #include "tests/wine/module_loader.h"
 
 namespace
@@ -138,18 +139,6 @@ const Case kCases[] = {
 };
 
 constexpr int kFramesPerCase = 6;
-
-uint64_t hashPixels(const std::vector<uint32_t>& pixels)
-{
-    uint64_t h = 1469598103934665603ull;
-    for (uint32_t p : pixels) {
-        for (int byte = 0; byte < 4; ++byte) {
-            h ^= (p >> (8 * byte)) & 0xFF;
-            h *= 1099511628211ull;
-        }
-    }
-    return h;
-}
 
 bool runCase(const LoadedModule& module, const Picture& picture, const Case& c, const char* dumpDir)
 {
