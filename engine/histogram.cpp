@@ -53,10 +53,23 @@ void countHistograms(const ConstPlane& plane, const PixelRegion& region, Channel
         const uint8_t* px = plane.pixel(region.x0, y);
         int x = 0;
         for (; x + kLanes <= width; x += kLanes, px += 4 * kLanes) {
-            countPixel(lanes, 0, loadPixel(px));
-            countPixel(lanes, 1, loadPixel(px + 4));
-            countPixel(lanes, 2, loadPixel(px + 8));
-            countPixel(lanes, 3, loadPixel(px + 12));
+            // All four loads before any increment: the counters are 32-bit words like
+            // the pixels, so the compiler may not move a load past an increment, and
+            // interleaving them serialises the loop (about 2.5x slower).
+            const uint32_t p0 = loadPixel(px), p1 = loadPixel(px + 4);
+            const uint32_t p2 = loadPixel(px + 8), p3 = loadPixel(px + 12);
+            ++lanes.r[0][(p0 >> 16) & 0xFF];
+            ++lanes.r[1][(p1 >> 16) & 0xFF];
+            ++lanes.r[2][(p2 >> 16) & 0xFF];
+            ++lanes.r[3][(p3 >> 16) & 0xFF];
+            ++lanes.g[0][(p0 >> 8) & 0xFF];
+            ++lanes.g[1][(p1 >> 8) & 0xFF];
+            ++lanes.g[2][(p2 >> 8) & 0xFF];
+            ++lanes.g[3][(p3 >> 8) & 0xFF];
+            ++lanes.b[0][p0 & 0xFF];
+            ++lanes.b[1][p1 & 0xFF];
+            ++lanes.b[2][p2 & 0xFF];
+            ++lanes.b[3][p3 & 0xFF];
         }
         for (int lane = 0; x < width; ++x, ++lane, px += 4)
             countPixel(lanes, lane, loadPixel(px));
