@@ -9,29 +9,35 @@
 
 SideOutputs::SideOutputs(const CliOptions& options) : options_(options) {}
 
-bool SideOutputs::check(std::string& error) const
+namespace {
+
+// A side file must have a known kind and must not be the input.
+bool checkSideFile(const char* option, const std::string& path, bool knownKind,
+                   const char* kinds, const std::string& input, std::string& error)
 {
-    if (!options_.statsPath.empty()) {
-        if (statsFormatOf(options_.statsPath) == StatsFormat::Unknown) {
-            error = "--stats: '" + options_.statsPath + "' must end in .csv or .jsonl";
-            return false;
-        }
-        if (sameFile(options_.statsPath, options_.input)) {
-            error = "--stats: '" + options_.statsPath + "' is the input";
-            return false;
-        }
+    if (path.empty())
+        return true;
+    if (!knownKind) {
+        error = std::string(option) + ": '" + path + "' must end in " + kinds;
+        return false;
     }
-    if (!options_.plotPath.empty()) {
-        if (plotFormatOf(options_.plotPath) == PlotFormat::Unknown) {
-            error = "--plot: '" + options_.plotPath + "' must end in .png or .svg";
-            return false;
-        }
-        if (sameFile(options_.plotPath, options_.input)) {
-            error = "--plot: '" + options_.plotPath + "' is the input";
-            return false;
-        }
+    if (sameFile(path, input)) {
+        error = std::string(option) + ": '" + path + "' is the input";
+        return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool SideOutputs::check(std::string& error) const
+{
+    return checkSideFile("--stats", options_.statsPath,
+                         statsFormatOf(options_.statsPath) != StatsFormat::Unknown,
+                         ".csv or .jsonl", options_.input, error) &&
+           checkSideFile("--plot", options_.plotPath,
+                         plotFormatOf(options_.plotPath) != PlotFormat::Unknown,
+                         ".png or .svg", options_.input, error);
 }
 
 bool writeWholeFile(OutputFile& file, const std::string& path, const std::string& bytes,
