@@ -13,7 +13,8 @@
 #include "engine/frame_pass.h"
 #include "tests/test_support.h"
 
-namespace {
+namespace
+{
 
 struct Size {
     int width, height;
@@ -22,8 +23,7 @@ constexpr Size kSizes[] = {{640, 480}, {1920, 1080}, {3840, 2160}};
 
 std::vector<uint32_t> content(const Size& s, bool flat)
 {
-    if (flat)
-        return std::vector<uint32_t>(static_cast<size_t>(s.width) * s.height, 0x00506070u);
+    if (flat) return std::vector<uint32_t>(static_cast<size_t>(s.width) * s.height, 0x00506070u);
     return naturalPixels(s.width, s.height, 1);
 }
 
@@ -75,7 +75,8 @@ std::string sizeName(const Size& s)
 }
 
 // Collects the mean time per iteration of every run for the ratio table.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public benchmark::ConsoleReporter
+{
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
@@ -94,8 +95,7 @@ public:
             for (const char* kind : {"natural", "flat"}) {
                 const double run = find("RunProc/" + n + "/" + kind);
                 const double ref = find("Reference/" + n + "/" + kind);
-                if (run <= 0)
-                    continue;
+                if (run <= 0) continue;
                 std::printf("%-10s %-8s RunProc/Memcpy %6.2fx   Reference/RunProc %7.1fx\n",
                             n.c_str(), kind, copy > 0 ? run / copy : 0.0,
                             ref > 0 ? ref / run : 0.0);
@@ -107,8 +107,7 @@ private:
     double find(const std::string& prefix) const
     {
         for (const auto& [name, t] : seconds_)
-            if (name.rfind(prefix, 0) == 0)
-                return t;
+            if (name.rfind(prefix, 0) == 0) return t;
         return 0;
     }
     std::map<std::string, double> seconds_;
@@ -123,12 +122,17 @@ int main(int argc, char** argv)
         for (bool flat : {false, true}) {
             const std::string kind = flat ? "flat" : "natural";
             benchmark::RegisterBenchmark(("RunProc/" + n + "/" + kind).c_str(), runProc, s, flat)
-                ->Unit(benchmark::kMillisecond)->UseRealTime();
-            benchmark::RegisterBenchmark(("Reference/" + n + "/" + kind).c_str(), reference, s, flat)
-                ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(s.width > 2000 ? 1 : 3);
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+            benchmark::RegisterBenchmark(("Reference/" + n + "/" + kind).c_str(), reference, s,
+                                         flat)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime()
+                ->Iterations(s.width > 2000 ? 1 : 3);
         }
         benchmark::RegisterBenchmark(("Memcpy/" + n).c_str(), copyFrame, s)
-            ->Unit(benchmark::kMillisecond)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     }
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;

@@ -2,10 +2,11 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 // add/removeFilter carry no context pointer; a host drives one module at a time.
 FilterHost* g_registering = nullptr;
-}
+}  // namespace
 
 FilterHost::FilterHost(VDXFilterModuleInit2Proc init, VDXFilterModuleDeinitProc deinit)
     : deinit_(deinit)
@@ -30,8 +31,7 @@ FilterHost::FilterHost(VDXFilterModuleInit2Proc init, VDXFilterModuleDeinitProc 
         error_ = "module needs an unsupported filter API version";
     else
         definition_ = &copy_;
-    if (!definition_)
-        return;
+    if (!definition_) return;
     activation_.filter = definition_;
     activation_.src = &source_;
     activation_.dst = &destination_;
@@ -60,8 +60,7 @@ VDXFilterDefinition* FilterHost::addFilter(VDXFilterModule*, VDXFilterDefinition
 void FilterHost::removeFilter(VDXFilterDefinition* def)
 {
     FilterHost* host = g_registering;
-    if (host != nullptr && def == &host->copy_)
-        --host->registeredCount_;
+    if (host != nullptr && def == &host->copy_) --host->registeredCount_;
 }
 
 void FilterHost::setBitmap(VDXFBitmap& b, const uint8_t* row0, ptrdiff_t pitch, int width,
@@ -89,15 +88,12 @@ int FilterHost::createInstance(int width, int height, uint8_t fill)
 bool FilterHost::callScript(const char* name, const int* args, int count)
 {
     const VDXScriptObject* object = definition_->script_obj;
-    if (object == nullptr)
-        return false;
-    if (count < 0)
-        return false;
+    if (object == nullptr) return false;
+    if (count < 0) return false;
     std::string signature(static_cast<size_t>(count) + 1, 'i');
     signature[0] = '0';
     for (const VDXScriptFunctionDef* f = object->func_list; f && f->func_ptr; ++f) {
-        if (std::strcmp(f->name, name) != 0 || signature != f->arg_list)
-            continue;
+        if (std::strcmp(f->name, name) != 0 || signature != f->arg_list) continue;
         std::vector<VDXScriptValue> argv(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i) {
             argv[i].type = VDXScriptValue::T_INT;
@@ -111,8 +107,7 @@ bool FilterHost::callScript(const char* name, const int* args, int count)
 
 std::string FilterHost::summary()
 {
-    if (definition_->stringProc == nullptr)
-        return {};
+    if (definition_->stringProc == nullptr) return {};
     char buffer[128];
     std::memset(buffer, 0, sizeof buffer);
     definition_->stringProc(&activation_, &functions_, buffer);
@@ -123,11 +118,9 @@ std::string FilterHost::summary()
 bool FilterHost::scriptLine(std::string& line, int bufferSize)
 {
     line.clear();
-    if (definition_->fssProc == nullptr || bufferSize <= 0)
-        return false;
+    if (definition_->fssProc == nullptr || bufferSize <= 0) return false;
     std::vector<char> buffer(static_cast<size_t>(bufferSize), '\0');
-    if (!definition_->fssProc(&activation_, &functions_, buffer.data(), bufferSize))
-        return false;
+    if (!definition_->fssProc(&activation_, &functions_, buffer.data(), bufferSize)) return false;
     line.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
     return true;
 }
@@ -151,8 +144,7 @@ int FilterHost::run(const uint8_t* sourceRow0, ptrdiff_t sourcePitch, uint8_t* d
 
 int FilterHost::configure(VDXHWND parent, IVDXFilterPreview* preview)
 {
-    if (definition_->configProc == nullptr)
-        return -1;
+    if (definition_->configProc == nullptr) return -1;
     activation_.ifp = preview;
     return definition_->configProc(&activation_, &functions_, parent);
 }

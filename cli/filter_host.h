@@ -12,7 +12,8 @@
 
 #include "host/vdx_filter.h"
 
-class FilterHost {
+class FilterHost
+{
 public:
     FilterHost(VDXFilterModuleInit2Proc init, VDXFilterModuleDeinitProc deinit);
     ~FilterHost();
@@ -36,7 +37,7 @@ public:
     // is no such function or its signature does not take `count` ints.
     bool callScript(const char* name, const int* args, int count);
 
-    std::string summary();                       // stringProc into the 128-byte buffer
+    std::string summary();  // stringProc into the 128-byte buffer
     bool scriptLine(std::string& line, int bufferSize = 2048);  // fssProc
 
     // Sets the source size the callbacks see, then calls startProc.
@@ -59,7 +60,7 @@ private:
 
     VDXFilterModuleDeinitProc deinit_;
     VDXFilterFunctions functions_{};
-    VDXFilterDefinition copy_{};           // the host's copy of the registered definition
+    VDXFilterDefinition copy_{};  // the host's copy of the registered definition
     VDXFilterDefinition* definition_ = nullptr;
     int registeredCount_ = 0;
     int apiVersion_ = 0;

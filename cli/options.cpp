@@ -202,8 +202,9 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
     }
     if (o.previewFrame >= 0 && (o.start != 0 || o.frames != -1 || o.lossless ||
                                 !o.statsPath.empty() || !o.plotPath.empty())) {
-        error = "--preview writes one picture; it takes no --start, --frames, --lossless, "
-                "--stats or --plot";
+        error =
+            "--preview writes one picture; it takes no --start, --frames, --lossless, "
+            "--stats or --plot";
         return ParseResult::UsageError;
     }
     return ParseResult::Run;

@@ -9,14 +9,14 @@
 
 SideOutputs::SideOutputs(const CliOptions& options) : options_(options) {}
 
-namespace {
+namespace
+{
 
 // A side file must have a known kind and must not be the input.
-bool checkSideFile(const char* option, const std::string& path, bool knownKind,
-                   const char* kinds, const std::string& input, std::string& error)
+bool checkSideFile(const char* option, const std::string& path, bool knownKind, const char* kinds,
+                   const std::string& input, std::string& error)
 {
-    if (path.empty())
-        return true;
+    if (path.empty()) return true;
     if (!knownKind) {
         error = std::string(option) + ": '" + path + "' must end in " + kinds;
         return false;
@@ -36,8 +36,8 @@ bool SideOutputs::check(std::string& error) const
                          statsFormatOf(options_.statsPath) != StatsFormat::Unknown,
                          ".csv or .jsonl", options_.input, error) &&
            checkSideFile("--plot", options_.plotPath,
-                         plotFormatOf(options_.plotPath) != PlotFormat::Unknown,
-                         ".png or .svg", options_.input, error);
+                         plotFormatOf(options_.plotPath) != PlotFormat::Unknown, ".png or .svg",
+                         options_.input, error);
 }
 
 bool writeWholeFile(OutputFile& file, const std::string& path, const std::string& bytes,

@@ -5,7 +5,8 @@
 #include "engine/frame_settings.h"
 #include "engine/peak_threshold.h"
 
-namespace {
+namespace
+{
 
 struct Smoothed {
     double s[256];
@@ -29,8 +30,7 @@ void clipAndSmooth(const uint64_t counted[256], ThresholdFunction threshold, Smo
     s[255] = 0.2 * static_cast<double>(3 * h[255] + 2 * h[254] + h[253] - h[251]);
 
     double total = 0.0;
-    for (int k = 0; k < 256; ++k)
-        total += s[k];
+    for (int k = 0; k < 256; ++k) total += s[k];
     out.total = total;
 }
 
@@ -39,8 +39,7 @@ double lowLevel(const Smoothed& c, double tail)
     double sum = 0.0;
     for (int i = 1; i <= 126; ++i) {
         sum += c.s[i];
-        if (sum >= tail)
-            return i;
+        if (sum >= tail) return i;
     }
     return 127;
 }
@@ -50,8 +49,7 @@ double highLevel(const Smoothed& c, double tail)
     double sum = 0.0;
     for (int i = 254; i >= 129; --i) {
         sum += c.s[i];
-        if (sum >= tail)
-            return i;
+        if (sum >= tail) return i;
     }
     return 128;
 }
@@ -64,8 +62,7 @@ double median(const Smoothed& c)
     double sum = 0.0;
     for (int i = 0; i < 256; ++i) {
         sum += c.s[i];
-        if (sum > half)
-            return i;
+        if (sum > half) return i;
     }
     return 0;
 }
@@ -81,11 +78,12 @@ PixelRegion analysisRegion(int width, int height, const FrameSettings& settings)
         x0 = int64_t(settings.left) - 1;
         x1 = int64_t(width) - settings.right;
     }
-    auto clampTo = [](int64_t v, int64_t hi) { return static_cast<int>(std::clamp<int64_t>(v, 0, hi)); };
+    auto clampTo = [](int64_t v, int64_t hi) {
+        return static_cast<int>(std::clamp<int64_t>(v, 0, hi));
+    };
     const int64_t w = std::max(width, 0), h = std::max(height, 0);
     PixelRegion r{clampTo(x0, w), clampTo(x1, w), clampTo(y0, h), clampTo(y1, h)};
-    if (r.empty())
-        r = PixelRegion{0, 0, 0, 0};
+    if (r.empty()) r = PixelRegion{0, 0, 0, 0};
     return r;
 }
 
@@ -119,8 +117,7 @@ ChannelLevels measureChannelLevels(const ConstPlane& source, const FrameSettings
     return levelsFromHistograms(counted, peakThreshold);
 }
 
-ChannelLevels measureChannelLevelsReference(const ConstPlane& source,
-                                            const FrameSettings& settings)
+ChannelLevels measureChannelLevelsReference(const ConstPlane& source, const FrameSettings& settings)
 {
     ChannelHistograms counted;
     const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)

@@ -8,7 +8,8 @@
 #include "engine/frame_settings.h"
 #include "plugin/filter_state.h"
 
-namespace {
+namespace
+{
 
 double midOf(double a, double b, double c)
 {
@@ -20,10 +21,8 @@ double midOf(double a, double b, double c)
 double deadZone(double x, double q)
 {
     double offset = 0;
-    if (-x > q)
-        offset = -(-x - q);
-    if (x > q)
-        offset = x - q;
+    if (-x > q) offset = -(-x - q);
+    if (x > q) offset = x - q;
     return offset;
 }
 
@@ -83,14 +82,12 @@ CorrectionParams deriveCorrectionParams(FilterState& state, const FrameSettings&
     CorrectionParams applied = current;
     for (int p = 0; p < kParamCount; ++p) {
         double* row = state.history[p];
-        for (int slot = 4; slot > 0; --slot)
-            row[slot] = row[slot - 1];
+        for (int slot = 4; slot > 0; --slot) row[slot] = row[slot - 1];
         row[0] = current.value[p];
         if (settings.dialogClosed)
             applied.value[p] = (row[0] + row[1] + row[2] + row[3] + row[4]) / 5.0;
     }
 
-    if (settings.disable)
-        applied = identityCorrection();
+    if (settings.disable) applied = identityCorrection();
     return applied;
 }

@@ -14,12 +14,14 @@ struct ChannelLevels;
 struct FilterState;
 struct FrameSettings;
 
+// clang-format off
 enum ParamIndex {
     kBlackR, kBlackG, kBlackB,
     kWhiteR, kWhiteG, kWhiteB,
     kCurveR, kCurveG, kCurveB,
     kParamCount
 };
+// clang-format on
 
 struct CorrectionParams {
     double value[kParamCount];  // in ParamIndex order

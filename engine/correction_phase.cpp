@@ -6,7 +6,8 @@
 #include "engine/pixel.h"
 #include "platform/threads.h"
 
-namespace {
+namespace
+{
 
 void curvesOf(const CorrectionParams& p, ChannelCurve& r, ChannelCurve& g, ChannelCurve& b)
 {
@@ -45,44 +46,50 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
     bool started[kMaxWorkers];
 
     for (int i = 0; i < workers; ++i) {
-        tasks[i] = WorkerTask{source.row0, destination.row0,
-                              r.exponent, g.exponent, b.exponent,
-                              r.black, g.black, b.black,
-                              r.white, g.white, b.white,
-                              empty ? 0 : source.height, empty ? 0 : source.width,
-                              workers, i,
-                              source.pitch, destination.pitch, &tables};
+        tasks[i] = WorkerTask{source.row0,
+                              destination.row0,
+                              r.exponent,
+                              g.exponent,
+                              b.exponent,
+                              r.black,
+                              g.black,
+                              b.black,
+                              r.white,
+                              g.white,
+                              b.white,
+                              empty ? 0 : source.height,
+                              empty ? 0 : source.width,
+                              workers,
+                              i,
+                              source.pitch,
+                              destination.pitch,
+                              &tables};
         slots[i] = ThreadSlot{progres, &tasks[i], 0};
         started[i] = startThread(slots[i]);
     }
     for (int i = 0; i < workers; ++i) {
-        if (!started[i])
-            progres(&tasks[i]);
+        if (!started[i]) progres(&tasks[i]);
     }
     for (int i = 0; i < workers; ++i) {
-        if (started[i])
-            waitThread(slots[i]);
+        if (started[i]) waitThread(slots[i]);
     }
     for (int i = 0; i < workers; ++i) {
-        if (started[i])
-            closeThread(slots[i]);
+        if (started[i]) closeThread(slots[i]);
     }
 }
 
 void runCorrectionReference(const ConstPlane& source, const Plane& destination,
                             const CorrectionParams& applied)
 {
-    if (source.empty() || destination.row0 == nullptr)
-        return;
+    if (source.empty() || destination.row0 == nullptr) return;
     ChannelCurve r, g, b;
     curvesOf(applied, r, g, b);
     for (int y = 0; y < source.height; ++y) {
         for (int x = 0; x < source.width; ++x) {
             const int32_t p = static_cast<int32_t>(loadPixel(source.pixel(x, y)));
-            storePixel(destination.pixel(x, y),
-                       makePixel(remapComponentReference(GetR(p), r),
-                                 remapComponentReference(GetG(p), g),
-                                 remapComponentReference(GetB(p), b)));
+            storePixel(destination.pixel(x, y), makePixel(remapComponentReference(GetR(p), r),
+                                                          remapComponentReference(GetG(p), g),
+                                                          remapComponentReference(GetB(p), b)));
         }
     }
 }

@@ -16,18 +16,18 @@ struct CorrectionParams;
 constexpr int kMaxWorkers = 128;
 
 struct WorkerTask {
-    const uint8_t* source;       // row 0 of the source
-    uint8_t* destination;        // row 0 of the destination
+    const uint8_t* source;  // row 0 of the source
+    uint8_t* destination;   // row 0 of the destination
     double exponentR, exponentG, exponentB;
     double blackR, blackG, blackB;
     double whiteR, whiteG, whiteB;
     int32_t frameHeight;
     int32_t frameWidth;
-    int32_t threadCount;         // the row step
-    int32_t threadIndex;         // the first row
-    ptrdiff_t sourcePitch;       // bytes from row y to row y + 1
+    int32_t threadCount;    // the row step
+    int32_t threadIndex;    // the first row
+    ptrdiff_t sourcePitch;  // bytes from row y to row y + 1
     ptrdiff_t destinationPitch;
-    const RemapTables* tables;   // built once per frame from the nine values above
+    const RemapTables* tables;  // built once per frame from the nine values above
 };
 
 // Worker entry: remaps the task's rows. Its one argument is the WorkerTask.

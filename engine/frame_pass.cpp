@@ -6,7 +6,8 @@
 #include "engine/frame_settings.h"
 #include "engine/overlays.h"
 
-namespace {
+namespace
+{
 
 std::atomic<FrameObserver> g_observer{nullptr};
 std::atomic<void*> g_observerContext{nullptr};
@@ -44,10 +45,8 @@ int runFramePass(FilterState& state, const ConstPlane& source, const Plane& dest
     report(state, levels, applied);
     runCorrectionPhase(source, target, applied, settings.threadCount);
 
-    if (settings.border && !settings.dialogClosed)
-        drawBorderOutline(target, settings);
-    if (settings.showHistogram)
-        drawHistogramGraph(target);
+    if (settings.border && !settings.dialogClosed) drawBorderOutline(target, settings);
+    if (settings.showHistogram) drawHistogramGraph(target);
     return 0;
 }
 
@@ -60,9 +59,7 @@ int runFramePassReference(FilterState& state, const ConstPlane& source, const Pl
     const CorrectionParams applied = deriveCorrectionParams(state, settings, levels);
     runCorrectionReference(source, target, applied);
 
-    if (settings.border && !settings.dialogClosed)
-        drawBorderOutlineReference(target, settings);
-    if (settings.showHistogram)
-        drawHistogramGraphReference(target);
+    if (settings.border && !settings.dialogClosed) drawBorderOutlineReference(target, settings);
+    if (settings.showHistogram) drawHistogramGraphReference(target);
     return 0;
 }

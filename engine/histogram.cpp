@@ -4,7 +4,8 @@
 
 #include "engine/pixel.h"
 
-namespace {
+namespace
+{
 
 constexpr int kLanes = 4;
 
@@ -40,8 +41,7 @@ inline void countPixel(LaneCounts& lanes, int lane, uint32_t p)
 void countHistograms(const ConstPlane& plane, const PixelRegion& region, ChannelHistograms& out)
 {
     std::memset(&out, 0, sizeof out);
-    if (region.empty())
-        return;
+    if (region.empty()) return;
 
     LaneCounts lanes;
     std::memset(&lanes, 0, sizeof lanes);
@@ -71,8 +71,7 @@ void countHistograms(const ConstPlane& plane, const PixelRegion& region, Channel
             ++lanes.b[2][p2 & 0xFF];
             ++lanes.b[3][p3 & 0xFF];
         }
-        for (int lane = 0; x < width; ++x, ++lane, px += 4)
-            countPixel(lanes, lane, loadPixel(px));
+        for (int lane = 0; x < width; ++x, ++lane, px += 4) countPixel(lanes, lane, loadPixel(px));
         pending += static_cast<uint64_t>(width);
         if (pending >= kFlushAfter) {
             flushLanes(lanes, out);

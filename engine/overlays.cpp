@@ -6,7 +6,8 @@
 #include "engine/histogram.h"
 #include "engine/pixel.h"
 
-namespace {
+namespace
+{
 
 struct OutlineEdges {
     int64_t bottomRow, topRow, leftColumn, rightColumn;  // edge positions
@@ -30,22 +31,18 @@ OutlineEdges outlineEdges(int width, int height, const FrameSettings& s)
 
 void drawRowSpan(const Plane& f, int64_t y, int64_t xFirst, int64_t xLast)
 {
-    if (y < 0 || y >= f.height)
-        return;
+    if (y < 0 || y >= f.height) return;
     xFirst = std::max<int64_t>(xFirst, 0);
     xLast = std::min<int64_t>(xLast, f.width - 1);
-    for (int64_t x = xFirst; x <= xLast; ++x)
-        storePixel(f.pixel(int(x), int(y)), kOutlineColour);
+    for (int64_t x = xFirst; x <= xLast; ++x) storePixel(f.pixel(int(x), int(y)), kOutlineColour);
 }
 
 void drawColumnSpan(const Plane& f, int64_t x, int64_t yFirst, int64_t yLast)
 {
-    if (x < 0 || x >= f.width)
-        return;
+    if (x < 0 || x >= f.width) return;
     yFirst = std::max<int64_t>(yFirst, 0);
     yLast = std::min<int64_t>(yLast, f.height - 1);
-    for (int64_t y = yFirst; y <= yLast; ++y)
-        storePixel(f.pixel(int(x), int(y)), kOutlineColour);
+    for (int64_t y = yFirst; y <= yLast; ++y) storePixel(f.pixel(int(x), int(y)), kOutlineColour);
 }
 
 struct OutputHistograms {
@@ -68,19 +65,15 @@ void countOutput(const Plane& frame, OutputHistograms& out)
 uint32_t graphColour(const OutputHistograms& h, int64_t x, int64_t y, uint32_t current)
 {
     uint32_t c = current;
-    const bool grid = (y == 32 && x >= 33 && x <= 287) || (y == 64 && x >= 65 && x <= 319) ||
-                      (y == 96 && x >= 97 && x <= 351) ||
-                      ((x - y) >= 0 && (x - y) % 32 == 0 && (x - y) / 32 <= 7 && y >= 33 &&
-                       y <= 95) ||
-                      (x - y == 256 && y >= 32 && y <= 95);
-    if (grid)
-        c = kGridColour;
-    if (x >= 97 && x <= 350 && y - 96 >= 1 && y - 96 < h.blue[x - 96] / 30)
-        c = kBlueBarColour;
-    if (x >= 65 && x <= 318 && y - 64 >= 1 && y - 64 < h.green[x - 64] / 30)
-        c = kGreenBarColour;
-    if (x >= 33 && x <= 286 && y - 32 >= 1 && y - 32 < h.red[x - 32] / 30)
-        c = kRedBarColour;
+    const bool grid =
+        (y == 32 && x >= 33 && x <= 287) || (y == 64 && x >= 65 && x <= 319) ||
+        (y == 96 && x >= 97 && x <= 351) ||
+        ((x - y) >= 0 && (x - y) % 32 == 0 && (x - y) / 32 <= 7 && y >= 33 && y <= 95) ||
+        (x - y == 256 && y >= 32 && y <= 95);
+    if (grid) c = kGridColour;
+    if (x >= 97 && x <= 350 && y - 96 >= 1 && y - 96 < h.blue[x - 96] / 30) c = kBlueBarColour;
+    if (x >= 65 && x <= 318 && y - 64 >= 1 && y - 64 < h.green[x - 64] / 30) c = kGreenBarColour;
+    if (x >= 33 && x <= 286 && y - 32 >= 1 && y - 32 < h.red[x - 32] / 30) c = kRedBarColour;
     return c;
 }
 
@@ -88,8 +81,7 @@ uint32_t graphColour(const OutputHistograms& h, int64_t x, int64_t y, uint32_t c
 
 void drawBorderOutline(const Plane& frame, const FrameSettings& settings)
 {
-    if (frame.empty())
-        return;
+    if (frame.empty()) return;
     const OutlineEdges e = outlineEdges(frame.width, frame.height, settings);
     drawRowSpan(frame, e.bottomRow, e.xFirst, e.xLast);
     drawRowSpan(frame, e.topRow, e.xFirst, e.xLast);
@@ -99,8 +91,7 @@ void drawBorderOutline(const Plane& frame, const FrameSettings& settings)
 
 void drawHistogramGraph(const Plane& frame)
 {
-    if (frame.empty())
-        return;
+    if (frame.empty()) return;
     OutputHistograms h;
     countOutput(frame, h);
     // Every rule needs x <= 351, so only the graph's columns are visited.
@@ -110,33 +101,29 @@ void drawHistogramGraph(const Plane& frame)
         for (int x = 0; x < columns; ++x) {
             const uint32_t before = loadPixel(row + 4 * x);
             const uint32_t after = graphColour(h, x, y, before);
-            if (after != before)
-                storePixel(row + 4 * x, after);
+            if (after != before) storePixel(row + 4 * x, after);
         }
     }
 }
 
 void drawBorderOutlineReference(const Plane& frame, const FrameSettings& settings)
 {
-    if (frame.empty())
-        return;
+    if (frame.empty()) return;
     const OutlineEdges e = outlineEdges(frame.width, frame.height, settings);
     for (int64_t y = 0; y < frame.height; ++y) {
         for (int64_t x = 0; x < frame.width; ++x) {
-            const bool horizontal = (y == e.bottomRow || y == e.topRow) && x >= e.xFirst &&
-                                    x <= e.xLast;
-            const bool vertical = (x == e.leftColumn || x == e.rightColumn) && y >= e.yFirst &&
-                                  y <= e.yLast;
-            if (horizontal || vertical)
-                storePixel(frame.pixel(int(x), int(y)), kOutlineColour);
+            const bool horizontal =
+                (y == e.bottomRow || y == e.topRow) && x >= e.xFirst && x <= e.xLast;
+            const bool vertical =
+                (x == e.leftColumn || x == e.rightColumn) && y >= e.yFirst && y <= e.yLast;
+            if (horizontal || vertical) storePixel(frame.pixel(int(x), int(y)), kOutlineColour);
         }
     }
 }
 
 void drawHistogramGraphReference(const Plane& frame)
 {
-    if (frame.empty())
-        return;
+    if (frame.empty()) return;
     OutputHistograms h{};
     for (int y = 0; y < frame.height; ++y) {
         for (int x = 0; x < frame.width; ++x) {

@@ -5,9 +5,18 @@
 #include <cstdint>
 #include <cstring>
 
-inline int GetR(int32_t pixel) { return (pixel >> 16) & 0xFF; }
-inline int GetG(int32_t pixel) { return (pixel >> 8) & 0xFF; }
-inline int GetB(int32_t pixel) { return pixel & 0xFF; }
+inline int GetR(int32_t pixel)
+{
+    return (pixel >> 16) & 0xFF;
+}
+inline int GetG(int32_t pixel)
+{
+    return (pixel >> 8) & 0xFF;
+}
+inline int GetB(int32_t pixel)
+{
+    return pixel & 0xFF;
+}
 
 inline uint32_t makePixel(int r, int g, int b)
 {
@@ -23,4 +32,7 @@ inline uint32_t loadPixel(const uint8_t* at)
     return p;
 }
 
-inline void storePixel(uint8_t* at, uint32_t p) { std::memcpy(at, &p, sizeof p); }
+inline void storePixel(uint8_t* at, uint32_t p)
+{
+    std::memcpy(at, &p, sizeof p);
+}

@@ -22,4 +22,7 @@ struct PlaneOf {
 using ConstPlane = PlaneOf<const uint8_t>;
 using Plane = PlaneOf<uint8_t>;
 
-inline ConstPlane asConst(const Plane& p) { return {p.row0, p.pitch, p.width, p.height}; }
+inline ConstPlane asConst(const Plane& p)
+{
+    return {p.row0, p.pitch, p.width, p.height};
+}

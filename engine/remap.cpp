@@ -4,13 +4,10 @@
 
 uint8_t channelByteFromReal(double s)
 {
-    if (std::isnan(s))
-        return 0;
+    if (std::isnan(s)) return 0;
     const double n = std::round(s);
-    if (n < 0)
-        return 0;
-    if (n > 255)
-        return 255;
+    if (n < 0) return 0;
+    if (n > 255) return 255;
     return static_cast<uint8_t>(n);
 }
 
@@ -28,8 +25,7 @@ uint8_t remapComponentReference(int v, const ChannelCurve& curve)
     const double reciprocalSpan = 1.0 / (curve.white - curve.black);
     const double t = (static_cast<double>(v) - curve.black) * reciprocalSpan;
     const double s = std::pow(t, curve.exponent) * 255.0;
-    if (std::isnan(s))
-        return 0;
+    if (std::isnan(s)) return 0;
     const double n = std::round(s);
     return n < 0 ? 0 : n > 255 ? 255 : static_cast<uint8_t>(n);
 }

@@ -4,7 +4,7 @@
 #include "host/vdx_types.h"
 
 struct VDXPixmap {
-    void* data;      // first (top) scanline; pitch may be negative
+    void* data;  // first (top) scanline; pitch may be negative
     uint32* palette;
     sint32 w;
     sint32 h;
@@ -31,21 +31,23 @@ struct VDXPixmapLayout {
 
 constexpr sint32 kVDXPixFormat_XRGB8888 = 8;
 
-class VDXBitmap {
+class VDXBitmap
+{
 public:
-    void* _vtable;      // legacy slot, never used
-    uint32* data;       // start of the bottom-most scanline
+    void* _vtable;  // legacy slot, never used
+    uint32* data;   // start of the bottom-most scanline
     uint32* palette;
-    sint32 depth;       // 32 for XRGB8888
+    sint32 depth;  // 32 for XRGB8888
     sint32 w;
     sint32 h;
-    ptrdiff_t pitch;    // bytes from one scanline to the next going up the picture
-    ptrdiff_t modulo;   // pitch - 4 * w
+    ptrdiff_t pitch;   // bytes from one scanline to the next going up the picture
+    ptrdiff_t modulo;  // pitch - 4 * w
     ptrdiff_t size;
     ptrdiff_t offset;
 };
 
-class VDXFBitmap : public VDXBitmap {
+class VDXFBitmap : public VDXBitmap
+{
 public:
     enum { NEEDS_HDC = 0x00000001 };
 

@@ -6,7 +6,7 @@
 #include "host/vdx_script.h"
 #include "host/vdx_types.h"
 
-constexpr int kVDXFilterApiVersion = 14;     // highest version the module speaks
+constexpr int kVDXFilterApiVersion = 14;       // highest version the module speaks
 constexpr int kVDXFilterApiCompatVersion = 8;  // lowest version the module accepts
 
 struct VDXFilterActivation;
@@ -25,36 +25,34 @@ struct VDXFilterStateInfo {
     sint32 mOutputFrame;
 };
 
-using VDXFilterInitProc = int (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
-using VDXFilterDeinitProc = void (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
-using VDXFilterRunProc = int (VDX_API*)(const VDXFilterActivation*, const VDXFilterFunctions*);
-using VDXFilterParamProc = long (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
-using VDXFilterConfigProc = int (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*,
-                                           VDXHWND parent);
-using VDXFilterStringProc = void (VDX_API*)(const VDXFilterActivation*,
-                                            const VDXFilterFunctions*, char* buf);
-using VDXFilterStartProc = int (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
-using VDXFilterEndProc = int (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
-using VDXFilterScriptStrProc = bool (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*,
-                                               char* buf, int buflen);
-using VDXFilterStringProc2 = void (VDX_API*)(const VDXFilterActivation*,
-                                             const VDXFilterFunctions*, char* buf, int maxlen);
-using VDXFilterSerialize = int (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*,
-                                          char* buf, int maxbuf);
-using VDXFilterDeserialize = void (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*,
-                                             const char* buf, int maxbuf);
-using VDXFilterCopy = void (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*, void* dst);
-using VDXFilterPrefetch = sint64 (VDX_API*)(const VDXFilterActivation*,
-                                            const VDXFilterFunctions*, sint64 frame);
-using VDXFilterCopy2Proc = void (VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*,
-                                           void* dst, VDXFilterActivation* fa2,
-                                           const VDXFilterFunctions* ff2);
-using VDXFilterPrefetch2Proc = bool (VDX_API*)(const VDXFilterActivation*,
-                                               const VDXFilterFunctions*, sint64 frame,
-                                               IVDXVideoPrefetcher*);
-using VDXFilterEventProc = bool (VDX_API*)(const VDXFilterActivation*,
-                                           const VDXFilterFunctions*, uint32 event,
-                                           const void* data);
+using VDXFilterInitProc = int(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
+using VDXFilterDeinitProc = void(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
+using VDXFilterRunProc = int(VDX_API*)(const VDXFilterActivation*, const VDXFilterFunctions*);
+using VDXFilterParamProc = long(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
+using VDXFilterConfigProc = int(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*,
+                                          VDXHWND parent);
+using VDXFilterStringProc = void(VDX_API*)(const VDXFilterActivation*, const VDXFilterFunctions*,
+                                           char* buf);
+using VDXFilterStartProc = int(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
+using VDXFilterEndProc = int(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*);
+using VDXFilterScriptStrProc = bool(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*,
+                                              char* buf, int buflen);
+using VDXFilterStringProc2 = void(VDX_API*)(const VDXFilterActivation*, const VDXFilterFunctions*,
+                                            char* buf, int maxlen);
+using VDXFilterSerialize = int(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*, char* buf,
+                                         int maxbuf);
+using VDXFilterDeserialize = void(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*,
+                                            const char* buf, int maxbuf);
+using VDXFilterCopy = void(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*, void* dst);
+using VDXFilterPrefetch = sint64(VDX_API*)(const VDXFilterActivation*, const VDXFilterFunctions*,
+                                           sint64 frame);
+using VDXFilterCopy2Proc = void(VDX_API*)(VDXFilterActivation*, const VDXFilterFunctions*,
+                                          void* dst, VDXFilterActivation* fa2,
+                                          const VDXFilterFunctions* ff2);
+using VDXFilterPrefetch2Proc = bool(VDX_API*)(const VDXFilterActivation*, const VDXFilterFunctions*,
+                                              sint64 frame, IVDXVideoPrefetcher*);
+using VDXFilterEventProc = bool(VDX_API*)(const VDXFilterActivation*, const VDXFilterFunctions*,
+                                          uint32 event, const void* data);
 
 struct VDXFilterDefinition {
     void* _next;
@@ -88,7 +86,7 @@ struct VDXFilterDefinition {
 struct VDXFilterActivation {
     const VDXFilterDefinition* filter;
     void* filter_data;
-    VDXFBitmap* dst;        // a reference in the host's declaration; stored as a pointer
+    VDXFBitmap* dst;  // a reference in the host's declaration; stored as a pointer
     VDXFBitmap* src;
     VDXFBitmap* _reserved0;
     VDXFBitmap* last;
@@ -105,22 +103,21 @@ struct VDXFilterActivation {
 };
 
 struct VDXFilterFunctions {
-    VDXFilterDefinition* (VDX_API* addFilter)(VDXFilterModule*, VDXFilterDefinition*, int fd_len);
-    void (VDX_API* removeFilter)(VDXFilterDefinition*);
-    bool (VDX_API* isFPUEnabled)();
-    bool (VDX_API* isMMXEnabled)();
-    void (VDX_API* InitVTables)(VDXFilterVTbls*);
-    void (VDX_API* ExceptOutOfMemory)();
-    void (VDX_API* Except)(const char* format, ...);
-    long (VDX_API* getCPUFlags)();
-    long (VDX_API* getHostVersionInfo)(char* buffer, int len);
+    VDXFilterDefinition*(VDX_API* addFilter)(VDXFilterModule*, VDXFilterDefinition*, int fd_len);
+    void(VDX_API* removeFilter)(VDXFilterDefinition*);
+    bool(VDX_API* isFPUEnabled)();
+    bool(VDX_API* isMMXEnabled)();
+    void(VDX_API* InitVTables)(VDXFilterVTbls*);
+    void(VDX_API* ExceptOutOfMemory)();
+    void(VDX_API* Except)(const char* format, ...);
+    long(VDX_API* getCPUFlags)();
+    long(VDX_API* getHostVersionInfo)(char* buffer, int len);
 };
 
 // The module's two exports.
-using VDXFilterModuleInit2Proc = int (VDX_API*)(VDXFilterModule* fm, const VDXFilterFunctions* ff,
-                                                int& vdfd_ver, int& vdfd_compat);
-using VDXFilterModuleDeinitProc = void (VDX_API*)(VDXFilterModule* fm,
-                                                  const VDXFilterFunctions* ff);
+using VDXFilterModuleInit2Proc = int(VDX_API*)(VDXFilterModule* fm, const VDXFilterFunctions* ff,
+                                               int& vdfd_ver, int& vdfd_compat);
+using VDXFilterModuleDeinitProc = void(VDX_API*)(VDXFilterModule* fm, const VDXFilterFunctions* ff);
 
 static_assert(sizeof(VDXFilterStateInfo) == 32);
 static_assert(offsetof(VDXFilterStateInfo, flags) == 24);

@@ -6,11 +6,12 @@
 
 struct VDXFBitmap;
 
-using VDXFilterPreviewButtonCallback = void (VDX_API*)(bool newState, void* data);
-using VDXFilterPreviewSampleCallback = void (VDX_API*)(VDXFBitmap* frame, long frameNo,
+using VDXFilterPreviewButtonCallback = void(VDX_API*)(bool newState, void* data);
+using VDXFilterPreviewSampleCallback = void(VDX_API*)(VDXFBitmap* frame, long frameNo,
                                                       long frameCount, void* data);
 
-class IVDXFilterPreview {
+class IVDXFilterPreview
+{
 public:
     virtual void SetButtonCallback(VDXFilterPreviewButtonCallback cb, void* data) = 0;  // 0
     virtual void SetSampleCallback(VDXFilterPreviewSampleCallback cb, void* data) = 0;  // 1
@@ -26,7 +27,8 @@ public:
     virtual long SampleFrames() = 0;                                                    // 11
 };
 
-class IVDXFilterPreview2 : public IVDXFilterPreview {
+class IVDXFilterPreview2 : public IVDXFilterPreview
+{
 public:
     virtual bool IsPreviewDisplayed() = 0;  // 12
 };

@@ -9,13 +9,22 @@ struct VDXScriptObject;
 
 struct VDXScriptValue {
     enum Type : int {
-        T_VOID, T_INT, T_PINT, T_STR, T_ARRAY, T_OBJECT, T_FNAME, T_FUNCTION, T_VARLV,
-        T_LONG, T_DOUBLE
+        T_VOID,
+        T_INT,
+        T_PINT,
+        T_STR,
+        T_ARRAY,
+        T_OBJECT,
+        T_FNAME,
+        T_FUNCTION,
+        T_VARLV,
+        T_LONG,
+        T_DOUBLE
     };
     Type type;
     VDXScriptObject* thisPtr;
     union {
-        int i;       // low four bytes at offset 16
+        int i;  // low four bytes at offset 16
         char** s;
         sint64 l;
         double d;
@@ -24,10 +33,10 @@ struct VDXScriptValue {
 
 // A handler is called through the type that matches its return kind; "0" handlers
 // (void) must be called as ScriptVoidFunctionPtr.
-using ScriptVoidFunctionPtr = void (VDX_API*)(IVDXScriptInterpreter*, void* activation,
-                                              const VDXScriptValue* argv, int argc);
-using ScriptIntFunctionPtr = int (VDX_API*)(IVDXScriptInterpreter*, void* activation,
-                                            const VDXScriptValue* argv, int argc);
+using ScriptVoidFunctionPtr = void(VDX_API*)(IVDXScriptInterpreter*, void* activation,
+                                             const VDXScriptValue* argv, int argc);
+using ScriptIntFunctionPtr = int(VDX_API*)(IVDXScriptInterpreter*, void* activation,
+                                           const VDXScriptValue* argv, int argc);
 
 struct VDXScriptFunctionDef {
     ScriptVoidFunctionPtr func_ptr;
@@ -41,7 +50,8 @@ struct VDXScriptObject {
     void* _obj_list;
 };
 
-class IVDXScriptInterpreter {
+class IVDXScriptInterpreter
+{
 public:
     virtual void _placeholder1() = 0;
     virtual void _placeholder2(void*, void*) = 0;

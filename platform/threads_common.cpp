@@ -2,11 +2,15 @@
 
 #include "platform/threads.h"
 
-namespace {
+namespace
+{
 std::atomic<ThreadStartFailureHook> g_failureHook{nullptr};
 }
 
-void setThreadStartFailureHook(ThreadStartFailureHook hook) { g_failureHook.store(hook); }
+void setThreadStartFailureHook(ThreadStartFailureHook hook)
+{
+    g_failureHook.store(hook);
+}
 
 bool threadStartShouldFail(const ThreadSlot& slot)
 {

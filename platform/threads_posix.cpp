@@ -7,7 +7,8 @@ bool threadStartShouldFail(const ThreadSlot& slot);
 
 static_assert(sizeof(pthread_t) <= sizeof(uintptr_t), "pthread_t must fit the handle slot");
 
-namespace {
+namespace
+{
 void* trampoline(void* slotPointer)
 {
     const ThreadSlot& slot = *static_cast<const ThreadSlot*>(slotPointer);
@@ -18,19 +19,23 @@ void* trampoline(void* slotPointer)
 
 bool startThread(ThreadSlot& slot)
 {
-    if (threadStartShouldFail(slot))
-        return false;
+    if (threadStartShouldFail(slot)) return false;
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, trampoline, &slot) != 0)
-        return false;
+    if (pthread_create(&thread, nullptr, trampoline, &slot) != 0) return false;
     slot.handle = static_cast<uintptr_t>(thread);
     return true;
 }
 
-void waitThread(ThreadSlot& slot) { pthread_join(static_cast<pthread_t>(slot.handle), nullptr); }
+void waitThread(ThreadSlot& slot)
+{
+    pthread_join(static_cast<pthread_t>(slot.handle), nullptr);
+}
 
 // A joined POSIX thread has nothing left to release.
-void closeThread(ThreadSlot& slot) { slot.handle = 0; }
+void closeThread(ThreadSlot& slot)
+{
+    slot.handle = 0;
+}
 
 int processorCount()
 {

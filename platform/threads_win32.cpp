@@ -1,11 +1,12 @@
-#include <windows.h>
 #include <process.h>
+#include <windows.h>
 
 #include "platform/threads.h"
 
 bool threadStartShouldFail(const ThreadSlot& slot);
 
-namespace {
+namespace
+{
 unsigned __stdcall trampoline(void* slotPointer)
 {
     const ThreadSlot& slot = *static_cast<const ThreadSlot*>(slotPointer);
@@ -17,12 +18,10 @@ unsigned __stdcall trampoline(void* slotPointer)
 
 bool startThread(ThreadSlot& slot)
 {
-    if (threadStartShouldFail(slot))
-        return false;
+    if (threadStartShouldFail(slot)) return false;
     unsigned threadId = 0;
     const uintptr_t handle = _beginthreadex(nullptr, 0, trampoline, &slot, 0, &threadId);
-    if (handle == 0)
-        return false;
+    if (handle == 0) return false;
     slot.handle = handle;
     return true;
 }

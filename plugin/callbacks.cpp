@@ -5,7 +5,8 @@
 #include "plugin/filter_state.h"
 #include "plugin/settings_text.h"
 
-namespace {
+namespace
+{
 
 FilterState& stateOf(const VDXFilterActivation* fa)
 {
@@ -48,11 +49,10 @@ int VDX_API StartProc(VDXFilterActivation* fa, const VDXFilterFunctions*)
 
 int VDX_API RunProc(const VDXFilterActivation* fa, const VDXFilterFunctions*)
 {
-    if (fa->src == nullptr || fa->dst == nullptr)
-        return 0;
+    if (fa->src == nullptr || fa->dst == nullptr) return 0;
     const ConstPlane source = sourcePlane(*fa->src);
-    const Plane destination{reinterpret_cast<uint8_t*>(fa->dst->data), fa->dst->pitch,
-                            source.width, source.height};
+    const Plane destination{reinterpret_cast<uint8_t*>(fa->dst->data), fa->dst->pitch, source.width,
+                            source.height};
     return runFramePass(stateOf(fa), source, destination);
 }
 
@@ -65,10 +65,9 @@ void VDX_API StringProc(const VDXFilterActivation* fa, const VDXFilterFunctions*
 // reported as not written and the host leaves it out.
 bool VDX_API FssProc(VDXFilterActivation* fa, const VDXFilterFunctions*, char* buf, int buflen)
 {
-    if (buf == nullptr || buflen <= 0)
-        return false;
-    const int needed = formatScriptLine(buf, static_cast<size_t>(buflen),
-                                        loadScriptSettings(stateOf(fa)));
+    if (buf == nullptr || buflen <= 0) return false;
+    const int needed =
+        formatScriptLine(buf, static_cast<size_t>(buflen), loadScriptSettings(stateOf(fa)));
     return needed >= 0 && needed < buflen;
 }
 

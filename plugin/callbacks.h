@@ -15,5 +15,5 @@ bool VDX_API FssProc(VDXFilterActivation* fa, const VDXFilterFunctions* ff, char
 
 // Script function "Config": eight ints into gamma, alignment, border, top, left, right,
 // bottom, freeze, unchecked.
-void VDX_API script_config(IVDXScriptInterpreter* isi, void* activation,
-                           const VDXScriptValue* argv, int argc);
+void VDX_API script_config(IVDXScriptInterpreter* isi, void* activation, const VDXScriptValue* argv,
+                           int argc);

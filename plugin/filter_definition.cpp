@@ -19,32 +19,32 @@ const VDXScriptFunctionDef script_functions[] = {
 VDXScriptObject script_obj = {nullptr, script_functions, nullptr};
 
 VDXFilterDefinition g_myFilterDef = {
-    nullptr,                       // _next
-    nullptr,                       // _prev
-    nullptr,                       // _module
-    kFilterName,                   // name
-    kFilterName,                   // desc
-    "Telvo developers",            // maker
-    nullptr,                       // private_data
+    nullptr,             // _next
+    nullptr,             // _prev
+    nullptr,             // _module
+    kFilterName,         // name
+    kFilterName,         // desc
+    "Telvo developers",  // maker
+    nullptr,             // private_data
     static_cast<int>(sizeof(FilterState)),
     InitProc,
-    nullptr,                       // deinitProc
+    nullptr,  // deinitProc
     RunProc,
-    nullptr,                       // paramProc: default RGB32, same size, separate buffers
+    nullptr,  // paramProc: default RGB32, same size, separate buffers
     TELVO_CONFIG_PROC,
     StringProc,
     StartProc,
-    nullptr,                       // endProc
+    nullptr,  // endProc
     &script_obj,
     FssProc,
-    nullptr,                       // stringProc2
-    nullptr,                       // serializeProc
-    nullptr,                       // deserializeProc
-    nullptr,                       // copyProc: the record is byte-copyable
-    nullptr,                       // prefetchProc
-    nullptr,                       // copyProc2
-    nullptr,                       // prefetchProc2
-    nullptr,                       // eventProc
+    nullptr,  // stringProc2
+    nullptr,  // serializeProc
+    nullptr,  // deserializeProc
+    nullptr,  // copyProc: the record is byte-copyable
+    nullptr,  // prefetchProc
+    nullptr,  // copyProc2
+    nullptr,  // prefetchProc2
+    nullptr,  // eventProc
 };
 
 VDXFilterDefinition* g_registeredFilterDef = nullptr;

@@ -25,13 +25,11 @@ void resetFilterState(FilterState& state, int processorCount, int width, int hei
     state.threadCount = processorCount < 1 ? 1 : processorCount;
     const CorrectionParams identity = identityCorrection();
     for (int p = 0; p < kParamCount; ++p) {
-        for (double& slot : state.history[p])
-            slot = identity.value[p];
+        for (double& slot : state.history[p]) slot = identity.value[p];
         state.frozen[p] = identity.value[p];
     }
     state.gammaBackup = state.borderBackup = state.alignmentBackup = state.freezeBackup = 0;
-    for (int& m : state.marginBackup)
-        m = 0;
+    for (int& m : state.marginBackup) m = 0;
     storeShared(state.gamma, 15);
     storeShared(state.alignment, 15);
     storeShared(state.border, 0);

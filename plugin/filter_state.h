@@ -17,23 +17,23 @@ struct FilterState {
     int gammaBackup;             // dialog copy for Cancel
     int border;                  // shared; flag: analyse inside the margins only
     int borderBackup;
-    int alignment;               // shared; black/white alignment strength, 0..40
+    int alignment;  // shared; black/white alignment strength, 0..40
     int alignmentBackup;
-    int disable;                 // shared; flag: apply the identity correction
-    double history[9][5];        // frame pass; parameters of the last five frames, slot 0 newest
-    double frozen[9];            // frame pass; parameters kept for freeze
-    int dialogClosed;            // shared; flag: 0 while the configuration dialog is open
-    int showHistogram;           // shared; flag: draw the histogram graph
-    int reserve;                 // shared; flag mirrored by the disabled "Reserve" box
-    int freeze;                  // shared; flag: reuse `frozen` instead of measuring
+    int disable;           // shared; flag: apply the identity correction
+    double history[9][5];  // frame pass; parameters of the last five frames, slot 0 newest
+    double frozen[9];      // frame pass; parameters kept for freeze
+    int dialogClosed;      // shared; flag: 0 while the configuration dialog is open
+    int showHistogram;     // shared; flag: draw the histogram graph
+    int reserve;           // shared; flag mirrored by the disabled "Reserve" box
+    int freeze;            // shared; flag: reuse `frozen` instead of measuring
     int freezeBackup;
-    int top;                     // shared; margins in pixels: top counted from the last row,
-    int left;                    // shared;   left from column 0,
-    int right;                   // shared;   right from the last column,
-    int bottom;                  // shared;   bottom from row 0 (the picture's bottom row)
-    int marginBackup[4];         // dialog copies of top, left, right, bottom
-    int height;                  // shared; source height at the last start or dialog opening
-    int width;                   // shared; source width, likewise
+    int top;              // shared; margins in pixels: top counted from the last row,
+    int left;             // shared;   left from column 0,
+    int right;            // shared;   right from the last column,
+    int bottom;           // shared;   bottom from row 0 (the picture's bottom row)
+    int marginBackup[4];  // dialog copies of top, left, right, bottom
+    int height;           // shared; source height at the last start or dialog opening
+    int width;            // shared; source width, likewise
 };
 
 // Relaxed atomic access to one shared int field of FilterState.

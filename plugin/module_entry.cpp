@@ -10,8 +10,8 @@
 #endif
 
 TELVO_EXPORT int VDX_API VirtualdubFilterModuleInit2(VDXFilterModule* fm,
-                                                     const VDXFilterFunctions* ff,
-                                                     int& vdfd_ver, int& vdfd_compat)
+                                                     const VDXFilterFunctions* ff, int& vdfd_ver,
+                                                     int& vdfd_compat)
 {
     g_registeredFilterDef = ff->addFilter(fm, &g_myFilterDef, sizeof(VDXFilterDefinition));
     vdfd_ver = kVDXFilterApiVersion;
@@ -19,7 +19,8 @@ TELVO_EXPORT int VDX_API VirtualdubFilterModuleInit2(VDXFilterModule* fm,
     return 0;
 }
 
-TELVO_EXPORT void VDX_API VirtualdubFilterModuleDeinit(VDXFilterModule*, const VDXFilterFunctions* ff)
+TELVO_EXPORT void VDX_API VirtualdubFilterModuleDeinit(VDXFilterModule*,
+                                                       const VDXFilterFunctions* ff)
 {
     ff->removeFilter(g_registeredFilterDef);
 }

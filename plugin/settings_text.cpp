@@ -6,7 +6,7 @@
 
 ScriptSettings loadScriptSettings(const FilterState& state)
 {
-    return ScriptSettings{loadShared(state.gamma), loadShared(state.alignment),
+    return ScriptSettings{loadShared(state.gamma),  loadShared(state.alignment),
                           loadShared(state.border), loadShared(state.top),
                           loadShared(state.left),   loadShared(state.right),
                           loadShared(state.bottom), loadShared(state.freeze)};

@@ -2,15 +2,16 @@
 // frame call's own storage. Counted through the global allocation functions while
 // RunProc runs (the operating system's own bookkeeping for thread creation is not ours
 // and does not go through them).
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
-#include <gtest/gtest.h>
-
 #include "tests/test_support.h"
 
-namespace {
+namespace
+{
 std::atomic<bool> g_counting{false};
 std::atomic<long> g_allocations{0};
 
@@ -18,18 +19,35 @@ void* countedAllocation(std::size_t size)
 {
     if (g_counting.load(std::memory_order_relaxed))
         g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
+    if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return countedAllocation(size); }
-void* operator new[](std::size_t size) { return countedAllocation(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t size)
+{
+    return countedAllocation(size);
+}
+void* operator new[](std::size_t size)
+{
+    return countedAllocation(size);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 TEST(Allocation, RunProcAllocatesNothing)
 {

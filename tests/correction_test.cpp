@@ -1,14 +1,15 @@
 // Correction values from levels: alignment, curves, freeze, history and disable.
-#include <cmath>
-
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "engine/channel_levels.h"
 #include "engine/correction_params.h"
 #include "engine/frame_settings.h"
 #include "tests/test_support.h"
 
-namespace {
+namespace
+{
 
 FrameSettings settings(int gamma, int alignment, bool dialogOpen)
 {
@@ -64,8 +65,8 @@ TEST(Correction, WorkedExamples)
     expectNear6(derive(settings(15, 40, true), kExample),
                 {-10, 0, 10, 235, 255, 275, 1.109602, 1, 0.890398});
 
-    const CorrectionParams spread = derive(settings(15, 15, true),
-                                           levels(5, 40, 90, 200, 200, 200, 9, 9, 9));
+    const CorrectionParams spread =
+        derive(settings(15, 15, true), levels(5, 40, 90, 200, 200, 200, 9, 9, 9));
     expectNear6(spread, {-17.5, 0, 17.5});
 
     // Deviations equal to the tolerance are inside the dead zone.
@@ -90,7 +91,8 @@ TEST(Correction, GammaZeroOrNegativeKeepsCurvesExactlyOne)
     const ChannelLevels far = levels(1, 64, 127, 128, 191, 254, 0, 128, 255);
     for (int gamma : {0, -1, -40, INT_MIN}) {
         TestFilter f;
-        const CorrectionParams p = deriveCorrectionParams(f.state(), settings(gamma, 40, true), far);
+        const CorrectionParams p =
+            deriveCorrectionParams(f.state(), settings(gamma, 40, true), far);
         SCOPED_TRACE(gamma);
         EXPECT_EQ(p.value[kCurveR], 1.0);
         EXPECT_EQ(p.value[kCurveG], 1.0);
@@ -110,9 +112,8 @@ TEST(Correction, HistoryRampsWhileTheDialogIsClosed)
     TestFilter closed;
     const double expected[] = {2, 4, 6, 8, 10, 10, 10};
     for (double e : expected)
-        EXPECT_DOUBLE_EQ(deriveCorrectionParams(closed.state(), settings(15, 40, false), l)
-                             .value[kBlackR],
-                         e);
+        EXPECT_DOUBLE_EQ(
+            deriveCorrectionParams(closed.state(), settings(15, 40, false), l).value[kBlackR], e);
 
     TestFilter open;
     for (int frame = 0; frame < 3; ++frame)

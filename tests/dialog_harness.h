@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "dialog/win32_api.h"
-#include "tests/recording_preview.h"
 #include "plugin/settings_text.h"
 #include "test_support.h"
+#include "tests/recording_preview.h"
 
 class DialogHarness
 {

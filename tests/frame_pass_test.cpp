@@ -1,15 +1,17 @@
 // Whole frame passes through RunProc: the fast pass against the reference pass, worker
 // counts, pitches, odd sizes, and workers that cannot be started.
-#include <climits>
-#include <random>
+#include "engine/frame_pass.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/frame_pass.h"
+#include <climits>
+#include <random>
+
 #include "platform/threads.h"
 #include "tests/test_support.h"
 
-namespace {
+namespace
+{
 
 struct Settings {
     int gamma = 15, alignment = 15, border = 0, top = 8, left = 8, right = 8, bottom = 8,
@@ -58,8 +60,8 @@ Settings randomSettings(std::mt19937& rng)
 TEST(FramePass, MatchesTheReferencePassOverManyFrames)
 {
     std::mt19937 rng(1234);
-    const std::pair<int, int> sizes[] = {{1, 1}, {2, 3}, {7, 1}, {1, 9}, {17, 5}, {64, 48},
-                                         {385, 289}, {384, 288}, {641, 3}};
+    const std::pair<int, int> sizes[] = {{1, 1},   {2, 3},     {7, 1},     {1, 9},  {17, 5},
+                                         {64, 48}, {385, 289}, {384, 288}, {641, 3}};
     for (auto [w, h] : sizes) {
         TestFilter fast, reference;
         for (int frame = 0; frame < 6; ++frame) {
@@ -97,8 +99,7 @@ TEST(FramePass, OutputDoesNotDependOnTheWorkerCount)
             apply(f, s);
             GuardedFrame dst(w, h);
             runThroughHost(f, src, dst);
-            if (threads == 1)
-                first = dst.pixels();
+            if (threads == 1) first = dst.pixels();
             EXPECT_EQ(dst.pixels(), first) << w << "x" << h << " with " << threads << " workers";
             EXPECT_TRUE(dst.guardsIntact());
         }
@@ -124,8 +125,7 @@ TEST(FramePass, PaddedAndNegativePitchesGiveTheSamePicture)
         s.bottom = 2;
         apply(f, s);
         runThroughHost(f, src, dst);
-        if (layout == 0)
-            expected = dst.pixels();
+        if (layout == 0) expected = dst.pixels();
         EXPECT_EQ(dst.pixels(), expected) << "layout " << layout;
         EXPECT_TRUE(dst.guardsIntact()) << "padding bytes of the destination were written";
     }
@@ -171,11 +171,11 @@ TEST(FramePass, WorkersThatCannotStartAreDoneOnTheCallingThread)
     GuardedFrame expected(19, 11);
     runThroughHost(reference, src, expected);
 
-    for (ThreadStartFailureHook hook :
-         {+[](const ThreadSlot&) { return true; }, +[](const ThreadSlot&) {
-              static int starts = 0;  // every other worker fails
-              return starts++ % 2 == 0;
-          }}) {
+    for (ThreadStartFailureHook hook : {+[](const ThreadSlot&) { return true; },
+                                        +[](const ThreadSlot&) {
+                                            static int starts = 0;  // every other worker fails
+                                            return starts++ % 2 == 0;
+                                        }}) {
         setThreadStartFailureHook(hook);
         TestFilter f;
         apply(f, s);

@@ -1,18 +1,19 @@
 // Regression guard: per-frame checksums of whole runs of the filter over generated
 // clips. A change of any output byte fails here. When a behaviour change is intended,
 // rewrite the file with scripts/update-golden.sh and say in the commit what changed.
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "tests/pixel_hash.h"
 #include "tests/test_support.h"
 
-namespace {
+namespace
+{
 
 struct Clip {
     const char* name;
@@ -31,7 +32,10 @@ const Clip kClips[] = {
 };
 constexpr int kFramesPerClip = 8;
 
-std::string goldenPath() { return std::string(TELVO_SOURCE_DIR) + "/tests/golden/frame_pass.txt"; }
+std::string goldenPath()
+{
+    return std::string(TELVO_SOURCE_DIR) + "/tests/golden/frame_pass.txt";
+}
 
 // One line per frame: "<clip> <frame> <checksum>".
 std::map<std::string, std::string> runAll()
@@ -44,14 +48,13 @@ std::map<std::string, std::string> runAll()
         f.state().showHistogram = c.showHistogram;
         f.state().disable = c.disable;
         for (int frame = 0; frame < kFramesPerClip; ++frame) {
-            if (std::string(c.name) == "freeze-from-3" && frame == 3)
-                f.state().freeze = 1;
+            if (std::string(c.name) == "freeze-from-3" && frame == 3) f.state().freeze = 1;
             // Light that changes from frame to frame: a new seed per frame.
             GuardedFrame src(c.width, c.height), dst(c.width, c.height);
             fillNatural(src, 100 + frame);
             const ConstPlane in = src.constPlane();
-            f.host.run(in.row0, in.pitch, dst.plane().row0, dst.plane().pitch, c.width,
-                       c.height, frame);
+            f.host.run(in.row0, in.pitch, dst.plane().row0, dst.plane().pitch, c.width, c.height,
+                       frame);
             std::ostringstream key, value;
             key << c.name << " " << frame;
             value << std::hex << hashPixels(dst.pixels());
@@ -68,17 +71,14 @@ TEST(Golden, WholeRunsMatchTheRecordedChecksums)
     const std::map<std::string, std::string> actual = runAll();
     if (std::getenv("TELVO_UPDATE_GOLDEN")) {
         std::ofstream file(goldenPath());
-        for (const auto& [key, value] : actual)
-            file << key << " " << value << "\n";
+        for (const auto& [key, value] : actual) file << key << " " << value << "\n";
         GTEST_SKIP() << "rewrote " << goldenPath();
     }
     std::ifstream file(goldenPath());
     ASSERT_TRUE(file) << "missing " << goldenPath();
     std::map<std::string, std::string> expected;
     std::string clip, frame, value;
-    while (file >> clip >> frame >> value)
-        expected[clip + " " + frame] = value;
+    while (file >> clip >> frame >> value) expected[clip + " " + frame] = value;
     ASSERT_EQ(expected.size(), actual.size());
-    for (const auto& [key, value] : actual)
-        EXPECT_EQ(value, expected[key]) << key;
+    for (const auto& [key, value] : actual) EXPECT_EQ(value, expected[key]) << key;
 }

@@ -1,19 +1,21 @@
 // Histogram analysis: levels, medians, thresholds and the analysis region.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "engine/channel_levels.h"
 #include "engine/frame_settings.h"
 #include "engine/peak_threshold.h"
 #include "tests/test_support.h"
 
-namespace {
+namespace
+{
 
-ChannelLevels levelsOfFlat(int w, int h, uint32_t pixel, const FrameSettings& s = defaultFrameSettings())
+ChannelLevels levelsOfFlat(int w, int h, uint32_t pixel,
+                           const FrameSettings& s = defaultFrameSettings())
 {
     GuardedFrame f(w, h);
     fillFlat(f, pixel);
@@ -73,8 +75,7 @@ TEST(Levels, HalfBlackHalfWhite)
     GuardedFrame f(64, 64);
     fillFlat(f, 0);
     for (int y = 32; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            f.set(x, y, 0xFFFFFF);
+        for (int x = 0; x < 64; ++x) f.set(x, y, 0xFFFFFF);
     const ChannelLevels l = measureChannelLevels(f.constPlane(), defaultFrameSettings());
     EXPECT_EQ(l.lowR, 1);
     EXPECT_EQ(l.lowB, 1);
@@ -90,16 +91,17 @@ TEST(Levels, AnalysisRegionFromMargins)
     } cases[] = {
         {640, 480, 8, 8, 8, 8, {7, 632, 7, 472}},
         {640, 480, 1, 1, 1, 1, {0, 639, 0, 479}},  // all but the last row and column
-        {64, 16, 8, 8, 8, 8, {7, 56, 7, 8}},        // exactly row 7
-        {64, 16, 9, 8, 8, 8, {0, 0, 0, 0}},         // bottom + top >= height + 1
-        {64, 16, -5, 0, -5, -3, {0, 64, 0, 16}},    // negative margins are cut to the frame
+        {64, 16, 8, 8, 8, 8, {7, 56, 7, 8}},       // exactly row 7
+        {64, 16, 9, 8, 8, 8, {0, 0, 0, 0}},        // bottom + top >= height + 1
+        {64, 16, -5, 0, -5, -3, {0, 64, 0, 16}},   // negative margins are cut to the frame
         {64, 16, INT_MIN, INT_MIN, INT_MIN, INT_MIN, {0, 64, 0, 16}},
         {64, 16, INT_MAX, INT_MAX, INT_MAX, INT_MAX, {0, 0, 0, 0}},
         {64, 16, INT_MIN, INT_MAX, INT_MIN, INT_MAX, {0, 0, 0, 0}},
         {0, 0, 8, 8, 8, 8, {0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        const PixelRegion r = analysisRegion(c.w, c.h, marginSettings(c.top, c.left, c.right, c.bottom));
+        const PixelRegion r =
+            analysisRegion(c.w, c.h, marginSettings(c.top, c.left, c.right, c.bottom));
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " margins " << c.top << ","
                                         << c.left << "," << c.right << "," << c.bottom);
         EXPECT_EQ(r.x0, c.expected.x0);
@@ -117,8 +119,7 @@ TEST(Levels, OnlyTheRegionIsCounted)
     // A white frame whose one counted row (row 7 of 16 with margins of 8) is grey.
     GuardedFrame f(64, 16);
     fillFlat(f, 0xFFFFFF);
-    for (int x = 7; x < 56; ++x)
-        f.set(x, 7, makeGrey(100));
+    for (int x = 7; x < 56; ++x) f.set(x, 7, makeGrey(100));
     const ChannelLevels l = measureChannelLevels(f.constPlane(), marginSettings(8, 8, 8, 8));
     EXPECT_EQ(l.medianR, 100);
     EXPECT_EQ(l.lowG, 98);
@@ -126,7 +127,8 @@ TEST(Levels, OnlyTheRegionIsCounted)
 
 TEST(Levels, EmptyRegionGivesEqualZeroMedians)
 {
-    for (const FrameSettings& s : {marginSettings(9, 8, 8, 8), marginSettings(INT_MAX, 1, 1, INT_MAX)})
+    for (const FrameSettings& s :
+         {marginSettings(9, 8, 8, 8), marginSettings(INT_MAX, 1, 1, INT_MAX)})
         expectAll(levelsOfFlat(64, 16, 0x123456, s), 1, 254, 0);
     expectAll(levelsOfFlat(0, 0, 0), 1, 254, 0);
     expectAll(levelsOfFlat(5, 0, 0), 1, 254, 0);
@@ -144,7 +146,7 @@ TEST(Levels, FastCountingMatchesTheReference)
             fillRandom(f, trial);
         FrameSettings s = trial % 2 ? defaultFrameSettings()
                                     : marginSettings(int(rng() % 20) - 5, int(rng() % 20) - 5,
-                                              int(rng() % 20) - 5, int(rng() % 20) - 5);
+                                                     int(rng() % 20) - 5, int(rng() % 20) - 5);
         const PixelRegion r = analysisRegion(w, h, s);
         ChannelHistograms fast, reference;
         countHistograms(f.constPlane(), r, fast);
@@ -165,8 +167,7 @@ TEST(PeakThreshold, KnownValues)
     };
     EXPECT_EQ(single(100), 49u);
     EXPECT_EQ(single(101), 50u);
-    for (uint64_t n = 1; n <= 4; ++n)
-        EXPECT_EQ(single(n), 1u) << n;
+    for (uint64_t n = 1; n <= 4; ++n) EXPECT_EQ(single(n), 1u) << n;
 
     uint64_t flat[256];
     std::fill(flat, flat + 256, 1200);
@@ -189,8 +190,7 @@ TEST(PeakThreshold, ClosedFormMatchesTheSteppedSearch)
         if (fast != stepped) {
             testing::Message m;
             for (int i = 0; i < 256; ++i)
-                if (h[i])
-                    m << i << ":" << h[i] << " ";
+                if (h[i]) m << i << ":" << h[i] << " ";
             ADD_FAILURE() << "trial " << trial << " closed " << fast << " stepped " << stepped
                           << " histogram " << m;
         }
@@ -201,11 +201,9 @@ TEST(PeakThreshold, ClosedFormMatchesTheSteppedSearch)
         const int kind = trial % 6;
         const int bins = kind == 0 ? 1 : kind == 1 ? 2 : kind == 2 ? 256 : 1 + int(rng() % 20);
         const uint64_t scale = kind == 3 ? 3 : kind == 4 ? 20000 : 400;
-        for (int b = 0; b < bins; ++b)
-            h[rng() % 256] += rng() % scale;
+        for (int b = 0; b < bins; ++b) h[rng() % 256] += rng() % scale;
         if (kind == 5) {  // ties: many bins of the same height, one peak
-            for (int b = 0; b < 256; b += 2)
-                h[b] = 7;
+            for (int b = 0; b < 256; b += 2) h[b] = 7;
             h[rng() % 256] = rng() % 5000;
         }
         check(h, trial);

@@ -2,15 +2,15 @@
 // exported, and a frame rendered through the loaded module equals one rendered through
 // the statically linked core.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "tests/test_support.h"
 
-namespace {
+namespace
+{
 
 std::string exportedSymbols(const char* path)
 {
@@ -40,8 +40,10 @@ TEST(SharedModule, LoadedModuleRendersLikeTheLinkedCore)
 {
     void* module = dlopen(TELVO_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
-    auto init = reinterpret_cast<VDXFilterModuleInit2Proc>(dlsym(module, "VirtualdubFilterModuleInit2"));
-    auto deinit = reinterpret_cast<VDXFilterModuleDeinitProc>(dlsym(module, "VirtualdubFilterModuleDeinit"));
+    auto init =
+        reinterpret_cast<VDXFilterModuleInit2Proc>(dlsym(module, "VirtualdubFilterModuleInit2"));
+    auto deinit =
+        reinterpret_cast<VDXFilterModuleDeinitProc>(dlsym(module, "VirtualdubFilterModuleDeinit"));
     {
         FilterHost loaded(init, deinit);
         ASSERT_TRUE(loaded.ok()) << loaded.error();

@@ -1,17 +1,21 @@
 // Outline and histogram graph: positions, clipping at the frame's edges, and the fast
 // drawing against the pixel-by-pixel rules.
+#include <gtest/gtest.h>
+
 #include <climits>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "engine/frame_settings.h"
 #include "engine/overlays.h"
 #include "tests/test_support.h"
 
-namespace {
+namespace
+{
 
-bool isOutline(const GuardedFrame& f, int x, int y) { return f.at(x, y) == kOutlineColour; }
+bool isOutline(const GuardedFrame& f, int x, int y)
+{
+    return f.at(x, y) == kOutlineColour;
+}
 
 }  // namespace
 
@@ -32,8 +36,7 @@ TEST(Outline, DefaultMarginsOn640x480)
         EXPECT_EQ(f.at(x, y), makeGrey(90)) << x << "," << y;
     int drawn = 0;
     for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x)
-            drawn += isOutline(f, x, y);
+        for (int x = 0; x < 640; ++x) drawn += isOutline(f, x, y);
     EXPECT_EQ(drawn, 2 * 624 + 2 * 464);
 }
 
@@ -75,12 +78,9 @@ TEST(Graph, GreyFrameBarsAndGrid)
     GuardedFrame f(640, 480);
     fillFlat(f, makeGrey(128));
     drawHistogramGraph(f.plane());
-    for (int y = 33; y < 480; ++y)
-        EXPECT_EQ(f.at(160, y), kRedBarColour) << y;
-    for (int y = 65; y < 480; ++y)
-        EXPECT_EQ(f.at(192, y), kGreenBarColour) << y;
-    for (int y = 97; y < 480; ++y)
-        EXPECT_EQ(f.at(224, y), kBlueBarColour) << y;
+    for (int y = 33; y < 480; ++y) EXPECT_EQ(f.at(160, y), kRedBarColour) << y;
+    for (int y = 65; y < 480; ++y) EXPECT_EQ(f.at(192, y), kGreenBarColour) << y;
+    for (int y = 97; y < 480; ++y) EXPECT_EQ(f.at(224, y), kBlueBarColour) << y;
     EXPECT_EQ(f.at(160, 32), kGridColour);  // bars never cover their baseline
     EXPECT_EQ(f.at(33, 32), kGridColour);
     EXPECT_EQ(f.at(287, 32), kGridColour);
@@ -88,7 +88,7 @@ TEST(Graph, GreyFrameBarsAndGrid)
     EXPECT_EQ(f.at(32, 32), makeGrey(128));
     EXPECT_EQ(f.at(351, 96), kGridColour);
     EXPECT_EQ(f.at(352, 96), makeGrey(128));
-    EXPECT_EQ(f.at(33, 33), kGridColour);   // first depth line
+    EXPECT_EQ(f.at(33, 33), kGridColour);  // first depth line
     EXPECT_EQ(f.at(95, 95), kGridColour);
     EXPECT_EQ(f.at(32 * 7 + 50, 50), kGridColour);
 }
@@ -132,8 +132,8 @@ TEST(Graph, BlackOrWhiteFramesGetOnlyTheGrid)
 
 TEST(Graph, FastDrawingMatchesTheRulesOnAnyFrameSize)
 {
-    const std::pair<int, int> sizes[] = {{1, 1}, {1, 200}, {100, 50}, {351, 97}, {352, 96},
-                                         {353, 300}, {700, 33}, {17, 641}, {0, 5}, {5, 0}};
+    const std::pair<int, int> sizes[] = {{1, 1},     {1, 200},  {100, 50}, {351, 97}, {352, 96},
+                                         {353, 300}, {700, 33}, {17, 641}, {0, 5},    {5, 0}};
     int trial = 0;
     for (auto [w, h] : sizes) {
         for (int content = 0; content < 3; ++content, ++trial) {
@@ -145,8 +145,7 @@ TEST(Graph, FastDrawingMatchesTheRulesOnAnyFrameSize)
             else
                 fillRandom(a, trial);
             for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x)
-                    b.set(x, y, a.at(x, y));
+                for (int x = 0; x < w; ++x) b.set(x, y, a.at(x, y));
             drawHistogramGraph(a.plane());
             drawHistogramGraphReference(b.plane());
             ASSERT_EQ(a.pixels(), b.pixels()) << w << "x" << h << " content " << content;

@@ -1,14 +1,14 @@
 // The plug-in surface as a host sees it: registration, defaults, the two text forms
 // and the script function.
+#include <gtest/gtest.h>
+
 #include <climits>
 #include <cstring>
 #include <string>
 
-#include <gtest/gtest.h>
-
+#include "platform/threads.h"
 #include "plugin/callbacks.h"
 #include "plugin/filter_definition.h"
-#include "platform/threads.h"
 #include "tests/test_support.h"
 
 TEST(Registration, OneFilterWithItsScriptFunctionAndVersions)
@@ -64,8 +64,7 @@ TEST(Instance, DefaultsOverAnUninitialisedRecord)
     const double identity[9] = {0, 0, 0, 255, 255, 255, 1, 1, 1};
     for (int p = 0; p < 9; ++p) {
         EXPECT_EQ(s.frozen[p], identity[p]);
-        for (int slot = 0; slot < 5; ++slot)
-            EXPECT_EQ(s.history[p][slot], identity[p]);
+        for (int slot = 0; slot < 5; ++slot) EXPECT_EQ(s.history[p][slot], identity[p]);
     }
 }
 
@@ -114,15 +113,15 @@ TEST(TextForms, ExtremeValuesRoundTripAndTheSummaryStaysInItsBuffer)
     f.config(INT_MIN, INT_MAX, -1, INT_MIN, INT_MAX, -123456789, 2000000000, INT_MIN);
     std::string line;
     ASSERT_TRUE(f.host.scriptLine(line));
-    EXPECT_EQ(line, "Config(-2147483648,2147483647,-1,-2147483648,2147483647,-123456789,"
-                    "2000000000,-2147483648)");
+    EXPECT_EQ(line,
+              "Config(-2147483648,2147483647,-1,-2147483648,2147483647,-123456789,"
+              "2000000000,-2147483648)");
 
     // Replaying the saved line restores the same eight values.
     TestFilter g;
     int values[8];
-    ASSERT_EQ(std::sscanf(line.c_str(), "Config(%d,%d,%d,%d,%d,%d,%d,%d)", &values[0],
-                          &values[1], &values[2], &values[3], &values[4], &values[5],
-                          &values[6], &values[7]),
+    ASSERT_EQ(std::sscanf(line.c_str(), "Config(%d,%d,%d,%d,%d,%d,%d,%d)", &values[0], &values[1],
+                          &values[2], &values[3], &values[4], &values[5], &values[6], &values[7]),
               8);
     g.host.callScript("Config", values, 8);
     std::string again;

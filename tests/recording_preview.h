@@ -45,8 +45,7 @@ public:
     void RedoFrame() override
     {
         calls.push_back("RedoFrame");
-        if (onRedoFrame)
-            onRedoFrame();
+        if (onRedoFrame) onRedoFrame();
     }
     void RedoSystem() override { calls.push_back("RedoSystem"); }
     void UndoSystem() override { calls.push_back("UndoSystem"); }

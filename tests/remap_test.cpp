@@ -1,16 +1,18 @@
 // The tone curve: rounding and clamping, and the tables against the formula.
+#include "engine/remap.h"
+
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <random>
 
-#include <gtest/gtest.h>
-
 #include "engine/correction_params.h"
 #include "engine/correction_phase.h"
-#include "engine/remap.h"
 #include "tests/test_support.h"
 
-namespace {
+namespace
+{
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }  // namespace
@@ -19,37 +21,37 @@ TEST(Remap, RoundingAndClampingExamples)
 {
     // A product with the reciprocal span, not a division: 22.499999999999996 -> 22.
     EXPECT_EQ(remapComponentReference(18, {0, 204, 1}), 22);
-    EXPECT_EQ(remapComponentReference(130, {10, 250, 1}), 128);  // 127.5 goes up
-    EXPECT_EQ(remapComponentReference(5, {10, 250, 1}), 0);      // -5.3125 clamps
-    EXPECT_EQ(remapComponentReference(5, {10, 250, 1.25}), 0);   // NaN
-    EXPECT_EQ(remapComponentReference(255, {10, 250, 1}), 255);  // 260.3125 clamps
+    EXPECT_EQ(remapComponentReference(130, {10, 250, 1}), 128);      // 127.5 goes up
+    EXPECT_EQ(remapComponentReference(5, {10, 250, 1}), 0);          // -5.3125 clamps
+    EXPECT_EQ(remapComponentReference(5, {10, 250, 1.25}), 0);       // NaN
+    EXPECT_EQ(remapComponentReference(255, {10, 250, 1}), 255);      // 260.3125 clamps
     EXPECT_EQ(remapComponentReference(255, {10, 250, 1e300}), 255);  // +infinity
     EXPECT_EQ(remapComponentReference(200, {10, 100, 1e6}), 255);
-    EXPECT_EQ(remapComponentReference(5, {10, 250, 2}), 0);      // even power of a negative
-    EXPECT_EQ(remapComponentReference(0, {10, 20, 2}), 255);     // (-1)^2 * 255
+    EXPECT_EQ(remapComponentReference(5, {10, 250, 2}), 0);   // even power of a negative
+    EXPECT_EQ(remapComponentReference(0, {10, 20, 2}), 255);  // (-1)^2 * 255
     EXPECT_EQ(channelByteFromReal(kNaN), 0);
     EXPECT_EQ(channelByteFromReal(-kInf), 0);
     EXPECT_EQ(channelByteFromReal(kInf), 255);
     EXPECT_EQ(channelByteFromReal(254.5), 255);
     EXPECT_EQ(channelByteFromReal(-0.5), 0);
-    for (int v = 0; v < 256; ++v)
-        EXPECT_EQ(remapComponentReference(v, {0, 255, 1}), v);
+    for (int v = 0; v < 256; ++v) EXPECT_EQ(remapComponentReference(v, {0, 255, 1}), v);
 }
 
 TEST(Remap, TablesMatchTheFormulaForEveryInput)
 {
     std::vector<ChannelCurve> curves = {
-        {0, 255, 1}, {0, 204, 1}, {10, 250, 1.25}, {-63, 192, 0.5}, {63, 318, 2.144},
-        {100, 100, 1}, {0, 0, 0.8}, {200, 50, 1}, {-300, 600, 1}, {300, 900, 0.3},
-        {10, 250, 0}, {10, 250, -1}, {10, 250, -2.144034}, {10, 250, 1e300}, {10, 250, kInf},
-        {10, 250, -kInf}, {10, 250, kNaN}, {kNaN, 250, 1}, {0, kInf, 1}, {-kInf, 10, 1},
-        {10, 250, 2}, {10, 250, 3}, {10, 250, 1e-300}, {0.5, 254.5, 0.999999},
+        {0, 255, 1},          {0, 204, 1},      {10, 250, 1.25},   {-63, 192, 0.5},
+        {63, 318, 2.144},     {100, 100, 1},    {0, 0, 0.8},       {200, 50, 1},
+        {-300, 600, 1},       {300, 900, 0.3},  {10, 250, 0},      {10, 250, -1},
+        {10, 250, -2.144034}, {10, 250, 1e300}, {10, 250, kInf},   {10, 250, -kInf},
+        {10, 250, kNaN},      {kNaN, 250, 1},   {0, kInf, 1},      {-kInf, 10, 1},
+        {10, 250, 2},         {10, 250, 3},     {10, 250, 1e-300}, {0.5, 254.5, 0.999999},
     };
     std::mt19937_64 rng(99);
     std::uniform_real_distribution<double> level(-80, 330), exponent(-3, 4);
     for (int i = 0; i < 2000; ++i)
-        curves.push_back({level(rng), level(rng), i % 7 == 0 ? std::round(exponent(rng))
-                                                             : exponent(rng)});
+        curves.push_back(
+            {level(rng), level(rng), i % 7 == 0 ? std::round(exponent(rng)) : exponent(rng)});
 
     for (size_t i = 0; i + 2 < curves.size(); i += 1) {
         const ChannelCurve &r = curves[i], &g = curves[i + 1], &b = curves[i + 2];
@@ -57,9 +59,9 @@ TEST(Remap, TablesMatchTheFormulaForEveryInput)
         buildRemapTables(r, g, b, t);
         for (int v = 0; v < 256; ++v) {
             const uint32_t p = makePixel(v, 255 - v, (v * 7) & 255);
-            const uint32_t expected = makePixel(remapComponentReference(v, r),
-                                                remapComponentReference(255 - v, g),
-                                                remapComponentReference((v * 7) & 255, b));
+            const uint32_t expected =
+                makePixel(remapComponentReference(v, r), remapComponentReference(255 - v, g),
+                          remapComponentReference((v * 7) & 255, b));
             const uint32_t got = remapPixel(t, p | 0xFF000000u);
             if (got != expected) {
                 FAIL() << std::hexfloat << "input " << v << " red {" << r.black << ", " << r.white
@@ -92,9 +94,9 @@ TEST(Workers, SevenRowsOnThreeWorkersAreInterleaved)
         task.tables = &identity;
         progres(&task);
         for (int y = 0; y < 7; ++y) {
-            const bool mine = std::find(std::begin(expectedRows[worker]),
-                                        std::end(expectedRows[worker]), y) !=
-                              std::end(expectedRows[worker]);
+            const bool mine =
+                std::find(std::begin(expectedRows[worker]), std::end(expectedRows[worker]), y) !=
+                std::end(expectedRows[worker]);
             for (int x = 0; x < 5; ++x) {
                 const uint32_t want = mine ? (source.at(x, y) & 0xFFFFFF) : 0x77777777u;
                 EXPECT_EQ(out.at(x, y), want) << "worker " << worker << " row " << y;
@@ -111,8 +113,7 @@ TEST(Workers, IdentityCorrectionKeepsChannelsAndClearsTheTopByte)
     source.set(0, 0, 0xFF123456);
     runCorrectionPhase(source.constPlane(), destination.plane(), identityCorrection(), 3);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 9; ++x)
-            EXPECT_EQ(destination.at(x, y), source.at(x, y) & 0xFFFFFF);
+        for (int x = 0; x < 9; ++x) EXPECT_EQ(destination.at(x, y), source.at(x, y) & 0xFFFFFF);
     EXPECT_EQ(destination.at(0, 0), 0x123456u);
     EXPECT_TRUE(destination.guardsIntact());
 }

@@ -1,10 +1,10 @@
 // The dialog writes settings while frames render, with no lock. One thread moves every
 // shared setting through its range (and beyond, as scripts may) while another renders;
 // nothing may crash, read outside the buffers, or trip ThreadSanitizer.
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "plugin/settings_text.h"
 #include "tests/test_support.h"

@@ -37,13 +37,15 @@ uint32_t GuardedFrame::at(int x, int y) const
     return p;
 }
 
-void GuardedFrame::set(int x, int y, uint32_t p) { std::memcpy(plane_.pixel(x, y), &p, 4); }
+void GuardedFrame::set(int x, int y, uint32_t p)
+{
+    std::memcpy(plane_.pixel(x, y), &p, 4);
+}
 
 bool GuardedFrame::guardsIntact() const
 {
     for (size_t i = 0; i < storage_.size(); ++i)
-        if (!isPixel_[i] && storage_[i] != kGuard)
-            return false;
+        if (!isPixel_[i] && storage_[i] != kGuard) return false;
     return true;
 }
 
@@ -51,8 +53,7 @@ std::vector<uint32_t> GuardedFrame::pixels() const
 {
     std::vector<uint32_t> out;
     for (int y = 0; y < height_; ++y)
-        for (int x = 0; x < width_; ++x)
-            out.push_back(at(x, y));
+        for (int x = 0; x < width_; ++x) out.push_back(at(x, y));
     return out;
 }
 
@@ -76,9 +77,9 @@ std::vector<uint32_t> naturalPixels(int width, int height, uint32_t seed)
                 return std::clamp(c, 0, 255);
             };
             const uint32_t junk = static_cast<uint32_t>(rng() & 0xFF) << 24;
-            out[static_cast<size_t>(y) * width + x] =
-                junk | (uint32_t(channel(castR)) << 16) | (uint32_t(channel(castG)) << 8) |
-                uint32_t(channel(castB));
+            out[static_cast<size_t>(y) * width + x] = junk | (uint32_t(channel(castR)) << 16) |
+                                                      (uint32_t(channel(castG)) << 8) |
+                                                      uint32_t(channel(castB));
         }
     }
     return out;
@@ -97,8 +98,7 @@ void fillFlat(GuardedFrame& frame, uint32_t pixel)
 {
     const Plane p = frame.plane();
     for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x)
-            frame.set(x, y, pixel);
+        for (int x = 0; x < p.width; ++x) frame.set(x, y, pixel);
 }
 
 void fillRandom(GuardedFrame& frame, uint32_t seed)
@@ -106,8 +106,7 @@ void fillRandom(GuardedFrame& frame, uint32_t seed)
     std::mt19937 rng(seed);
     const Plane p = frame.plane();
     for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x)
-            frame.set(x, y, static_cast<uint32_t>(rng()));
+        for (int x = 0; x < p.width; ++x) frame.set(x, y, static_cast<uint32_t>(rng()));
 }
 
 TestFilter::TestFilter(int width, int height)

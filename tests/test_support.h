@@ -15,7 +15,8 @@
 // A frame buffer with guard bytes before and after every row's pixels and around the
 // whole allocation, so writes outside the picture are caught. `pitch` may be padded
 // (extra bytes per row) or negative (rows laid out top-down in memory).
-class GuardedFrame {
+class GuardedFrame
+{
 public:
     static constexpr uint8_t kGuard = 0xA5;
 
@@ -40,7 +41,10 @@ private:
     Plane plane_;
 };
 
-inline uint32_t makeGrey(int v) { return makePixel(v, v, v); }
+inline uint32_t makeGrey(int v)
+{
+    return makePixel(v, v, v);
+}
 
 // Picture-like content: smooth gradients, a colour cast, texture and noise, all
 // deterministic for a seed.
