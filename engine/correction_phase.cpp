@@ -4,7 +4,6 @@
 
 #include "engine/correction_params.h"
 #include "engine/pixel.h"
-#include "platform/threads.h"
 
 namespace
 {
@@ -32,7 +31,7 @@ void progres(void* taskPointer)
 }
 
 void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
-                        const CorrectionParams& applied, int threadCount)
+                        const CorrectionParams& applied, int threadCount, RowExecutor& executor)
 {
     ChannelCurve r, g, b;
     curvesOf(applied, r, g, b);
@@ -42,8 +41,7 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
     const int workers = std::clamp(threadCount, 1, kMaxWorkers);
     const bool empty = source.empty() || destination.row0 == nullptr;
     WorkerTask tasks[kMaxWorkers];
-    ThreadSlot slots[kMaxWorkers];
-    bool started[kMaxWorkers];
+    WorkerJob jobs[kMaxWorkers];
 
     for (int i = 0; i < workers; ++i) {
         tasks[i] = WorkerTask{source.row0,
@@ -64,18 +62,9 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                               source.pitch,
                               destination.pitch,
                               &tables};
-        slots[i] = ThreadSlot{progres, &tasks[i], 0};
-        started[i] = startThread(slots[i]);
+        jobs[i] = WorkerJob{progres, &tasks[i]};
     }
-    for (int i = 0; i < workers; ++i) {
-        if (!started[i]) progres(&tasks[i]);
-    }
-    for (int i = 0; i < workers; ++i) {
-        if (started[i]) waitThread(slots[i]);
-    }
-    for (int i = 0; i < workers; ++i) {
-        if (started[i]) closeThread(slots[i]);
-    }
+    executor.run(jobs, workers, 0);
 }
 
 void runCorrectionReference(const ConstPlane& source, const Plane& destination,

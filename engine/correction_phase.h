@@ -8,12 +8,9 @@
 
 #include "engine/plane.h"
 #include "engine/remap.h"
+#include "engine/row_executor.h"
 
 struct CorrectionParams;
-
-// Upper bound on workers per frame; tasks and thread slots live on the frame call's
-// stack, so this bounds that storage too.
-constexpr int kMaxWorkers = 128;
 
 struct WorkerTask {
     const uint8_t* source;  // row 0 of the source
@@ -33,11 +30,10 @@ struct WorkerTask {
 // Worker entry: remaps the task's rows. Its one argument is the WorkerTask.
 void progres(void* task);
 
-// Fills the tasks, starts every worker before waiting for the first, then waits for
-// and closes them in index order. A worker that cannot be started is neither waited
-// for nor closed; its rows are done on the calling thread instead.
+// Fills one task per worker (threadCount, bounded to 1..kMaxWorkers) and hands them to
+// the executor as one job each; returns when every row has been written.
 void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
-                        const CorrectionParams& applied, int threadCount);
+                        const CorrectionParams& applied, int threadCount, RowExecutor& executor);
 
 // Reference twin: one thread, the curve formula evaluated for every component.
 void runCorrectionReference(const ConstPlane& source, const Plane& destination,

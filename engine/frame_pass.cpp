@@ -35,7 +35,8 @@ void setFrameObserver(FrameObserver observer, void* context)
     g_observer.store(observer, std::memory_order_release);
 }
 
-int runFramePass(FilterState& state, const ConstPlane& source, const Plane& destination)
+int runFramePass(FilterState& state, const ConstPlane& source, const Plane& destination,
+                 RowExecutor& executor)
 {
     const FrameSettings settings = loadFrameSettings(state);
     const Plane target = destinationSized(source, destination);
@@ -43,7 +44,7 @@ int runFramePass(FilterState& state, const ConstPlane& source, const Plane& dest
     const ChannelLevels levels = measureChannelLevels(source, settings);
     const CorrectionParams applied = deriveCorrectionParams(state, settings, levels);
     report(state, levels, applied);
-    runCorrectionPhase(source, target, applied, settings.threadCount);
+    runCorrectionPhase(source, target, applied, settings.threadCount, executor);
 
     if (settings.border && !settings.dialogClosed) drawBorderOutline(target, settings);
     if (settings.showHistogram) drawHistogramGraph(target);

@@ -6,6 +6,7 @@
 #include "engine/channel_levels.h"
 #include "engine/correction_params.h"
 #include "engine/plane.h"
+#include "engine/row_executor.h"
 
 struct FilterState;
 
@@ -20,8 +21,9 @@ struct FrameReport {
 using FrameObserver = void (*)(void* context, const FilterState& state, const FrameReport& report);
 void setFrameObserver(FrameObserver observer, void* context);
 
-// Always returns 0: nothing in a frame is an error.
-int runFramePass(FilterState& state, const ConstPlane& source, const Plane& destination);
+// Always returns 0: nothing in a frame is an error. The workers run on `executor`.
+int runFramePass(FilterState& state, const ConstPlane& source, const Plane& destination,
+                 RowExecutor& executor);
 
 // Reference twin of the whole pass: plain counting, stepped threshold, the curve
 // formula per component on one thread, overlays tested pixel by pixel. Same state

@@ -4,12 +4,14 @@
 // whole life, so starting a thread allocates nothing of ours.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct ThreadSlot {
     void (*entry)(void* argument);
     void* argument;
-    uintptr_t handle;  // native handle; valid only after a successful start
+    size_t stackBytes;  // stack to reserve for the thread; 0: the platform's default
+    uintptr_t handle;   // native handle; valid only after a successful start
 };
 
 // Starts slot.entry(slot.argument) on a new thread. False when the thread could not be

@@ -1,5 +1,8 @@
+#include <limits.h>
 #include <pthread.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "platform/threads.h"
 
@@ -15,13 +18,26 @@ void* trampoline(void* slotPointer)
     slot.entry(slot.argument);
     return nullptr;
 }
+
+// Attributes only when a stack size was asked for; otherwise the library's defaults.
+int createThread(pthread_t& thread, ThreadSlot& slot)
+{
+    if (slot.stackBytes == 0) return pthread_create(&thread, nullptr, trampoline, &slot);
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) return -1;
+    int status = pthread_attr_setstacksize(
+        &attributes, std::max<size_t>(slot.stackBytes, static_cast<size_t>(PTHREAD_STACK_MIN)));
+    if (status == 0) status = pthread_create(&thread, &attributes, trampoline, &slot);
+    pthread_attr_destroy(&attributes);
+    return status;
+}
 }  // namespace
 
 bool startThread(ThreadSlot& slot)
 {
     if (threadStartShouldFail(slot)) return false;
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, trampoline, &slot) != 0) return false;
+    if (createThread(thread, slot) != 0) return false;
     slot.handle = static_cast<uintptr_t>(thread);
     return true;
 }

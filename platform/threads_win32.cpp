@@ -20,7 +20,10 @@ bool startThread(ThreadSlot& slot)
 {
     if (threadStartShouldFail(slot)) return false;
     unsigned threadId = 0;
-    const uintptr_t handle = _beginthreadex(nullptr, 0, trampoline, &slot, 0, &threadId);
+    // As on POSIX, a size asked for is the stack reserved, not merely its first commit.
+    const unsigned flags = slot.stackBytes != 0 ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0;
+    const uintptr_t handle = _beginthreadex(nullptr, static_cast<unsigned>(slot.stackBytes),
+                                            trampoline, &slot, flags, &threadId);
     if (handle == 0) return false;
     slot.handle = handle;
     return true;

@@ -1,6 +1,7 @@
 #include "plugin/callbacks.h"
 
 #include "engine/frame_pass.h"
+#include "platform/thread_executor.h"
 #include "platform/threads.h"
 #include "plugin/filter_state.h"
 #include "plugin/settings_text.h"
@@ -53,7 +54,7 @@ int VDX_API RunProc(const VDXFilterActivation* fa, const VDXFilterFunctions*)
     const ConstPlane source = sourcePlane(*fa->src);
     const Plane destination{reinterpret_cast<uint8_t*>(fa->dst->data), fa->dst->pitch, source.width,
                             source.height};
-    return runFramePass(stateOf(fa), source, destination);
+    return runFramePass(stateOf(fa), source, destination, threadExecutor());
 }
 
 void VDX_API StringProc(const VDXFilterActivation* fa, const VDXFilterFunctions*, char* buf)

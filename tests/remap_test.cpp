@@ -9,6 +9,7 @@
 
 #include "engine/correction_params.h"
 #include "engine/correction_phase.h"
+#include "platform/thread_executor.h"
 #include "tests/test_support.h"
 
 namespace
@@ -111,7 +112,8 @@ TEST(Workers, IdentityCorrectionKeepsChannelsAndClearsTheTopByte)
     GuardedFrame source(9, 4), destination(9, 4);
     fillRandom(source, 11);
     source.set(0, 0, 0xFF123456);
-    runCorrectionPhase(source.constPlane(), destination.plane(), identityCorrection(), 3);
+    runCorrectionPhase(source.constPlane(), destination.plane(), identityCorrection(), 3,
+                       threadExecutor());
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 9; ++x) EXPECT_EQ(destination.at(x, y), source.at(x, y) & 0xFFFFFF);
     EXPECT_EQ(destination.at(0, 0), 0x123456u);

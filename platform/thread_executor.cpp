@@ -1,0 +1,40 @@
+#include "platform/thread_executor.h"
+
+#include <algorithm>
+
+#include "platform/threads.h"
+
+namespace
+{
+
+class ThreadExecutor final : public RowExecutor
+{
+public:
+    void run(const WorkerJob* jobs, int count, size_t stackBytes) override
+    {
+        const int workers = std::clamp(count, 0, kMaxWorkers);
+        ThreadSlot slots[kMaxWorkers];
+        bool started[kMaxWorkers];
+        for (int i = 0; i < workers; ++i) {
+            slots[i] = ThreadSlot{jobs[i].entry, jobs[i].argument, stackBytes, 0};
+            started[i] = startThread(slots[i]);
+        }
+        for (int i = 0; i < workers; ++i) {
+            if (!started[i]) jobs[i].entry(jobs[i].argument);
+        }
+        for (int i = 0; i < workers; ++i) {
+            if (started[i]) waitThread(slots[i]);
+        }
+        for (int i = 0; i < workers; ++i) {
+            if (started[i]) closeThread(slots[i]);
+        }
+    }
+};
+
+}  // namespace
+
+RowExecutor& threadExecutor()
+{
+    static ThreadExecutor executor;
+    return executor;
+}

@@ -1,0 +1,58 @@
+// The platform's executor: every job runs exactly once, on a thread of its own with the
+// stack it asked for, or on the calling thread when its thread cannot be started.
+#include "platform/thread_executor.h"
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include "platform/threads.h"
+
+namespace
+{
+
+struct Seen {
+    int runs = 0;
+    pthread_t thread{};
+    size_t stackBytes = 0;
+};
+
+void record(void* argument)
+{
+    Seen& seen = *static_cast<Seen*>(argument);
+    ++seen.runs;
+    seen.thread = pthread_self();
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(seen.thread, &attributes) == 0) {
+        pthread_attr_getstacksize(&attributes, &seen.stackBytes);
+        pthread_attr_destroy(&attributes);
+    }
+}
+
+}  // namespace
+
+TEST(ThreadExecutor, RunsEveryJobOnceWithTheStackItAskedFor)
+{
+    constexpr size_t kStack = 512 * 1024;  // well below the libraries' default of 8 MiB
+    const ThreadStartFailureHook everyOtherFails = [](const ThreadSlot&) {
+        static int starts = 0;
+        return starts++ % 2 == 1;
+    };
+    for (ThreadStartFailureHook hook : {ThreadStartFailureHook{nullptr}, everyOtherFails}) {
+        Seen seen[5];
+        WorkerJob jobs[5];
+        for (int i = 0; i < 5; ++i) jobs[i] = WorkerJob{record, &seen[i]};
+        setThreadStartFailureHook(hook);
+        threadExecutor().run(jobs, 5, kStack);
+        setThreadStartFailureHook(nullptr);
+        for (int i = 0; i < 5; ++i) {
+            SCOPED_TRACE(testing::Message() << "job " << i << (hook ? " with failing starts" : ""));
+            EXPECT_EQ(seen[i].runs, 1);
+            const bool inline_ = pthread_equal(seen[i].thread, pthread_self()) != 0;
+            EXPECT_EQ(inline_, hook != nullptr && i % 2 == 1);
+            if (!inline_) {
+                EXPECT_GE(seen[i].stackBytes, kStack);
+                EXPECT_LT(seen[i].stackBytes, 2 * kStack);
+            }
+        }
+    }
+}
