@@ -51,7 +51,7 @@ void reference(benchmark::State& st, Size size, bool flat)
                         size.height};
     const Plane out{reinterpret_cast<uint8_t*>(dst.data()), pitch, size.width, size.height};
     for (auto _ : st) {
-        runFramePassReference(f.state(), in, out);
+        runReferencePass(f.state(), in, out);
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
     }

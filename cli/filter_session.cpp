@@ -2,6 +2,7 @@
 
 #include "cli/av_util.h"
 #include "plugin/filter_state.h"
+#include "plugin/frame_report.h"
 #include "plugin/module_entry.h"
 
 FilterSession::FilterSession()
@@ -50,8 +51,10 @@ std::string FilterSession::scriptLine()
     return line;
 }
 
-void FilterSession::run(const AVFrame* source, AVFrame* destination, int64_t frameNumber)
+bool FilterSession::run(const AVFrame* source, AVFrame* destination, int64_t frameNumber,
+                        FrameReport* report)
 {
     host_->run(bottomRow(source), bottomUpPitch(source), bottomRow(destination),
                bottomUpPitch(destination), width_, height_, frameNumber);
+    return report == nullptr || lastFrameReport(host_->instanceData(), *report);
 }

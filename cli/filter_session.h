@@ -12,6 +12,7 @@
 
 struct AVFrame;
 struct FilterState;
+struct FrameReport;
 
 class FilterSession
 {
@@ -28,7 +29,10 @@ public:
     std::string scriptLine();
 
     // Both frames in the filter's layout and of the opened size; handed over bottom-up.
-    void run(const AVFrame* source, AVFrame* destination, int64_t frameNumber);
+    // `report`, when given, receives what RunProc measured and applied; false when it
+    // reported nothing.
+    bool run(const AVFrame* source, AVFrame* destination, int64_t frameNumber,
+             FrameReport* report = nullptr);
 
     FilterState& state();
 

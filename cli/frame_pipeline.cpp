@@ -14,6 +14,7 @@
 #include "cli/output_file.h"
 #include "cli/progress.h"
 #include "cli/stage_clock.h"
+#include "engine/frame_pass.h"
 
 namespace
 {
@@ -175,13 +176,21 @@ bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& err
                 abortAll();
                 break;
             }
-            job.stats.expect(item.index, item.role == FrameRole::Output);
+            FrameReport report;
+            bool reported;
             {
                 StageClock::Scope timed(clock, kFilter);
-                job.filter.run(item.frame.get(), destination.get(), item.index);
+                reported = job.filter.run(item.frame.get(), destination.get(), item.index, &report);
+            }
+            if (!reported) {
+                failure.set("the filter reported no values for frame " +
+                            std::to_string(item.index));
+                abortAll();
+                break;
             }
             item.frame = std::move(destination);
             if (item.role != FrameRole::Output) continue;
+            job.stats.add(item.index, report);
             // A segment starts its own clock at zero, so segments join end to end.
             if (firstPts == AV_NOPTS_VALUE) firstPts = item.pts == AV_NOPTS_VALUE ? 0 : item.pts;
             if (range.start > 0 && item.pts != AV_NOPTS_VALUE) item.pts -= firstPts;

@@ -22,20 +22,9 @@ void statsValues(const FrameStats& s, double out[18])
     }
 }
 
-StatsRecorder::StatsRecorder()
+void StatsRecorder::add(int64_t frame, const FrameReport& report)
 {
-    setFrameObserver(&StatsRecorder::observe, this);
-}
-
-StatsRecorder::~StatsRecorder()
-{
-    setFrameObserver(nullptr, nullptr);
-}
-
-void StatsRecorder::observe(void* context, const FilterState&, const FrameReport& r)
-{
-    auto* self = static_cast<StatsRecorder*>(context);
-    if (self->keep_) self->frames_.push_back(FrameStats{self->index_, r.levels, r.applied});
+    frames_.push_back(FrameStats{frame, report.levels, report.applied});
 }
 
 StatsFormat statsFormatOf(const std::string& path)

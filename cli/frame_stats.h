@@ -1,5 +1,5 @@
-// Per-frame statistics: what the frame pass measured and applied, recorded through the
-// engine's frame observer (the pass reports its own values; nothing is analysed twice).
+// Per-frame statistics: what the frame pass measured and applied, as RunProc reported
+// it for each frame (nothing is analysed twice).
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,6 @@
 #include "engine/channel_levels.h"
 #include "engine/correction_params.h"
 
-struct FilterState;
 struct FrameReport;
 
 struct FrameStats {
@@ -27,25 +26,11 @@ void statsValues(const FrameStats& s, double out[18]);
 class StatsRecorder
 {
 public:
-    StatsRecorder();
-    ~StatsRecorder();
-    StatsRecorder(const StatsRecorder&) = delete;
-    StatsRecorder& operator=(const StatsRecorder&) = delete;
-
-    // The next frame pass reports frame `index`; kept only when `keep` is set.
-    void expect(int64_t index, bool keep)
-    {
-        index_ = index;
-        keep_ = keep;
-    }
+    void add(int64_t frame, const FrameReport& report);
     const std::vector<FrameStats>& frames() const { return frames_; }
 
 private:
-    static void observe(void* context, const FilterState&, const FrameReport& r);
-
     std::vector<FrameStats> frames_;
-    int64_t index_ = 0;
-    bool keep_ = false;
 };
 
 enum class StatsFormat { Csv, Jsonl, Unknown };

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "engine/channel_levels.h"
+#include "engine/correction_history.h"
 #include "engine/frame_settings.h"
-#include "plugin/filter_state.h"
 
 namespace
 {
@@ -61,6 +61,17 @@ CorrectionParams identityCorrection()
     return CorrectionParams{{0.0, 0.0, 0.0, 255.0, 255.0, 255.0, 1.0, 1.0, 1.0}};
 }
 
+CorrectionHistory identityHistory()
+{
+    const CorrectionParams identity = identityCorrection();
+    CorrectionHistory h;
+    for (int p = 0; p < kParamCount; ++p) {
+        for (double& slot : h.history[p]) slot = identity.value[p];
+        h.frozen[p] = identity.value[p];
+    }
+    return h;
+}
+
 double koren(double a, double f)
 {
     const double t = std::fabs(a) * f;
@@ -68,7 +79,7 @@ double koren(double a, double f)
     return a / (r + 1);
 }
 
-CorrectionParams deriveCorrectionParams(FilterState& state, const FrameSettings& settings,
+CorrectionParams deriveCorrectionParams(CorrectionHistory& state, const FrameSettings& settings,
                                         const ChannelLevels& levels)
 {
     CorrectionParams current;
@@ -82,8 +93,10 @@ CorrectionParams deriveCorrectionParams(FilterState& state, const FrameSettings&
     CorrectionParams applied = current;
     for (int p = 0; p < kParamCount; ++p) {
         double* row = state.history[p];
-        for (int slot = 4; slot > 0; --slot) row[slot] = row[slot - 1];
+        for (int slot = kHistoryLength - 1; slot > 0; --slot) row[slot] = row[slot - 1];
         row[0] = current.value[p];
+        // Written out term by term: the order of the additions is part of the result.
+        static_assert(kHistoryLength == 5);
         if (settings.dialogClosed)
             applied.value[p] = (row[0] + row[1] + row[2] + row[3] + row[4]) / 5.0;
     }

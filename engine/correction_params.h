@@ -11,7 +11,7 @@
 #pragma once
 
 struct ChannelLevels;
-struct FilterState;
+struct CorrectionHistory;
 struct FrameSettings;
 
 // clang-format off
@@ -38,5 +38,5 @@ double koren(double a, double f);
 // A negative gamma (only a script can set one) acts as 0 for the curve factors: its
 // square root would otherwise put NaN into the picture, `frozen` and five frames of
 // history.
-CorrectionParams deriveCorrectionParams(FilterState& state, const FrameSettings& settings,
+CorrectionParams deriveCorrectionParams(CorrectionHistory& state, const FrameSettings& settings,
                                         const ChannelLevels& levels);

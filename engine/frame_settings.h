@@ -1,23 +1,19 @@
-// The settings one frame is rendered with, read once from FilterState at the start of
-// the pass. The dialog may change the record meanwhile; one snapshot keeps the phases
-// of a frame consistent with each other.
+// The settings one frame is rendered with: a snapshot the host layer takes once at the
+// start of the pass. The settings may change meanwhile (a dialog on another thread);
+// one snapshot keeps the phases of a frame consistent with each other.
 #pragma once
 
-struct FilterState;
-
 struct FrameSettings {
-    int gamma;
-    int alignment;
-    int border;
-    int disable;
-    int dialogClosed;
-    int showHistogram;
-    int freeze;
-    int top;
-    int left;
-    int right;
-    int bottom;
-    int threadCount;  // as stored; the correction phase bounds it
+    int gamma;          // curve strength; the dialog offers 0..40, a script any int
+    int alignment;      // black/white alignment strength, likewise
+    int border;         // flag: analyse inside the margins only
+    int disable;        // flag: apply the identity correction
+    int dialogClosed;   // 0 while the settings are being edited: no averaging, outline drawn
+    int showHistogram;  // flag: draw the histogram graph
+    int freeze;         // flag: reuse the frozen values instead of measuring
+    int top;            // margins in pixels: top counted from the last row,
+    int left;           //   left from column 0,
+    int right;          //   right from the last column,
+    int bottom;         //   bottom from row 0 (the picture's bottom row)
+    int threadCount;    // workers as stored; the correction phase bounds it
 };
-
-FrameSettings loadFrameSettings(const FilterState& state);

@@ -3,7 +3,9 @@
 #include "engine/frame_pass.h"
 #include "platform/thread_executor.h"
 #include "platform/threads.h"
+#include "plugin/engine_state.h"
 #include "plugin/filter_state.h"
+#include "plugin/frame_report.h"
 #include "plugin/settings_text.h"
 
 namespace
@@ -50,11 +52,20 @@ int VDX_API StartProc(VDXFilterActivation* fa, const VDXFilterFunctions*)
 
 int VDX_API RunProc(const VDXFilterActivation* fa, const VDXFilterFunctions*)
 {
-    if (fa->src == nullptr || fa->dst == nullptr) return 0;
+    if (fa->src == nullptr || fa->dst == nullptr) {
+        forgetFrameReport();
+        return 0;
+    }
     const ConstPlane source = sourcePlane(*fa->src);
     const Plane destination{reinterpret_cast<uint8_t*>(fa->dst->data), fa->dst->pitch, source.width,
                             source.height};
-    return runFramePass(stateOf(fa), source, destination, threadExecutor());
+    FilterState& state = stateOf(fa);
+    CorrectionHistory history = loadCorrectionHistory(state);
+    const FrameReport report =
+        runFramePass(loadFrameSettings(state), history, source, destination, threadExecutor());
+    storeCorrectionHistory(state, history);
+    keepFrameReport(&state, report);
+    return 0;
 }
 
 void VDX_API StringProc(const VDXFilterActivation* fa, const VDXFilterFunctions*, char* buf)

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <type_traits>
 
-#include "engine/correction_params.h"
+#include "plugin/engine_state.h"
 
 static_assert(std::is_trivially_copyable_v<FilterState>, "the host may clone instances by memcpy");
 static_assert(std::atomic_ref<int>::required_alignment <= alignof(int));
@@ -23,11 +23,7 @@ void resetFilterState(FilterState& state, int processorCount, int width, int hei
 {
     state.preview = nullptr;
     state.threadCount = processorCount < 1 ? 1 : processorCount;
-    const CorrectionParams identity = identityCorrection();
-    for (int p = 0; p < kParamCount; ++p) {
-        for (double& slot : state.history[p]) slot = identity.value[p];
-        state.frozen[p] = identity.value[p];
-    }
+    storeCorrectionHistory(state, identityHistory());
     state.gammaBackup = state.borderBackup = state.alignmentBackup = state.freezeBackup = 0;
     for (int& m : state.marginBackup) m = 0;
     storeShared(state.gamma, 15);

@@ -1,12 +1,14 @@
 // Correction values from levels: alignment, curves, freeze, history and disable.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
+#include <cstring>
 
 #include "engine/channel_levels.h"
+#include "engine/correction_history.h"
 #include "engine/correction_params.h"
 #include "engine/frame_settings.h"
-#include "tests/test_support.h"
 
 namespace
 {
@@ -29,8 +31,8 @@ ChannelLevels levels(double l0, double l1, double l2, double h0, double h1, doub
 
 CorrectionParams derive(const FrameSettings& s, const ChannelLevels& l)
 {
-    TestFilter f;
-    return deriveCorrectionParams(f.state(), s, l);
+    CorrectionHistory h = identityHistory();
+    return deriveCorrectionParams(h, s, l);
 }
 
 void expectNear6(const CorrectionParams& p, std::initializer_list<double> expected)
@@ -90,17 +92,16 @@ TEST(Correction, GammaZeroOrNegativeKeepsCurvesExactlyOne)
 {
     const ChannelLevels far = levels(1, 64, 127, 128, 191, 254, 0, 128, 255);
     for (int gamma : {0, -1, -40, INT_MIN}) {
-        TestFilter f;
-        const CorrectionParams p =
-            deriveCorrectionParams(f.state(), settings(gamma, 40, true), far);
+        CorrectionHistory h = identityHistory();
+        const CorrectionParams p = deriveCorrectionParams(h, settings(gamma, 40, true), far);
         SCOPED_TRACE(gamma);
         EXPECT_EQ(p.value[kCurveR], 1.0);
         EXPECT_EQ(p.value[kCurveG], 1.0);
         EXPECT_EQ(p.value[kCurveB], 1.0);
         EXPECT_EQ(p.value[kBlackR], -63);  // alignment still acts
         for (int i = 0; i < kParamCount; ++i) {
-            EXPECT_FALSE(std::isnan(f.state().frozen[i]));
-            EXPECT_FALSE(std::isnan(f.state().history[i][0]));
+            EXPECT_FALSE(std::isnan(h.frozen[i]));
+            EXPECT_FALSE(std::isnan(h.history[i][0]));
         }
     }
 }
@@ -109,55 +110,54 @@ TEST(Correction, HistoryRampsWhileTheDialogIsClosed)
 {
     // Levels whose red black point derives to 10 (alignment 40: full alignment).
     const ChannelLevels l = levels(30, 20, 10, 200, 200, 200, 50, 50, 50);
-    TestFilter closed;
+    CorrectionHistory closed = identityHistory();
     const double expected[] = {2, 4, 6, 8, 10, 10, 10};
     for (double e : expected)
-        EXPECT_DOUBLE_EQ(
-            deriveCorrectionParams(closed.state(), settings(15, 40, false), l).value[kBlackR], e);
+        EXPECT_DOUBLE_EQ(deriveCorrectionParams(closed, settings(15, 40, false), l).value[kBlackR],
+                         e);
 
-    TestFilter open;
+    CorrectionHistory open = identityHistory();
     for (int frame = 0; frame < 3; ++frame)
-        EXPECT_EQ(deriveCorrectionParams(open.state(), settings(15, 40, true), l).value[kBlackR],
-                  10);
-    EXPECT_EQ(open.state().history[kBlackR][2], 10);  // renders still enter the history
+        EXPECT_EQ(deriveCorrectionParams(open, settings(15, 40, true), l).value[kBlackR], 10);
+    EXPECT_EQ(open.history[kBlackR][2], 10);  // renders still enter the history
 }
 
 TEST(Correction, FreezeHoldsTheStoredValues)
 {
-    TestFilter f;
+    CorrectionHistory h = identityHistory();
     FrameSettings s = settings(15, 40, true);
     s.freeze = 1;
     // Frozen before any frame: the identity applies whatever the picture.
-    const CorrectionParams first = deriveCorrectionParams(f.state(), s, kExample);
+    const CorrectionParams first = deriveCorrectionParams(h, s, kExample);
     const CorrectionParams identity = identityCorrection();
     EXPECT_EQ(0, std::memcmp(&first, &identity, sizeof first));
 
     s.freeze = 0;
-    const CorrectionParams measured = deriveCorrectionParams(f.state(), s, kExample);
+    const CorrectionParams measured = deriveCorrectionParams(h, s, kExample);
     s.freeze = 1;
     s.gamma = 40;
     s.alignment = 0;
     const CorrectionParams held =
-        deriveCorrectionParams(f.state(), s, levels(1, 64, 127, 128, 191, 254, 0, 128, 255));
+        deriveCorrectionParams(h, s, levels(1, 64, 127, 128, 191, 254, 0, 128, 255));
     EXPECT_EQ(0, std::memcmp(&held, &measured, sizeof held));
-    EXPECT_EQ(f.state().frozen[kBlackR], measured.value[kBlackR]);
-    EXPECT_EQ(f.state().history[kBlackB][0], measured.value[kBlackB]);  // history fills with them
+    EXPECT_EQ(h.frozen[kBlackR], measured.value[kBlackR]);
+    EXPECT_EQ(h.history[kBlackB][0], measured.value[kBlackB]);  // history fills with them
 }
 
 TEST(Correction, DisableAppliesIdentityWhileStateFollowsThePicture)
 {
-    TestFilter f;
+    CorrectionHistory h = identityHistory();
     FrameSettings s = settings(15, 40, true);
     s.disable = 1;
-    const CorrectionParams p = deriveCorrectionParams(f.state(), s, kExample);
+    const CorrectionParams p = deriveCorrectionParams(h, s, kExample);
     const CorrectionParams identity = identityCorrection();
     EXPECT_EQ(0, std::memcmp(&p, &identity, sizeof p));
-    EXPECT_EQ(f.state().frozen[kBlackR], -10);
-    EXPECT_EQ(f.state().history[kWhiteB][0], 275);
+    EXPECT_EQ(h.frozen[kBlackR], -10);
+    EXPECT_EQ(h.history[kWhiteB][0], 275);
 
     // Turning disable off applies the average of the last five frames at once.
     s.disable = 0;
     s.dialogClosed = 1;
-    const CorrectionParams after = deriveCorrectionParams(f.state(), s, kExample);
+    const CorrectionParams after = deriveCorrectionParams(h, s, kExample);
     EXPECT_DOUBLE_EQ(after.value[kBlackR], -4);  // (-10 -10 + 0 + 0 + 0) / 5
 }

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <barrier>
 #include <climits>
+#include <functional>
 #include <random>
+#include <thread>
 
 #include "platform/threads.h"
+#include "plugin/callbacks.h"
+#include "plugin/frame_report.h"
 #include "tests/test_support.h"
 
 namespace
@@ -75,7 +80,7 @@ TEST(FramePass, MatchesTheReferencePassOverManyFrames)
                 fillNatural(src, frame * 31 + w);
             GuardedFrame a(w, h, 4, frame % 2 == 0, 0x11), b(w, h, 0, false, 0x22);
             ASSERT_EQ(runThroughHost(fast, src, a), 0);
-            runFramePassReference(reference.state(), src.constPlane(), b.plane());
+            runReferencePass(reference.state(), src.constPlane(), b.plane());
             ASSERT_EQ(a.pixels(), b.pixels()) << w << "x" << h << " frame " << frame;
             ASSERT_TRUE(a.guardsIntact()) << w << "x" << h;
             ASSERT_TRUE(src.guardsIntact());
@@ -186,26 +191,49 @@ TEST(FramePass, WorkersThatCannotStartAreDoneOnTheCallingThread)
     }
 }
 
-TEST(FramePass, ObserverSeesTheMeasuredAndAppliedValues)
+TEST(FrameReport, RunProcReportsWhatItMeasuredAndApplied)
 {
-    struct Seen {
-        int frames = 0;
-        FrameReport last{};
-    } seen;
-    setFrameObserver(
-        [](void* context, const FilterState&, const FrameReport& r) {
-            auto* s = static_cast<Seen*>(context);
-            ++s->frames;
-            s->last = r;
-        },
-        &seen);
-    TestFilter f;
+    TestFilter f, other;
     GuardedFrame src(64, 48), dst(64, 48);
     fillFlat(src, makePixel(20, 60, 200));
     runThroughHost(f, src, dst);
     runThroughHost(f, src, dst);
-    setFrameObserver(nullptr, nullptr);
-    EXPECT_EQ(seen.frames, 2);
-    EXPECT_EQ(seen.last.levels.medianG, 60);
-    EXPECT_EQ(seen.last.applied.value[kBlackR], f.state().history[kBlackR][0] * 2 / 5);
+    FrameReport r{};
+    ASSERT_TRUE(lastFrameReport(f.host.instanceData(), r));
+    EXPECT_EQ(r.levels.medianG, 60);
+    // Two of the five history slots hold the measured value: the applied one is averaged.
+    EXPECT_EQ(r.applied.value[kBlackR], f.state().history[kBlackR][0] * 2 / 5);
+    EXPECT_FALSE(lastFrameReport(other.host.instanceData(), r)) << "another instance's frame";
+
+    VDXFilterActivation& fa = f.host.activation();
+    VDXFBitmap* source = fa.src;
+    fa.src = nullptr;  // a call that renders nothing leaves nothing to report
+    RunProc(&fa, nullptr);
+    fa.src = source;
+    EXPECT_FALSE(lastFrameReport(f.host.instanceData(), r));
+}
+
+TEST(FrameReport, InstancesOnTwoThreadsEachReadTheirOwn)
+{
+    // Thread a renders, then thread b, and only then do both read: each must still get
+    // its own instance's values.
+    std::barrier step(2);
+    auto render = [&step](bool first, int green, double& seen) {
+        TestFilter f;
+        GuardedFrame src(64, 48), dst(64, 48);
+        fillFlat(src, makePixel(20, green, 200));
+        if (!first) step.arrive_and_wait();
+        runThroughHost(f, src, dst);
+        if (first) step.arrive_and_wait();
+        step.arrive_and_wait();
+        FrameReport r{};
+        seen = lastFrameReport(f.host.instanceData(), r) ? r.levels.medianG : -1;
+    };
+    double seenA = 0, seenB = 0;
+    std::thread a(render, true, 60, std::ref(seenA));
+    std::thread b(render, false, 180, std::ref(seenB));
+    a.join();
+    b.join();
+    EXPECT_EQ(seenA, 60);
+    EXPECT_EQ(seenB, 180);
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "plugin/engine_state.h"
 #include "plugin/module_entry.h"
 
 GuardedFrame::GuardedFrame(int width, int height, int padding, bool negativePitch, uint8_t fill)
@@ -141,4 +142,13 @@ FrameSettings marginSettings(int top, int left, int right, int bottom)
     s.right = right;
     s.bottom = bottom;
     return s;
+}
+
+FrameReport runReferencePass(FilterState& state, const ConstPlane& source, const Plane& destination)
+{
+    CorrectionHistory history = loadCorrectionHistory(state);
+    const FrameReport report =
+        runFramePassReference(loadFrameSettings(state), history, source, destination);
+    storeCorrectionHistory(state, history);
+    return report;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/filter_host.h"
+#include "engine/frame_pass.h"
 #include "engine/frame_settings.h"
 #include "engine/pixel.h"
 #include "engine/plane.h"
@@ -59,6 +60,11 @@ std::vector<uint32_t> naturalPixels(int width, int height, uint32_t seed);
 // `border` set and the given margins.
 FrameSettings defaultFrameSettings();
 FrameSettings marginSettings(int top, int left, int right, int bottom);
+
+// The reference pass over an instance record, as RunProc runs the fast one: the same
+// settings snapshot and history, carried on in the record.
+FrameReport runReferencePass(FilterState& state, const ConstPlane& source,
+                             const Plane& destination);
 
 // A registered filter with one instance, as a host would have it after creation.
 struct TestFilter {

@@ -8,6 +8,7 @@
 #include "cli/frame_stats.h"
 #include "cli/media_input.h"
 #include "cli_harness.h"
+#include "engine/frame_pass.h"
 
 namespace
 {
@@ -27,8 +28,9 @@ std::vector<FrameStats> directStats(const std::string& file, bool disable)
     for (int64_t i = 0; input.next(frame.get(), nullptr, error) == MediaInput::Status::Frame; ++i) {
         FramePtr src, dst = converter.pool().get();
         EXPECT_TRUE(converter.convert(frame.get(), src, error));
-        recorder.expect(i, true);
-        session.run(src.get(), dst.get(), i);
+        FrameReport report;
+        EXPECT_TRUE(session.run(src.get(), dst.get(), i, &report));
+        recorder.add(i, report);
         av_frame_unref(frame.get());
     }
     return recorder.frames();
