@@ -3,7 +3,7 @@
 #include "cli/av_util.h"
 #include "plugin/filter_state.h"
 #include "plugin/frame_report.h"
-#include "plugin/module_entry.h"
+#include "module/module_entry.h"
 
 FilterSession::FilterSession()
     : host_(

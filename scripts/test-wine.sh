@@ -25,7 +25,7 @@ for tool in "$wine" "$objdump" xvfb-run convert import; do
   command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh" >&2; exit 1; }
 done
 
-module=$mingw/plugin/Telvo.vdf
+module=$mingw/module/Telvo.vdf
 work=$mingw/wine-test
 rm -rf "$work"
 mkdir -p "$work/pictures" "$work/screen"
@@ -113,7 +113,7 @@ pictures+=("$work/pictures/wizard-333x447.ppm")
 winPictures=()
 for p in "${pictures[@]}"; do winPictures+=("$(winpath "$p")"); done
 
-"$native/tests/wine/telvo_frame_runner" "$native/plugin/Telvo.so" "${pictures[@]}" \
+"$native/tests/wine/telvo_frame_runner" "$native/module/Telvo.so" "${pictures[@]}" \
   > "$work/native-frames.txt" || fail "native frame runner"
 timeout 600 "$wine" "$mingw/tests/wine/telvo_frame_runner.exe" "$(winpath "$module")" \
   "${winPictures[@]}" 2>/dev/null | tr -d '\r' > "$work/windows-frames.txt" ||

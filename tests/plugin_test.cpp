@@ -8,7 +8,7 @@
 
 #include "platform/threads.h"
 #include "plugin/callbacks.h"
-#include "plugin/filter_definition.h"
+#include "module/filter_definition.h"
 #include "tests/test_support.h"
 
 TEST(Registration, OneFilterWithItsScriptFunctionAndVersions)

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "plugin/engine_state.h"
-#include "plugin/module_entry.h"
+#include "module/module_entry.h"
 
 GuardedFrame::GuardedFrame(int width, int height, int padding, bool negativePitch, uint8_t fill)
     : width_(width), height_(height)

@@ -1,4 +1,5 @@
-// The module's one filter definition and its script object.
+// The module's one filter definition and its script object: the one place where the
+// plug-in's callbacks (plugin/) and the configuration dialog (dialog/) meet.
 #pragma once
 
 #include "host/vdx_filter.h"

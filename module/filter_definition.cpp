@@ -1,4 +1,4 @@
-#include "plugin/filter_definition.h"
+#include "module/filter_definition.h"
 
 #include "plugin/callbacks.h"
 #include "plugin/filter_state.h"

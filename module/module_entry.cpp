@@ -1,7 +1,7 @@
 // The module's two exports. Registration only lists; the definition lives elsewhere.
-#include "plugin/module_entry.h"
+#include "module/module_entry.h"
 
-#include "plugin/filter_definition.h"
+#include "module/filter_definition.h"
 
 #if defined(_WIN32)
 #define TELVO_EXPORT extern "C" __declspec(dllexport)
