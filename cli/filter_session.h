@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/filter_host.h"
+#include "hosting/filter_host.h"
 #include "plugin/settings_text.h"
 
 struct AVFrame;

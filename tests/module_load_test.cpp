@@ -1,12 +1,12 @@
 // The native shared module as a host loads it: exactly the two entry points are
 // exported, and a frame rendered through the loaded module equals one rendered through
 // the statically linked core.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
+#include "hosting/module_loader.h"
 #include "tests/test_support.h"
 
 namespace
@@ -38,14 +38,11 @@ TEST(SharedModule, ExportsExactlyTheTwoEntryPoints)
 
 TEST(SharedModule, LoadedModuleRendersLikeTheLinkedCore)
 {
-    void* module = dlopen(TELVO_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << dlerror();
-    auto init =
-        reinterpret_cast<VDXFilterModuleInit2Proc>(dlsym(module, "VirtualdubFilterModuleInit2"));
-    auto deinit =
-        reinterpret_cast<VDXFilterModuleDeinitProc>(dlsym(module, "VirtualdubFilterModuleDeinit"));
+    LoadedModule module;
+    std::string error;
+    ASSERT_TRUE(loadModule(TELVO_MODULE_PATH, module, error)) << error;
     {
-        FilterHost loaded(init, deinit);
+        FilterHost loaded(module.init, module.deinit);
         ASSERT_TRUE(loaded.ok()) << loaded.error();
         EXPECT_STREQ(loaded.definition().name, "TELVO, version 4.3");
         EXPECT_EQ(loaded.definition().configProc, nullptr);  // no dialog manager here
@@ -65,5 +62,5 @@ TEST(SharedModule, LoadedModuleRendersLikeTheLinkedCore)
         }
         EXPECT_EQ(a.pixels(), b.pixels());
     }
-    dlclose(module);
+    unloadModule(module);
 }

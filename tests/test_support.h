@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "cli/filter_host.h"
+#include "hosting/filter_host.h"
 #include "engine/frame_pass.h"
 #include "engine/frame_settings.h"
 #include "engine/pixel.h"

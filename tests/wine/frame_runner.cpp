@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/filter_host.h"
+#include "hosting/filter_host.h"
 #include "plugin/filter_state.h"
 #include "tests/pixel_hash.h"
-#include "tests/wine/module_loader.h"
+#include "hosting/module_loader.h"
 
 namespace
 {

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/filter_host.h"
+#include "hosting/filter_host.h"
 #include "plugin/filter_state.h"
 #include "tests/recording_preview.h"
 #include "tests/wine/check.h"
 #include "tests/wine/dialog_session.h"
-#include "tests/wine/module_loader.h"
+#include "hosting/module_loader.h"
 #include "tests/wine/template_check.h"
 
 namespace

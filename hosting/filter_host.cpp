@@ -1,4 +1,4 @@
-#include "cli/filter_host.h"
+#include "hosting/filter_host.h"
 
 #include <cstring>
 

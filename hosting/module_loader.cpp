@@ -1,4 +1,4 @@
-#include "tests/wine/module_loader.h"
+#include "hosting/module_loader.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN

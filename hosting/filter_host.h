@@ -1,8 +1,8 @@
 // A small host for the filter: it registers the module through its two entry points,
 // fills the records a real host fills and calls the callbacks in the host's order
-// (init, configuration or script, start, run per frame). The command-line tool, the
-// tests and the Windows test host all drive the filter through it, so the glue is
-// exercised everywhere. Bitmaps are bottom-up: row 0 is the picture's bottom row.
+// (init, configuration or script, start, run per frame). Every host of ours drives the
+// filter through it (the command-line tool, the tests, the Windows test host), so the
+// glue is exercised everywhere. Bitmaps are bottom-up: row 0 is the picture's bottom row.
 #pragma once
 
 #include <cstddef>
