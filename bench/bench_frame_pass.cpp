@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/frame_pass.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace
 {

@@ -12,5 +12,5 @@
 #include <commctrl.h>
 // clang-format on
 #else
-#include "platform/win32_standin.h"
+#include "dialog/win32_subset.h"
 #endif

@@ -1,4 +1,4 @@
-#include "cli_harness.h"
+#include "tests/cli/cli_harness.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

@@ -6,8 +6,8 @@
 #include "cli/filter_frames.h"
 #include "cli/filter_session.h"
 #include "cli/media_input.h"
-#include "cli_harness.h"
 #include "plugin/filter_state.h"
+#include "tests/cli/cli_harness.h"
 
 namespace
 {

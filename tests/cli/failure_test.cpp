@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "cli/av_util.h"
-#include "cli_harness.h"
+#include "tests/cli/cli_harness.h"
 
 namespace
 {

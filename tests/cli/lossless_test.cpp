@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cli_harness.h"
+#include "tests/cli/cli_harness.h"
 
 namespace
 {

@@ -7,8 +7,8 @@
 #include "cli/filter_session.h"
 #include "cli/frame_stats.h"
 #include "cli/media_input.h"
-#include "cli_harness.h"
 #include "engine/frame_pass.h"
+#include "tests/cli/cli_harness.h"
 
 namespace
 {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "hosting/filter_host.h"
-#include "plugin/filter_state.h"
-#include "tests/pixel_hash.h"
 #include "hosting/module_loader.h"
+#include "plugin/filter_state.h"
+#include "tests/support/pixel_hash.h"
 
 namespace
 {

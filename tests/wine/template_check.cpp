@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/dialog_controls.h"
+#include "tests/support/dialog_controls.h"
 #include "tests/wine/check.h"
 
 namespace

@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "hosting/filter_host.h"
+#include "hosting/module_loader.h"
 #include "plugin/filter_state.h"
-#include "tests/recording_preview.h"
+#include "tests/support/recording_preview.h"
 #include "tests/wine/check.h"
 #include "tests/wine/dialog_session.h"
-#include "hosting/module_loader.h"
 #include "tests/wine/template_check.h"
 
 namespace

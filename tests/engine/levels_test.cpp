@@ -9,7 +9,7 @@
 #include "engine/channel_levels.h"
 #include "engine/frame_settings.h"
 #include "engine/peak_threshold.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace
 {

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "module/filter_definition.h"
 #include "platform/threads.h"
 #include "plugin/callbacks.h"
-#include "module/filter_definition.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 TEST(Registration, OneFilterWithItsScriptFunctionAndVersions)
 {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "plugin/settings_text.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 TEST(Sharing, SettingsChangeWhileFramesRender)
 {

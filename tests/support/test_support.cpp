@@ -1,11 +1,11 @@
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "plugin/engine_state.h"
 #include "module/module_entry.h"
+#include "plugin/engine_state.h"
 
 GuardedFrame::GuardedFrame(int width, int height, int padding, bool negativePitch, uint8_t fill)
     : width_(width), height_(height)
@@ -121,6 +121,13 @@ void TestFilter::config(int gamma, int alignment, int border, int top, int left,
 {
     const int args[8] = {gamma, alignment, border, top, left, right, bottom, freeze};
     host.callScript("Config", args, 8);
+}
+
+int TestFilter::run(const GuardedFrame& source, const GuardedFrame& destination, int64_t frame)
+{
+    const ConstPlane s = source.constPlane();
+    const Plane d = destination.plane();
+    return host.run(s.row0, s.pitch, d.row0, d.pitch, s.width, s.height, frame);
 }
 
 FrameSettings defaultFrameSettings()

@@ -10,7 +10,7 @@
 #include "engine/correction_params.h"
 #include "engine/correction_phase.h"
 #include "platform/thread_executor.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace
 {

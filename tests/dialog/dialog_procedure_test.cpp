@@ -7,7 +7,7 @@
 
 #include "dialog/config_dialog.h"
 #include "dialog/module_instance.h"
-#include "dialog_harness.h"
+#include "tests/dialog/dialog_harness.h"
 
 using standin::clickButton;
 using standin::control;

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "tests/pixel_hash.h"
-#include "tests/test_support.h"
+#include "tests/support/pixel_hash.h"
+#include "tests/support/test_support.h"
 
 namespace
 {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace
 {

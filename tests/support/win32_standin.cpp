@@ -1,4 +1,4 @@
-#include "platform/win32_standin.h"
+#include "tests/support/win32_standin.h"
 
 #include <cstdio>
 #include <map>

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "hosting/module_loader.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace
 {

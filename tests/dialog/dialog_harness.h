@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "dialog/win32_api.h"
 #include "plugin/settings_text.h"
-#include "test_support.h"
-#include "tests/recording_preview.h"
+#include "tests/support/recording_preview.h"
+#include "tests/support/test_support.h"
+#include "tests/support/win32_standin.h"
 
 class DialogHarness
 {

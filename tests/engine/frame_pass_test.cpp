@@ -4,16 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <barrier>
 #include <climits>
-#include <functional>
 #include <random>
-#include <thread>
 
 #include "platform/threads.h"
-#include "plugin/callbacks.h"
-#include "plugin/frame_report.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace
 {
@@ -32,13 +27,6 @@ void apply(TestFilter& f, const Settings& s)
     st.dialogClosed = s.dialogClosed;
     st.showHistogram = s.showHistogram;
     st.threadCount = s.threads;
-}
-
-int runThroughHost(TestFilter& f, const GuardedFrame& src, const GuardedFrame& dst)
-{
-    const ConstPlane s = src.constPlane();
-    const Plane d = dst.plane();
-    return f.host.run(s.row0, s.pitch, d.row0, d.pitch, s.width, s.height);
 }
 
 Settings randomSettings(std::mt19937& rng)
@@ -79,7 +67,7 @@ TEST(FramePass, MatchesTheReferencePassOverManyFrames)
             else
                 fillNatural(src, frame * 31 + w);
             GuardedFrame a(w, h, 4, frame % 2 == 0, 0x11), b(w, h, 0, false, 0x22);
-            ASSERT_EQ(runThroughHost(fast, src, a), 0);
+            ASSERT_EQ(fast.run(src, a), 0);
             runReferencePass(reference.state(), src.constPlane(), b.plane());
             ASSERT_EQ(a.pixels(), b.pixels()) << w << "x" << h << " frame " << frame;
             ASSERT_TRUE(a.guardsIntact()) << w << "x" << h;
@@ -103,7 +91,7 @@ TEST(FramePass, OutputDoesNotDependOnTheWorkerCount)
             s.showHistogram = 1;
             apply(f, s);
             GuardedFrame dst(w, h);
-            runThroughHost(f, src, dst);
+            f.run(src, dst);
             if (threads == 1) first = dst.pixels();
             EXPECT_EQ(dst.pixels(), first) << w << "x" << h << " with " << threads << " workers";
             EXPECT_TRUE(dst.guardsIntact());
@@ -129,7 +117,7 @@ TEST(FramePass, PaddedAndNegativePitchesGiveTheSamePicture)
         s.top = 3;
         s.bottom = 2;
         apply(f, s);
-        runThroughHost(f, src, dst);
+        f.run(src, dst);
         if (layout == 0) expected = dst.pixels();
         EXPECT_EQ(dst.pixels(), expected) << "layout " << layout;
         EXPECT_TRUE(dst.guardsIntact()) << "padding bytes of the destination were written";
@@ -157,7 +145,7 @@ TEST(FramePass, ExtremeMarginsStayInsideTheBuffers)
                 apply(f, s);
                 GuardedFrame src(w, h, 4, trial % 3 == 0), dst(w, h, 4, trial % 2 == 0);
                 fillRandom(src, trial++);
-                EXPECT_EQ(runThroughHost(f, src, dst), 0);
+                EXPECT_EQ(f.run(src, dst), 0);
                 ASSERT_TRUE(dst.guardsIntact()) << w << "x" << h << " margins " << a << "," << b;
                 ASSERT_TRUE(src.guardsIntact());
             }
@@ -174,7 +162,7 @@ TEST(FramePass, WorkersThatCannotStartAreDoneOnTheCallingThread)
     s.threads = 4;
     apply(reference, s);
     GuardedFrame expected(19, 11);
-    runThroughHost(reference, src, expected);
+    reference.run(src, expected);
 
     for (ThreadStartFailureHook hook : {+[](const ThreadSlot&) { return true; },
                                         +[](const ThreadSlot&) {
@@ -185,55 +173,8 @@ TEST(FramePass, WorkersThatCannotStartAreDoneOnTheCallingThread)
         TestFilter f;
         apply(f, s);
         GuardedFrame dst(19, 11, 0, false, 0x33);
-        runThroughHost(f, src, dst);
+        f.run(src, dst);
         setThreadStartFailureHook(nullptr);
         EXPECT_EQ(dst.pixels(), expected.pixels());
     }
-}
-
-TEST(FrameReport, RunProcReportsWhatItMeasuredAndApplied)
-{
-    TestFilter f, other;
-    GuardedFrame src(64, 48), dst(64, 48);
-    fillFlat(src, makePixel(20, 60, 200));
-    runThroughHost(f, src, dst);
-    runThroughHost(f, src, dst);
-    FrameReport r{};
-    ASSERT_TRUE(lastFrameReport(f.host.instanceData(), r));
-    EXPECT_EQ(r.levels.medianG, 60);
-    // Two of the five history slots hold the measured value: the applied one is averaged.
-    EXPECT_EQ(r.applied.value[kBlackR], f.state().history[kBlackR][0] * 2 / 5);
-    EXPECT_FALSE(lastFrameReport(other.host.instanceData(), r)) << "another instance's frame";
-
-    VDXFilterActivation& fa = f.host.activation();
-    VDXFBitmap* source = fa.src;
-    fa.src = nullptr;  // a call that renders nothing leaves nothing to report
-    RunProc(&fa, nullptr);
-    fa.src = source;
-    EXPECT_FALSE(lastFrameReport(f.host.instanceData(), r));
-}
-
-TEST(FrameReport, InstancesOnTwoThreadsEachReadTheirOwn)
-{
-    // Thread a renders, then thread b, and only then do both read: each must still get
-    // its own instance's values.
-    std::barrier step(2);
-    auto render = [&step](bool first, int green, double& seen) {
-        TestFilter f;
-        GuardedFrame src(64, 48), dst(64, 48);
-        fillFlat(src, makePixel(20, green, 200));
-        if (!first) step.arrive_and_wait();
-        runThroughHost(f, src, dst);
-        if (first) step.arrive_and_wait();
-        step.arrive_and_wait();
-        FrameReport r{};
-        seen = lastFrameReport(f.host.instanceData(), r) ? r.levels.medianG : -1;
-    };
-    double seenA = 0, seenB = 0;
-    std::thread a(render, true, 60, std::ref(seenA));
-    std::thread b(render, false, 180, std::ref(seenB));
-    a.join();
-    b.join();
-    EXPECT_EQ(seenA, 60);
-    EXPECT_EQ(seenB, 180);
 }

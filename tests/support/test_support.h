@@ -6,11 +6,11 @@
 #include <random>
 #include <vector>
 
-#include "hosting/filter_host.h"
 #include "engine/frame_pass.h"
 #include "engine/frame_settings.h"
 #include "engine/pixel.h"
 #include "engine/plane.h"
+#include "hosting/filter_host.h"
 #include "plugin/filter_state.h"
 
 // A frame buffer with guard bytes before and after every row's pixels and around the
@@ -72,5 +72,7 @@ struct TestFilter {
     FilterState& state() { return *static_cast<FilterState*>(host.instanceData()); }
     void config(int gamma, int alignment, int border, int top, int left, int right, int bottom,
                 int freeze);
+    // One frame through RunProc, each frame at its own pitch.
+    int run(const GuardedFrame& source, const GuardedFrame& destination, int64_t frame = 0);
     FilterHost host;
 };

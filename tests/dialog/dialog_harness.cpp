@@ -1,9 +1,9 @@
-#include "dialog_harness.h"
+#include "tests/dialog/dialog_harness.h"
 
 #include <algorithm>
 
 #include "dialog/config_proc.h"
-#include "dialog_controls.h"
+#include "tests/support/dialog_controls.h"
 
 namespace
 {

@@ -7,7 +7,7 @@
 
 #include "engine/frame_settings.h"
 #include "engine/overlays.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace
 {
