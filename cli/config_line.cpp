@@ -1,19 +1,34 @@
 #include "cli/config_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
+#include "plugin/settings_text.h"
+
 namespace
 {
 
-constexpr const char* kForm =
-    "expected Config(gamma,alignment,border,top,left,right,bottom,freeze)"
-    " with eight integers, e.g. Config(15,15,0,8,8,8,8,0)";
-constexpr const char* kNames[kScriptSettingCount] = {"gamma", "alignment", "border", "top",
-                                                     "left",  "right",     "bottom", "freeze"};
+// The messages count the arguments in words.
+static_assert(kScriptSettingCount == 8);
+
+// "expected Config(gamma,...,freeze) with eight integers, e.g. Config(15,...,0)"
+std::string expectedForm()
+{
+    std::string form = "expected Config(";
+    for (int i = 0; i < kScriptSettingCount; ++i) {
+        if (i > 0) form += ',';
+        form += kSettings[i].name;
+    }
+    char example[128];
+    formatScriptLine(example, sizeof example, defaultSettingValues());
+    form += ") with eight integers, e.g. ";
+    form += example;
+    return form;
+}
 
 void skipSpace(const char*& p)
 {
@@ -22,8 +37,9 @@ void skipSpace(const char*& p)
 
 }  // namespace
 
-bool parseConfigLine(const std::string& text, ScriptSettings& settings, std::string& error)
+bool parseConfigLine(const std::string& text, SettingValues& settings, std::string& error)
 {
+    const std::string form = expectedForm();
     const char* p = text.c_str();
     skipSpace(p);
     // A line copied from a saved script names the filter instance first
@@ -33,31 +49,31 @@ bool parseConfigLine(const std::string& text, ScriptSettings& settings, std::str
          ++q)
         if (*q == '.' && std::strncmp(q + 1, "Config", 6) == 0) p = q + 1;
     if (std::string(p).rfind("Config", 0) != 0) {
-        error = "--config: the line does not start with Config; " + std::string(kForm);
+        error = "--config: the line does not start with Config; " + form;
         return false;
     }
     p += 6;
     skipSpace(p);
     if (*p != '(') {
-        error = "--config: missing '(' after Config; " + std::string(kForm);
+        error = "--config: missing '(' after Config; " + form;
         return false;
     }
     ++p;
     int values[kScriptSettingCount];
     for (int i = 0; i < kScriptSettingCount; ++i) {
         const std::string which =
-            "--config: argument " + std::to_string(i + 1) + " (" + kNames[i] + ")";
+            "--config: argument " + std::to_string(i + 1) + " (" + kSettings[i].name + ")";
         skipSpace(p);
         errno = 0;
         char* end = nullptr;
         const long v = std::strtol(p, &end, 10);
         if (end == p) {
-            error = which + (*p == ')' || *p == '\0' ? " is missing; " : " is not an integer; ") +
-                    kForm;
+            error =
+                which + (*p == ')' || *p == '\0' ? " is missing; " : " is not an integer; ") + form;
             return false;
         }
         if (errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-            error = which + " is out of the 32-bit integer range; " + kForm;
+            error = which + " is out of the 32-bit integer range; " + form;
             return false;
         }
         values[i] = static_cast<int>(v);
@@ -66,12 +82,12 @@ bool parseConfigLine(const std::string& text, ScriptSettings& settings, std::str
         const char expected = i + 1 < kScriptSettingCount ? ',' : ')';
         if (*p != expected) {
             if (expected == ')' && *p == ',')
-                error = "--config: more than eight arguments; " + std::string(kForm);
+                error = "--config: more than eight arguments; " + form;
             else if (expected == ',' && *p == ')')
-                error = "--config: argument " + std::to_string(i + 2) + " (" + kNames[i + 1] +
-                        ") is missing; " + kForm;
+                error = "--config: argument " + std::to_string(i + 2) + " (" +
+                        kSettings[i + 1].name + ") is missing; " + form;
             else
-                error = which + " is not an integer; " + kForm;
+                error = which + " is not an integer; " + form;
             return false;
         }
         ++p;
@@ -80,10 +96,9 @@ bool parseConfigLine(const std::string& text, ScriptSettings& settings, std::str
     if (*p == ';') ++p;
     skipSpace(p);
     if (*p != '\0') {
-        error = "--config: unexpected text after the closing ')'; " + std::string(kForm);
+        error = "--config: unexpected text after the closing ')'; " + form;
         return false;
     }
-    settings = ScriptSettings{values[0], values[1], values[2], values[3],
-                              values[4], values[5], values[6], values[7]};
+    std::copy(values, values + kScriptSettingCount, settings.begin());
     return true;
 }

@@ -1,9 +1,9 @@
 #include "cli/filter_session.h"
 
 #include "cli/av_util.h"
+#include "module/module_entry.h"
 #include "plugin/filter_state.h"
 #include "plugin/frame_report.h"
-#include "module/module_entry.h"
 
 FilterSession::FilterSession()
     : host_(
@@ -16,8 +16,7 @@ FilterState& FilterSession::state()
     return *static_cast<FilterState*>(host_->instanceData());
 }
 
-bool FilterSession::open(const ScriptSettings& s, bool disable, bool histogram, int width,
-                         int height, std::string& error)
+bool FilterSession::open(const SettingValues& settings, int width, int height, std::string& error)
 {
     if (!host_->ok()) {
         error = "the filter module did not register: " + host_->error();
@@ -26,14 +25,13 @@ bool FilterSession::open(const ScriptSettings& s, bool disable, bool histogram, 
     width_ = width;
     height_ = height;
     host_->createInstance(width, height);
-    const int args[kScriptSettingCount] = {s.gamma, s.alignment, s.border, s.top,
-                                           s.left,  s.right,     s.bottom, s.freeze};
-    if (!host_->callScript("Config", args, kScriptSettingCount)) {
+    if (!host_->callScript("Config", settings.data(), kScriptSettingCount)) {
         error = "the filter has no Config script function";
         return false;
     }
-    storeShared(state().disable, disable ? 1 : 0);
-    storeShared(state().showHistogram, histogram ? 1 : 0);
+    // The switches a host does not save are set as the dialog's check boxes set them.
+    for (int i = kScriptSettingCount; i < kSettingCount; ++i)
+        storeShared(state().*kSettings[i].field, settings[i]);
     host_->start(width, height);
     return true;
 }

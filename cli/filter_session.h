@@ -1,5 +1,5 @@
 // One filter instance driven as the host drives it: the module registered through its
-// two entry points, InitProc, the script function "Config" with the eight settings,
+// two entry points, InitProc, the script function "Config" with the script settings,
 // StartProc, then RunProc once per frame.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "hosting/filter_host.h"
-#include "plugin/settings_text.h"
+#include "plugin/settings_table.h"
 
 struct AVFrame;
 struct FilterState;
@@ -19,10 +19,9 @@ class FilterSession
 public:
     FilterSession();
 
-    // `disable` and `histogram` are not script settings; they are set on the instance
-    // as the dialog's check boxes set them.
-    bool open(const ScriptSettings& settings, bool disable, bool histogram, int width, int height,
-              std::string& error);
+    // Every setting of the table: the script settings through "Config", the others set
+    // on the instance as the dialog's check boxes set them.
+    bool open(const SettingValues& settings, int width, int height, std::string& error);
 
     // The text the host shows: the filter's name with its summary, and the script line.
     std::string description();

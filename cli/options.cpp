@@ -20,33 +20,34 @@ bool parseInteger(const std::string& text, int64_t low, int64_t high, int64_t& v
     return true;
 }
 
-struct IntOption {
-    const char* name;
-    int64_t low, high;
-};
-
-}  // namespace
-
-const char* usageText()
+// One --help line of a filter setting, from its row in the settings table.
+std::string settingUsage(const Setting& s)
 {
-    return R"TXT(usage: telvo INPUT OUTPUT [options]
+    std::string line = std::string("  --") + s.name + (s.kind == SettingKind::Flag ? "" : " N");
+    line.append(line.size() < 19 ? 19 - line.size() : 1, ' ');
+    line += s.help;
+    if (s.kind != SettingKind::Flag)
+        line += ", " + std::to_string(s.range.low) + ".." + std::to_string(s.range.high) +
+                " (default " + std::to_string(s.defaultValue) + ")";
+    else if (s.scriptIndex == kNotScripted)
+        line += " (not a script setting)";
+    else
+        line += s.defaultValue != 0 ? " (default on)" : " (default off)";
+    return line + "\n";
+}
+
+std::string usage()
+{
+    std::string text = R"TXT(usage: telvo INPUT OUTPUT [options]
 Corrects white balance and tonal range of a video, frame by frame.
 INPUT is anything FFmpeg reads (video file, image sequence such as img%04d.png, image).
 OUTPUT's extension picks the container (-f overrides); use -f null - to discard.
 
 Filter settings (applied left to right; later ones win):
   --config "Config(g,a,b,t,l,r,bo,f)"  the script line the host saves; any ints
-  --gamma N        curve strength, 0..40 (default 15)
-  --alignment N    black/white point alignment strength, 0..40 (default 15)
-  --border         analyse only inside the margins (default off)
-  --top N          top margin in rows, 0..65535 (default 8)
-  --left N         left margin in columns, 0..65535 (default 8)
-  --right N        right margin in columns, 0..65535 (default 8)
-  --bottom N       bottom margin in rows, 0..65535 (default 8)
-  --freeze         keep the frozen correction instead of measuring (default off)
-  --disable        apply the identity correction (not a script setting)
-  --histogram      draw the histogram graph into the output (not a script setting)
-
+)TXT";
+    for (const Setting& s : kSettings) text += settingUsage(s);
+    return text + R"TXT(
 Output:
   -f, --format NAME  output container (any FFmpeg muxer, e.g. mp4, matroska, null)
   --codec NAME     video encoder (default: libx264 for mp4/mkv/mov, png for images,
@@ -69,12 +70,16 @@ Exit codes: 0 success, 1 failure, 2 usage error.
 )TXT";
 }
 
+}  // namespace
+
+const char* usageText()
+{
+    static const std::string text = usage();
+    return text.c_str();
+}
+
 ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& error)
 {
-    static const IntOption kSettingOptions[] = {
-        {"--gamma", 0, 40},   {"--alignment", 0, 40}, {"--top", 0, 65535},
-        {"--left", 0, 65535}, {"--right", 0, 65535},  {"--bottom", 0, 65535},
-    };
     int positional = 0;
     bool onlyPositional = false;
     for (int i = 1; i < argc; ++i) {
@@ -133,31 +138,24 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
         };
 
         int64_t n = 0;
-        const IntOption* setting = nullptr;
-        for (const IntOption& s : kSettingOptions)
-            if (arg == s.name) setting = &s;
-        if (setting != nullptr) {
-            if (!takeInt(setting->low, setting->high, n)) return ParseResult::UsageError;
-            int* fields[] = {&o.settings.gamma, &o.settings.alignment, &o.settings.top,
-                             &o.settings.left,  &o.settings.right,     &o.settings.bottom};
-            *fields[setting - kSettingOptions] = static_cast<int>(n);
+        const int setting = arg.rfind("--", 0) == 0 ? settingIndex(arg.substr(2)) : -1;
+        if (setting >= 0) {
+            const Setting& s = kSettings[setting];
+            if (s.kind == SettingKind::Flag) {
+                if (!flag()) return ParseResult::UsageError;
+                n = 1;
+            } else if (!takeInt(s.range.low, s.range.high, n)) {
+                return ParseResult::UsageError;
+            }
+            o.settings[setting] = static_cast<int>(n);
         } else if (arg == "--config") {
             std::string line;
             if (!takeValue(line) || !parseConfigLine(line, o.settings, error))
                 return ParseResult::UsageError;
-        } else if (arg == "--border" || arg == "--freeze" || arg == "--disable" ||
-                   arg == "--histogram" || arg == "--lossless" || arg == "--quiet" || arg == "-q" ||
-                   arg == "--verbose" || arg == "-v" || arg == "--timing") {
+        } else if (arg == "--lossless" || arg == "--quiet" || arg == "-q" || arg == "--verbose" ||
+                   arg == "-v" || arg == "--timing") {
             if (!flag()) return ParseResult::UsageError;
-            if (arg == "--border")
-                o.settings.border = 1;
-            else if (arg == "--freeze")
-                o.settings.freeze = 1;
-            else if (arg == "--disable")
-                o.disable = true;
-            else if (arg == "--histogram")
-                o.histogram = true;
-            else if (arg == "--lossless")
+            if (arg == "--lossless")
                 o.lossless = true;
             else if (arg == "--quiet" || arg == "-q")
                 o.quiet = true;

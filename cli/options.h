@@ -5,16 +5,14 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/settings_text.h"
+#include "plugin/settings_table.h"
 
 struct CliOptions {
     std::string input;
     std::string output;
     std::string format;  // -f: muxer name; empty = from OUTPUT's extension
 
-    ScriptSettings settings{15, 15, 0, 8, 8, 8, 8, 0};  // the filter's defaults
-    bool disable = false;
-    bool histogram = false;
+    SettingValues settings = defaultSettingValues();  // every filter setting, table order
 
     bool lossless = false;
     std::string codec;  // empty = the container's default

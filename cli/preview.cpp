@@ -43,9 +43,13 @@ RunResult runPreview(const CliOptions& o)
     FramePtr source;
     if (!converter.convert(frame.get(), source, error)) return RunResult::failure(error);
 
+    // The picture shows the histogram graph on both halves.
+    constexpr int kHistogram = settingIndex("histogram"), kDisable = settingIndex("disable");
+    static_assert(kHistogram >= 0 && kDisable >= 0);
+    SettingValues settings = o.settings;
+    settings[kHistogram] = 1;
     FilterSession filter;
-    if (!filter.open(o.settings, o.disable, true, width, height, error))
-        return RunResult::failure(error);
+    if (!filter.open(settings, width, height, error)) return RunResult::failure(error);
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %s\ntelvo: %s\n", filter.description().c_str(),
                      filter.scriptLine().c_str());
@@ -58,7 +62,7 @@ RunResult runPreview(const CliOptions& o)
     // input's histogram graph.
     storeShared(state.disable, 1);
     filter.run(source.get(), before.get(), index);
-    storeShared(state.disable, o.disable ? 1 : 0);
+    storeShared(state.disable, settings[kDisable]);
     filter.run(source.get(), after.get(), index);
 
     const int sideBySide = 2 * width;

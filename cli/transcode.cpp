@@ -54,8 +54,7 @@ RunResult runTranscode(const CliOptions& o)
         return RunResult::failure(error.empty() ? "'" + o.input + "' has no video frames" : error);
 
     FilterSession filter;
-    if (!filter.open(o.settings, o.disable, o.histogram, width, height, error))
-        return RunResult::failure(error);
+    if (!filter.open(o.settings, width, height, error)) return RunResult::failure(error);
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %s\ntelvo: %s\n", filter.description().c_str(),
                      filter.scriptLine().c_str());

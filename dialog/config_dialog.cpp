@@ -6,6 +6,7 @@
 #include "dialog/dialog_rules.h"
 #include "host/vdx_preview.h"
 #include "plugin/filter_state.h"
+#include "plugin/settings_table.h"
 
 namespace
 {
@@ -23,25 +24,36 @@ constexpr FlagBox kFlagBoxes[] = {
     {IDC_FREEZE, &FilterState::freeze},
 };
 
-// A trackbar and the field it writes. Margin trackbars also name the frame extent they
-// live in and the opposite margin that yields to them. The order is the order in which
-// a notifying window is matched.
+// A trackbar and the setting it writes. Margin trackbars also name the opposite margin
+// that yields to them; the frame extent a margin lives in and the range of the others
+// come from the settings table. The order is the order in which a notifying window is
+// matched.
 struct Slider {
     int id;
     int FilterState::*field;
-    int FilterState::*extent;  // null for gamma and alignment
-    int FilterState::*opposite;
+    int FilterState::*opposite;  // null for gamma and alignment
     int oppositeId;
+
+    const Setting& setting() const { return *settingOf(field); }
+    int FilterState::*extent() const { return extentOf(setting().kind); }
 };
 
 constexpr Slider kSliders[] = {
-    {IDC_GAMMA, &FilterState::gamma, nullptr, nullptr, 0},
-    {IDC_ALIGNMENT, &FilterState::alignment, nullptr, nullptr, 0},
-    {IDC_TOP, &FilterState::top, &FilterState::height, &FilterState::bottom, IDC_BOTTOM},
-    {IDC_LEFT, &FilterState::left, &FilterState::width, &FilterState::right, IDC_RIGHT},
-    {IDC_RIGHT, &FilterState::right, &FilterState::width, &FilterState::left, IDC_LEFT},
-    {IDC_BOTTOM, &FilterState::bottom, &FilterState::height, &FilterState::top, IDC_TOP},
+    {IDC_GAMMA, &FilterState::gamma, nullptr, 0},
+    {IDC_ALIGNMENT, &FilterState::alignment, nullptr, 0},
+    {IDC_TOP, &FilterState::top, &FilterState::bottom, IDC_BOTTOM},
+    {IDC_LEFT, &FilterState::left, &FilterState::right, IDC_RIGHT},
+    {IDC_RIGHT, &FilterState::right, &FilterState::left, IDC_LEFT},
+    {IDC_BOTTOM, &FilterState::bottom, &FilterState::top, IDC_TOP},
 };
+
+constexpr bool slidersHaveSettings()
+{
+    for (const Slider& slider : kSliders)
+        if (settingOf(slider.field) == nullptr) return false;
+    return true;
+}
+static_assert(slidersHaveSettings());
 
 FilterState* stateOf(HWND dialog)
 {
@@ -76,14 +88,18 @@ INT_PTR onInitDialog(HWND dialog, LPARAM lParam)
     FilterState& s = *state;
     storeShared(s.dialogClosed, 0);
 
-    setUpTrackbar(dialog, IDC_GAMMA, 2, FALSE, 0, 40, loadShared(s.gamma));
-    setUpTrackbar(dialog, IDC_ALIGNMENT, 2, FALSE, 0, 40, loadShared(s.alignment));
+    for (const Slider& slider : kSliders) {
+        if (slider.extent() != nullptr) continue;
+        const SettingRange range = slider.setting().range;
+        setUpTrackbar(dialog, slider.id, 2, FALSE, range.low, range.high,
+                      loadShared(s.*slider.field));
+    }
     for (const FlagBox& box : kFlagBoxes)
         CheckDlgButton(dialog, box.id, loadShared(s.*box.field) != 0 ? BST_CHECKED : BST_UNCHECKED);
     for (const Slider& slider : kSliders) {
-        if (slider.extent == nullptr) continue;
-        setUpTrackbar(dialog, slider.id, 10, TRUE, 1, marginMaximum(loadShared(s.*slider.extent)),
-                      loadShared(s.*slider.field));
+        if (slider.extent() == nullptr) continue;
+        setUpTrackbar(dialog, slider.id, 10, TRUE, kMarginMinimum,
+                      marginMaximum(loadShared(s.*slider.extent())), loadShared(s.*slider.field));
     }
     takeBackups(s);
 
@@ -106,8 +122,8 @@ INT_PTR onTrackbar(HWND dialog, FilterState& s, LPARAM lParam)
         const int position =
             static_cast<int>(SendDlgItemMessageA(dialog, slider.id, TBM_GETPOS, 0, 0));
         storeShared(s.*slider.field, position);
-        if (slider.extent != nullptr) {
-            const MarginYield y = applyMarginRule(loadShared(s.*slider.extent), position,
+        if (slider.extent() != nullptr) {
+            const MarginYield y = applyMarginRule(loadShared(s.*slider.extent()), position,
                                                   loadShared(s.*slider.opposite));
             if (y.yields) {
                 storeShared(s.*slider.opposite, y.opposite);

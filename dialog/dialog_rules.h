@@ -6,9 +6,10 @@
 
 struct FilterState;
 
-// The margin trackbars run from 1 to extent - 15. Computed in 32-bit two's complement,
-// so a script-sized extent wraps as it would in the original int arithmetic instead of
-// being undefined.
+// The margin trackbars run from kMarginMinimum to marginMaximum(extent) = extent - 15.
+// Computed in 32-bit two's complement, so a script-sized extent wraps as it would in the
+// original int arithmetic instead of being undefined.
+constexpr int32_t kMarginMinimum = 1;
 int32_t marginMaximum(int32_t extent);
 
 // TBM_SETRANGE's packed argument: minimum in the low 16 bits, maximum in the high 16.

@@ -1,7 +1,10 @@
 #include "module/filter_definition.h"
 
+#include <array>
+
 #include "plugin/callbacks.h"
 #include "plugin/filter_state.h"
+#include "plugin/settings_table.h"
 
 #if defined(TELVO_HAS_DIALOG)
 #include "dialog/config_proc.h"
@@ -11,8 +14,22 @@
 #define TELVO_CONFIG_PROC nullptr
 #endif
 
+namespace
+{
+
+// The script function's argument list: "0" (returns nothing), then one "i" per script
+// setting, "0iiiiiiii".
+constexpr std::array<char, kScriptSettingCount + 2> kConfigSignature = [] {
+    std::array<char, kScriptSettingCount + 2> s{};
+    s[0] = '0';
+    for (int i = 1; i <= kScriptSettingCount; ++i) s[i] = 'i';
+    return s;
+}();
+
+}  // namespace
+
 const VDXScriptFunctionDef script_functions[] = {
-    {script_config, "Config", "0iiiiiiii"},
+    {script_config, "Config", kConfigSignature.data()},
     {nullptr, nullptr, nullptr},
 };
 

@@ -70,7 +70,7 @@ int VDX_API RunProc(const VDXFilterActivation* fa, const VDXFilterFunctions*)
 
 void VDX_API StringProc(const VDXFilterActivation* fa, const VDXFilterFunctions*, char* buf)
 {
-    formatSummary(buf, kSummaryBufferSize, loadScriptSettings(stateOf(fa)));
+    formatSummary(buf, kSummaryBufferSize, loadSettingValues(stateOf(fa)));
 }
 
 // A cut script line would be saved as a broken call, so a line that does not fit is
@@ -79,7 +79,7 @@ bool VDX_API FssProc(VDXFilterActivation* fa, const VDXFilterFunctions*, char* b
 {
     if (buf == nullptr || buflen <= 0) return false;
     const int needed =
-        formatScriptLine(buf, static_cast<size_t>(buflen), loadScriptSettings(stateOf(fa)));
+        formatScriptLine(buf, static_cast<size_t>(buflen), loadSettingValues(stateOf(fa)));
     return needed >= 0 && needed < buflen;
 }
 
@@ -89,7 +89,7 @@ void VDX_API script_config(IVDXScriptInterpreter*, void* activation, const VDXSc
     if (argc < kScriptSettingCount)
         return;  // the host matched "0iiiiiiii"; anything shorter is not our call
     auto* fa = static_cast<VDXFilterActivation*>(activation);
-    const ScriptSettings s{argv[0].u.i, argv[1].u.i, argv[2].u.i, argv[3].u.i,
-                           argv[4].u.i, argv[5].u.i, argv[6].u.i, argv[7].u.i};
-    storeScriptSettings(stateOf(fa), s);
+    int values[kScriptSettingCount];
+    for (int i = 0; i < kScriptSettingCount; ++i) values[i] = argv[i].u.i;
+    storeScriptSettings(stateOf(fa), values);
 }

@@ -13,7 +13,7 @@ int VDX_API RunProc(const VDXFilterActivation* fa, const VDXFilterFunctions* ff)
 void VDX_API StringProc(const VDXFilterActivation* fa, const VDXFilterFunctions* ff, char* buf);
 bool VDX_API FssProc(VDXFilterActivation* fa, const VDXFilterFunctions* ff, char* buf, int buflen);
 
-// Script function "Config": eight ints into gamma, alignment, border, top, left, right,
-// bottom, freeze, unchecked.
+// Script function "Config": one int per script setting (plugin/settings_table.h), stored
+// unchecked.
 void VDX_API script_config(IVDXScriptInterpreter* isi, void* activation, const VDXScriptValue* argv,
                            int argc);

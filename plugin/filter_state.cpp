@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "plugin/engine_state.h"
+#include "plugin/settings_table.h"
 
 static_assert(std::is_trivially_copyable_v<FilterState>, "the host may clone instances by memcpy");
 static_assert(std::atomic_ref<int>::required_alignment <= alignof(int));
@@ -26,18 +27,9 @@ void resetFilterState(FilterState& state, int processorCount, int width, int hei
     storeCorrectionHistory(state, identityHistory());
     state.gammaBackup = state.borderBackup = state.alignmentBackup = state.freezeBackup = 0;
     for (int& m : state.marginBackup) m = 0;
-    storeShared(state.gamma, 15);
-    storeShared(state.alignment, 15);
-    storeShared(state.border, 0);
-    storeShared(state.disable, 0);
+    for (const Setting& s : kSettings) storeShared(state.*s.field, s.defaultValue);
     storeShared(state.dialogClosed, 1);
-    storeShared(state.showHistogram, 0);
     storeShared(state.reserve, 0);
-    storeShared(state.freeze, 0);
-    storeShared(state.top, 8);
-    storeShared(state.left, 8);
-    storeShared(state.right, 8);
-    storeShared(state.bottom, 8);
     storeShared(state.width, width);
     storeShared(state.height, height);
 }

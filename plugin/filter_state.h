@@ -40,6 +40,6 @@ struct FilterState {
 int loadShared(const int& field);
 void storeShared(int& field, int value);
 
-// Fills every field with its default: the identity history, gamma and alignment 15,
-// margins 8, flags clear except dialogClosed, and the given processor count and size.
+// Fills every field with its default: the settings table's defaults, the identity
+// history, dialogClosed set, reserve clear, and the given processor count and size.
 void resetFilterState(FilterState& state, int processorCount, int width, int height);

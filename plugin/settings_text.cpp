@@ -1,40 +1,83 @@
 #include "plugin/settings_text.h"
 
-#include <cstdio>
+#include <charconv>
+#include <string_view>
 
-#include "plugin/filter_state.h"
-
-ScriptSettings loadScriptSettings(const FilterState& state)
+namespace
 {
-    return ScriptSettings{loadShared(state.gamma),  loadShared(state.alignment),
-                          loadShared(state.border), loadShared(state.top),
-                          loadShared(state.left),   loadShared(state.right),
-                          loadShared(state.bottom), loadShared(state.freeze)};
+
+// Appends to a caller's buffer with snprintf's contract: what fits is written and
+// terminated, and the length counts the whole text.
+class BoundedText
+{
+public:
+    BoundedText(char* buffer, size_t size) : buffer_(buffer), size_(size)
+    {
+        if (size_ > 0) buffer_[0] = '\0';
+    }
+
+    void append(std::string_view text)
+    {
+        for (char c : text) {
+            if (length_ + 1 < size_) {
+                buffer_[length_] = c;
+                buffer_[length_ + 1] = '\0';
+            }
+            ++length_;
+        }
+    }
+
+    void append(int value)
+    {
+        char digits[16];
+        const auto result = std::to_chars(digits, digits + sizeof digits, value);
+        append(std::string_view(digits, static_cast<size_t>(result.ptr - digits)));
+    }
+
+    int length() const { return static_cast<int>(length_); }
+
+private:
+    char* buffer_;
+    size_t size_;
+    size_t length_ = 0;
+};
+
+}  // namespace
+
+SettingValues loadSettingValues(const FilterState& state)
+{
+    SettingValues values;
+    for (int i = 0; i < kSettingCount; ++i) values[i] = loadShared(state.*kSettings[i].field);
+    return values;
 }
 
-void storeScriptSettings(FilterState& state, const ScriptSettings& s)
+void storeScriptSettings(FilterState& state, const int* values)
 {
-    storeShared(state.gamma, s.gamma);
-    storeShared(state.alignment, s.alignment);
-    storeShared(state.border, s.border);
-    storeShared(state.top, s.top);
-    storeShared(state.left, s.left);
-    storeShared(state.right, s.right);
-    storeShared(state.bottom, s.bottom);
-    storeShared(state.freeze, s.freeze);
+    for (int i = 0; i < kScriptSettingCount; ++i) storeShared(state.*kSettings[i].field, values[i]);
 }
 
-int formatSummary(char* buffer, size_t size, const ScriptSettings& s)
+int formatSummary(char* buffer, size_t size, const SettingValues& values)
 {
-    return std::snprintf(buffer, size,
-                         " (gamma %d, alignment %d, border %d, top %d, left %d, right %d, "
-                         "bottom %d, freeze %d)",
-                         s.gamma, s.alignment, s.border, s.top, s.left, s.right, s.bottom,
-                         s.freeze);
+    BoundedText text(buffer, size);
+    text.append(" (");
+    for (int i = 0; i < kScriptSettingCount; ++i) {
+        if (i > 0) text.append(", ");
+        text.append(kSettings[i].name);
+        text.append(" ");
+        text.append(values[i]);
+    }
+    text.append(")");
+    return text.length();
 }
 
-int formatScriptLine(char* buffer, size_t size, const ScriptSettings& s)
+int formatScriptLine(char* buffer, size_t size, const SettingValues& values)
 {
-    return std::snprintf(buffer, size, "Config(%d,%d,%d,%d,%d,%d,%d,%d)", s.gamma, s.alignment,
-                         s.border, s.top, s.left, s.right, s.bottom, s.freeze);
+    BoundedText text(buffer, size);
+    text.append("Config(");
+    for (int i = 0; i < kScriptSettingCount; ++i) {
+        if (i > 0) text.append(",");
+        text.append(values[i]);
+    }
+    text.append(")");
+    return text.length();
 }

@@ -1,29 +1,21 @@
-// The eight script settings and their two text forms: the summary the host shows next
-// to the filter's name, and the script line it saves and replays.
+// The settings' two text forms, both made from the settings table: the summary the host
+// shows next to the filter's name, " (gamma 15, alignment 15, ...)", and the script line
+// it saves and replays, "Config(15,15,0,8,8,8,8,0)". Both list the script settings in
+// script order.
 #pragma once
 
 #include <cstddef>
 
-struct FilterState;
+#include "plugin/settings_table.h"
 
-// In the fixed order the script function, the script line and the summary share.
-struct ScriptSettings {
-    int gamma;
-    int alignment;
-    int border;
-    int top;
-    int left;
-    int right;
-    int bottom;
-    int freeze;
-};
+// Every setting as the record holds it now, each shared field read once.
+SettingValues loadSettingValues(const FilterState& state);
 
-constexpr int kScriptSettingCount = 8;
-
-ScriptSettings loadScriptSettings(const FilterState& state);
-void storeScriptSettings(FilterState& state, const ScriptSettings& settings);
+// The kScriptSettingCount values of a Config(...) call, in script order, stored
+// unchecked as the host's script function stores them.
+void storeScriptSettings(FilterState& state, const int* values);
 
 // Both return the full length the text needs, like snprintf; the buffer always ends up
 // terminated when size > 0, cut when the text is longer.
-int formatSummary(char* buffer, size_t size, const ScriptSettings& s);
-int formatScriptLine(char* buffer, size_t size, const ScriptSettings& s);
+int formatSummary(char* buffer, size_t size, const SettingValues& values);
+int formatScriptLine(char* buffer, size_t size, const SettingValues& values);

@@ -121,8 +121,7 @@ std::vector<Picture> decodeFile(const std::string& file)
     return pictures;
 }
 
-std::vector<Picture> filterDirectly(const std::string& file, const ScriptSettings& settings,
-                                    bool disable, bool histogram)
+std::vector<Picture> filterDirectly(const std::string& file, const SettingValues& settings)
 {
     std::vector<Picture> pictures;
     FilterSession session;
@@ -131,7 +130,7 @@ std::vector<Picture> filterDirectly(const std::string& file, const ScriptSetting
     forEachFrame(file, [&](const AVFrame* f, ToFilterConverter& converter) {
         std::string error;
         if (!opened) {
-            ASSERT_TRUE(session.open(settings, disable, histogram, f->width, f->height, error));
+            ASSERT_TRUE(session.open(settings, f->width, f->height, error));
             opened = true;
         }
         FramePtr out = converter.pool().get();

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/settings_text.h"
+#include "plugin/settings_table.h"
 
 struct RunOutcome {
     int exitCode = -1;
@@ -50,7 +50,6 @@ std::vector<Picture> decodeFile(const std::string& file);
 
 // The frames the filter makes from `file` when driven directly through its callbacks
 // (no telvo process involved), one instance for the whole clip.
-std::vector<Picture> filterDirectly(const std::string& file, const ScriptSettings& settings,
-                                    bool disable = false, bool histogram = false);
+std::vector<Picture> filterDirectly(const std::string& file, const SettingValues& settings);
 
 std::string readText(const std::string& file);

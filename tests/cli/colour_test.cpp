@@ -119,7 +119,10 @@ TEST_F(Keeps, PreviewShowsTheDialogRendering)
     ASSERT_EQ(png[0].height, 60);
 
     // Frame 4 alone, through an instance whose dialog is open.
-    const ScriptSettings settings{15, 15, 1, 5, 8, 8, 8, 0};
+    SettingValues settings = defaultSettingValues();
+    settings[settingIndex("border")] = 1;
+    settings[settingIndex("top")] = 5;
+    settings[settingIndex("histogram")] = 1;
     MediaInput input;
     std::string error;
     ASSERT_TRUE(input.open(path("in.mkv"), error));
@@ -131,7 +134,7 @@ TEST_F(Keeps, PreviewShowsTheDialogRendering)
     }
     ASSERT_TRUE(converter.convert(frame.get(), source, error));
     FilterSession session;
-    ASSERT_TRUE(session.open(settings, false, true, 80, 60, error));
+    ASSERT_TRUE(session.open(settings, 80, 60, error));
     storeShared(session.state().dialogClosed, 0);
     FramePtr after = converter.pool().get(), before = converter.pool().get();
     session.run(source.get(), after.get(), 4);

@@ -16,7 +16,7 @@ std::string castClip(int width, int height)
            std::to_string(width) + ":" + std::to_string(height) + ":flags=area";
 }
 
-const ScriptSettings kDefaults{15, 15, 0, 8, 8, 8, 8, 0};
+const SettingValues kDefaults = defaultSettingValues();
 
 struct Size {
     int width, height;
@@ -75,7 +75,7 @@ TEST_F(LosslessRun, SettingFlagsEqualTheSameConfigLine)
     const struct {
         std::vector<std::string> flags;
         const char* config;
-        ScriptSettings settings;
+        SettingValues settings;
     } cases[] = {
         {{"--gamma", "30", "--alignment", "5", "--border", "--top", "3", "--left", "4", "--right",
           "5", "--bottom", "6"},

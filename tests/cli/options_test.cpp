@@ -9,13 +9,6 @@
 namespace
 {
 
-bool same(const ScriptSettings& a, const ScriptSettings& b)
-{
-    return a.gamma == b.gamma && a.alignment == b.alignment && a.border == b.border &&
-           a.top == b.top && a.left == b.left && a.right == b.right && a.bottom == b.bottom &&
-           a.freeze == b.freeze;
-}
-
 ParseResult parse(std::vector<std::string> args, CliOptions& o, std::string& error)
 {
     args.insert(args.begin(), "telvo");
@@ -28,18 +21,18 @@ ParseResult parse(std::vector<std::string> args, CliOptions& o, std::string& err
 
 TEST(ConfigLine, ReadsTheLineTheHostSaves)
 {
-    ScriptSettings s{};
+    SettingValues s{};
     std::string error;
     ASSERT_TRUE(parseConfigLine("Config(0,40,1,3,4,5,6,1)", s, error)) << error;
-    EXPECT_TRUE(same(s, ScriptSettings{0, 40, 1, 3, 4, 5, 6, 1}));
+    EXPECT_EQ(s, (SettingValues{0, 40, 1, 3, 4, 5, 6, 1}));
     // Spaces, a trailing semicolon and values outside the dialog ranges, as a script
     // may hold them.
     ASSERT_TRUE(parseConfigLine(" Config( -5, 99 ,0,8,8,8,8,0 ) ;", s, error)) << error;
-    EXPECT_TRUE(same(s, ScriptSettings{-5, 99, 0, 8, 8, 8, 8, 0}));
+    EXPECT_EQ(s, (SettingValues{-5, 99, 0, 8, 8, 8, 8, 0}));
     // As it stands in a saved script, after the instance that owns it.
     ASSERT_TRUE(parseConfigLine("App.video.filters.instance[2].Config(1,2,0,3,4,5,6,0);", s, error))
         << error;
-    EXPECT_TRUE(same(s, ScriptSettings{1, 2, 0, 3, 4, 5, 6, 0}));
+    EXPECT_EQ(s, (SettingValues{1, 2, 0, 3, 4, 5, 6, 0}));
 }
 
 TEST(ConfigLine, NamesTheBadArgumentAndShowsTheForm)
@@ -60,14 +53,14 @@ TEST(ConfigLine, NamesTheBadArgumentAndShowsTheForm)
         {"", "does not start with Config"},
     };
     for (const auto& c : cases) {
-        ScriptSettings s{1, 2, 3, 4, 5, 6, 7, 8};
+        SettingValues s{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
         std::string error;
         EXPECT_FALSE(parseConfigLine(c.text, s, error)) << c.text;
         EXPECT_NE(error.find(c.expected), std::string::npos) << c.text << " -> " << error;
         EXPECT_NE(error.find("Config(gamma,alignment,border,top,left,right,bottom,freeze)"),
                   std::string::npos)
             << error;
-        EXPECT_TRUE(same(s, ScriptSettings{1, 2, 3, 4, 5, 6, 7, 8})) << "changed on failure";
+        EXPECT_EQ(s, (SettingValues{1, 2, 3, 4, 5, 6, 7, 8, 9, 10})) << "changed on failure";
     }
 }
 
@@ -76,18 +69,18 @@ TEST(Options, SettingFlagsAndConfigApplyLeftToRight)
     CliOptions o;
     std::string error;
     ASSERT_EQ(parse({"in.mp4", "out.mkv", "--config", "Config(1,2,0,3,4,5,6,0)", "--gamma", "20",
-                     "--border", "--bottom=9"},
+                     "--border", "--bottom=9", "--histogram"},
                     o, error),
               ParseResult::Run)
         << error;
-    EXPECT_TRUE(same(o.settings, ScriptSettings{20, 2, 1, 3, 4, 5, 9, 0}));
+    EXPECT_EQ(o.settings, (SettingValues{20, 2, 1, 3, 4, 5, 9, 0, 0, 1}));
     EXPECT_EQ(o.input, "in.mp4");
     EXPECT_EQ(o.output, "out.mkv");
 
     CliOptions later;
     ASSERT_EQ(parse({"a", "b", "--freeze", "--config", "Config(1,2,0,3,4,5,6,0)"}, later, error),
               ParseResult::Run);
-    EXPECT_EQ(later.settings.freeze, 0) << "a later --config replaces all eight";
+    EXPECT_EQ(later.settings[settingIndex("freeze")], 0) << "a later --config replaces all eight";
 }
 
 TEST(Options, UsageErrors)

@@ -21,8 +21,9 @@ std::vector<FrameStats> directStats(const std::string& file, bool disable)
     EXPECT_TRUE(input.open(file, error)) << error;
     ToFilterConverter converter(input.decoder()->width, input.decoder()->height);
     FilterSession session;
-    EXPECT_TRUE(session.open(ScriptSettings{15, 15, 0, 8, 8, 8, 8, 0}, disable, false,
-                             input.decoder()->width, input.decoder()->height, error));
+    SettingValues settings = defaultSettingValues();
+    settings[settingIndex("disable")] = disable ? 1 : 0;
+    EXPECT_TRUE(session.open(settings, input.decoder()->width, input.decoder()->height, error));
     StatsRecorder recorder;
     FramePtr frame(av_frame_alloc());
     for (int64_t i = 0; input.next(frame.get(), nullptr, error) == MediaInput::Status::Frame; ++i) {

@@ -51,9 +51,10 @@ int DialogHarness::configure(const std::function<void(HWND)>& user, bool withPre
     return ConfigProc(&fa, nullptr, reinterpret_cast<VDXHWND>(parent));
 }
 
-bool operator==(const ScriptSettings& a, const ScriptSettings& b)
+ScriptValues DialogHarness::settings()
 {
-    return a.gamma == b.gamma && a.alignment == b.alignment && a.border == b.border &&
-           a.top == b.top && a.left == b.left && a.right == b.right && a.bottom == b.bottom &&
-           a.freeze == b.freeze;
+    const SettingValues all = loadSettingValues(filter.state());
+    ScriptValues script;
+    std::copy_n(all.begin(), kScriptSettingCount, script.begin());
+    return script;
 }

@@ -2,6 +2,7 @@
 // that records what the dialog asks of the host, and a filter instance to configure.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "tests/support/recording_preview.h"
 #include "tests/support/test_support.h"
 #include "tests/support/win32_standin.h"
+
+using ScriptValues = std::array<int, kScriptSettingCount>;
 
 class DialogHarness
 {
@@ -22,7 +25,8 @@ public:
     int configure(const std::function<void(HWND)>& user, bool withPreview = true);
 
     FilterState& state() { return filter.state(); }
-    ScriptSettings settings() { return loadScriptSettings(filter.state()); }
+    // The script settings, which Cancel restores.
+    ScriptValues settings();
 
     TestFilter filter;
     RecordingPreview preview;
@@ -38,5 +42,3 @@ inline void pressCancel(HWND dialog)
 {
     standin::clickButton(dialog, 1017);
 }
-
-bool operator==(const ScriptSettings& a, const ScriptSettings& b);

@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Dialog, CancelRestoresTheScriptSettingsOnly)
 {
     DialogHarness h(640, 480);
-    const ScriptSettings before = h.settings();
+    const ScriptValues before = h.settings();
     int redoBeforeCancel = 0;
     const int result = h.configure([&](HWND d) {
         dragTrackbar(d, 1001, 30);
@@ -178,7 +178,7 @@ TEST(Dialog, EscapeCloseBoxAndEnterAreIgnored)
 {
     DialogHarness h(640, 480);
     bool endedEarly = true;
-    const ScriptSettings before = h.settings();
+    const ScriptValues before = h.settings();
     h.configure([&](HWND d) {
         dragTrackbar(d, 1001, 22);
         standin::pressEscape(d);
@@ -205,12 +205,11 @@ TEST(Dialog, ScriptValuesOutsideTheRangesSurviveUntilMoved)
         dragTrackbar(d, 1021, 8);  // the rule then pulls left in, it is not clamped
         pressCancel(d);
     });
-    const ScriptSettings after = h.settings();
-    EXPECT_EQ(after.gamma, 50);
-    EXPECT_EQ(after.alignment, -3);
-    EXPECT_EQ(after.border, 7);
-    EXPECT_EQ(after.top, -20);
-    EXPECT_EQ(after.left, 9999);
+    EXPECT_EQ(h.state().gamma, 50);
+    EXPECT_EQ(h.state().alignment, -3);
+    EXPECT_EQ(h.state().border, 7);
+    EXPECT_EQ(h.state().top, -20);
+    EXPECT_EQ(h.state().left, 9999);
 
     h.configure([&](HWND d) {
         dragTrackbar(d, 1001, 40);
@@ -249,7 +248,7 @@ TEST(Dialog, CancelRestoresTheValuesOfTheLatestOpening)
         clickButton(d, 1018);
         pressOk(d);
     });
-    const ScriptSettings afterFirst = h.settings();
+    const ScriptValues afterFirst = h.settings();
     const int result = h.configure([&](HWND d) {
         dragTrackbar(d, 1001, 5);
         dragTrackbar(d, 1020, 60);
@@ -312,7 +311,7 @@ TEST(Dialog, ReserveOnlyMirrorsItsField)
 TEST(Dialog, ScrollFromAnotherWindowChangesNothing)
 {
     DialogHarness h(640, 480);
-    const ScriptSettings before = h.settings();
+    const ScriptValues before = h.settings();
     h.configure([&](HWND d) {
         standin::send(d, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, 3), 0);
         standin::send(d, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, 3),
@@ -329,7 +328,7 @@ TEST(Dialog, ADialogThatCannotBeCreatedCountsAsCancelled)
 {
     DialogHarness h(640, 480);
     h.filter.host.start(320, 200);
-    const ScriptSettings before = h.settings();
+    const ScriptValues before = h.settings();
     standin::failNextDialog();
     EXPECT_EQ(h.configure([](HWND) {}), 1);
     EXPECT_TRUE(h.settings() == before);

@@ -30,7 +30,7 @@ TEST(Sharing, SettingsChangeWhileFramesRender)
             storeShared(state.left, step % 120 - 10);
             storeShared(state.right, (step * 3) % 120 - 10);
             char buffer[128];
-            formatSummary(buffer, sizeof buffer, loadScriptSettings(state));
+            formatSummary(buffer, sizeof buffer, loadSettingValues(state));
             std::this_thread::yield();
         }
     });

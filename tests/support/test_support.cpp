@@ -132,12 +132,9 @@ int TestFilter::run(const GuardedFrame& source, const GuardedFrame& destination,
 
 FrameSettings defaultFrameSettings()
 {
-    FrameSettings s{};
-    s.gamma = s.alignment = 15;
-    s.dialogClosed = 1;
-    s.threadCount = 1;
-    s.top = s.left = s.right = s.bottom = 8;
-    return s;
+    FilterState state{};
+    resetFilterState(state, 1, 0, 0);
+    return loadFrameSettings(state);
 }
 
 FrameSettings marginSettings(int top, int left, int right, int bottom)
