@@ -5,10 +5,10 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "cli/options.h"
-#include "cli/output_file.h"
-#include "cli/preview.h"
-#include "cli/transcode.h"
+#include "cli/command/options.h"
+#include "cli/media/output_file.h"
+#include "cli/pipeline/preview.h"
+#include "cli/pipeline/transcode.h"
 
 int main(int argc, char** argv)
 {

@@ -10,10 +10,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/av_util.h"
-#include "cli/filter_frames.h"
-#include "cli/filter_session.h"
-#include "cli/media_input.h"
+#include "cli/media/av_util.h"
+#include "cli/media/filter_frames.h"
+#include "cli/media/media_input.h"
+#include "cli/pipeline/filter_session.h"
 
 namespace fs = std::filesystem;
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <thread>
 
-#include "cli/av_util.h"
+#include "cli/media/av_util.h"
 #include "tests/cli/cli_harness.h"
 
 namespace

@@ -3,10 +3,10 @@
 #include <map>
 #include <sstream>
 
-#include "cli/filter_frames.h"
-#include "cli/filter_session.h"
-#include "cli/frame_stats.h"
-#include "cli/media_input.h"
+#include "cli/media/filter_frames.h"
+#include "cli/media/media_input.h"
+#include "cli/pipeline/filter_session.h"
+#include "cli/report/frame_stats.h"
 #include "engine/frame_pass.h"
 #include "tests/cli/cli_harness.h"
 

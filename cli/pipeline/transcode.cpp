@@ -1,4 +1,4 @@
-#include "cli/transcode.h"
+#include "cli/pipeline/transcode.h"
 
 #include <chrono>
 #include <cstdio>
@@ -8,17 +8,17 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "cli/filter_session.h"
-#include "cli/frame_pipeline.h"
-#include "cli/frame_stats.h"
-#include "cli/media_input.h"
-#include "cli/media_output.h"
-#include "cli/options.h"
-#include "cli/output_file.h"
-#include "cli/output_plan.h"
-#include "cli/progress.h"
-#include "cli/side_outputs.h"
-#include "cli/stage_clock.h"
+#include "cli/command/options.h"
+#include "cli/media/media_input.h"
+#include "cli/media/media_output.h"
+#include "cli/media/output_file.h"
+#include "cli/media/output_plan.h"
+#include "cli/pipeline/filter_session.h"
+#include "cli/pipeline/frame_pipeline.h"
+#include "cli/pipeline/stage_clock.h"
+#include "cli/report/frame_stats.h"
+#include "cli/report/progress.h"
+#include "cli/report/side_outputs.h"
 
 RunResult runTranscode(const CliOptions& o)
 {

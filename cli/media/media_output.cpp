@@ -1,4 +1,4 @@
-#include "cli/media_output.h"
+#include "cli/media/media_output.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,8 +9,8 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "cli/media_input.h"
-#include "cli/output_plan.h"
+#include "cli/media/media_input.h"
+#include "cli/media/output_plan.h"
 
 MediaOutput::~MediaOutput()
 {

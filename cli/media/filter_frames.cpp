@@ -1,4 +1,4 @@
-#include "cli/filter_frames.h"
+#include "cli/media/filter_frames.h"
 
 extern "C" {
 #include <libavutil/buffer.h>

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "cli/av_util.h"
-#include "cli/colour.h"
+#include "cli/media/av_util.h"
+#include "cli/media/colour.h"
 
 struct AVBufferPool;
 

@@ -1,7 +1,7 @@
 // The main job: every frame of INPUT through the filter into OUTPUT.
 #pragma once
 
-#include "cli/run_result.h"
+#include "cli/command/run_result.h"
 
 struct CliOptions;
 

@@ -1,4 +1,4 @@
-#include "cli/config_line.h"
+#include "cli/command/config_line.h"
 
 #include <algorithm>
 #include <cctype>

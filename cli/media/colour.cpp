@@ -1,4 +1,4 @@
-#include "cli/colour.h"
+#include "cli/media/colour.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>

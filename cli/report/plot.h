@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/frame_stats.h"
+#include "cli/report/frame_stats.h"
 
 enum class PlotFormat { Png, Svg, Unknown };
 PlotFormat plotFormatOf(const std::string& path);

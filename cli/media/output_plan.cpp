@@ -1,4 +1,4 @@
-#include "cli/output_plan.h"
+#include "cli/media/output_plan.h"
 
 #include <cstring>
 #include <vector>
@@ -7,8 +7,8 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "cli/colour.h"
-#include "cli/options.h"
+#include "cli/command/options.h"
+#include "cli/media/colour.h"
 
 namespace
 {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/av_util.h"
-#include "cli/frame_range.h"
+#include "cli/media/av_util.h"
+#include "cli/pipeline/frame_range.h"
 
 class FilterSession;
 class MediaInput;

@@ -1,4 +1,4 @@
-#include "cli/output_file.h"
+#include "cli/media/output_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "cli/chart.h"
+#include "cli/report/chart.h"
 
 namespace
 {

@@ -1,8 +1,8 @@
-#include "cli/media_input.h"
+#include "cli/media/media_input.h"
 
 #include <cstdio>
 
-#include "cli/output_file.h"
+#include "cli/media/output_file.h"
 
 extern "C" {
 #include <libavutil/avutil.h>

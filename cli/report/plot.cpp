@@ -1,12 +1,12 @@
-#include "cli/plot.h"
+#include "cli/report/plot.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 
-#include "cli/chart.h"
-#include "cli/png_image.h"
+#include "cli/media/png_image.h"
+#include "cli/report/chart.h"
 
 namespace
 {

@@ -1,11 +1,11 @@
-#include "cli/side_outputs.h"
+#include "cli/report/side_outputs.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "cli/options.h"
-#include "cli/plot.h"
+#include "cli/command/options.h"
+#include "cli/report/plot.h"
 
 SideOutputs::SideOutputs(const CliOptions& options) : options_(options) {}
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/frame_stats.h"
-#include "cli/output_file.h"
+#include "cli/media/output_file.h"
+#include "cli/report/frame_stats.h"
 
 struct CliOptions;
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "cli/av_util.h"
+#include "cli/media/av_util.h"
 
 class MediaInput
 {

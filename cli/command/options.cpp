@@ -1,10 +1,10 @@
-#include "cli/options.h"
+#include "cli/command/options.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/config_line.h"
+#include "cli/command/config_line.h"
 
 namespace
 {

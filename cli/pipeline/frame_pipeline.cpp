@@ -1,19 +1,19 @@
-#include "cli/frame_pipeline.h"
+#include "cli/pipeline/frame_pipeline.h"
 
 #include <atomic>
 #include <functional>
 #include <mutex>
 #include <thread>
 
-#include "cli/bounded_queue.h"
-#include "cli/filter_frames.h"
-#include "cli/filter_session.h"
-#include "cli/frame_stats.h"
-#include "cli/media_input.h"
-#include "cli/media_output.h"
-#include "cli/output_file.h"
-#include "cli/progress.h"
-#include "cli/stage_clock.h"
+#include "cli/media/filter_frames.h"
+#include "cli/media/media_input.h"
+#include "cli/media/media_output.h"
+#include "cli/media/output_file.h"
+#include "cli/pipeline/bounded_queue.h"
+#include "cli/pipeline/filter_session.h"
+#include "cli/pipeline/stage_clock.h"
+#include "cli/report/frame_stats.h"
+#include "cli/report/progress.h"
 #include "engine/frame_pass.h"
 
 namespace

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cli/av_util.h"
+#include "cli/media/av_util.h"
 
 struct CliOptions;
 

@@ -4,7 +4,7 @@
 // carry the histogram graph, of the input on the left and of the result on the right.
 #pragma once
 
-#include "cli/run_result.h"
+#include "cli/command/run_result.h"
 
 struct CliOptions;
 

@@ -1,14 +1,14 @@
-#include "cli/preview.h"
+#include "cli/pipeline/preview.h"
 
 #include <cstring>
 
-#include "cli/filter_frames.h"
-#include "cli/filter_session.h"
-#include "cli/media_input.h"
-#include "cli/options.h"
-#include "cli/output_file.h"
-#include "cli/png_image.h"
-#include "cli/side_outputs.h"
+#include "cli/command/options.h"
+#include "cli/media/filter_frames.h"
+#include "cli/media/media_input.h"
+#include "cli/media/output_file.h"
+#include "cli/media/png_image.h"
+#include "cli/pipeline/filter_session.h"
+#include "cli/report/side_outputs.h"
 #include "plugin/filter_state.h"
 
 RunResult runPreview(const CliOptions& o)

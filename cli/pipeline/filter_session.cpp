@@ -1,6 +1,6 @@
-#include "cli/filter_session.h"
+#include "cli/pipeline/filter_session.h"
 
-#include "cli/av_util.h"
+#include "cli/media/av_util.h"
 #include "module/module_entry.h"
 #include "plugin/filter_state.h"
 #include "plugin/frame_report.h"

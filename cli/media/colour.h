@@ -3,7 +3,7 @@
 // same ones and writes the same tags, so an uncorrected frame comes out looking the same.
 #pragma once
 
-#include "cli/av_util.h"
+#include "cli/media/av_util.h"
 
 struct ColourTags {
     AVColorSpace space = AVCOL_SPC_UNSPECIFIED;

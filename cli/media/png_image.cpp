@@ -1,6 +1,6 @@
-#include "cli/png_image.h"
+#include "cli/media/png_image.h"
 
-#include "cli/av_util.h"
+#include "cli/media/av_util.h"
 
 bool encodePng(const uint8_t* topRow, ptrdiff_t pitch, int width, int height, std::string& bytes,
                std::string& error)

@@ -1,4 +1,4 @@
-#include "cli/frame_stats.h"
+#include "cli/report/frame_stats.h"
 
 #include <charconv>
 #include <cmath>

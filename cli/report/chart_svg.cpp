@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "cli/chart.h"
+#include "cli/report/chart.h"
 
 namespace
 {

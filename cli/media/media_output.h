@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/av_util.h"
-#include "cli/colour.h"
+#include "cli/media/av_util.h"
+#include "cli/media/colour.h"
 
 class MediaInput;
 struct OutputPlan;
