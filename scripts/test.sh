@@ -7,7 +7,15 @@ root=$PWD
 out=${TELVO_TEST_OUT:-$root/build-test}
 jobs=$(nproc)
 
+echo "== include direction"
+scripts/check-includes.sh
+
 scripts/install-deps.sh
+
+echo "== format"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+echo "every C++ file follows .clang-format"
+
 rm -rf "$out"
 mkdir -p "$out"
 

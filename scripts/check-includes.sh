@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Checks that every #include runs the way docs/architecture.md draws the layers, and
+# prints file:line and the rule for each one that does not. Exits non-zero on any.
+#
+# Project headers are written from the repository root ("engine/plane.h"); headers the
+# build generates from cmake/*.in are written "generated/NAME".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# The layer a path belongs to: its top folder, or for cli/ and tests/ the subfolder
+# whose rules differ.
+layer_of() {
+  case $1 in
+    cli/command/*) echo cli/command ;;
+    cli/media/*) echo cli/media ;;
+    cli/report/*) echo cli/report ;;
+    cli/pipeline/*) echo cli/pipeline ;;
+    tests/cli/*) echo tests/cli ;;
+    tests/support/*) echo tests/support ;;
+    */*) echo "${1%%/*}" ;;
+    *) echo "(top)" ;;
+  esac
+}
+
+# What each layer may include, besides itself and (except where noted below) the system's
+# headers.
+cli_all="cli cli/command cli/media cli/report cli/pipeline"
+product="host engine platform plugin dialog module hosting"
+declare -A may=(
+  [host]=""
+  [engine]=""
+  [platform]="engine"
+  [plugin]="engine platform host"
+  [dialog]="plugin host"
+  [module]="plugin dialog host generated"
+  [hosting]="host"
+  [cli/command]="plugin"
+  [cli/media]="cli/command"
+  [cli/report]="cli/media cli/command engine"
+  [cli/pipeline]="cli/report cli/media cli/command hosting module plugin engine host"
+  [cli]="cli/pipeline cli/report cli/media cli/command generated"
+  [frei0r]="hosting module plugin engine host generated"
+  [bench]="$product tests/support generated"
+  [tests/support]="$product generated"
+  [tests]="$product tests/support generated"
+  [tests/cli]="$product $cli_all tests/support generated"
+)
+
+# host/ and engine/ are plain C++: the standard library only (engine/x86/ may also use
+# the x86 intrinsics).
+std_headers=" algorithm any array atomic barrier bit bitset cassert cctype cerrno cfenv
+  cfloat charconv chrono cinttypes climits clocale cmath compare complex concepts
+  condition_variable csetjmp csignal cstdarg cstddef cstdint cstdio cstdlib cstring ctime
+  cuchar cwchar cwctype deque exception execution filesystem format forward_list fstream
+  functional future initializer_list iomanip ios iosfwd iostream istream iterator latch
+  limits list locale map memory memory_resource mutex new numbers numeric optional ostream
+  queue random ranges ratio regex scoped_allocator semaphore set shared_mutex
+  source_location span sstream stack stdexcept stop_token streambuf string string_view
+  syncstream system_error thread tuple type_traits typeindex typeinfo unordered_map
+  unordered_set utility valarray variant vector version "
+std_headers=$(echo $std_headers)
+std_headers=" $std_headers "
+
+include_pattern='^[[:space:]]*#[[:space:]]*include[[:space:]]*([<"])([^>"]+)[>"]'
+failures=0
+fail() {  # file, line, message
+  echo "$1:$2: $3" >&2
+  failures=$((failures + 1))
+}
+
+allowed() {  # from-layer, to-layer
+  [ "$1" = "$2" ] && return 0
+  local rule=" ${may[$1]} "
+  [[ $rule == *" $2 "* ]]
+}
+
+while IFS= read -r file; do
+  from=$(layer_of "$file")
+  if [ -z "${may[$from]+set}" ]; then
+    fail "$file" 1 "no include rule for layer '$from': add one to scripts/check-includes.sh and docs/architecture.md"
+    continue
+  fi
+  while IFS=: read -r line text; do
+    [[ $text =~ $include_pattern ]] || continue
+    kind=${BASH_REMATCH[1]}
+    target=${BASH_REMATCH[2]}
+    if [ "$kind" = "<" ] && [ ! -e "$target" ]; then
+      # A system header.
+      case $from in
+        host|engine)
+          if [[ $std_headers != *" $target "* ]] &&
+             ! { [[ $file == engine/x86/* ]] && [ "$target" = immintrin.h ]; }; then
+            fail "$file" "$line" "<$target>: $from/ includes only the standard library"
+          fi ;;
+      esac
+      continue
+    fi
+    if [[ $target == generated/* ]]; then
+      [ -e "cmake/${target#generated/}.in" ] ||
+        fail "$file" "$line" "\"$target\": no template cmake/${target#generated/}.in generates it"
+      to=generated
+    elif [ -e "$target" ]; then
+      to=$(layer_of "$target")
+    else
+      fail "$file" "$line" "\"$target\" is not a path from the repository root"
+      continue
+    fi
+    if [[ $to == tests* ]] && [[ $from != tests* ]] &&
+       ! { [ "$from" = bench ] && [ "$to" = tests/support ]; }; then
+      fail "$file" "$line" "\"$target\": nothing outside tests/ includes tests/ (bench/ may use tests/support/)"
+    elif ! allowed "$from" "$to"; then
+      fail "$file" "$line" "\"$target\": $from/ may not include $to/ (it may include: ${may[$from]:-only itself})"
+    fi
+  done < <(grep -nE '^[[:space:]]*#[[:space:]]*include' "$file" || true)
+done < <(git ls-files '*.cpp' '*.h' '*.rc' && git ls-files --others --exclude-standard '*.cpp' '*.h' '*.rc')
+
+if [ "$failures" -gt 0 ]; then
+  echo "include check: $failures include(s) run against the layers (docs/architecture.md)" >&2
+  exit 1
+fi
+echo "include check: every include runs the way the layers allow"
