@@ -9,6 +9,7 @@ extern "C" {
 #include "cli/media/output_file.h"
 #include "cli/pipeline/preview.h"
 #include "cli/pipeline/transcode.h"
+#include "generated/telvo_version.h"
 
 int main(int argc, char** argv)
 {

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "generated/telvo_version.h"
 #include "plugin/callbacks.h"
 #include "plugin/filter_state.h"
 #include "plugin/settings_table.h"
@@ -39,8 +40,8 @@ VDXFilterDefinition g_myFilterDef = {
     nullptr,             // _next
     nullptr,             // _prev
     nullptr,             // _module
-    kFilterName,         // name
-    kFilterName,         // desc
+    TELVO_FILTER_NAME,   // name
+    TELVO_FILTER_NAME,   // desc
     "Telvo developers",  // maker
     nullptr,             // private_data
     static_cast<int>(sizeof(FilterState)),

@@ -10,5 +10,3 @@ extern const VDXScriptFunctionDef script_functions[];
 
 // What the host's add-filter call returned; handed back at removal.
 extern VDXFilterDefinition* g_registeredFilterDef;
-
-constexpr const char* kFilterName = "TELVO, version 4.3";
