@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "plugin/filter_state.h"
+#include "plugin/shared_field.h"
 
 // The record's arrays and the engine's are the same shape, so they copy as bytes.
 static_assert(sizeof(FilterState::history) == sizeof(CorrectionHistory::history));

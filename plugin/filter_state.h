@@ -8,6 +8,8 @@
 // `history` and `frozen` belong to the frame pass alone (and InitProc).
 #pragma once
 
+#include "plugin/shared_field.h"
+
 class IVDXFilterPreview;
 
 struct FilterState {
@@ -35,10 +37,6 @@ struct FilterState {
     int height;           // shared; source height at the last start or dialog opening
     int width;            // shared; source width, likewise
 };
-
-// Relaxed atomic access to one shared int field of FilterState.
-int loadShared(const int& field);
-void storeShared(int& field, int value);
 
 // Fills every field with its default: the settings table's defaults, the identity
 // history, dialogClosed set, reserve clear, and the given processor count and size.
