@@ -4,7 +4,9 @@
 
 #include "host/vdx_filter.h"
 
+// The definition registered with the host: name, instance size and the callbacks.
 extern VDXFilterDefinition g_myFilterDef;
+// What the host's script language sees: one function, Config, in script_functions.
 extern VDXScriptObject script_obj;
 extern const VDXScriptFunctionDef script_functions[];
 
