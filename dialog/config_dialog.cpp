@@ -34,7 +34,7 @@ struct Slider {
     int FilterState::*opposite;  // null for gamma and alignment
     int oppositeId;
 
-    const Setting& setting() const { return *settingOf(field); }
+    const Setting& setting() const { return kSettings[settingIndexOf(field)]; }
     int FilterState::*extent() const { return extentOf(setting().kind); }
 };
 
@@ -50,7 +50,7 @@ constexpr Slider kSliders[] = {
 constexpr bool slidersHaveSettings()
 {
     for (const Slider& slider : kSliders)
-        if (settingOf(slider.field) == nullptr) return false;
+        if (settingIndexOf(slider.field) < 0) return false;
     return true;
 }
 static_assert(slidersHaveSettings());

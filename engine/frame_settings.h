@@ -1,4 +1,4 @@
-// The settings one frame is rendered with: a snapshot the host layer takes once at the
+// The settings one frame is rendered with: a snapshot the plug-in takes once at the
 // start of the pass. The settings may change meanwhile (a dialog on another thread);
 // one snapshot keeps the phases of a frame consistent with each other.
 #pragma once

@@ -99,12 +99,12 @@ constexpr int settingIndex(std::string_view name)
     return -1;
 }
 
-// The row that describes `field`; fields that are no setting have none.
-constexpr const Setting* settingOf(int FilterState::*field)
+// Position of the row that describes `field`, -1 for fields that are no setting.
+constexpr int settingIndexOf(int FilterState::*field)
 {
-    for (const Setting& s : kSettings)
-        if (s.field == field) return &s;
-    return nullptr;
+    for (int i = 0; i < kSettingCount; ++i)
+        if (kSettings[i].field == field) return i;
+    return -1;
 }
 
 // The frame dimension a margin counts in, as FilterState keeps it; null for other kinds.
