@@ -1,11 +1,15 @@
 #include "hosting/filter_host.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace
 {
-// add/removeFilter carry no context pointer; a host drives one module at a time.
-FilterHost* g_registering = nullptr;
+// add/removeFilter carry no context pointer, and a module keeps what its init registered
+// in module-wide globals. Registrations and removals therefore take turns, so hosts may
+// be created and destroyed on several threads at once (a frei0r host does).
+std::mutex g_registration;
+FilterHost* g_registering = nullptr;  // guarded by g_registration
 }  // namespace
 
 FilterHost::FilterHost(VDXFilterModuleInit2Proc init, VDXFilterModuleDeinitProc deinit)
@@ -20,9 +24,13 @@ FilterHost::FilterHost(VDXFilterModuleInit2Proc init, VDXFilterModuleDeinitProc 
     // What a host supporting API versions 4..14 passes in.
     apiVersion_ = kVDXFilterApiVersion;
     apiCompatVersion_ = 4;
-    g_registering = this;
-    const int status = init(nullptr, &functions_, apiVersion_, apiCompatVersion_);
-    g_registering = nullptr;
+    int status;
+    {
+        std::lock_guard lock(g_registration);
+        g_registering = this;
+        status = init(nullptr, &functions_, apiVersion_, apiCompatVersion_);
+        g_registering = nullptr;
+    }
     if (status != 0)
         error_ = "module initialisation failed";
     else if (registeredCount_ != 1)
@@ -41,6 +49,7 @@ FilterHost::FilterHost(VDXFilterModuleInit2Proc init, VDXFilterModuleDeinitProc 
 FilterHost::~FilterHost()
 {
     if (registeredCount_ > 0 && deinit_ != nullptr) {
+        std::lock_guard lock(g_registration);
         g_registering = this;
         deinit_(nullptr, &functions_);
         g_registering = nullptr;

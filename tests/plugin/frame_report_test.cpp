@@ -35,8 +35,8 @@ TEST(FrameReport, RunProcReportsWhatItMeasuredAndApplied)
 
 TEST(FrameReport, InstancesOnTwoThreadsEachReadTheirOwn)
 {
-    // Thread a renders, then thread b, and only then do both read: each must still get
-    // its own instance's values.
+    // Each thread registers and creates its own instance. Thread a renders, then thread
+    // b, and only then do both read: each must still get its own instance's values.
     std::barrier step(2);
     auto render = [&step](bool first, int green, double& seen) {
         TestFilter f;
