@@ -16,6 +16,7 @@ layer_of() {
     cli/report/*) echo cli/report ;;
     cli/pipeline/*) echo cli/pipeline ;;
     tests/cli/*) echo tests/cli ;;
+    tests/frei0r/*) echo tests/frei0r ;;
     tests/support/*) echo tests/support ;;
     */*) echo "${1%%/*}" ;;
     *) echo "(top)" ;;
@@ -44,6 +45,7 @@ declare -A may=(
   [tests/support]="$product generated"
   [tests]="$product tests/support generated"
   [tests/cli]="$product $cli_all tests/support generated"
+  [tests/frei0r]="$product frei0r tests/support generated"
 )
 
 # host/ and engine/ are plain C++: the standard library only (engine/x86/ may also use

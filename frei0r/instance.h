@@ -1,0 +1,31 @@
+// One frei0r instance: a frame size fixed at creation (hosts create a new instance when
+// the size changes), the parameters as last set, and the filter it drives.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "frei0r/filter_driver.h"
+#include "frei0r/frame_clock.h"
+#include "frei0r/parameters.h"
+
+class Frei0rInstance
+{
+public:
+    Frei0rInstance(int width, int height);
+    bool ok() const { return driver_.ok(); }
+
+    ParameterValues& parameters() { return parameters_; }
+
+    // One frame of the instance's size, top row first. The output takes the corrected
+    // colours and the input's alpha unchanged. A change of parameters applies from this
+    // frame on.
+    void update(double time, const uint32_t* source, uint32_t* destination);
+
+private:
+    int width_, height_;
+    ParameterValues parameters_;
+    FrameClock clock_;
+    FilterDriver driver_;
+    std::vector<uint8_t> alpha_;  // the input's alpha, kept while the filter clears it
+};
