@@ -1,0 +1,77 @@
+"""The Dask side: an existing scheduler, or a cluster of our own on the loopback address."""
+
+import logging
+import os
+import signal
+
+from telvo_farm.errors import FarmError
+
+
+def security_of(o):
+    if not o.tls:
+        return None
+    from distributed.security import Security
+
+    for path in (o.tls_ca_file, o.tls_cert, o.tls_key):
+        if not os.access(path, os.R_OK):
+            raise FarmError(f"cannot read the TLS file '{path}'")
+    # The local cluster's scheduler and workers use the client's certificate too.
+    return Security(
+        tls_ca_file=o.tls_ca_file,
+        tls_client_cert=o.tls_cert,
+        tls_client_key=o.tls_key,
+        tls_scheduler_cert=o.tls_cert,
+        tls_scheduler_key=o.tls_key,
+        tls_worker_cert=o.tls_cert,
+        tls_worker_key=o.tls_key,
+        require_encryption=True,
+    )
+
+
+def start_local_cluster(o, security):
+    """One single-threaded worker process per core (telvo threads inside), every
+    socket on 127.0.0.1: a scheduler runs whatever code reaches it."""
+    from distributed import LocalCluster
+
+    # The worker processes inherit an ignored SIGINT: a Ctrl-C at the terminal reaches
+    # the whole process group, and it is this client's to act on, not theirs.
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
+    try:
+        return LocalCluster(
+            n_workers=o.workers or os.cpu_count() or 1,
+            threads_per_worker=1,
+            processes=True,
+            host="127.0.0.1",
+            protocol="tls://" if security else "tcp://",
+            security=security,
+            dashboard_address="127.0.0.1:0",
+            worker_dashboard_address="127.0.0.1:0",
+            silence_logs=logging.CRITICAL if not o.verbose else logging.WARNING,
+        )
+    finally:
+        signal.signal(signal.SIGINT, previous)
+
+
+def connect(o):
+    """(client, cluster or None). Raises FarmError when no scheduler answers."""
+    from distributed import Client
+
+    if not o.verbose:
+        # Dask's own warnings (a lost worker, a retried task) are summed up by the
+        # farm's messages.
+        logging.getLogger("distributed").setLevel(logging.CRITICAL)
+    security = security_of(o)
+    cluster = None
+    try:
+        if o.scheduler:
+            client = Client(o.scheduler, timeout=o.connect_timeout, security=security,
+                            set_as_default=False)
+        else:
+            cluster = start_local_cluster(o, security)
+            client = Client(cluster, security=security, set_as_default=False)
+    except (OSError, TimeoutError, ValueError) as e:
+        if cluster is not None:
+            cluster.close()
+        where = o.scheduler or "the local cluster"
+        raise FarmError(f"cannot reach the scheduler at {where}: {e}") from None
+    return client, cluster

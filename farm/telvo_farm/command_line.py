@@ -1,0 +1,236 @@
+"""telvo-farm's command line: its own options, and telvo's, which go to every segment."""
+
+import os
+from dataclasses import dataclass, field
+
+from telvo_farm.errors import UsageError
+
+USAGE = """usage: telvo-farm INPUT... OUTPUT [options]
+Runs telvo over long videos or many files on a Dask cluster, segment by segment, and
+joins the segments into the same result a single telvo run gives.
+One INPUT: OUTPUT is a file. Several: OUTPUT is a folder, and each result keeps its
+input's name (with .mkv for --lossless).
+
+Farm options:
+  --scheduler ADDRESS   an existing Dask scheduler, tcp://HOST:PORT or tls://HOST:PORT;
+                        without it a local cluster on 127.0.0.1 runs the job
+  --workers N           workers of the local cluster (default: one per core)
+  --segment-frames N    frames per segment (default 500)
+  --telvo PATH          telvo on the workers (default: the telvo next to telvo-farm)
+  --tls-ca-file FILE    TLS: the certificate authority that signed every certificate
+  --tls-cert FILE       TLS: this client's certificate (the local cluster uses it for
+  --tls-key FILE        TLS: its key                  the scheduler and workers too)
+  --connect-timeout S   seconds to wait for the scheduler (default 20)
+  -h, --help            this text
+  --version             version
+
+Every telvo option (see telvo --help) applies to each segment; --stats is joined in
+frame order; --start and --frames choose the frames of the job. --preview and --plot,
+which draw one picture, are telvo's alone.
+
+Exit codes: 0 success, 1 failure, 2 usage error.
+"""
+
+# telvo's options that take a value (the rest of its options are flags). Kept in step
+# with telvo --help by a test.
+TELVO_VALUE_OPTIONS = {
+    "--config", "--gamma", "--alignment", "--top", "--left", "--right", "--bottom",
+    "-f", "--format", "--codec", "--crf", "--stats", "--plot", "--preview", "--start",
+    "--frames",
+}
+TELVO_FLAGS = {
+    "--border", "--freeze", "--disable", "--histogram", "--lossless", "-q", "--quiet",
+    "-v", "--verbose", "--timing",
+}
+FARM_VALUE_OPTIONS = {
+    "--scheduler", "--workers", "--segment-frames", "--telvo", "--tls-ca-file",
+    "--tls-cert", "--tls-key", "--connect-timeout",
+}
+IMAGE_EXTENSIONS = {
+    ".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".webp", ".ppm", ".pgm", ".tga",
+    ".dpx", ".exr",
+}
+INT32_MAX = 2**31 - 1
+DEFAULT_SEGMENT_FRAMES = 500
+
+
+@dataclass
+class FarmOptions:
+    inputs: list = field(default_factory=list)
+    output: str = ""
+    telvo_options: list = field(default_factory=list)  # passed to every segment
+    start: int = 0
+    frames: int = None  # None: to the end
+    stats: str = ""
+    format: str = ""
+    lossless: bool = False
+    quiet: bool = False
+    verbose: bool = False
+    timing: bool = False
+    scheduler: str = ""
+    workers: int = 0  # 0: one per core
+    segment_frames: int = DEFAULT_SEGMENT_FRAMES
+    telvo: str = ""
+    tls_ca_file: str = ""
+    tls_cert: str = ""
+    tls_key: str = ""
+    connect_timeout: float = 20.0
+    help: bool = False
+    version: bool = False
+
+    @property
+    def discard(self):
+        return self.format == "null"
+
+    @property
+    def several(self):
+        return len(self.inputs) > 1
+
+    @property
+    def tls(self):
+        return bool(self.tls_ca_file or self.tls_cert or self.tls_key)
+
+
+def _integer(option, text, low, high):
+    try:
+        value = int(text, 10)
+    except ValueError:
+        value = None
+    if value is None or not low <= value <= high:
+        raise UsageError(f"{option}: '{text}' is not an integer in {low}..{high}")
+    return value
+
+
+def _take_farm_option(o, name, value):
+    if name == "--scheduler":
+        if "://" not in value:
+            raise UsageError(f"--scheduler: '{value}' is not an address such as tcp://HOST:8786")
+        o.scheduler = value
+    elif name == "--workers":
+        o.workers = _integer(name, value, 1, 1024)
+    elif name == "--segment-frames":
+        o.segment_frames = _integer(name, value, 1, INT32_MAX)
+    elif name == "--connect-timeout":
+        o.connect_timeout = _integer(name, value, 1, 3600)
+    else:
+        setattr(o, name[2:].replace("-", "_"), value)
+
+
+def _take_telvo_option(o, name, value):
+    """Options the farm acts on itself; the others pass through to telvo."""
+    if name in ("--preview", "--plot"):
+        raise UsageError(f"{name} draws one picture over one run; use telvo for it")
+    if name == "--start":
+        o.start = _integer(name, value, 0, INT32_MAX)
+    elif name == "--frames":
+        o.frames = _integer(name, value, 1, INT32_MAX)
+    elif name == "--stats":
+        if os.path.splitext(value)[1] not in (".csv", ".jsonl"):
+            raise UsageError(f"--stats: '{value}' must end in .csv or .jsonl")
+        o.stats = value
+    elif name in ("-q", "--quiet"):
+        o.quiet = True
+    elif name in ("-v", "--verbose"):
+        o.verbose = True
+    else:
+        if name in ("-f", "--format"):
+            o.format = value
+        elif name == "--lossless":
+            o.lossless = True
+        elif name == "--timing":
+            o.timing = True
+        o.telvo_options += [name] if value is None else [name, value]
+
+
+def parse_arguments(argv):
+    o = FarmOptions()
+    positional = []
+    only_positional = False
+    i = 0
+    while i < len(argv):
+        arg = argv[i]
+        i += 1
+        if only_positional or arg == "-" or not arg.startswith("-"):
+            positional.append(arg)
+            continue
+        if arg == "--":
+            only_positional = True
+            continue
+        if arg in ("-h", "--help"):
+            o.help = True
+            return o
+        if arg == "--version":
+            o.version = True
+            return o
+        name, inline = arg, None
+        if arg.startswith("--") and "=" in arg:
+            name, inline = arg.split("=", 1)
+        takes_value = name in TELVO_VALUE_OPTIONS or name in FARM_VALUE_OPTIONS
+        if not takes_value and name not in TELVO_FLAGS:
+            raise UsageError(f"unknown option '{name}' (see telvo-farm --help)")
+        value = inline
+        if takes_value and value is None:
+            if i >= len(argv):
+                raise UsageError(f"{name} needs a value")
+            value = argv[i]
+            i += 1
+        elif not takes_value and inline is not None:
+            raise UsageError(f"{name} takes no value")
+        if name in FARM_VALUE_OPTIONS:
+            _take_farm_option(o, name, value)
+        else:
+            _take_telvo_option(o, name, value)
+    if len(positional) < 2:
+        raise UsageError(
+            "missing INPUT and OUTPUT (see telvo-farm --help)"
+            if not positional
+            else "missing OUTPUT (see telvo-farm --help)"
+        )
+    o.inputs, o.output = positional[:-1], positional[-1]
+    _check(o)
+    return o
+
+
+def _check(o):
+    if o.tls and not (o.tls_ca_file and o.tls_cert and o.tls_key):
+        raise UsageError("TLS needs all three of --tls-ca-file, --tls-cert and --tls-key")
+    if o.tls and o.scheduler and not o.scheduler.startswith("tls://"):
+        raise UsageError("with TLS the scheduler's address starts with tls://")
+    if o.scheduler and o.workers:
+        raise UsageError("--workers sizes the local cluster; an existing one has its own")
+    if o.discard:
+        if o.output != "-":
+            raise UsageError("-f null discards the frames; its OUTPUT is '-'")
+        if o.several and o.stats:
+            raise UsageError("--stats with several inputs needs an OUTPUT folder, not -f null")
+        return
+    if o.output == "-":
+        raise UsageError("output '-' is only for -f null")
+    targets = [o.output] if not o.several else o.inputs
+    for name in targets:
+        if "%" in name or os.path.splitext(name)[1].lower() in IMAGE_EXTENSIONS or o.format in (
+            "image2",
+            "apng",
+        ):
+            raise UsageError(f"'{name}': telvo-farm writes video files; use telvo for images")
+    if o.several:
+        names = [output_name(o, path) for path in o.inputs]
+        if len(set(names)) != len(names):
+            raise UsageError("two inputs have the same file name; their results would collide")
+
+
+def output_name(o, input_path):
+    """The result's name inside the OUTPUT folder for one of several inputs."""
+    stem, ext = os.path.splitext(os.path.basename(input_path))
+    return stem + (".mkv" if o.lossless else ext)
+
+
+def stats_name(o, input_path):
+    """With several inputs each gets its own stats file in the OUTPUT folder; the name
+    given picks the kind."""
+    if not o.stats:
+        return ""
+    if not o.several:
+        return o.stats
+    stem = os.path.splitext(output_name(o, input_path))[0]
+    return os.path.join(o.output, stem + "-stats" + os.path.splitext(o.stats)[1])

@@ -1,0 +1,90 @@
+"""What the client learns from ffprobe: an input's frame timeline, a segment's codec
+settings and frame count."""
+
+import json
+import subprocess
+from dataclasses import dataclass
+from fractions import Fraction
+
+from telvo_farm.errors import FarmError
+
+# The settings two segments must share for a stream copy to join them into one stream.
+SEGMENT_SETTINGS = (
+    "codec_name",
+    "profile",
+    "level",
+    "width",
+    "height",
+    "pix_fmt",
+    "sample_aspect_ratio",
+    "color_range",
+    "color_space",
+    "color_transfer",
+    "color_primaries",
+    "chroma_location",
+    "field_order",
+    "time_base",
+    "r_frame_rate",
+    "extradata_hash",
+)
+
+
+def _ffprobe(path, *arguments):
+    command = ["ffprobe", "-v", "error", *arguments, "-of", "json", "--", path]
+    try:
+        done = subprocess.run(command, capture_output=True, text=True, check=False)
+    except OSError as e:
+        raise FarmError(f"cannot run ffprobe: {e}") from None
+    if done.returncode != 0:
+        reason = done.stderr.strip().splitlines()
+        raise FarmError(f"ffprobe cannot read '{path}': {reason[-1] if reason else 'failed'}")
+    return json.loads(done.stdout)
+
+
+@dataclass(frozen=True)
+class Timeline:
+    """The video frames of an input in presentation order."""
+
+    pts: tuple  # per frame, in time_base units; empty when the input has no timestamps
+    frames: int
+    time_base: Fraction
+
+    def microseconds(self, frame):
+        return round(self.pts[frame] * self.time_base * 1_000_000)
+
+
+def timeline_of(path):
+    # Packets only, nothing decoded: a pass over the file's index and headers. "V" picks
+    # video that is not an attached picture, as telvo does.
+    info = _ffprobe(path, "-select_streams", "V:0", "-show_entries", "stream=time_base:packet=pts,dts")
+    if not info.get("streams"):
+        raise FarmError(f"'{path}' has no video stream")
+    time_base = Fraction(info["streams"][0]["time_base"])
+    packets = info.get("packets", [])
+    stamps = [p.get("pts", p.get("dts")) for p in packets]
+    pts = tuple(sorted(stamps)) if stamps and None not in stamps else ()
+    if not packets:
+        raise FarmError(f"'{path}' has no video frames")
+    return Timeline(pts, len(packets), time_base)
+
+
+def inspect_segment(path):
+    """(settings, frame count) of a segment file's video."""
+    info = _ffprobe(
+        path,
+        "-select_streams",
+        "v:0",
+        "-count_packets",
+        "-show_data_hash",
+        "sha256",
+        "-show_entries",
+        "stream=" + ",".join(SEGMENT_SETTINGS) + ",nb_read_packets:stream_disposition",
+    )
+    if not info.get("streams"):
+        raise FarmError(f"segment '{path}' holds no video")
+    stream = info["streams"][0]
+    settings = {name: stream.get(name) for name in SEGMENT_SETTINGS}
+    # As ffmpeg's -disposition takes it: "default+forced", or "0" for none.
+    flags = [name for name, on in stream.get("disposition", {}).items() if on]
+    settings["disposition"] = "+".join(flags) or "0"
+    return settings, int(stream.get("nb_read_packets", 0))

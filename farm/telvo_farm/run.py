@@ -1,0 +1,305 @@
+"""A farm run from start to end: plan every input's segments, hand the unfinished ones
+to the cluster, join each input as soon as its last segment is in, and on any failure
+or interrupt leave no output behind (finished segments stay for a rerun)."""
+
+import os
+import re
+import shutil
+import signal
+import sys
+import time
+import uuid
+from dataclasses import dataclass, field
+
+import cloudpickle
+
+from telvo_farm import segment_task
+from telvo_farm.cluster import connect
+from telvo_farm.command_line import USAGE, output_name, parse_arguments, stats_name
+from telvo_farm.errors import EXIT_FAILURE, EXIT_OK, FarmError, UsageError
+from telvo_farm.join import check_segments, join_stats, join_video
+from telvo_farm.plan import plan_segments
+from telvo_farm.probe import timeline_of
+from telvo_farm.progress import Progress
+from telvo_farm.segment_task import SegmentSpec, run_segment
+
+_POLL_SECONDS = 0.1
+
+# Workers need nothing of ours: the task's module travels with it.
+cloudpickle.register_pickle_by_value(segment_task)
+
+
+@dataclass
+class InputJob:
+    number: int
+    input: str
+    output: str  # "" when the frames are discarded
+    stats: str
+    timeline: object
+    segments: list
+    range_start: int
+    copies_other_streams: bool
+    workdir: object = None  # None: nothing to keep (-f null without --stats)
+    inspected: dict = field(default_factory=dict)  # segment index -> (settings, frames)
+    finished: set = field(default_factory=set)
+    joined: bool = False
+
+    @property
+    def label(self):
+        return f"'{self.input}'"
+
+    @property
+    def frames(self):
+        return sum(s.frames for s in self.segments)
+
+
+def _same_file(a, b):
+    try:
+        return os.path.samefile(a, b)
+    except OSError:
+        return False
+
+
+def _manifest(o, job, video_ext):
+    status = os.stat(job.input)
+    return {
+        "input": job.input,
+        "input_size": status.st_size,
+        "input_mtime_ns": status.st_mtime_ns,
+        "telvo_options": o.telvo_options,
+        "start": o.start,
+        "frames": o.frames,
+        "segment_frames": o.segment_frames,
+        "video_ext": video_ext,
+        "stats_ext": os.path.splitext(job.stats)[1],
+    }
+
+
+def _plan_input(o, number, path, progress_note):
+    from telvo_farm.workdir import WorkDir
+
+    path = os.path.abspath(path)
+    if not os.access(path, os.R_OK):
+        raise FarmError(f"cannot read '{path}'")
+    output = ""
+    if not o.discard:
+        output = os.path.abspath(os.path.join(o.output, output_name(o, path)) if o.several else o.output)
+        if _same_file(output, path):
+            raise UsageError(f"OUTPUT '{output}' is the input; choose another name")
+    stats = os.path.abspath(stats_name(o, path)) if o.stats else ""
+    if stats and _same_file(stats, path):
+        raise UsageError(f"--stats: '{stats}' is the input")
+    timeline = timeline_of(path)
+    if o.start >= timeline.frames:
+        raise FarmError(f"--start {o.start} is past the end: '{path}' has {timeline.frames} frames")
+    segments = plan_segments(timeline.frames, o.segment_frames, o.start, o.frames)
+    job = InputJob(number, path, output, stats, timeline, segments, o.start,
+                   copies_other_streams=o.start == 0 and o.frames is None)
+    video_ext = "" if o.discard else os.path.splitext(output)[1]
+    if output or stats:
+        job.workdir = WorkDir(output or stats, video_ext, os.path.splitext(stats)[1])
+        job.inspected, note = job.workdir.open(_manifest(o, job, video_ext), segments)
+        job.finished = set(job.inspected)
+        if note:
+            progress_note(f"telvo-farm: {job.label}: {note}")
+    return job
+
+
+def _spec(o, job, segment, topic):
+    return SegmentSpec(
+        label=f"{job.label} {segment.describe()}",
+        key=(job.number, segment.index),
+        telvo=o.telvo,
+        input=job.input,
+        video=job.workdir.video(segment) if job.workdir else "",
+        stats=job.workdir.stats(segment) if job.workdir else "",
+        start=segment.start,
+        frames=segment.frames,
+        options=tuple(o.telvo_options),
+        topic=topic,
+    )
+
+
+def _failure_text(job, segment, future):
+    error = future.exception()
+    name = type(error).__name__
+    if name == "KilledWorker":
+        last = getattr(error.args[1], "address", error.args[1]) if len(error.args) > 1 else "?"
+        return (f"{job.label}: {segment.describe()}: its workers kept dying "
+                f"(last one {last}); giving up")
+    return f"{job.label}: {segment.describe()} failed: {name}: {error}"
+
+
+def _join(o, job, messages):
+    began = time.monotonic()
+    settings = check_segments(job, job.inspected)
+    made = []
+    try:
+        if job.output:
+            made.append((join_video(job, o, settings["disposition"]), job.output))
+        if job.stats:
+            made.append((join_stats(job), job.stats))
+        for temporary, final in made:
+            os.replace(temporary, final)
+    except BaseException:
+        for temporary, _ in made:
+            if os.path.exists(temporary):
+                os.remove(temporary)
+        raise
+    job.joined = True
+    job.workdir.remove()
+    if not o.quiet:
+        where = job.output or job.stats
+        messages(f"telvo-farm: {job.frames} frames written to {where}")
+    return time.monotonic() - began
+
+
+class _Timing:
+    """Sums the segments' --timing lines: wall, decode, to RGB, filter, encode."""
+
+    def __init__(self):
+        self.sums = [0.0] * 5
+        self.join = 0.0
+
+    def add(self, lines):
+        for line in lines:
+            values = [float(v) for v in re.findall(r"(\d+(?:\.\d+)?) s\b", line)]
+            if len(values) == 5:
+                self.sums = [a + b for a, b in zip(self.sums, values)]
+
+    def text(self, wall):
+        wall_sum, decode, rgb, filtering, encode = self.sums
+        return (f"telvo-farm: timing: wall {wall:.3f} s; segments together: wall {wall_sum:.3f} s, "
+                f"busy decode {decode:.3f} s, to RGB {rgb:.3f} s, filter {filtering:.3f} s, "
+                f"from RGB + encode + write {encode:.3f} s; joining {self.join:.3f} s")
+
+
+def _execute(o, jobs, client, progress):
+    topic = f"telvo-farm-{uuid.uuid4().hex}"
+    partial = {}  # (input, segment) -> frames done so far, from the workers' reports
+
+    def on_event(event):
+        key, done = event[1]
+        partial[tuple(key)] = done
+
+    client.subscribe_topic(topic, on_event)
+    pending = {}
+    order = 0
+    for job in jobs:
+        for segment in job.segments:
+            if segment.index in job.finished:
+                continue
+            spec = _spec(o, job, segment, topic)
+            future = client.submit(run_segment, spec, key=f"{topic}-{job.number}-{segment.index}",
+                                   pure=False, priority=-order)
+            pending[future] = (job, segment)
+            order += 1
+    timing = _Timing()
+    summary_shown = o.quiet
+    done_frames = sum(s.frames for j in jobs for s in j.segments if s.index in j.finished)
+    for job in jobs:
+        if not job.joined and job.workdir and len(job.finished) == len(job.segments):
+            timing.join += _join(o, job, progress.message)
+    while pending:
+        for future in [f for f in pending if f.done()]:
+            job, segment = pending.pop(future)
+            if future.status != "finished":
+                raise FarmError(_failure_text(job, segment, future)
+                                if future.status == "error" else
+                                f"{job.label}: {segment.describe()}: lost ({future.status}); "
+                                "is the scheduler still running?")
+            result = future.result()
+            if not result["ok"]:
+                raise FarmError(f"{job.label}: {segment.describe()} failed on worker "
+                                f"{result['worker']}: {result['message']}", result["exit"])
+            partial.pop((job.number, segment.index), None)
+            done_frames += segment.frames
+            job.finished.add(segment.index)
+            if not summary_shown and result["summary"]:
+                for line in result["summary"]:
+                    progress.message(line)
+                summary_shown = True
+            for note in result["notes"]:
+                progress.message(f"telvo-farm: {job.label} {segment.describe()}: {note}")
+            timing.add(result["timing"])
+            if o.verbose:
+                progress.message(f"telvo-farm: {job.label} {segment.describe()} done on "
+                                 f"{result['worker']}")
+            progress.update(done_frames + sum(partial.values()), force=not progress.terminal)
+            if job.workdir and len(job.finished) == len(job.segments):
+                timing.join += _join(o, job, progress.message)
+        progress.update(done_frames + sum(partial.values()))
+        time.sleep(_POLL_SECONDS)
+    client.unsubscribe_topic(topic)
+    return timing
+
+
+def _close(client, cluster):
+    # Closing the local cluster ends its workers, and with them any telvo still running.
+    for closable in (client, cluster):
+        if closable is not None:
+            try:
+                closable.close()
+            except Exception:  # shutting down regardless
+                pass
+
+
+def _interrupt(signum, frame):
+    raise KeyboardInterrupt
+
+
+def run(o):
+    for tool in ("ffprobe", "ffmpeg"):
+        if shutil.which(tool) is None:
+            raise FarmError(f"{tool} is not installed on this machine; the client needs it")
+    notes = []
+    jobs = [_plan_input(o, n, path, notes.append) for n, path in enumerate(o.inputs)]
+    if o.several and not o.discard:
+        os.makedirs(o.output, exist_ok=True)
+    total = sum(job.frames for job in jobs)
+    done = sum(s.frames for j in jobs for s in j.segments if s.index in j.finished)
+    progress = Progress(total, done, not o.quiet)
+    for note in notes:
+        progress.message(note)
+    began = time.monotonic()
+    client = cluster = None
+    try:
+        client, cluster = connect(o)
+        timing = _execute(o, jobs, client, progress)
+        progress.finish()
+        if o.timing:
+            progress.message(timing.text(time.monotonic() - began))
+        return EXIT_OK
+    except BaseException:
+        progress.finish() if progress.drawn else None
+        raise
+    finally:
+        _close(client, cluster)
+        for job in jobs:
+            if job.workdir and not job.joined:
+                job.workdir.sweep()
+                if job.workdir.finished_segments() == 0:
+                    job.workdir.remove()
+
+
+def main(argv, program, version):
+    signal.signal(signal.SIGTERM, _interrupt)
+    try:
+        o = parse_arguments(argv)
+        if o.help:
+            sys.stdout.write(USAGE)
+            return EXIT_OK
+        if o.version:
+            print(f"telvo-farm {version}")
+            return EXIT_OK
+        if not o.telvo:
+            o.telvo = os.path.join(os.path.dirname(os.path.abspath(program)), "telvo")
+        o.telvo = os.path.abspath(o.telvo)
+        return run(o)
+    except FarmError as e:
+        print(f"telvo-farm: {e}", file=sys.stderr)
+        return e.code
+    except KeyboardInterrupt:
+        print("telvo-farm: interrupted; finished segments are kept, and the same command "
+              "resumes the job", file=sys.stderr)
+        return EXIT_FAILURE

@@ -1,0 +1,109 @@
+"""A job's work folder, next to its result on the shared storage: the finished segments,
+their stats, and a manifest of the settings they were made with. An interrupted job
+finds it again and reuses what is finished and still matches."""
+
+import json
+import os
+import shutil
+
+from telvo_farm.errors import FarmError
+from telvo_farm.probe import inspect_segment
+from telvo_farm.segment_task import is_attempt_leftover
+
+MANIFEST = "manifest.json"
+
+
+def stats_rows(path):
+    """Frame records in a stats file (CSV has a header line)."""
+    with open(path, encoding="utf-8") as f:
+        lines = sum(1 for line in f if line.strip())
+    return lines - 1 if path.endswith(".csv") else lines
+
+
+class WorkDir:
+    def __init__(self, result_path, video_ext, stats_ext):
+        folder, name = os.path.split(os.path.abspath(result_path))
+        self.path = os.path.join(folder, f".{name}.farm")
+        self.video_ext = video_ext  # "" when the frames are discarded
+        self.stats_ext = stats_ext  # "" without --stats
+
+    def video(self, segment):
+        return os.path.join(self.path, f"seg-{segment.index:06d}{self.video_ext}") if self.video_ext else ""
+
+    def stats(self, segment):
+        return os.path.join(self.path, f"seg-{segment.index:06d}{self.stats_ext}") if self.stats_ext else ""
+
+    def _read_manifest(self):
+        try:
+            with open(os.path.join(self.path, MANIFEST), encoding="utf-8") as f:
+                return json.load(f)
+        except (OSError, ValueError):
+            return None
+
+    def _write_manifest(self, manifest):
+        final = os.path.join(self.path, MANIFEST)
+        temporary = final + ".att-manifest"
+        with open(temporary, "w", encoding="utf-8") as f:
+            json.dump(manifest, f, indent=1, sort_keys=True)
+        os.replace(temporary, final)
+
+    def open(self, manifest, segments):
+        """Prepares the folder and returns {segment index: (settings, frames)} of the
+        finished segments that can be reused, and a note for the user or None."""
+        note = None
+        found = os.path.isdir(self.path)
+        if found and self._read_manifest() != manifest:
+            note = f"settings or input changed since {self.path} was made; starting afresh"
+            self.remove()
+            found = False
+        try:
+            os.makedirs(self.path, exist_ok=True)
+            self.sweep()
+            if not found:
+                self._write_manifest(manifest)
+        except OSError as e:
+            raise FarmError(f"cannot prepare the work folder '{self.path}': {e}") from None
+        reused = {}
+        for segment in segments if found else []:
+            checked = self._check_finished(segment)
+            if checked is not None:
+                reused[segment.index] = checked
+        if reused:
+            note = f"resuming: {len(reused)} of {len(segments)} segments already done"
+        return reused, note
+
+    def _check_finished(self, segment):
+        """(settings, frames) of a complete segment; a damaged one is removed."""
+        video, stats = self.video(segment), self.stats(segment)
+        if not os.path.exists(video) or (stats and not os.path.exists(stats)):
+            return None
+        try:
+            settings, frames = inspect_segment(video)
+            if frames == segment.frames and (not stats or stats_rows(stats) == frames):
+                return settings, frames
+        except (FarmError, OSError):
+            pass
+        for path in (video, stats):
+            if path and os.path.exists(path):
+                os.remove(path)
+        return None
+
+    def sweep(self):
+        """Removes what unfinished attempts left behind."""
+        if not os.path.isdir(self.path):
+            return
+        for name in os.listdir(self.path):
+            if is_attempt_leftover(name):
+                try:
+                    os.remove(os.path.join(self.path, name))
+                except FileNotFoundError:
+                    pass
+
+    def finished_segments(self):
+        if not os.path.isdir(self.path):
+            return 0
+        return sum(1 for n in os.listdir(self.path) if n.startswith("seg-") and not is_attempt_leftover(n)
+                   and n.endswith(self.video_ext or self.stats_ext))
+
+    def remove(self):
+        shutil.rmtree(self.path, ignore_errors=True)
