@@ -29,6 +29,10 @@ echo "== native build and tests"
 configure native -DCMAKE_BUILD_TYPE=Release -DTELVO_BUILD_BENCH=ON
 ctest --test-dir "$out/native" --output-on-failure -j "$jobs"
 
+echo "== telvo-farm on a loopback Dask cluster"
+# Debian's own Python: it is the one with Dask and pytest.
+TELVO_BUILD_DIR="$out/native" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/farm
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 configure asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVO_SANITIZE=address,undefined -DTELVO_BUILD_CLI=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \

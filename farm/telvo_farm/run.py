@@ -9,7 +9,7 @@ import signal
 import sys
 import time
 import uuid
-from dataclasses import dataclass, field
+from dataclasses import asdict, dataclass, field
 
 import cloudpickle
 
@@ -190,7 +190,7 @@ def _execute(o, jobs, client, progress):
             if segment.index in job.finished:
                 continue
             spec = _spec(o, job, segment, topic)
-            future = client.submit(run_segment, spec, key=f"{topic}-{job.number}-{segment.index}",
+            future = client.submit(run_segment, asdict(spec), key=f"{topic}-{job.number}-{segment.index}",
                                    pure=False, priority=-order)
             pending[future] = (job, segment)
             order += 1

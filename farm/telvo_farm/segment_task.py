@@ -140,8 +140,11 @@ def _remove(path):
         pass
 
 
-def run_segment(spec):
-    """Returns a dict: ok, worker, and either frames/notes/timing or exit/message."""
+def run_segment(fields):
+    """Runs the segment that SegmentSpec(**fields) describes (plain fields travel by
+    value; a class of ours would need this package on the worker). Returns a dict: ok,
+    worker, and either frames/notes/timing or exit/message."""
+    spec = SegmentSpec(**fields)
     worker = _worker_name()
 
     def failed(message, code=1):

@@ -19,7 +19,8 @@ TIMEOUT = 120  # seconds; no test waits longer on one program
 
 def _built(name):
     build = os.environ.get("TELVO_BUILD_DIR", "")
-    found = sorted(glob.glob(os.path.join(build, "**", name), recursive=True)) if build else []
+    found = sorted(p for p in glob.glob(os.path.join(build, "**", name), recursive=True)
+                   if os.path.isfile(p) and os.access(p, os.X_OK)) if build else []
     if not found:
         pytest.exit(f"set TELVO_BUILD_DIR to a build tree holding {name}", returncode=4)
     return os.path.abspath(found[0])
@@ -130,9 +131,12 @@ def logged_starts(folder):
     return [int(s) for s in open(path).read().split()] if os.path.exists(path) else []
 
 
-def wait_for(path, seconds=60):
+def wait_for(path, process=None, seconds=60):
+    """Waits for a file that `process` (when given) is to make before it ends."""
     deadline = time.monotonic() + seconds
     while not os.path.exists(path):
+        if process is not None and process.poll() is not None:
+            raise AssertionError(f"ended before {path} appeared: {process.communicate()}")
         if time.monotonic() > deadline:
             raise AssertionError(f"{path} did not appear within {seconds} s")
         time.sleep(0.05)
