@@ -68,9 +68,14 @@ class Progress:
         self.stream.write(line + "\n")
         self.stream.flush()
 
+    def restart_clock(self):
+        """Speed counts from when the cluster is up, not from its start-up."""
+        self.began = time.monotonic()
+
     def finish(self):
-        if self.enabled:
+        """Ends the bar's line; a log gets the last count if it has not seen it."""
+        if self.terminal and self.drawn:
+            self.stream.write("\n")
+            self.drawn = False
+        elif self.enabled and not self.terminal:
             self.update(self.done, force=True)
-            if self.terminal:
-                self.stream.write("\n")
-                self.drawn = False

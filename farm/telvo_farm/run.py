@@ -227,6 +227,7 @@ def _execute(o, jobs, client, progress):
                                  f"{result['worker']}")
             progress.update(done_frames + sum(partial.values()), force=not progress.terminal)
             if job.workdir and len(job.finished) == len(job.segments):
+                progress.update(done_frames + sum(partial.values()), force=True)
                 timing.join += _join(o, job, progress.message)
         progress.update(done_frames + sum(partial.values()))
         time.sleep(_POLL_SECONDS)
@@ -265,13 +266,14 @@ def run(o):
     client = cluster = None
     try:
         client, cluster = connect(o)
+        progress.restart_clock()
         timing = _execute(o, jobs, client, progress)
         progress.finish()
         if o.timing:
             progress.message(timing.text(time.monotonic() - began))
         return EXIT_OK
     except BaseException:
-        progress.finish() if progress.drawn else None
+        progress.finish()
         raise
     finally:
         _close(client, cluster)
