@@ -43,7 +43,7 @@ class Progress:
         interval = _DRAW_SECONDS if self.terminal else _LINE_SECONDS
         if not force and now - self.last_draw < interval:
             return
-        if not self.terminal and self.done == self.last_line:
+        if not self.terminal and self.done in (self.last_line, 0):
             return  # a log gets a line only when something moved
         self.last_line = self.done
         self.last_draw = now

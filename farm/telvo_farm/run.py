@@ -132,10 +132,10 @@ def _failure_text(job, segment, future):
 
 def _join(o, job, messages):
     began = time.monotonic()
-    settings = check_segments(job, job.inspected)
     made = []
     try:
         if job.output:
+            settings = check_segments(job, job.inspected)
             made.append((join_video(job, o, settings["disposition"]), job.output))
         if job.stats:
             made.append((join_stats(job), job.stats))
@@ -226,9 +226,13 @@ def _execute(o, jobs, client, progress):
                 progress.message(f"telvo-farm: {job.label} {segment.describe()} done on "
                                  f"{result['worker']}")
             progress.update(done_frames + sum(partial.values()), force=not progress.terminal)
-            if job.workdir and len(job.finished) == len(job.segments):
-                progress.update(done_frames + sum(partial.values()), force=True)
+            if len(job.finished) < len(job.segments):
+                continue
+            progress.update(done_frames + sum(partial.values()), force=True)
+            if job.workdir:
                 timing.join += _join(o, job, progress.message)
+            elif not o.quiet:
+                progress.message(f"telvo-farm: {job.frames} frames of {job.label} filtered")
         progress.update(done_frames + sum(partial.values()))
         time.sleep(_POLL_SECONDS)
     client.unsubscribe_topic(topic)

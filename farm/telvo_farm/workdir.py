@@ -75,10 +75,10 @@ class WorkDir:
     def _check_finished(self, segment):
         """(settings, frames) of a complete segment; a damaged one is removed."""
         video, stats = self.video(segment), self.stats(segment)
-        if not os.path.exists(video) or (stats and not os.path.exists(stats)):
+        if not all(os.path.exists(path) for path in (video, stats) if path):
             return None
         try:
-            settings, frames = inspect_segment(video)
+            settings, frames = inspect_segment(video) if video else ({}, segment.frames)
             if frames == segment.frames and (not stats or stats_rows(stats) == frames):
                 return settings, frames
         except (FarmError, OSError):
