@@ -48,7 +48,10 @@ best telvo "$telvo" "$input" "$work/telvo.mp4" -q
 best farm1 "$farm" "$input" "$work/farm1.mp4" -q --workers 1 --segment-frames "$segment"
 best farm2 "$farm" "$input" "$work/farm2.mp4" -q --workers 2 --segment-frames "$segment"
 
-count() { ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$1"; }
+count() {
+  ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets \
+    -of csv=p=0 "$1"
+}
 for name in telvo farm1 farm2; do
   [ "$(count "$work/$name.mp4")" = "$frames" ] || { echo "$name: wrong frame count" >&2; exit 1; }
 done
@@ -59,6 +62,7 @@ report() { awk -v f="$frames" -v w="$(cat "$work/$2.time")" -v n="$1" \
 report "telvo alone" telvo
 report "telvo-farm, 1 worker" farm1
 report "telvo-farm, 2 workers" farm2
-awk -v a="$(cat "$work/farm1.time")" -v b="$(cat "$work/farm2.time")" -v t="$(cat "$work/telvo.time")" 'BEGIN{
+awk -v a="$(cat "$work/farm1.time")" -v b="$(cat "$work/farm2.time")" \
+  -v t="$(cat "$work/telvo.time")" 'BEGIN{
   printf "2 workers / 1 worker speed-up: %.2fx\n", a / b
   printf "farm with 1 worker / telvo alone (start-up, pre-roll, join): %.2fx the time\n", a / t }'

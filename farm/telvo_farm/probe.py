@@ -56,7 +56,9 @@ class Timeline:
 def timeline_of(path):
     # Packets only, nothing decoded: a pass over the file's index and headers. "V" picks
     # video that is not an attached picture, as telvo does.
-    info = _ffprobe(path, "-select_streams", "V:0", "-show_entries", "stream=time_base:packet=pts,dts")
+    info = _ffprobe(
+        path, "-select_streams", "V:0", "-show_entries", "stream=time_base:packet=pts,dts"
+    )
     if not info.get("streams"):
         raise FarmError(f"'{path}' has no video stream")
     time_base = Fraction(info["streams"][0]["time_base"])

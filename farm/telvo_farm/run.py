@@ -83,7 +83,8 @@ def _plan_input(o, number, path, progress_note):
         raise FarmError(f"cannot read '{path}'")
     output = ""
     if not o.discard:
-        output = os.path.abspath(os.path.join(o.output, output_name(o, path)) if o.several else o.output)
+        output = os.path.join(o.output, output_name(o, path)) if o.several else o.output
+        output = os.path.abspath(output)
         if _same_file(output, path):
             raise UsageError(f"OUTPUT '{output}' is the input; choose another name")
     stats = os.path.abspath(stats_name(o, path)) if o.stats else ""
@@ -174,69 +175,83 @@ class _Timing:
                 f"from RGB + encode + write {encode:.3f} s; joining {self.join:.3f} s")
 
 
-def _execute(o, jobs, client, progress):
-    topic = f"telvo-farm-{uuid.uuid4().hex}"
-    partial = {}  # (input, segment) -> frames done so far, from the workers' reports
+class _Execution:
+    """Hands the unfinished segments to the cluster and takes their results in."""
 
-    def on_event(event):
-        key, done = event[1]
-        partial[tuple(key)] = done
+    def __init__(self, o, jobs, client, progress):
+        self.o, self.jobs, self.client, self.progress = o, jobs, client, progress
+        self.topic = f"telvo-farm-{uuid.uuid4().hex}"
+        self.partial = {}  # (input, segment) -> frames done so far, reported by workers
+        self.done = {(j.number, s.index) for j in jobs for s in j.segments if s.index in j.finished}
+        self.done_frames = sum(s.frames for j in jobs for s in j.segments if s.index in j.finished)
+        self.timing = _Timing()
+        self.summary_shown = o.quiet
 
-    client.subscribe_topic(topic, on_event)
-    pending = {}
-    order = 0
-    for job in jobs:
-        for segment in job.segments:
-            if segment.index in job.finished:
-                continue
-            spec = _spec(o, job, segment, topic)
-            future = client.submit(run_segment, asdict(spec), key=f"{topic}-{job.number}-{segment.index}",
-                                   pure=False, priority=-order)
-            pending[future] = (job, segment)
-            order += 1
-    timing = _Timing()
-    summary_shown = o.quiet
-    done_frames = sum(s.frames for j in jobs for s in j.segments if s.index in j.finished)
-    for job in jobs:
-        if not job.joined and job.workdir and len(job.finished) == len(job.segments):
-            timing.join += _join(o, job, progress.message)
-    while pending:
-        for future in [f for f in pending if f.done()]:
-            job, segment = pending.pop(future)
-            if future.status != "finished":
-                raise FarmError(_failure_text(job, segment, future)
-                                if future.status == "error" else
-                                f"{job.label}: {segment.describe()}: lost ({future.status}); "
-                                "is the scheduler still running?")
-            result = future.result()
-            if not result["ok"]:
-                raise FarmError(f"{job.label}: {segment.describe()} failed on worker "
-                                f"{result['worker']}: {result['message']}", result["exit"])
-            partial.pop((job.number, segment.index), None)
-            done_frames += segment.frames
-            job.finished.add(segment.index)
-            if not summary_shown and result["summary"]:
-                for line in result["summary"]:
-                    progress.message(line)
-                summary_shown = True
-            for note in result["notes"]:
-                progress.message(f"telvo-farm: {job.label} {segment.describe()}: {note}")
-            timing.add(result["timing"])
-            if o.verbose:
-                progress.message(f"telvo-farm: {job.label} {segment.describe()} done on "
-                                 f"{result['worker']}")
-            progress.update(done_frames + sum(partial.values()), force=not progress.terminal)
-            if len(job.finished) < len(job.segments):
-                continue
-            progress.update(done_frames + sum(partial.values()), force=True)
-            if job.workdir:
-                timing.join += _join(o, job, progress.message)
-            elif not o.quiet:
-                progress.message(f"telvo-farm: {job.frames} frames of {job.label} filtered")
-        progress.update(done_frames + sum(partial.values()))
-        time.sleep(_POLL_SECONDS)
-    client.unsubscribe_topic(topic)
-    return timing
+    def _on_event(self, event):
+        key, frames = event[1]
+        if tuple(key) not in self.done:  # a late report of a finished segment
+            self.partial[tuple(key)] = frames
+
+    def _frames(self):
+        return self.done_frames + sum(self.partial.values())
+
+    def run(self):
+        self.client.subscribe_topic(self.topic, self._on_event)
+        pending = {}
+        for job in self.jobs:
+            for segment in job.segments:
+                if segment.index not in job.finished:
+                    spec = asdict(_spec(self.o, job, segment, self.topic))
+                    key = f"{self.topic}-{job.number}-{segment.index}"
+                    # Earlier segments first, so that the first inputs finish first.
+                    future = self.client.submit(run_segment, spec, key=key, pure=False,
+                                                priority=-len(pending))
+                    pending[future] = (job, segment)
+        for job in self.jobs:
+            if len(job.finished) == len(job.segments):  # all found done: only the join is left
+                self._complete(job)
+        while pending:
+            for future in [f for f in pending if f.done()]:
+                self._take(future, *pending.pop(future))
+            self.progress.update(self._frames())
+            time.sleep(_POLL_SECONDS)
+        self.client.unsubscribe_topic(self.topic)
+        return self.timing
+
+    def _take(self, future, job, segment):
+        if future.status == "error":
+            raise FarmError(_failure_text(job, segment, future))
+        if future.status != "finished":
+            raise FarmError(f"{job.label}: {segment.describe()}: lost ({future.status}); "
+                            "is the scheduler still running?")
+        result = future.result()
+        if not result["ok"]:
+            raise FarmError(f"{job.label}: {segment.describe()} failed on worker "
+                            f"{result['worker']}: {result['message']}", result["exit"])
+        self.done.add((job.number, segment.index))
+        self.partial.pop((job.number, segment.index), None)
+        self.done_frames += segment.frames
+        job.finished.add(segment.index)
+        if not self.summary_shown and result["summary"]:
+            for line in result["summary"]:
+                self.progress.message(line)
+            self.summary_shown = True
+        for note in result["notes"]:
+            self.progress.message(f"telvo-farm: {job.label} {segment.describe()}: {note}")
+        self.timing.add(result["timing"])
+        if self.o.verbose:
+            self.progress.message(f"telvo-farm: {job.label} {segment.describe()} done on "
+                                  f"{result['worker']}")
+        self.progress.update(self._frames(), force=not self.progress.terminal)
+        if len(job.finished) == len(job.segments):
+            self._complete(job)
+
+    def _complete(self, job):
+        self.progress.update(self._frames(), force=True)
+        if job.workdir:
+            self.timing.join += _join(self.o, job, self.progress.message)
+        elif not self.o.quiet:
+            self.progress.message(f"telvo-farm: {job.frames} frames of {job.label} filtered")
 
 
 def _close(client, cluster):
@@ -271,7 +286,7 @@ def run(o):
     try:
         client, cluster = connect(o)
         progress.restart_clock()
-        timing = _execute(o, jobs, client, progress)
+        timing = _Execution(o, jobs, client, progress).run()
         progress.finish()
         if o.timing:
             progress.message(timing.text(time.monotonic() - began))

@@ -27,11 +27,14 @@ class WorkDir:
         self.video_ext = video_ext  # "" when the frames are discarded
         self.stats_ext = stats_ext  # "" without --stats
 
+    def _file(self, segment, ext):
+        return os.path.join(self.path, f"seg-{segment.index:06d}{ext}") if ext else ""
+
     def video(self, segment):
-        return os.path.join(self.path, f"seg-{segment.index:06d}{self.video_ext}") if self.video_ext else ""
+        return self._file(segment, self.video_ext)
 
     def stats(self, segment):
-        return os.path.join(self.path, f"seg-{segment.index:06d}{self.stats_ext}") if self.stats_ext else ""
+        return self._file(segment, self.stats_ext)
 
     def _read_manifest(self):
         try:
@@ -102,8 +105,12 @@ class WorkDir:
     def finished_segments(self):
         if not os.path.isdir(self.path):
             return 0
-        return sum(1 for n in os.listdir(self.path) if n.startswith("seg-") and not is_attempt_leftover(n)
-                   and n.endswith(self.video_ext or self.stats_ext))
+        ext = self.video_ext or self.stats_ext
+        return sum(
+            1
+            for n in os.listdir(self.path)
+            if n.startswith("seg-") and n.endswith(ext) and not is_attempt_leftover(n)
+        )
 
     def remove(self):
         shutil.rmtree(self.path, ignore_errors=True)
