@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/media/frame_timestamp.h"
 #include "cli/media/output_file.h"
 
 extern "C" {
@@ -21,6 +22,7 @@ int stopReading(void*)
 
 bool MediaInput::open(const std::string& path, std::string& error)
 {
+    path_ = path;
     AVFormatContext* raw = avformat_alloc_context();
     if (raw == nullptr) {
         error = "out of memory";
@@ -117,6 +119,10 @@ bool MediaInput::feed(const std::function<void(AVPacket*)>& onOtherPacket, std::
     ++packetsSeen_;
     const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     const double seconds = pts == AV_NOPTS_VALUE ? -1.0 : pts * av_q2d(videoStream()->time_base);
+    // On the way to a seek's frame, frames nothing refers to are not needed.
+    const bool beforeTarget =
+        seekTarget_ != AV_NOPTS_VALUE && pts != AV_NOPTS_VALUE && pts < seekTarget_;
+    decoder_->skip_frame = beforeTarget ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     const int sent = avcodec_send_packet(decoder_.get(), packet);
     av_packet_unref(packet);
     if (sent < 0 && sent != AVERROR(EAGAIN)) {
@@ -135,6 +141,11 @@ MediaInput::Status MediaInput::next(AVFrame* frame,
                                     const std::function<void(AVPacket*)>& onOtherPacket,
                                     std::string& error)
 {
+    if (held_) {
+        av_frame_move_ref(frame, held_.get());
+        held_.reset();
+        return Status::Frame;
+    }
     while (!drained_) {
         const int status = avcodec_receive_frame(decoder_.get(), frame);
         if (status >= 0) return Status::Frame;
@@ -165,6 +176,118 @@ MediaInput::Status MediaInput::next(AVFrame* frame,
 
 void MediaInput::discardOtherStreams()
 {
+    othersDiscarded_ = true;
     for (unsigned i = 0; i < format_->nb_streams; ++i)
         if (static_cast<int>(i) != videoIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
+}
+
+namespace
+{
+
+int64_t timestampOf(const AVFrame* f)
+{
+    return f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+}
+
+// Demuxers without an index (MPEG-TS, say) may land after the keyframe asked for; each
+// retry starts twice as far back.
+constexpr int kSeekTries = 6;
+
+}  // namespace
+
+bool MediaInput::seekToFrame(int64_t frame, int64_t& nextIndex, std::string& how,
+                             std::string& error)
+{
+    nextIndex = 0;
+    AVFormatContext* f = format_.get();
+    const AVRational timeBase = videoStream()->time_base;
+    if (f->pb == nullptr || !(f->pb->seekable & AVIO_SEEKABLE_NORMAL)) {
+        how = "the input cannot seek; decoding from the start";
+        return true;  // nothing read yet beyond what opening buffered
+    }
+    const int64_t target = findFrameTimestamp(f, videoIndex_, frame);
+    if (target == AV_NOPTS_VALUE) {
+        how = "no timestamp found for frame " + std::to_string(frame) + "; decoding from the start";
+        return reopen(error);
+    }
+    int64_t seekTo = target;
+    for (int attempt = 0; attempt < kSeekTries && !interrupted(); ++attempt) {
+        if (landOnKeyframe(seekTo, target)) {
+            seekTarget_ = target;
+            const bool decoded = decodeUpTo(target, error);
+            seekTarget_ = AV_NOPTS_VALUE;
+            if (!decoded) return false;
+            if (held_) {
+                nextIndex = frame;
+                char seconds[32];
+                std::snprintf(seconds, sizeof seconds, "%.3f", target * av_q2d(timeBase));
+                how = "frame " + std::to_string(frame) + " at " + seconds +
+                      " s, decoded from the keyframe before it";
+                return true;
+            }
+            break;  // the frames there do not carry the timestamp found: trust nothing
+        }
+        seekTo = target - av_rescale_q(int64_t{1} << attempt, AVRational{1, 1}, timeBase);
+    }
+    how = "seeking in this input does not land exactly; decoding from the start";
+    return reopen(error);
+}
+
+// Seeks to the keyframe at or before `seekTo` and sends it to the decoder. False when
+// the seek fails or the first keyframe after it shows later than `target`.
+bool MediaInput::landOnKeyframe(int64_t seekTo, int64_t target)
+{
+    if (av_seek_frame(format_.get(), videoIndex_, seekTo, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    avcodec_flush_buffers(decoder_.get());
+    flushing_ = drained_ = false;
+    AVPacket* packet = packet_.get();
+    while (av_read_frame(format_.get(), packet) >= 0) {
+        // Nothing before the first keyframe can be decoded on its own.
+        if (packet->stream_index != videoIndex_ || !(packet->flags & AV_PKT_FLAG_KEY)) {
+            av_packet_unref(packet);
+            continue;
+        }
+        const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        const bool usable = pts != AV_NOPTS_VALUE && pts <= target;
+        const bool sent = usable && avcodec_send_packet(decoder_.get(), packet) >= 0;
+        av_packet_unref(packet);
+        return sent;
+    }
+    return false;
+}
+
+// Decodes forward and holds the frame showing at `target`; frames before it are
+// dropped. Holds nothing when no frame shows exactly then.
+bool MediaInput::decodeUpTo(int64_t target, std::string& error)
+{
+    FramePtr frame(av_frame_alloc());
+    if (!frame) {
+        error = "out of memory";
+        return false;
+    }
+    for (;;) {
+        const Status status = next(frame.get(), nullptr, error);
+        if (status == Status::Error) return false;
+        if (status == Status::End) return true;
+        const int64_t shown = timestampOf(frame.get());
+        if (shown == target) {
+            held_ = std::move(frame);
+            return true;
+        }
+        if (shown > target || shown == AV_NOPTS_VALUE) return true;
+        av_frame_unref(frame.get());
+    }
+}
+
+// Back to the first frame: open the input afresh, as a run without --start does.
+bool MediaInput::reopen(std::string& error)
+{
+    held_.reset();
+    decoder_.reset();
+    format_.reset();
+    flushing_ = drained_ = false;
+    packetsSeen_ = skippedPackets_ = 0;
+    if (!open(path_, error)) return false;
+    if (othersDiscarded_) discardOtherStreams();
+    return true;
 }

@@ -24,6 +24,15 @@ public:
     // Stops demuxing the streams that are not copied.
     void discardOtherStreams();
 
+    // Makes frame `frame` (0-based, presentation order) the next one next() delivers by
+    // seeking to the keyframe at or before it and decoding forward from there; frames
+    // are identified by their timestamps, so they are the frames a run from the start
+    // decodes. Where the input cannot seek (a pipe, an image sequence, packets without
+    // timestamps, a container whose seek does not land where it should) the input is
+    // read from the start again. `nextIndex` tells which frame comes next: `frame` or 0.
+    // `how` says which way it went, for --verbose.
+    bool seekToFrame(int64_t frame, int64_t& nextIndex, std::string& how, std::string& error);
+
     enum class Status { Frame, End, Error };
     // Decodes the next video frame into `frame`. Packets of other streams go to
     // `onOtherPacket` when it is set (they stay owned by the caller's callback).
@@ -32,7 +41,14 @@ public:
 
 private:
     bool feed(const std::function<void(AVPacket*)>& onOtherPacket, std::string& error, bool& ended);
+    bool landOnKeyframe(int64_t seekTo, int64_t target);
+    bool decodeUpTo(int64_t target, std::string& error);
+    bool reopen(std::string& error);
 
+    std::string path_;
+    bool othersDiscarded_ = false;
+    FramePtr held_;  // the frame a seek decoded to, handed out by the next next()
+    int64_t seekTarget_ = AV_NOPTS_VALUE;  // while decoding up to it
     InputPtr format_;
     CodecPtr decoder_;
     PacketPtr packet_;

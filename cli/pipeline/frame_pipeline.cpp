@@ -106,7 +106,7 @@ bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& err
             if (item.packet) decoded.push(std::move(item));
         }
         job.early.clear();
-        int64_t index = 0;
+        int64_t index = job.firstIndex;
         bool more = takeFrame(job.first.get(), index++);
         job.first.reset();
         FramePtr frame(av_frame_alloc());

@@ -20,7 +20,7 @@ class StatsRecorder;
 
 struct PipelineJob {
     MediaInput& input;
-    FramePtr first;                // frame 0, already decoded
+    FramePtr first;                // the first frame, already decoded
     std::vector<PacketPtr> early;  // copied-stream packets read before it
     FrameRange range;
     bool copyStreams;
@@ -29,6 +29,7 @@ struct PipelineJob {
     StatsRecorder& stats;
     Progress& progress;
     StageClock& clock;
+    int64_t firstIndex = 0;  // the number of `first`: 0, or the frame a seek went to
 };
 
 struct PipelineCounts {

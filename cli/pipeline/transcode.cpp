@@ -42,6 +42,14 @@ RunResult runTranscode(const CliOptions& o)
     const bool copyStreams = !plan.discard && !plan.imageSequence && !plan.singleImage &&
                              range.start == 0 && range.count < 0;
     if (!copyStreams) input.discardOtherStreams();
+    // A run that starts later begins decoding at the keyframe before its pre-roll.
+    int64_t firstIndex = 0;
+    if (range.start > kPreRollFrames) {
+        std::string how;
+        if (!input.seekToFrame(range.start - kPreRollFrames, firstIndex, how, error))
+            return RunResult::failure(error);
+        if (o.verbose) std::fprintf(stderr, "telvo: seek: %s\n", how.c_str());
+    }
 
     // The first frame tells the real pixel format and colour tags before anything is
     // written, and an input without frames fails here.
@@ -88,7 +96,8 @@ RunResult runTranscode(const CliOptions& o)
                     plan.discard ? nullptr : &output,
                     stats,
                     progress,
-                    clock};
+                    clock,
+                    firstIndex};
     PipelineCounts counts;
     if (!runFramePipeline(job, counts, error)) return RunResult::failure(error);
     const int64_t written = counts.written;
