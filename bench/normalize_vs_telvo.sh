@@ -12,21 +12,13 @@ cd "$(dirname "$0")/.."
 frames=${FRAMES:-250}
 runs=${RUNS:-3}
 
-telvo=${TELVO:-}
-if [ -z "$telvo" ]; then
-  build=build-bench-cli
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTELVO_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" --target telvo >/dev/null
-  telvo=$build/cli/telvo
-fi
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source bench/bench_common.sh
+bench_telvo
+bench_workdir
 input=$work/input-1080p.mp4
 echo "making a ${frames}-frame 1920x1080 H.264 input..."
-ffmpeg -nostdin -hide_banner -loglevel error -f lavfi \
-  -i "testsrc2=size=1920x1080:rate=25,colorchannelmixer=rr=0.95:gg=0.85:bb=0.7,eq=brightness=0.1*sin(t):eval=frame" \
-  -frames:v "$frames" -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p "$input"
+bench_clip "$input" "$frames" \
+  "testsrc2=size=1920x1080:rate=25,colorchannelmixer=rr=0.95:gg=0.85:bb=0.7,eq=brightness=0.1*sin(t):eval=frame"
 
 # Best wall time of $runs runs; also keeps that run's CPU seconds and stderr.
 TIMEFORMAT='%R %U %S'

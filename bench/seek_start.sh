@@ -13,22 +13,14 @@ runs=${RUNS:-5}
 clip_frames=1500  # one minute at 25 fps
 late=$((clip_frames - frames))
 
-telvo=${TELVO:-}
-if [ -z "$telvo" ]; then
-  build=build-bench-cli
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTELVO_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" --target telvo >/dev/null
-  telvo=$build/cli/telvo
-fi
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source bench/bench_common.sh
+bench_telvo
+bench_workdir
 input=$work/minute-720p.mp4
 echo "making a one-minute 1280x720 H.264 clip (keyframes every 250 frames)..."
-ffmpeg -nostdin -hide_banner -loglevel error -f lavfi \
-  -i "testsrc2=size=1280x720:rate=25,eq=brightness=0.1*sin(t):eval=frame" \
-  -frames:v "$clip_frames" -c:v libx264 -preset veryfast -g 250 -crf 18 -pix_fmt yuv420p \
-  -movflags +faststart "$input"
+# faststart: the index comes first, so the clip can be read from a pipe too.
+bench_clip "$input" "$clip_frames" \
+  "testsrc2=size=1280x720:rate=25,eq=brightness=0.1*sin(t):eval=frame" -g 250 -movflags +faststart
 
 first() { "$telvo" "$input" - -f null -q --start 0 --frames "$frames"; }
 late() { "$telvo" "$input" - -f null -q --start "$late" --frames "$frames"; }
@@ -52,6 +44,7 @@ row() { printf '%-44s %6.2f s\n' "$1" "$(cat "$work/$2.time")"; }
 row "--start 0 --frames $frames" first
 row "--start $late --frames $frames (seeks)" late
 row "--start $late --frames $frames, from a pipe" pipe
-awk -v a="$(cat "$work/first.time")" -v b="$(cat "$work/late.time")" -v c="$(cat "$work/pipe.time")" \
+awk -v a="$(cat "$work/first.time")" -v b="$(cat "$work/late.time")" \
+  -v c="$(cat "$work/pipe.time")" \
   'BEGIN{ printf "late start / start 0: %.2fx (at most 2x: %s)\n", b / a, b <= 2 * a ? "yes" : "NO"
           printf "late start from a pipe / start 0: %.2fx\n", c / a }'
