@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include "cli/command/options.h"
+#include "cli/media/av_messages.h"
 #include "cli/media/output_file.h"
 #include "cli/pipeline/preview.h"
 #include "cli/pipeline/transcode.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
     }
     // FFmpeg's own messages would bury the one line a failure prints.
     av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
+    captureAvMessages(options.verbose);
     installInterruptHandlers();
 
     const RunResult result =

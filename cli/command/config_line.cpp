@@ -61,8 +61,9 @@ bool parseConfigLine(const std::string& text, SettingValues& settings, std::stri
     ++p;
     int values[kScriptSettingCount];
     for (int i = 0; i < kScriptSettingCount; ++i) {
-        const std::string which =
-            "--config: argument " + std::to_string(i + 1) + " (" + kSettings[i].name + ")";
+        const std::string argument =
+            "argument " + std::to_string(i + 1) + " (" + kSettings[i].name + ")";
+        const std::string which = "--config: " + argument;
         skipSpace(p);
         errno = 0;
         char* end = nullptr;
@@ -83,7 +84,9 @@ bool parseConfigLine(const std::string& text, SettingValues& settings, std::stri
         if (*p != expected) {
             if (expected == ')' && *p == ',')
                 error = "--config: more than eight arguments; " + form;
-            else if (expected == ',' && *p == ')')
+            else if (expected == ')' && *p == '\0')
+                error = "--config: missing ')' after " + argument + "; " + form;
+            else if (expected == ',' && (*p == ')' || *p == '\0'))
                 error = "--config: argument " + std::to_string(i + 2) + " (" +
                         kSettings[i + 1].name + ") is missing; " + form;
             else

@@ -40,7 +40,8 @@ std::string usage()
 {
     std::string text = R"TXT(usage: telvo INPUT OUTPUT [options]
 Corrects white balance and tonal range of a video, frame by frame.
-INPUT is anything FFmpeg reads (video file, image sequence such as img%04d.png, image).
+INPUT is anything FFmpeg reads (video file, image sequence such as img%04d.png, image;
+- is standard input).
 OUTPUT's extension picks the container (-f overrides); use -f null - to discard.
 
 Filter settings (applied left to right; later ones win):

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/media/av_messages.h"
 #include "cli/media/frame_timestamp.h"
 #include "cli/media/output_file.h"
 
@@ -29,35 +30,40 @@ bool MediaInput::open(const std::string& path, std::string& error)
         return false;
     }
     raw->interrupt_callback.callback = &stopReading;
-    int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    clearAvMessage();
+    // "-" is standard input, as for most command-line tools.
+    const bool standardInput = path == "-";
+    const std::string shown = standardInput ? "standard input" : "'" + path + "'";
+    int status =
+        avformat_open_input(&raw, standardInput ? "pipe:0" : path.c_str(), nullptr, nullptr);
     if (status < 0) {
         if (interrupted())
             error = "interrupted";
         else if (status == AVERROR_EOF)
-            error = "'" + path + "' holds no media data (empty or cut short)";
+            error = shown + " holds no media data (empty or cut short)";
         else if (status == AVERROR_INVALIDDATA)
-            error = "'" + path + "' is not a media file FFmpeg can read";
+            error = shown + " is not a media file FFmpeg can read";
         else
-            error = "cannot open '" + path + "': " + avError(status);
+            error = "cannot open " + shown + ": " + avFailure(status);
         return false;
     }
     format_.reset(raw);
     status = avformat_find_stream_info(raw, nullptr);
     if (status < 0) {
-        error = "cannot read stream information of '" + path + "': " + avError(status);
+        error = "cannot read stream information of " + shown + ": " + avFailure(status);
         return false;
     }
     const AVCodec* codec = nullptr;
     videoIndex_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (videoIndex_ == AVERROR_STREAM_NOT_FOUND) {
-        error = "'" + path + "' has no video stream";
+        error = shown + " has no video stream";
         return false;
     }
     if (videoIndex_ < 0 || codec == nullptr) {
         const AVStream* any = nullptr;
         for (unsigned i = 0; i < raw->nb_streams && !any; ++i)
             if (raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) any = raw->streams[i];
-        error = "'" + path + "': no decoder for its video" +
+        error = shown + ": no decoder for its video" +
                 (any ? std::string(" (") + avcodec_get_name(any->codecpar->codec_id) + ")"
                      : std::string());
         return false;
@@ -70,11 +76,11 @@ bool MediaInput::open(const std::string& path, std::string& error)
     decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     status = avcodec_open2(decoder_.get(), codec, nullptr);
     if (status < 0) {
-        error = "cannot open the " + std::string(codec->name) + " decoder: " + avError(status);
+        error = "cannot open the " + std::string(codec->name) + " decoder: " + avFailure(status);
         return false;
     }
     if (decoder_->width <= 0 || decoder_->height <= 0) {
-        error = "'" + path + "': the video has no frame size";
+        error = shown + ": the video has no frame size";
         return false;
     }
     const AVRational guessed = av_guess_frame_rate(raw, stream, nullptr);

@@ -91,6 +91,15 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
          {"empty.avi", "out.mkv"},
          1,
          "has no video frames"},
+        {"impossible picture size",
+         [](CliTest& t) {
+             writeFile(static_cast<Failures&>(t).path("big.y4m"),
+                       "YUV4MPEG2 W65536 H65536 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
+         },
+         {"big.y4m", "out.mkv"},
+         1,
+         "Picture size 65536x65536 is invalid"},
+        {"empty standard input", nullptr, {"-", "out.mkv"}, 1, "standard input is not a media"},
         {"unknown format",
          nullptr,
          {"in.mkv", "out.mkv", "-f", "nosuchformat"},

@@ -43,6 +43,8 @@ TEST(ConfigLine, NamesTheBadArgumentAndShowsTheForm)
     } cases[] = {
         {"Config(15,15,x,8,8,8,8,0)", "argument 3 (border) is not an integer"},
         {"Config(15,15,0,8,8,8,8)", "argument 8 (freeze) is missing"},
+        {"Config(15,15,0,8,8,8,8,0", "missing ')' after argument 8 (freeze)"},
+        {"Config(15,15", "argument 3 (border) is missing"},
         {"Config(15,15,0,8,8,8,8,0,1)", "more than eight arguments"},
         {"Config(15,15,0,8,8,8,8,99999999999)", "argument 8 (freeze) is out of the 32-bit"},
         {"Config(15,,0,8,8,8,8,0)", "argument 2 (alignment)"},

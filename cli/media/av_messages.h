@@ -1,0 +1,19 @@
+// FFmpeg explains most failures only in its log and returns a bare error code, at times
+// a misleading one (a y4m header with an impossible picture size fails with EBUSY). The
+// log is kept quiet, so each thread keeps the last error line FFmpeg logged on it, and a
+// failure can name its real cause.
+#pragma once
+
+#include <string>
+
+// Routes FFmpeg's log through the capture; `show` also prints it (at the level set with
+// av_log_set_level).
+void captureAvMessages(bool show);
+
+// Why an FFmpeg call on this thread failed with `code`: the error line it logged, else
+// the code's text. Consumes the line.
+std::string avFailure(int code);
+
+// Forgets what earlier calls on this thread logged, before a call whose failure should
+// not be blamed on them.
+void clearAvMessage();
