@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -14,21 +16,23 @@
 namespace
 {
 
-// Temporary files the second signal removes; plain arrays so the handler only reads
-// what was fully written before the slot's flag was set.
+// Temporary files and folders the second signal removes; plain arrays so the handler
+// only reads what was fully written before the slot's flag was set.
 constexpr int kSlots = 8;
 constexpr size_t kPathMax = 4096;
+enum SlotKind { kFree = 0, kFile = 1, kFolder = 2 };
 char g_slotPath[kSlots][kPathMax];
-std::atomic<int> g_slotUsed[kSlots];
-volatile std::sig_atomic_t g_signals = 0;
+std::atomic<int> g_slotKind[kSlots];
+// Signals may arrive on any thread, so counting them must be atomic.
+std::atomic<int> g_signals{0};
 
-int registerPath(const std::string& path)
+int registerPath(const std::string& path, SlotKind kind)
 {
     if (path.size() >= kPathMax) return -1;
     for (int i = 0; i < kSlots; ++i) {
-        if (g_slotUsed[i].load() == 0) {
+        if (g_slotKind[i].load() == kFree) {
             std::memcpy(g_slotPath[i], path.c_str(), path.size() + 1);
-            g_slotUsed[i].store(1);
+            g_slotKind[i].store(kind);
             return i;
         }
     }
@@ -37,16 +41,41 @@ int registerPath(const std::string& path)
 
 void unregisterPath(int slot)
 {
-    if (slot >= 0) g_slotUsed[slot].store(0);
+    if (slot >= 0) g_slotKind[slot].store(kFree);
+}
+
+// Empties and removes a folder with async-signal-safe calls only (no opendir, which
+// allocates). The writer may add a file meanwhile, so a folder that is not empty yet is
+// tried again.
+void removeFolderNow(const char* path)
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const int folder = open(path, O_RDONLY | O_DIRECTORY);
+        if (folder < 0) return;
+        alignas(dirent64) char entries[4096];
+        ssize_t size;
+        while ((size = getdents64(folder, entries, sizeof entries)) > 0) {
+            for (ssize_t at = 0; at < size;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+                const char* name = entry->d_name;
+                if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+                    unlinkat(folder, name, 0);
+                at += entry->d_reclen;
+            }
+        }
+        close(folder);
+        if (rmdir(path) == 0 || errno != ENOTEMPTY) return;
+    }
 }
 
 extern "C" void onSignal(int)
 {
-    const std::sig_atomic_t seen = g_signals;
-    g_signals = seen + 1;
-    if (seen == 0) return;
-    for (int i = 0; i < kSlots; ++i)
-        if (g_slotUsed[i].load() != 0) unlink(g_slotPath[i]);
+    if (g_signals.fetch_add(1) == 0) return;
+    for (int i = 0; i < kSlots; ++i) {
+        const int kind = g_slotKind[i].load();
+        if (kind == kFile) unlink(g_slotPath[i]);
+        if (kind == kFolder) removeFolderNow(g_slotPath[i]);
+    }
     static const char message[] = "telvo: interrupted\n";
     ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
     (void)ignored;
@@ -73,22 +102,60 @@ std::vector<std::string> listFolder(const std::string& folder)
     return names;
 }
 
+// ".NAME.part-XXXXXX" cut to the folder's longest name, so that any name that may exist
+// has a temporary twin; a cut stops before a UTF-8 sequence rather than inside it.
+std::string temporaryTemplate(const std::string& folder, const std::string& name)
+{
+    static const std::string kSuffix = ".part-XXXXXX";
+    const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
+    const size_t room = (limit > 0 ? static_cast<size_t>(limit) : 255) - 1 - kSuffix.size();
+    size_t keep = std::min(name.size(), room);
+    while (keep > 0 && keep < name.size() &&
+           (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+        --keep;
+    return folder + "/." + name.substr(0, keep) + kSuffix;
+}
+
+// A file that replaces another keeps the old one's owner (where allowed) and mode, so a
+// private output stays private. Owner first: changing it may clear set-id bits.
+void keepOwnerAndMode(const std::string& replaced, const std::string& replacement)
+{
+    struct stat old {
+    };
+    if (stat(replaced.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return;
+    if (chown(replacement.c_str(), old.st_uid, old.st_gid) != 0) {
+        const int ignored = chown(replacement.c_str(), static_cast<uid_t>(-1), old.st_gid);
+        (void)ignored;  // not a member of that group: the new file keeps the user's
+    }
+    chmod(replacement.c_str(), old.st_mode & 07777);
+}
+
+// Moves a finished file onto its final name.
+bool moveIntoPlace(const std::string& from, const std::string& to, std::string& error)
+{
+    keepOwnerAndMode(to, from);
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    error = "cannot move the finished output onto '" + to + "': " + std::strerror(errno);
+    return false;
+}
+
 }  // namespace
 
 void installInterruptHandlers()
 {
+    constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction action {
     };
     action.sa_handler = onSignal;
+    // One handler at a time per thread: a second signal waits for the first to return.
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    for (int signal : kSignals) sigaddset(&action.sa_mask, signal);
+    for (int signal : kSignals) sigaction(signal, &action, nullptr);
 }
 
 bool interrupted()
 {
-    return g_signals != 0;
+    return g_signals.load() != 0;
 }
 
 bool sameFile(const std::string& a, const std::string& b)
@@ -110,7 +177,7 @@ bool OutputFile::create(const std::string& finalPath, bool sequence, std::string
     splitPath(finalPath, folder, name);
     finalPath_ = finalPath;
     sequence_ = sequence;
-    std::string templ = folder + "/." + (sequence ? std::string("telvo") : name) + ".part-XXXXXX";
+    std::string templ = temporaryTemplate(folder, sequence ? std::string("telvo") : name);
     std::vector<char> buffer(templ.begin(), templ.end());
     buffer.push_back('\0');
     if (sequence) {
@@ -120,6 +187,7 @@ bool OutputFile::create(const std::string& finalPath, bool sequence, std::string
         }
         tempPath_ = buffer.data();
         writePath_ = tempPath_ + "/" + name;
+        slot_ = registerPath(tempPath_, kFolder);
     } else {
         const int fd = mkstemp(buffer.data());
         if (fd < 0) {
@@ -133,7 +201,7 @@ bool OutputFile::create(const std::string& finalPath, bool sequence, std::string
         close(fd);
         tempPath_ = buffer.data();
         writePath_ = tempPath_;
-        slot_ = registerPath(tempPath_);
+        slot_ = registerPath(tempPath_, kFile);
     }
     return true;
 }
@@ -142,9 +210,7 @@ bool OutputFile::commit(std::string& error)
 {
     if (tempPath_.empty()) return true;
     if (!sequence_) {
-        if (std::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
-            error = "cannot rename the finished output to '" + finalPath_ +
-                    "': " + std::strerror(errno);
+        if (!moveIntoPlace(tempPath_, finalPath_, error)) {
             discard();
             return false;
         }
@@ -152,9 +218,7 @@ bool OutputFile::commit(std::string& error)
         std::string folder, name;
         splitPath(finalPath_, folder, name);
         for (const std::string& file : listFolder(tempPath_)) {
-            const std::string to = folder + "/" + file;
-            if (std::rename((tempPath_ + "/" + file).c_str(), to.c_str()) != 0) {
-                error = "cannot move '" + file + "' into '" + folder + "': " + std::strerror(errno);
+            if (!moveIntoPlace(tempPath_ + "/" + file, folder + "/" + file, error)) {
                 discard();
                 return false;
             }

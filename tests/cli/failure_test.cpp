@@ -1,5 +1,6 @@
 // Each failure ends with one line on stderr, the right exit code, and no file left
-// under the output's name (nor a temporary one beside it).
+// under the output's name (nor a temporary one beside it); a replaced output keeps what
+// the old file had.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -63,6 +65,15 @@ std::pair<int64_t, int> packetAt(const std::string& file, int n)
     }
     av_packet_free(&p);
     return found;
+}
+
+// A file, or a folder with a file in it.
+bool holdsData(const std::string& file)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_directory(file, error)) return !fs::is_empty(file, error) && !error;
+    return fs::exists(file, error);
 }
 
 }  // namespace
@@ -194,38 +205,86 @@ TEST_F(Failures, CorruptPacketIsReportedAndSkipped)
     EXPECT_EQ(decodeFile(path("out.mkv")).size(), 9u);
 }
 
+TEST_F(Failures, ReplacedOutputKeepsModeAndOwnerAndLongNamesFit)
+{
+    makeClip("in.mkv", "testsrc2=size=32x24:rate=25", 3);
+    writeFile(path("out.mkv"), "old");
+    ASSERT_EQ(chmod(path("out.mkv").c_str(), 0600), 0);
+    const bool root = geteuid() == 0;  // only root may give a file away
+    if (root) {
+        ASSERT_EQ(chown(path("out.mkv").c_str(), 4321, 4322), 0);
+    }
+    RunOutcome run = telvo({"in.mkv", "out.mkv", "-q"});
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    struct stat info {
+    };
+    ASSERT_EQ(stat(path("out.mkv").c_str(), &info), 0);
+    EXPECT_GT(info.st_size, 3) << "not replaced";
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 4321u);
+        EXPECT_EQ(info.st_gid, 4322u);
+    }
+
+    // Names up to the file system's limit: the temporary name is cut to fit.
+    for (const size_t length : {243, 255}) {
+        const std::string name = std::string(length - 4, 'n') + ".mkv";
+        run = telvo({"in.mkv", name, "-q"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_EQ(decodeFile(path(name)).size(), 3u);
+    }
+    for (const std::string& name : files())
+        EXPECT_EQ(name.find(".part-"), std::string::npos) << "temporary left behind";
+}
+
+// A run that reads a stalled pipe is stopped by signals once its temporary output holds
+// something; nothing of it may stay behind, whichever signal ends the run. The second
+// signal removes the temporaries from within its handler, at once.
 TEST_F(Failures, InterruptRemovesThePartialOutput)
 {
+    const struct {
+        const char* output;
+        std::vector<int> signals;
+    } cases[] = {
+        {"out.mkv", {SIGINT}},
+        {"out.mkv", {SIGINT, SIGTERM}},
+        {"f%03d.png", {SIGINT, SIGTERM}},
+    };
     makeClip("clip.nut", "testsrc2=size=64x48:rate=25", 60, "-c:v ffv1");
     const std::string data = readText(path("clip.nut"));
-    ASSERT_EQ(mkfifo(path("in.nut").c_str(), 0600), 0);
-
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        const int err = open(path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(err, STDERR_FILENO);
-        if (chdir(dir_.c_str()) != 0) _exit(99);
-        execl(TELVO_BINARY, "telvo", "in.nut", "out.mkv", "-q", static_cast<char*>(nullptr));
-        _exit(98);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.output) + ", signals: " + std::to_string(c.signals.size()));
+        unlink(path("in.nut").c_str());
+        ASSERT_EQ(mkfifo(path("in.nut").c_str(), 0600), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const int err = open(path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(err, STDERR_FILENO);
+            if (chdir(dir_.c_str()) != 0) _exit(99);
+            execl(TELVO_BINARY, "telvo", "in.nut", c.output, "-q", static_cast<char*>(nullptr));
+            _exit(98);
+        }
+        // Half the stream, then the writer stalls: telvo has written part of its output
+        // and waits.
+        const int fifo = open(path("in.nut").c_str(), O_WRONLY);
+        ASSERT_GE(fifo, 0);
+        ASSERT_EQ(write(fifo, data.data(), data.size() / 2), static_cast<ssize_t>(data.size() / 2));
+        bool started = false;
+        for (int i = 0; i < 600 && !started; ++i) {  // a guard against a hang, not a timing
+            for (const std::string& name : files())
+                started |= name.find(".part-") != std::string::npos && holdsData(path(name));
+            if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_TRUE(started) << "no temporary output appeared";
+        for (int signal : c.signals) kill(pid, signal);
+        close(fifo);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_NE(readText(path("stderr.txt")).find("interrupted"), std::string::npos);
+        for (const std::string& name : files())
+            EXPECT_TRUE(name == "clip.nut" || name == "in.nut" || name == "stderr.txt") << name;
     }
-    // Half the stream, then the writer stalls: telvo has started its output and waits.
-    const int fifo = open(path("in.nut").c_str(), O_WRONLY);
-    ASSERT_GE(fifo, 0);
-    ASSERT_EQ(write(fifo, data.data(), data.size() / 2), static_cast<ssize_t>(data.size() / 2));
-    bool started = false;
-    for (int i = 0; i < 600 && !started; ++i) {  // a guard against a hang, not a timing check
-        for (const std::string& name : files()) started |= name.rfind(".out.mkv.part-", 0) == 0;
-        if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_TRUE(started) << "no temporary output appeared";
-    kill(pid, SIGINT);
-    close(fifo);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_NE(readText(path("stderr.txt")).find("interrupted"), std::string::npos);
-    for (const std::string& name : files())
-        EXPECT_TRUE(name == "clip.nut" || name == "in.nut" || name == "stderr.txt") << name;
 }
