@@ -158,14 +158,6 @@ bool interrupted()
     return g_signals.load() != 0;
 }
 
-bool sameFile(const std::string& a, const std::string& b)
-{
-    struct stat sa {
-    }, sb{};
-    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 OutputFile::~OutputFile()
 {
     discard();

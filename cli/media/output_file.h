@@ -39,6 +39,3 @@ private:
 // once and exits.
 void installInterruptHandlers();
 bool interrupted();
-
-// True when both names refer to the same existing file.
-bool sameFile(const std::string& a, const std::string& b);

@@ -5,6 +5,7 @@
 #include "cli/command/options.h"
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
+#include "cli/media/output_clash.h"
 #include "cli/media/output_file.h"
 #include "cli/media/png_image.h"
 #include "cli/pipeline/filter_session.h"
@@ -16,8 +17,8 @@ RunResult runPreview(const CliOptions& o)
     const std::string& out = o.output;
     if (out.size() < 5 || out.compare(out.size() - 4, 4, ".png") != 0)
         return RunResult::usage("--preview writes a PNG; OUTPUT must end in .png");
-    if (sameFile(o.input, out))
-        return RunResult::usage("OUTPUT '" + out + "' is the input; choose another name");
+    if (std::string clash = findOutputClash(o.input, {{"OUTPUT", out}}); !clash.empty())
+        return RunResult::usage(clash);
 
     std::string error;
     MediaInput input;

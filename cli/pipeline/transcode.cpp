@@ -11,6 +11,7 @@ extern "C" {
 #include "cli/command/options.h"
 #include "cli/media/media_input.h"
 #include "cli/media/media_output.h"
+#include "cli/media/output_clash.h"
 #include "cli/media/output_file.h"
 #include "cli/media/output_plan.h"
 #include "cli/pipeline/filter_session.h"
@@ -27,8 +28,11 @@ RunResult runTranscode(const CliOptions& o)
     if (!planOutput(o, plan, error)) return RunResult::usage(error);
     SideOutputs side(o);
     if (!side.check(error)) return RunResult::usage(error);
-    if (!plan.discard && sameFile(o.input, o.output))
-        return RunResult::usage("OUTPUT '" + o.output + "' is the input; choose another name");
+    std::vector<NamedOutput> outputs;
+    if (!plan.discard) outputs.push_back({"OUTPUT", o.output, plan.imageSequence});
+    side.name(outputs);
+    if (std::string clash = findOutputClash(o.input, outputs); !clash.empty())
+        return RunResult::usage(clash);
     if (plan.singleImage && o.frames > 1)
         return RunResult::usage("'" + o.output +
                                 "' is one image; for several frames use a "

@@ -12,32 +12,29 @@ SideOutputs::SideOutputs(const CliOptions& options) : options_(options) {}
 namespace
 {
 
-// A side file must have a known kind and must not be the input.
-bool checkSideFile(const char* option, const std::string& path, bool knownKind, const char* kinds,
-                   const std::string& input, std::string& error)
+bool checkKind(const char* option, const std::string& path, bool knownKind, const char* kinds,
+               std::string& error)
 {
-    if (path.empty()) return true;
-    if (!knownKind) {
-        error = std::string(option) + ": '" + path + "' must end in " + kinds;
-        return false;
-    }
-    if (sameFile(path, input)) {
-        error = std::string(option) + ": '" + path + "' is the input";
-        return false;
-    }
-    return true;
+    if (path.empty() || knownKind) return true;
+    error = std::string(option) + ": '" + path + "' must end in " + kinds;
+    return false;
 }
 
 }  // namespace
 
 bool SideOutputs::check(std::string& error) const
 {
-    return checkSideFile("--stats", options_.statsPath,
-                         statsFormatOf(options_.statsPath) != StatsFormat::Unknown,
-                         ".csv or .jsonl", options_.input, error) &&
-           checkSideFile("--plot", options_.plotPath,
-                         plotFormatOf(options_.plotPath) != PlotFormat::Unknown, ".png or .svg",
-                         options_.input, error);
+    return checkKind("--stats", options_.statsPath,
+                     statsFormatOf(options_.statsPath) != StatsFormat::Unknown, ".csv or .jsonl",
+                     error) &&
+           checkKind("--plot", options_.plotPath,
+                     plotFormatOf(options_.plotPath) != PlotFormat::Unknown, ".png or .svg", error);
+}
+
+void SideOutputs::name(std::vector<NamedOutput>& outputs) const
+{
+    if (!options_.statsPath.empty()) outputs.push_back({"--stats", options_.statsPath});
+    if (!options_.plotPath.empty()) outputs.push_back({"--plot", options_.plotPath});
 }
 
 bool writeWholeFile(OutputFile& file, const std::string& path, const std::string& bytes,

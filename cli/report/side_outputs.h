@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/media/output_clash.h"
 #include "cli/media/output_file.h"
 #include "cli/report/frame_stats.h"
 
@@ -15,8 +16,10 @@ class SideOutputs
 public:
     explicit SideOutputs(const CliOptions& options);
 
-    // Usage check before anything runs: known extensions, no clash with the input.
+    // Usage check before anything runs: known extensions.
     bool check(std::string& error) const;
+    // Adds the files this run will write, for the check that no two outputs clash.
+    void name(std::vector<NamedOutput>& outputs) const;
     bool write(const std::vector<FrameStats>& frames, std::string& error);
     bool commit(std::string& error);
 

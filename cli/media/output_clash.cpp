@@ -1,0 +1,172 @@
+#include "cli/media/output_clash.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <string_view>
+
+#include "cli/media/av_util.h"
+
+namespace
+{
+
+// Where a name leads: its folder with every link resolved, and the name in it. Renaming
+// onto the name replaces exactly this entry.
+struct Place {
+    std::string folder, name;
+    bool operator==(const Place&) const = default;
+};
+
+Place placeOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    Place place{slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0)),
+                slash == std::string::npos ? path : path.substr(slash + 1)};
+    if (char* real = realpath(place.folder.c_str(), nullptr)) {
+        place.folder = real;
+        std::free(real);
+    }
+    return place;
+}
+
+struct FileId {
+    dev_t device;
+    ino_t inode;
+};
+
+bool idOf(const std::string& path, FileId& id)
+{
+    struct stat info {
+    };
+    if (stat(path.c_str(), &info) != 0) return false;
+    id = {info.st_dev, info.st_ino};
+    return true;
+}
+
+bool exists(const std::string& path)
+{
+    FileId ignored;
+    return idOf(path, ignored);
+}
+
+// A file the input reads, under the name given and the name its links lead to.
+struct InputFile {
+    std::string path;
+    Place given, real;
+    FileId id;
+};
+
+void addInputFile(const std::string& path, std::vector<InputFile>& files)
+{
+    InputFile file{path, placeOf(path), {}, {}};
+    if (!idOf(path, file.id)) return;
+    file.real = file.given;
+    if (char* real = realpath(path.c_str(), nullptr)) {
+        file.real = placeOf(real);
+        std::free(real);
+    }
+    files.push_back(file);
+}
+
+// The files FFmpeg would read for `input`. A numbered sequence is read as the image
+// demuxer does: from the first of numbers 0 to 4 that exists, up to the first gap.
+std::vector<InputFile> inputFiles(const std::string& input, bool& sequence)
+{
+    std::vector<InputFile> files;
+    sequence = false;
+    const char* protocol = avio_find_protocol_name(input.c_str());
+    if (input == "-" || protocol == nullptr || std::string_view(protocol) != "file") return files;
+    const std::string path = input.rfind("file:", 0) == 0 ? input.substr(5) : input;
+    addInputFile(path, files);
+    if (av_filename_number_test(path.c_str()) == 0) return files;
+    sequence = true;
+    auto frame = [&](int number, std::string& name) {
+        char text[PATH_MAX];
+        if (av_get_frame_filename(text, sizeof text, path.c_str(), number) != 0) return false;
+        name = text;
+        return exists(name);
+    };
+    std::string name;
+    int number = 0;
+    while (number < 5 && !frame(number, name)) ++number;
+    for (; frame(number, name); ++number) addInputFile(name, files);
+    return files;
+}
+
+// True when the numbered sequence `pattern` (its folder and file name) has a frame
+// called `place`. The image muxer numbers frames from 1; a number is written as digits,
+// so every run of digits in the name is a candidate.
+bool sequenceNames(const Place& pattern, const Place& place)
+{
+    if (pattern.folder != place.folder) return false;
+    const std::string& name = place.name;
+    for (size_t at = 0; at < name.size();) {
+        if (!std::isdigit(static_cast<unsigned char>(name[at]))) {
+            ++at;
+            continue;
+        }
+        size_t end = at;
+        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
+        if (end - at <= 9) {
+            const int number = std::atoi(name.substr(at, end - at).c_str());
+            char frame[PATH_MAX];
+            if (number >= 1 &&
+                av_get_frame_filename(frame, sizeof frame, pattern.name.c_str(), number) == 0 &&
+                name == frame)
+                return true;
+        }
+        at = end;
+    }
+    return false;
+}
+
+bool writes(const NamedOutput& output, const Place& place)
+{
+    const Place own = placeOf(output.path);
+    return output.sequence ? sequenceNames(own, place) : own == place;
+}
+
+std::string shown(const NamedOutput& output)
+{
+    return output.option + " '" + output.path + "'";
+}
+
+}  // namespace
+
+std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs)
+{
+    bool sequence = false;
+    const std::vector<InputFile> files = inputFiles(input, sequence);
+    for (const NamedOutput& output : outputs) {
+        FileId outputId{};
+        const bool outputExists = !output.sequence && idOf(output.path, outputId);
+        for (const InputFile& file : files) {
+            const bool same = (outputExists && outputId.device == file.id.device &&
+                               outputId.inode == file.id.inode) ||
+                              writes(output, file.given) || writes(output, file.real);
+            if (!same) continue;
+            if (!sequence && !output.sequence)
+                return shown(output) + " is the input; choose another name";
+            return shown(output) + " would overwrite '" + file.path + "', " +
+                   (sequence ? "a frame of the input" : "the input") + "; choose another name";
+        }
+    }
+    for (size_t a = 0; a < outputs.size(); ++a) {
+        for (size_t b = a + 1; b < outputs.size(); ++b) {
+            const NamedOutput& x = outputs[a];
+            const NamedOutput& y = outputs[b];
+            FileId xId{}, yId{};
+            const bool sameId = !x.sequence && !y.sequence && idOf(x.path, xId) &&
+                                idOf(y.path, yId) && xId.device == yId.device &&
+                                xId.inode == yId.inode;
+            const bool same = sameId || (!y.sequence && writes(x, placeOf(y.path))) ||
+                              (!x.sequence && writes(y, placeOf(x.path)));
+            if (same)
+                return shown(x) + " and " + shown(y) +
+                       " would write the same file; give each its own name";
+        }
+    }
+    return {};
+}

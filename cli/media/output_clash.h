@@ -1,0 +1,19 @@
+// Refuses a run before it writes anything when an output would replace a file the input
+// reads, or two outputs would write the same file. Outputs are written under temporary
+// names and renamed at the end, so such a run would end by destroying its own input or
+// one of its results.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct NamedOutput {
+    std::string option;     // how the command line names it: "OUTPUT", "--stats", ...
+    std::string path;       // as given
+    bool sequence = false;  // a numbered image sequence: the file name holds a %d pattern
+};
+
+// The usage message for the first clash found; empty when every output stands apart.
+// The input is what FFmpeg would read: a file (also as file:NAME), or every existing
+// frame of a numbered image sequence; other protocols name no local file.
+std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs);
