@@ -12,7 +12,7 @@ bool g_show = false;
 
 // One message may come in pieces; a line is complete at its newline.
 thread_local std::string t_pending;
-thread_local std::string t_lastError;
+thread_local std::string t_firstError;
 
 extern "C" void captureLine(void* context, int level, const char* format, va_list arguments)
 {
@@ -28,7 +28,9 @@ extern "C" void captureLine(void* context, int level, const char* format, va_lis
     t_pending += text;
     const size_t end = t_pending.find_last_not_of("\r\n");
     if (end + 1 == t_pending.size()) return;  // no newline yet
-    t_lastError = t_pending.substr(0, end + 1);
+    // The first line names the cause; later ones tend to report its consequences
+    // ("ff_frame_thread_encoder_init failed").
+    if (t_firstError.empty()) t_firstError = t_pending.substr(0, end + 1);
     t_pending.clear();
 }
 
@@ -42,7 +44,7 @@ void captureAvMessages(bool show)
 
 std::string avFailure(int code)
 {
-    std::string cause = t_lastError.empty() ? avError(code) : t_lastError;
+    std::string cause = t_firstError.empty() ? avError(code) : t_firstError;
     clearAvMessage();
     return cause;
 }
@@ -50,5 +52,5 @@ std::string avFailure(int code)
 void clearAvMessage()
 {
     t_pending.clear();
-    t_lastError.clear();
+    t_firstError.clear();
 }

@@ -1,7 +1,7 @@
 // FFmpeg explains most failures only in its log and returns a bare error code, at times
 // a misleading one (a y4m header with an impossible picture size fails with EBUSY). The
-// log is kept quiet, so each thread keeps the last error line FFmpeg logged on it, and a
-// failure can name its real cause.
+// log is kept quiet, so each thread keeps the first error line FFmpeg logged on it, and
+// a failure can name its real cause.
 #pragma once
 
 #include <string>
@@ -10,8 +10,8 @@
 // av_log_set_level).
 void captureAvMessages(bool show);
 
-// Why an FFmpeg call on this thread failed with `code`: the error line it logged, else
-// the code's text. Consumes the line.
+// Why an FFmpeg call on this thread failed with `code`: the first error line logged since
+// the last call to this or to clearAvMessage, else the code's text. Consumes the line.
 std::string avFailure(int code);
 
 // Forgets what earlier calls on this thread logged, before a call whose failure should

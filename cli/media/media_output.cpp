@@ -9,8 +9,22 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "cli/media/av_messages.h"
 #include "cli/media/media_input.h"
 #include "cli/media/output_plan.h"
+
+namespace
+{
+
+// MPEG-1/2 and DV code one of a few frame rates, MPEG-4 part 2 a time base of at most
+// 16 bits: their encoders refuse a container's time base such as 1/90000.
+bool countsFrames(AVCodecID codec)
+{
+    return codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO ||
+           codec == AV_CODEC_ID_MPEG4 || codec == AV_CODEC_ID_DVVIDEO;
+}
+
+}  // namespace
 
 MediaOutput::~MediaOutput()
 {
@@ -31,6 +45,7 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     const AVStream* in = input.videoStream();
     const int width = input.decoder()->width, height = input.decoder()->height;
     finalPath_ = s.finalPath;
+    clearAvMessage();
     int status = avformat_alloc_output_context2(&muxer_, plan.muxer, nullptr, s.writePath.c_str());
     if (status < 0) {
         error = "cannot set up the output: " + avError(status);
@@ -44,10 +59,13 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     enc->width = width;
     enc->height = height;
     enc->pix_fmt = pixelFormat_;
-    frameDuration_ =
-        std::max<int64_t>(1, av_rescale_q(1, av_inv_q(input.frameRate()), in->time_base));
-    enc->time_base = in->time_base;
+    // Timestamps stay in the input's time base, so variable frame rates survive, except
+    // where the bitstream holds a frame rate and counts time in frames.
+    inputTimeBase_ = in->time_base;
+    enc->time_base = countsFrames(plan.encoder->id) ? av_inv_q(input.frameRate()) : in->time_base;
     enc->framerate = input.frameRate();
+    frameDuration_ =
+        std::max<int64_t>(1, av_rescale_q(1, av_inv_q(input.frameRate()), enc->time_base));
     enc->sample_aspect_ratio =
         av_guess_sample_aspect_ratio(input.format(), const_cast<AVStream*>(in), nullptr);
     enc->thread_count = 0;
@@ -65,7 +83,10 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
                             : AVCOL_SPC_SMPTE170M;
             out.range = AVCOL_RANGE_MPEG;
         }
-        if (isFullRange(pixelFormat_, AVCOL_RANGE_UNSPECIFIED)) out.range = AVCOL_RANGE_JPEG;
+        // JPEG is full range by definition; its encoder refuses limited-range YUV.
+        if (isFullRange(pixelFormat_, AVCOL_RANGE_UNSPECIFIED) ||
+            plan.encoder->id == AV_CODEC_ID_MJPEG)
+            out.range = AVCOL_RANGE_JPEG;
     }
     enc->colorspace = out.space;
     enc->color_range = out.range;
@@ -90,7 +111,7 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     if (status < 0) {
         error = std::string("cannot open the ") + plan.encoder->name + " encoder for " +
                 std::to_string(width) + "x" + std::to_string(height) + " " +
-                av_get_pix_fmt_name(pixelFormat_) + ": " + avError(status);
+                av_get_pix_fmt_name(pixelFormat_) + ": " + avFailure(status);
         return false;
     }
     if (crfUnused) {
@@ -145,7 +166,7 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
         status = avio_open(&muxer_->pb, s.writePath.c_str(), AVIO_FLAG_WRITE);
         if (status < 0) {
-            error = "cannot write '" + s.finalPath + "': " + avError(status);
+            error = "cannot write '" + s.finalPath + "': " + avFailure(status);
             return false;
         }
         ioOpen_ = true;
@@ -158,7 +179,7 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     av_dict_free(&muxOptions);
     if (status < 0) {
         // Streams the container refused (codec and container mismatch, bad stream copy).
-        error = "cannot start writing '" + s.finalPath + "': " + avError(status);
+        error = "cannot start writing '" + s.finalPath + "': " + avFailure(status);
         return false;
     }
     headerWritten_ = true;
@@ -181,14 +202,14 @@ bool MediaOutput::drain(std::string& error)
         const int status = avcodec_receive_packet(encoder_.get(), packet_.get());
         if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
         if (status < 0) {
-            error = "encoding failed: " + avError(status);
+            error = "encoding failed: " + avFailure(status);
             return false;
         }
         packet_->stream_index = videoOut_->index;
         av_packet_rescale_ts(packet_.get(), encoder_->time_base, videoOut_->time_base);
         const int written = av_interleaved_write_frame(muxer_, packet_.get());
         if (written < 0) {
-            error = "cannot write '" + finalPath_ + "': " + avError(written);
+            error = "cannot write '" + finalPath_ + "': " + avFailure(written);
             return false;
         }
     }
@@ -198,6 +219,7 @@ bool MediaOutput::writeFrame(const AVFrame* filtered, int64_t pts, std::string& 
 {
     // Encoders need strictly increasing timestamps. A frame without one follows the
     // previous frame by one frame duration; a repeated one moves on by one tick.
+    if (pts != AV_NOPTS_VALUE) pts = av_rescale_q(pts, inputTimeBase_, encoder_->time_base);
     if (pts == AV_NOPTS_VALUE)
         pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + frameDuration_;
     else if (lastPts_ != AV_NOPTS_VALUE && pts <= lastPts_)
@@ -236,7 +258,7 @@ bool MediaOutput::writeFrame(const AVFrame* filtered, int64_t pts, std::string& 
     const int status = avcodec_send_frame(encoder_.get(), frame);
     if (!converter_) av_frame_unref(frame);
     if (status < 0) {
-        error = "encoding failed: " + avError(status);
+        error = "encoding failed: " + avFailure(status);
         return false;
     }
     return drain(error);
@@ -253,7 +275,7 @@ bool MediaOutput::copyPacket(AVPacket* packet, std::string& error)
     packet->pos = -1;
     const int status = av_interleaved_write_frame(muxer_, packet);
     if (status < 0) {
-        error = "cannot write '" + finalPath_ + "': " + avError(status);
+        error = "cannot write '" + finalPath_ + "': " + avFailure(status);
         return false;
     }
     return true;
@@ -263,20 +285,20 @@ bool MediaOutput::finish(std::string& error)
 {
     const int status = avcodec_send_frame(encoder_.get(), nullptr);
     if (status < 0 && status != AVERROR_EOF) {
-        error = "encoding failed: " + avError(status);
+        error = "encoding failed: " + avFailure(status);
         return false;
     }
     if (!drain(error)) return false;
     const int trailer = av_write_trailer(muxer_);
     if (trailer < 0) {
-        error = "cannot finish '" + finalPath_ + "': " + avError(trailer);
+        error = "cannot finish '" + finalPath_ + "': " + avFailure(trailer);
         return false;
     }
     if (ioOpen_) {
         const int closed = avio_closep(&muxer_->pb);
         ioOpen_ = false;
         if (closed < 0) {
-            error = "cannot finish writing: " + avError(closed);
+            error = "cannot finish writing: " + avFailure(closed);
             return false;
         }
     }

@@ -50,8 +50,9 @@ private:
     bool headerWritten_ = false;
     CodecPtr encoder_;
     AVStream* videoOut_ = nullptr;
-    int64_t frameDuration_ = 1;   // one frame in the input stream's time base
-    std::vector<int> streamMap_;  // input stream index -> output index, -1 dropped
+    AVRational inputTimeBase_{1, 1};  // of the timestamps writeFrame gets
+    int64_t frameDuration_ = 1;       // one frame in the encoder's time base
+    std::vector<int> streamMap_;      // input stream index -> output index, -1 dropped
     std::vector<AVRational> inputTimeBases_;
     SwsPtr converter_;
     FramePtr converted_;

@@ -107,6 +107,18 @@ TEST_F(Keeps, AudioOddSizesAndH264Defaults)
     EXPECT_EQ(decodeFile(path("out.mp4")).size(), 25u);
 }
 
+// MPEG-TS input has a 1/90000 time base, which the MPEG-1/2 and MPEG-4 encoders refuse;
+// JPEG takes only full-range YUV.
+TEST_F(Keeps, CommonContainersWorkWithTheirDefaultEncoders)
+{
+    makeClip("in.ts", "testsrc2=size=32x24:rate=25", 5, "-c:v mpeg2video");
+    for (const char* name : {"out.ts", "out.m2ts", "out.mpg", "out.vob", "out.avi", "out.jpg"}) {
+        const RunOutcome run = telvo({"in.ts", name, "-q"});
+        EXPECT_EQ(run.exitCode, 0) << name << ": " << run.stderrText;
+        EXPECT_EQ(decodeFile(path(name)).size(), std::string(name) == "out.jpg" ? 1u : 5u) << name;
+    }
+}
+
 TEST_F(Keeps, PreviewShowsTheDialogRendering)
 {
     makeClip("in.mkv", "testsrc2=size=80x60:rate=25,colorchannelmixer=rr=0.9:gg=0.7:bb=0.5", 6);
