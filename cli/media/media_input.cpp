@@ -53,6 +53,7 @@ bool MediaInput::open(const std::string& path, std::string& error)
         error = "cannot read stream information of " + shown + ": " + avFailure(status);
         return false;
     }
+    timeline_.start(raw);
     const AVCodec* codec = nullptr;
     videoIndex_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (videoIndex_ == AVERROR_STREAM_NOT_FOUND) {
@@ -117,6 +118,7 @@ bool MediaInput::feed(const std::function<void(AVPacket*)>& onOtherPacket, std::
         ended = true;
         return true;
     }
+    timeline_.apply(format_->streams[packet->stream_index], packet);
     if (packet->stream_index != videoIndex_) {
         if (onOtherPacket) onOtherPacket(packet);
         av_packet_unref(packet);

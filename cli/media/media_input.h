@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/media/av_util.h"
+#include "cli/media/timeline_repair.h"
 
 class MediaInput
 {
@@ -20,6 +21,8 @@ public:
     // Frames the container announces, or an estimate from the duration; 0 when unknown.
     int64_t expectedFrames() const { return expectedFrames_; }
     int64_t skippedPackets() const { return skippedPackets_; }
+    // How often timestamps that jumped were joined up (see TimelineRepair).
+    int64_t timelineJoins() const { return timeline_.joins(); }
 
     // Stops demuxing the streams that are not copied.
     void discardOtherStreams();
@@ -52,6 +55,7 @@ private:
     InputPtr format_;
     CodecPtr decoder_;
     PacketPtr packet_;
+    TimelineRepair timeline_;
     int videoIndex_ = -1;
     AVRational frameRate_{25, 1};
     int64_t expectedFrames_ = 0;

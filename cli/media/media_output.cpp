@@ -137,6 +137,7 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     AVFormatContext* ic = input.format();
     streamMap_.assign(ic->nb_streams, -1);
     inputTimeBases_.assign(ic->nb_streams, AVRational{1, 1});
+    lastCopiedDts_.assign(ic->nb_streams, AV_NOPTS_VALUE);
     for (unsigned i = 0; s.copyOtherStreams && i < ic->nb_streams; ++i) {
         const AVStream* other = ic->streams[i];
         const AVMediaType type = other->codecpar->codec_type;
@@ -269,10 +270,28 @@ bool MediaOutput::copyPacket(AVPacket* packet, std::string& error)
     const int index = packet->stream_index;
     if (index < 0 || index >= static_cast<int>(streamMap_.size()) || streamMap_[index] < 0)
         return true;
-    packet->stream_index = streamMap_[index];
-    av_packet_rescale_ts(packet, inputTimeBases_[index],
-                         muxer_->streams[streamMap_[index]]->time_base);
+    const AVStream* out = muxer_->streams[streamMap_[index]];
+    packet->stream_index = out->index;
+    av_packet_rescale_ts(packet, inputTimeBases_[index], out->time_base);
     packet->pos = -1;
+    // Muxers take decoding times that only grow (most of them strictly, for audio and
+    // video). A packet that goes back overlaps what was written already and is dropped;
+    // one that ties, often because the container's clock is coarser than the input's,
+    // moves on by one tick.
+    int64_t& last = lastCopiedDts_[index];
+    if (packet->dts != AV_NOPTS_VALUE && last != AV_NOPTS_VALUE) {
+        const AVMediaType type = out->codecpar->codec_type;
+        const bool strict = !(muxer_->oformat->flags & AVFMT_TS_NONSTRICT) &&
+                            (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO);
+        if (packet->dts < last) {
+            ++droppedPackets_;
+            return true;
+        }
+        if (packet->dts == last && strict) ++packet->dts;
+    }
+    if (packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE && packet->pts < packet->dts)
+        packet->pts = packet->dts;
+    if (packet->dts != AV_NOPTS_VALUE) last = packet->dts;
     const int status = av_interleaved_write_frame(muxer_, packet);
     if (status < 0) {
         error = "cannot write '" + finalPath_ + "': " + avFailure(status);

@@ -35,6 +35,8 @@ public:
     bool writeFrame(const AVFrame* filtered, int64_t pts, std::string& error);
     // A packet of an input stream other than the video; ignored when not copied.
     bool copyPacket(AVPacket* packet, std::string& error);
+    // Packets of copied streams left out because their time went back.
+    int64_t droppedPackets() const { return droppedPackets_; }
     // Drains the encoder and writes the trailer.
     bool finish(std::string& error);
 
@@ -54,6 +56,8 @@ private:
     int64_t frameDuration_ = 1;       // one frame in the encoder's time base
     std::vector<int> streamMap_;      // input stream index -> output index, -1 dropped
     std::vector<AVRational> inputTimeBases_;
+    std::vector<int64_t> lastCopiedDts_;  // per input stream, in its output time base
+    int64_t droppedPackets_ = 0;
     SwsPtr converter_;
     FramePtr converted_;
     PacketPtr packet_;

@@ -117,6 +117,16 @@ RunResult runTranscode(const CliOptions& o)
     if (!side.write(stats.frames(), error)) return RunResult::failure(error);
     if (!plan.discard && !outputFile.commit(error)) return RunResult::failure(error);
     if (!side.commit(error)) return RunResult::failure(error);
+    if (input.timelineJoins() > 0)
+        std::fprintf(stderr,
+                     "telvo: note: the input's timestamps jumped %lld time(s) (joined or "
+                     "restarted recordings); the timeline was made continuous\n",
+                     static_cast<long long>(input.timelineJoins()));
+    if (output.droppedPackets() > 0)
+        std::fprintf(stderr,
+                     "telvo: warning: %lld packet(s) of copied streams went back in time and "
+                     "were left out\n",
+                     static_cast<long long>(output.droppedPackets()));
     if (input.skippedPackets() > 0)
         std::fprintf(stderr, "telvo: %lld corrupt packet(s) were skipped\n",
                      static_cast<long long>(input.skippedPackets()));

@@ -1,6 +1,8 @@
 // What the host keeps from the input: colour interpretation, audio, odd sizes, and the
 // dialog-style preview.
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 
 #include "cli/media/av_util.h"
 #include "cli/media/filter_frames.h"
@@ -18,6 +20,7 @@ struct StreamInfo {
     AVPixelFormat format;
     int width, height;
     int audioPackets = 0;
+    std::vector<double> videoTimes;  // presentation times in seconds, in order
 };
 
 StreamInfo probe(const std::string& file)
@@ -26,16 +29,24 @@ StreamInfo probe(const std::string& file)
     std::string error;
     EXPECT_TRUE(input.open(file, error)) << error;
     const AVCodecParameters* v = input.videoStream()->codecpar;
-    StreamInfo info{v->color_range, v->color_space, static_cast<AVPixelFormat>(v->format), v->width,
-                    v->height};
+    StreamInfo info{v->color_range,
+                    v->color_space,
+                    static_cast<AVPixelFormat>(v->format),
+                    v->width,
+                    v->height,
+                    0,
+                    {}};
     AVFormatContext* f = input.format();
     AVPacket* p = av_packet_alloc();
     while (av_read_frame(f, p) >= 0) {
-        info.audioPackets +=
-            f->streams[p->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        const AVStream* s = f->streams[p->stream_index];
+        info.audioPackets += s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        if (s == input.videoStream() && p->pts != AV_NOPTS_VALUE)
+            info.videoTimes.push_back(p->pts * av_q2d(s->time_base));
         av_packet_unref(p);
     }
     av_packet_free(&p);
+    std::sort(info.videoTimes.begin(), info.videoTimes.end());
     return info;
 }
 
@@ -105,6 +116,25 @@ TEST_F(Keeps, AudioOddSizesAndH264Defaults)
     EXPECT_EQ(b.format, AV_PIX_FMT_YUV444P);
     EXPECT_EQ(b.audioPackets, a.audioPackets) << "audio not copied whole";
     EXPECT_EQ(decodeFile(path("out.mp4")).size(), 25u);
+}
+
+// Two recordings joined with cat: the clock jumps back where the second begins. Every
+// frame comes out, one frame apart, with the audio of both parts.
+TEST_F(Keeps, JoinedTransportStreamsKeepEveryFrameOnOneTimeline)
+{
+    ffmpeg(
+        "-f lavfi -i testsrc2=size=32x24:rate=25 -f lavfi -i sine=duration=1 -t 1 "
+        "-c:v mpeg2video -c:a aac part.ts");
+    std::ofstream(path("joined.ts"), std::ios::binary)
+        << readText(path("part.ts")) << readText(path("part.ts"));
+    const RunOutcome run = telvo({"joined.ts", "out.mkv", "-q"});
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    const StreamInfo in = probe(path("joined.ts")), out = probe(path("out.mkv"));
+    ASSERT_EQ(out.videoTimes.size(), 50u);
+    for (size_t i = 1; i < out.videoTimes.size(); ++i)
+        ASSERT_NEAR(out.videoTimes[i] - out.videoTimes[i - 1], 0.04, 0.002) << "frame " << i;
+    // Where the parts meet, the first part's audio may overlap the second by a packet.
+    EXPECT_GE(out.audioPackets, in.audioPackets - 2);
 }
 
 // MPEG-TS input has a 1/90000 time base, which the MPEG-1/2 and MPEG-4 encoders refuse;
