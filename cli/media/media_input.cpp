@@ -1,5 +1,6 @@
 #include "cli/media/media_input.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/media/av_messages.h"
@@ -93,6 +94,9 @@ bool MediaInput::open(const std::string& path, std::string& error)
     else if (raw->duration > 0)
         expectedFrames_ =
             av_rescale_q(raw->duration, AVRational{1, AV_TIME_BASE}, av_inv_q(frameRate_));
+    statedFrames_ = std::max<int64_t>(stream->nb_frames, 0);
+    if (raw->duration_estimation_method == AVFMT_DURATION_FROM_STREAM && raw->duration > 0)
+        statedSeconds_ = raw->duration / static_cast<double>(AV_TIME_BASE);
     packet_.reset(av_packet_alloc());
     return true;
 }

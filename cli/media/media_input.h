@@ -20,6 +20,11 @@ public:
     AVRational frameRate() const { return frameRate_; }
     // Frames the container announces, or an estimate from the duration; 0 when unknown.
     int64_t expectedFrames() const { return expectedFrames_; }
+    // What the container's header states about the video, to tell an input cut short:
+    // its frame count (exact), or its duration in seconds; 0 when it states neither
+    // and FFmpeg measured or guessed the length instead.
+    int64_t statedFrames() const { return statedFrames_; }
+    double statedSeconds() const { return statedSeconds_; }
     int64_t skippedPackets() const { return skippedPackets_; }
     // How often timestamps that jumped were joined up (see TimelineRepair).
     int64_t timelineJoins() const { return timeline_.joins(); }
@@ -59,6 +64,8 @@ private:
     int videoIndex_ = -1;
     AVRational frameRate_{25, 1};
     int64_t expectedFrames_ = 0;
+    int64_t statedFrames_ = 0;
+    double statedSeconds_ = 0;
     int64_t skippedPackets_ = 0;
     int64_t packetsSeen_ = 0;
     bool flushing_ = false;

@@ -71,6 +71,7 @@ bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& err
     BoundedQueue<Item> decoded(kQueueDepth), filtered(kQueueDepth);
     Failure failure;
     std::atomic<int64_t> framesDecoded{0};
+    std::atomic<bool> inputEnded{false};
 
     auto abortAll = [&] {
         decoded.abort();
@@ -127,7 +128,10 @@ bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& err
                 StageClock::Scope timed(clock, kDecode);
                 status = input.next(frame.get(), onPacket, readError);
             }
-            if (status == MediaInput::Status::End) break;
+            if (status == MediaInput::Status::End) {
+                inputEnded = true;
+                break;
+            }
             if (status == MediaInput::Status::Error) {
                 failure.set(readError);
                 break;
@@ -207,6 +211,7 @@ bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& err
 
     counts.written = written;
     counts.decoded = framesDecoded.load();
+    counts.inputEnded = inputEnded.load();
     if (failure.failed()) {
         error = failure.message();
         return false;

@@ -33,8 +33,9 @@ struct PipelineJob {
 };
 
 struct PipelineCounts {
-    int64_t written = 0;  // frames output
-    int64_t decoded = 0;  // frames the input delivered before the run stopped reading
+    int64_t written = 0;      // frames output
+    int64_t decoded = 0;      // frames the input delivered before the run stopped reading
+    bool inputEnded = false;  // the run read the input to its end
 };
 
 // False with the first failure of any stage (or "interrupted").

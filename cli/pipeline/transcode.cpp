@@ -1,6 +1,7 @@
 #include "cli/pipeline/transcode.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 
@@ -20,6 +21,35 @@ extern "C" {
 #include "cli/report/frame_stats.h"
 #include "cli/report/progress.h"
 #include "cli/report/side_outputs.h"
+
+namespace
+{
+
+// A recording cut short still gives every frame it holds, so the run succeeds, and the
+// warning says what is missing. Where the container states only a duration, the video
+// must end over a second early to count: audio often runs a little longer than video.
+void warnIfCutShort(const MediaInput& input, const PipelineCounts& counts)
+{
+    if (!counts.inputEnded) return;
+    const long long decoded = counts.decoded, seen = decoded + input.skippedPackets();
+    if (input.statedFrames() > 0) {
+        if (seen < input.statedFrames())
+            std::fprintf(stderr,
+                         "telvo: warning: the input ends early: its container announces %lld "
+                         "frames, %lld were decoded\n",
+                         static_cast<long long>(input.statedFrames()), decoded);
+        return;
+    }
+    const double rate = av_q2d(input.frameRate());
+    const long long about = std::llround(input.statedSeconds() * rate);
+    if (seen + rate < about)
+        std::fprintf(stderr,
+                     "telvo: warning: the input ends early: its container announces %.2f s, "
+                     "about %lld frames; %lld were decoded\n",
+                     input.statedSeconds(), about, decoded);
+}
+
+}  // namespace
 
 RunResult runTranscode(const CliOptions& o)
 {
@@ -117,6 +147,7 @@ RunResult runTranscode(const CliOptions& o)
     if (!side.write(stats.frames(), error)) return RunResult::failure(error);
     if (!plan.discard && !outputFile.commit(error)) return RunResult::failure(error);
     if (!side.commit(error)) return RunResult::failure(error);
+    warnIfCutShort(input, counts);
     if (input.timelineJoins() > 0)
         std::fprintf(stderr,
                      "telvo: note: the input's timestamps jumped %lld time(s) (joined or "

@@ -225,6 +225,43 @@ TEST_F(Failures, CorruptPacketIsReportedAndSkipped)
     EXPECT_EQ(decodeFile(path("out.mkv")).size(), 9u);
 }
 
+// A recording cut short: every frame it holds comes out, exit 0, and a warning compares
+// what the container announced with what was decoded. A whole file gets none, also when
+// its audio runs longer than its video.
+TEST_F(Failures, InputCutShortIsReported)
+{
+    const struct {
+        const char* name;
+        const char* announced;
+    } cases[] = {
+        {"clip.avi", "announces 50 frames"},  // the header counts the frames
+        {"clip.mkv", "announces 2.60 s"},     // the header states a duration only
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ffmpeg(std::string("-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 -f lavfi -i "
+                           "sine=duration=2.6 -c:v ffv1 -c:a pcm_s16le ") +
+               c.name);
+        RunOutcome run = telvo({c.name, "whole.mkv", "-q"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_EQ(run.stderrText, "");
+
+        const std::string data = readText(path(c.name));
+        writeFile(path(std::string("cut-") + c.name), data.substr(0, data.size() / 2));
+        run = telvo({std::string("cut-") + c.name, "cut.mkv", "-q"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        const size_t frames = decodeFile(path("cut.mkv")).size();
+        EXPECT_GT(frames, 10u);
+        EXPECT_LT(frames, 40u);
+        EXPECT_NE(
+            run.stderrText.find(std::string("the input ends early: its container ") + c.announced),
+            std::string::npos)
+            << run.stderrText;
+        EXPECT_NE(run.stderrText.find(std::to_string(frames) + " were decoded"), std::string::npos)
+            << run.stderrText;
+    }
+}
+
 TEST_F(Failures, ReplacedOutputKeepsModeAndOwnerAndLongNamesFit)
 {
     makeClip("in.mkv", "testsrc2=size=32x24:rate=25", 3);
