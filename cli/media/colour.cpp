@@ -80,12 +80,20 @@ SwsPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to
 
 }  // namespace
 
-SwsPtr makeToFilterConverter(int width, int height, AVPixelFormat from, const ColourTags& tags)
+SwsPtr makeToFilterConverter(int width, int height, AVPixelFormat from, const ColourTags& tags,
+                             AVPixelFormat layout)
 {
-    return makeConverter(width, height, from, kFilterPixelFormat, tags, true);
+    return makeConverter(width, height, from, layout, tags, true);
 }
 
-SwsPtr makeFromFilterConverter(int width, int height, AVPixelFormat to, const ColourTags& tags)
+SwsPtr makeFromFilterConverter(int width, int height, AVPixelFormat to, const ColourTags& tags,
+                               AVPixelFormat layout)
 {
-    return makeConverter(width, height, kFilterPixelFormat, to, tags, false);
+    return makeConverter(width, height, layout, to, tags, false);
+}
+
+bool hasAlpha(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    return d != nullptr && (d->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
 }

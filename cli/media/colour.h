@@ -25,6 +25,11 @@ int swsMatrix(AVColorSpace space, int height);
 // Full range when tagged so or when the format is a full-range ("J") one.
 bool isFullRange(AVPixelFormat format, AVColorRange range);
 
-// Converters between a frame format and the filter's full-range RGB. Null on failure.
-SwsPtr makeToFilterConverter(int width, int height, AVPixelFormat from, const ColourTags& tags);
-SwsPtr makeFromFilterConverter(int width, int height, AVPixelFormat to, const ColourTags& tags);
+// Converters between a frame format and the filter's full-range RGB (`layout`: BGR0, or
+// BGRA to carry the input's alpha). Null on failure.
+SwsPtr makeToFilterConverter(int width, int height, AVPixelFormat from, const ColourTags& tags,
+                             AVPixelFormat layout = kFilterPixelFormat);
+SwsPtr makeFromFilterConverter(int width, int height, AVPixelFormat to, const ColourTags& tags,
+                               AVPixelFormat layout = kFilterPixelFormat);
+
+bool hasAlpha(AVPixelFormat format);

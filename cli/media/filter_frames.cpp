@@ -41,7 +41,7 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
         return false;
     }
     const auto format = static_cast<AVPixelFormat>(decoded->format);
-    if (format == AV_PIX_FMT_BGR0 || format == AV_PIX_FMT_BGRA) {
+    if (format == AV_PIX_FMT_BGRA || (format == AV_PIX_FMT_BGR0 && layout_ == AV_PIX_FMT_BGR0)) {
         out.reset(av_frame_clone(decoded));
         if (!out) {
             error = "out of memory";
@@ -51,7 +51,7 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
     }
     if (!sws_ || format != swsFormat_ || decoded->colorspace != swsSpace_ ||
         decoded->color_range != swsRange_) {
-        sws_ = makeToFilterConverter(width_, height_, format, tagsOf(*decoded));
+        sws_ = makeToFilterConverter(width_, height_, format, tagsOf(*decoded), layout_);
         if (!sws_) {
             const char* name = av_get_pix_fmt_name(format);
             error = std::string("cannot convert ") + (name ? name : "this pixel format") +
@@ -69,8 +69,18 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
     }
     sws_scale(sws_.get(), decoded->data, decoded->linesize, 0, height_, out->data, out->linesize);
     av_frame_copy_props(out.get(), decoded);
-    out->format = kFilterPixelFormat;
+    out->format = layout_;
     out->color_range = AVCOL_RANGE_JPEG;
     out->colorspace = AVCOL_SPC_RGB;
     return true;
+}
+
+void copyAlpha(const AVFrame* from, AVFrame* to)
+{
+    for (int y = 0; y < to->height; ++y) {
+        const uint8_t* source = from->data[0] + static_cast<ptrdiff_t>(y) * from->linesize[0];
+        uint8_t* target = to->data[0] + static_cast<ptrdiff_t>(y) * to->linesize[0];
+        for (int x = 3; x < 4 * to->width; x += 4) target[x] = source[x];
+    }
+    to->format = AV_PIX_FMT_BGRA;
 }

@@ -28,12 +28,19 @@ private:
 class ToFilterConverter
 {
 public:
-    ToFilterConverter(int width, int height) : pool_(width, height), width_(width), height_(height)
+    // `keepAlpha`: frames come out BGRA with the input's alpha in the byte the filter
+    // ignores, so it can be copied into the filtered frame.
+    ToFilterConverter(int width, int height, bool keepAlpha = false)
+        : pool_(width, height),
+          width_(width),
+          height_(height),
+          layout_(keepAlpha ? AV_PIX_FMT_BGRA : kFilterPixelFormat)
     {
     }
 
-    // The decoded frame in the filter's layout; a BGR0 or BGRA frame is passed on
-    // without a copy (the filter ignores the top byte). Keeps timestamps.
+    // The decoded frame in the filter's layout; a BGRA frame, or a BGR0 one when alpha
+    // is not kept, is passed on without a copy (the filter ignores the top byte). Keeps
+    // timestamps.
     bool convert(const AVFrame* decoded, FramePtr& out, std::string& error);
 
     FilterFramePool& pool() { return pool_; }
@@ -41,8 +48,13 @@ public:
 private:
     FilterFramePool pool_;
     int width_, height_;
+    AVPixelFormat layout_;
     SwsPtr sws_;
     AVPixelFormat swsFormat_ = AV_PIX_FMT_NONE;
     AVColorSpace swsSpace_ = AVCOL_SPC_UNSPECIFIED;
     AVColorRange swsRange_ = AVCOL_RANGE_UNSPECIFIED;
 };
+
+// Copies the alpha byte of each pixel of `from` (BGRA) into `to` (the filter's output,
+// whose top bytes are zero) and labels `to` BGRA: the correction leaves alpha alone.
+void copyAlpha(const AVFrame* from, AVFrame* to);

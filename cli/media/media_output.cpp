@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "cli/media/av_messages.h"
+#include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
 #include "cli/media/output_plan.h"
 
@@ -185,8 +186,10 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     }
     headerWritten_ = true;
 
-    if (pixelFormat_ != kFilterPixelFormat) {
-        converter_ = makeFromFilterConverter(width, height, pixelFormat_, out);
+    keepsAlpha_ = hasAlpha(inputFormat) && hasAlpha(pixelFormat_);
+    const AVPixelFormat layout = keepsAlpha_ ? AV_PIX_FMT_BGRA : kFilterPixelFormat;
+    if (pixelFormat_ != layout) {
+        converter_ = makeFromFilterConverter(width, height, pixelFormat_, out, layout);
         if (!converter_) {
             error = std::string("no conversion from RGB to ") + av_get_pix_fmt_name(pixelFormat_);
             return false;
@@ -216,8 +219,10 @@ bool MediaOutput::drain(std::string& error)
     }
 }
 
-bool MediaOutput::writeFrame(const AVFrame* filtered, int64_t pts, std::string& error)
+bool MediaOutput::writeFrame(AVFrame* filtered, const AVFrame* alpha, int64_t pts,
+                             std::string& error)
 {
+    if (alpha != nullptr) copyAlpha(alpha, filtered);
     // Encoders need strictly increasing timestamps. A frame without one follows the
     // previous frame by one frame duration; a repeated one moves on by one tick.
     if (pts != AV_NOPTS_VALUE) pts = av_rescale_q(pts, inputTimeBase_, encoder_->time_base);

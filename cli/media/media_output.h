@@ -31,8 +31,9 @@ public:
               const ColourTags& inputTags, AVPixelFormat inputFormat, std::string& error);
 
     // One filtered frame (the filter's format) with its timestamp in the input video
-    // stream's time base.
-    bool writeFrame(const AVFrame* filtered, int64_t pts, std::string& error);
+    // stream's time base. When alpha is kept, `alpha` is the frame the filter read
+    // (BGRA), whose alpha goes into `filtered`.
+    bool writeFrame(AVFrame* filtered, const AVFrame* alpha, int64_t pts, std::string& error);
     // A packet of an input stream other than the video; ignored when not copied.
     bool copyPacket(AVPacket* packet, std::string& error);
     // Packets of copied streams left out because their time went back.
@@ -41,6 +42,8 @@ public:
     bool finish(std::string& error);
 
     AVPixelFormat pixelFormat() const { return pixelFormat_; }
+    // The input has alpha and the output format can hold it: frames go through as BGRA.
+    bool keepsAlpha() const { return keepsAlpha_; }
     const char* encoderName() const;
 
 private:
@@ -62,5 +65,6 @@ private:
     FramePtr converted_;
     PacketPtr packet_;
     AVPixelFormat pixelFormat_ = AV_PIX_FMT_NONE;
+    bool keepsAlpha_ = false;
     int64_t lastPts_ = AV_NOPTS_VALUE;
 };

@@ -33,6 +33,13 @@ bool subsamplingFits(AVPixelFormat format, int width, int height)
     return !((d->log2_chroma_w > 0 && oddW) || (d->log2_chroma_h > 0 && oddH));
 }
 
+// The filter's RGB can be converted into it: libswscale writes the format (not a
+// palette one such as the pal8 of many PNGs) and the size fits its subsampling.
+bool convertible(AVPixelFormat format, int width, int height)
+{
+    return sws_isSupportedOutput(format) > 0 && subsamplingFits(format, width, height);
+}
+
 }  // namespace
 
 bool planOutput(const CliOptions& o, OutputPlan& plan, std::string& error)
@@ -111,14 +118,15 @@ AVPixelFormat choosePixelFormat(const AVCodec* encoder, AVPixelFormat input, boo
     const AVPixelFormat* list = encoder->pix_fmts;
     std::vector<AVPixelFormat> usable;
     for (const AVPixelFormat* p = list; p && *p != AV_PIX_FMT_NONE; ++p)
-        if (subsamplingFits(*p, width, height)) usable.push_back(*p);
+        if (convertible(*p, width, height)) usable.push_back(*p);
     if (list == nullptr) {
         // Encoders that take anything (rawvideo): keep the input's format if it fits.
-        if (subsamplingFits(input, width, height)) return input;
+        if (convertible(input, width, height)) return input;
         usable = {AV_PIX_FMT_YUV444P, kFilterPixelFormat};
     }
-    // Lossless keeps the filter's RGB as it is.
-    const AVPixelFormat wanted = lossless ? kFilterPixelFormat : input;
+    // Lossless keeps the filter's RGB as it is, and the input's alpha beside it.
+    const bool alpha = hasAlpha(input);
+    const AVPixelFormat wanted = !lossless ? input : alpha ? AV_PIX_FMT_BGRA : kFilterPixelFormat;
     for (AVPixelFormat f : usable)
         if (f == wanted) return f;
     if (usable.empty()) {
@@ -129,5 +137,5 @@ AVPixelFormat choosePixelFormat(const AVCodec* encoder, AVPixelFormat input, boo
         return AV_PIX_FMT_NONE;
     }
     usable.push_back(AV_PIX_FMT_NONE);
-    return avcodec_find_best_pix_fmt_of_list(usable.data(), wanted, 0, nullptr);
+    return avcodec_find_best_pix_fmt_of_list(usable.data(), wanted, alpha, nullptr);
 }

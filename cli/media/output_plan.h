@@ -22,7 +22,8 @@ struct OutputPlan {
 bool planOutput(const CliOptions& options, OutputPlan& plan, std::string& error);
 
 // The encoder's pixel format for a frame of this size coming from `input`: the input's
-// own when the encoder takes it, otherwise the encoder's closest. Chroma-subsampled
+// own when the encoder takes it, otherwise the encoder's closest, with alpha if the
+// input has it and the encoder offers it. Chroma-subsampled
 // formats need even sizes, so an odd size moves to an unsubsampled format of the same
 // depth. AV_PIX_FMT_NONE with a reason when the encoder has nothing that fits.
 AVPixelFormat choosePixelFormat(const AVCodec* encoder, AVPixelFormat input, bool lossless,

@@ -23,6 +23,7 @@ namespace
 // copied stream, in the order the input delivered them.
 struct Item {
     FramePtr frame;
+    FramePtr alpha;  // after the filter: the frame it read, when its alpha is kept
     PacketPtr packet;
     int64_t index = 0;
     int64_t pts = AV_NOPTS_VALUE;
@@ -63,7 +64,7 @@ int64_t timestampOf(const AVFrame* f)
 bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& error)
 {
     const int width = job.input.decoder()->width, height = job.input.decoder()->height;
-    ToFilterConverter converter(width, height);
+    ToFilterConverter converter(width, height, job.keepAlpha);
     FilterFramePool outPool(width, height);
     MediaInput& input = job.input;
     const FrameRange range = job.range;
@@ -151,9 +152,9 @@ bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& err
         Item item;
         while (filtered.pop(item)) {
             StageClock::Scope timed(clock, kEncode);
-            const bool ok = item.packet
-                                ? job.output->copyPacket(item.packet.get(), writeError)
-                                : job.output->writeFrame(item.frame.get(), item.pts, writeError);
+            const bool ok = item.packet ? job.output->copyPacket(item.packet.get(), writeError)
+                                        : job.output->writeFrame(item.frame.get(), item.alpha.get(),
+                                                                 item.pts, writeError);
             item = Item{};
             if (!ok) {
                 failure.set(writeError);
@@ -192,6 +193,7 @@ bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& err
                 abortAll();
                 break;
             }
+            if (job.keepAlpha) item.alpha = std::move(item.frame);
             item.frame = std::move(destination);
             if (item.role != FrameRole::Output) continue;
             job.stats.add(item.index, report);

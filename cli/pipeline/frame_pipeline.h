@@ -24,6 +24,7 @@ struct PipelineJob {
     std::vector<PacketPtr> early;  // copied-stream packets read before it
     FrameRange range;
     bool copyStreams;
+    bool keepAlpha;  // the input's alpha goes to the output
     FilterSession& filter;
     MediaOutput* output;  // null: frames are filtered and dropped
     StatsRecorder& stats;

@@ -126,6 +126,7 @@ RunResult runTranscode(const CliOptions& o)
                     std::move(early),
                     range,
                     copyStreams,
+                    !plan.discard && output.keepsAlpha(),
                     filter,
                     plan.discard ? nullptr : &output,
                     stats,

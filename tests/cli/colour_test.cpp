@@ -118,6 +118,53 @@ TEST_F(Keeps, AudioOddSizesAndH264Defaults)
     EXPECT_EQ(decodeFile(path("out.mp4")).size(), 25u);
 }
 
+// The alpha byte of every pixel of every frame, as the CLI reads a file with alpha.
+std::vector<uint8_t> alphaOf(const std::string& file)
+{
+    MediaInput input;
+    std::string error;
+    EXPECT_TRUE(input.open(file, error)) << error;
+    ToFilterConverter converter(input.decoder()->width, input.decoder()->height, true);
+    FramePtr frame(av_frame_alloc()), converted;
+    std::vector<uint8_t> alpha;
+    while (input.next(frame.get(), nullptr, error) == MediaInput::Status::Frame) {
+        EXPECT_TRUE(converter.convert(frame.get(), converted, error)) << error;
+        for (int y = 0; y < converted->height; ++y)
+            for (int x = 0; x < converted->width; ++x)
+                alpha.push_back(converted->data[0][y * converted->linesize[0] + 4 * x + 3]);
+        av_frame_unref(frame.get());
+    }
+    return alpha;
+}
+
+// The correction is for colour: a source's alpha reaches an output that can hold it
+// unchanged, and the colours are those of the same source without alpha.
+TEST_F(Keeps, AlphaOfRgbaSourcesGoesThroughUnchanged)
+{
+    makeClip("in%02d.png",
+             "testsrc2=size=32x24:rate=25,colorchannelmixer=rr=0.9:gg=0.7:bb=0.5,format=rgba,"
+             "geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='8*X+Y+N'",
+             3, "");
+    const std::vector<uint8_t> alpha = alphaOf(path("in%02d.png"));
+    ASSERT_EQ(alpha.size(), 3u * 32 * 24);
+    const std::vector<Picture> expected =
+        filterDirectly(path("in%02d.png"), defaultSettingValues());
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"out%02d.png"}, {"out.mov", "--codec", "qtrle"}}) {
+        SCOPED_TRACE(args[0]);
+        std::vector<std::string> command = {"in%02d.png", "-q"};
+        command.insert(command.end(), args.begin(), args.end());
+        const RunOutcome run = telvo(command);
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_TRUE(alphaOf(path(args[0])) == alpha);
+        EXPECT_TRUE(decodeFile(path(args[0])) == expected);
+    }
+    // A palette PNG: alpha in the palette, and a format the way back cannot write.
+    makeClip("pal.png", "testsrc2=size=32x24", 1, "-pix_fmt pal8");
+    const RunOutcome run = telvo({"pal.png", "pal-out.png", "-q"});
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+}
+
 // Two recordings joined with cat: the clock jumps back where the second begins. Every
 // frame comes out, one frame apart, with the audio of both parts.
 TEST_F(Keeps, JoinedTransportStreamsKeepEveryFrameOnOneTimeline)
