@@ -25,6 +25,24 @@ bool countsFrames(AVCodecID codec)
            codec == AV_CODEC_ID_MPEG4 || codec == AV_CODEC_ID_DVVIDEO;
 }
 
+// Codecs with interlaced coding that FFmpeg's encoders switch on with the interlaced
+// flags. Most others (MPEG-1, H.263, MJPEG) refuse the flags; lossless ones keep the
+// fields exactly without them.
+bool codesFields(AVCodecID codec)
+{
+    return codec == AV_CODEC_ID_MPEG2VIDEO || codec == AV_CODEC_ID_MPEG4 ||
+           codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_PRORES || codec == AV_CODEC_ID_DNXHD;
+}
+
+// The first frame's field order as its bitstream says; for frames that do not say
+// (lossless and raw codecs), the one the container states. FFmpeg writes bottom-first
+// material as BT into containers, so BT counts as bottom first and TB as top first.
+AVFieldOrder fieldOrderOf(AVFieldOrder stated, const AVFrame& first)
+{
+    if (first.interlaced_frame) return first.top_field_first ? AV_FIELD_TT : AV_FIELD_BB;
+    return stated;
+}
+
 }  // namespace
 
 MediaOutput::~MediaOutput()
@@ -41,9 +59,11 @@ const char* MediaOutput::encoderName() const
 }
 
 bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const MediaInput& input,
-                       const ColourTags& inputTags, AVPixelFormat inputFormat, std::string& error)
+                       const AVFrame& first, std::string& error)
 {
     const AVStream* in = input.videoStream();
+    const ColourTags inputTags = tagsOf(first);
+    const auto inputFormat = static_cast<AVPixelFormat>(first.format);
     const int width = input.decoder()->width, height = input.decoder()->height;
     finalPath_ = s.finalPath;
     clearAvMessage();
@@ -70,6 +90,14 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     enc->sample_aspect_ratio =
         av_guess_sample_aspect_ratio(input.format(), const_cast<AVStream*>(in), nullptr);
     enc->thread_count = 0;
+    // Interlaced input stays interlaced, tagged with its field order, and coded field-wise
+    // where the codec can: coded as progressive pictures, the fields' motion would be
+    // blurred together. A field of 4:2:0 needs an even height.
+    enc->field_order = fieldOrderOf(in->codecpar->field_order, first);
+    interlaced_ = enc->field_order != AV_FIELD_PROGRESSIVE && enc->field_order != AV_FIELD_UNKNOWN;
+    topFieldFirst_ = enc->field_order == AV_FIELD_TT || enc->field_order == AV_FIELD_TB;
+    if (interlaced_ && codesFields(plan.encoder->id) && height % 4 == 0)
+        enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
 
     // Same matrix, range and tags as the input; an RGB output carries no matrix, and
     // YUV made from an RGB input gets the usual matrix for its size, tagged.
@@ -256,6 +284,8 @@ bool MediaOutput::writeFrame(AVFrame* filtered, const AVFrame* alpha, int64_t pt
     }
     frame->pts = pts;
     frame->pict_type = AV_PICTURE_TYPE_NONE;
+    frame->interlaced_frame = interlaced_;
+    frame->top_field_first = topFieldFirst_;
     frame->sample_aspect_ratio = encoder_->sample_aspect_ratio;
     frame->colorspace = encoder_->colorspace;
     frame->color_range = encoder_->color_range;

@@ -27,8 +27,10 @@ public:
     MediaOutput(const MediaOutput&) = delete;
     MediaOutput& operator=(const MediaOutput&) = delete;
 
+    // `first` is the input's first decoded frame: its pixel format, colour tags and
+    // field order are kept.
     bool open(const OutputPlan& plan, const OutputSettings& settings, const MediaInput& input,
-              const ColourTags& inputTags, AVPixelFormat inputFormat, std::string& error);
+              const AVFrame& first, std::string& error);
 
     // One filtered frame (the filter's format) with its timestamp in the input video
     // stream's time base. When alpha is kept, `alpha` is the frame the filter read
@@ -66,5 +68,6 @@ private:
     PacketPtr packet_;
     AVPixelFormat pixelFormat_ = AV_PIX_FMT_NONE;
     bool keepsAlpha_ = false;
+    bool interlaced_ = false, topFieldFirst_ = false;
     int64_t lastPts_ = AV_NOPTS_VALUE;
 };

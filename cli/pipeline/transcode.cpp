@@ -107,9 +107,7 @@ RunResult runTranscode(const CliOptions& o)
         if (!outputFile.create(o.output, plan.imageSequence, error))
             return RunResult::failure(error);
         OutputSettings settings{outputFile.writePath(), o.output, o.lossless, copyStreams};
-        if (!output.open(plan, settings, input, tagsOf(*first),
-                         static_cast<AVPixelFormat>(first->format), error))
-            return RunResult::failure(error);
+        if (!output.open(plan, settings, input, *first, error)) return RunResult::failure(error);
         if (o.verbose)
             std::fprintf(stderr, "telvo: %s %s, %dx%d\n", output.encoderName(),
                          av_get_pix_fmt_name(output.pixelFormat()), width, height);

@@ -165,6 +165,37 @@ TEST_F(Keeps, AlphaOfRgbaSourcesGoesThroughUnchanged)
     EXPECT_EQ(run.exitCode, 0) << run.stderrText;
 }
 
+// Interlaced input is written interlaced, in its field order, by the encoders with
+// interlaced coding (here MPEG-2 and H.264, each way round).
+TEST_F(Keeps, InterlacedInputKeepsItsFieldOrder)
+{
+    const struct {
+        const char* input;
+        const char* encode;
+        const char* output;
+        AVFieldOrder order;
+    } cases[] = {
+        {"tt.mpg", "-vf setfield=tff -c:v mpeg2video -flags +ildct+ilme -top 1", "tt-out.mkv",
+         AV_FIELD_TT},
+        {"bb.mkv", "-vf setfield=bff -c:v libx264 -flags +ildct+ilme -x264opts bff=1", "bb-out.ts",
+         AV_FIELD_BB},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        makeClip(c.input, "testsrc2=size=64x48:rate=25", 4, c.encode);
+        const RunOutcome run = telvo({c.input, c.output, "-q"});
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+        MediaInput out;
+        std::string error;
+        ASSERT_TRUE(out.open(path(c.output), error)) << error;
+        EXPECT_EQ(out.videoStream()->codecpar->field_order, c.order);
+        FramePtr frame(av_frame_alloc());
+        ASSERT_EQ(out.next(frame.get(), nullptr, error), MediaInput::Status::Frame);
+        EXPECT_TRUE(frame->interlaced_frame);
+        EXPECT_EQ(frame->top_field_first, c.order == AV_FIELD_TT);
+    }
+}
+
 // Two recordings joined with cat: the clock jumps back where the second begins. Every
 // frame comes out, one frame apart, with the audio of both parts.
 TEST_F(Keeps, JoinedTransportStreamsKeepEveryFrameOnOneTimeline)
