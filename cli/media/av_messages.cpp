@@ -26,11 +26,11 @@ extern "C" void captureLine(void* context, int level, const char* format, va_lis
     char text[1024];
     std::vsnprintf(text, sizeof text, format, arguments);
     t_pending += text;
-    const size_t end = t_pending.find_last_not_of("\r\n");
-    if (end + 1 == t_pending.size()) return;  // no newline yet
+    const size_t end = t_pending.find_first_of("\r\n");
+    if (end == std::string::npos) return;  // the line goes on in the next call
     // The first line names the cause; later ones tend to report its consequences
-    // ("ff_frame_thread_encoder_init failed").
-    if (t_firstError.empty()) t_firstError = t_pending.substr(0, end + 1);
+    // ("ff_frame_thread_encoder_init failed"). A failure is reported in one line.
+    if (t_firstError.empty() && end > 0) t_firstError = t_pending.substr(0, end);
     t_pending.clear();
 }
 
