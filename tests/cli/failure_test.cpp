@@ -190,11 +190,13 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
          "must end in .png"},
         {"preview past the end", nullptr, {"in.mkv", "p.png", "--preview", "6"}, 1, "past the end"},
     };
+    makeClip("in.mkv", clip, 6);
+    const std::string in = readText(path("in.mkv"));
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
-        makeClip("in.mkv", clip, 6);
+        writeFile(path("in.mkv"), in);
         if (c.prepare) c.prepare(*this);
         const std::vector<std::string> before = files();
         const RunOutcome run = telvo(c.args);
