@@ -122,11 +122,15 @@ bool sequenceNames(const Place& pattern, const Place& place)
     return false;
 }
 
-bool writes(const NamedOutput& output, const Place& place)
-{
-    const Place own = placeOf(output.path);
-    return output.sequence ? sequenceNames(own, place) : own == place;
-}
+// An output and where it writes.
+struct OutputPlace {
+    const NamedOutput& output;
+    Place place;
+    bool writes(const Place& file) const
+    {
+        return output.sequence ? sequenceNames(place, file) : place == file;
+    }
+};
 
 std::string shown(const NamedOutput& output)
 {
@@ -137,34 +141,36 @@ std::string shown(const NamedOutput& output)
 
 std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs)
 {
+    std::vector<OutputPlace> places;
+    for (const NamedOutput& output : outputs) places.push_back({output, placeOf(output.path)});
     bool sequence = false;
     const std::vector<InputFile> files = inputFiles(input, sequence);
-    for (const NamedOutput& output : outputs) {
+    for (const OutputPlace& out : places) {
         FileId outputId{};
-        const bool outputExists = !output.sequence && idOf(output.path, outputId);
+        const bool outputExists = !out.output.sequence && idOf(out.output.path, outputId);
         for (const InputFile& file : files) {
             const bool same = (outputExists && outputId.device == file.id.device &&
                                outputId.inode == file.id.inode) ||
-                              writes(output, file.given) || writes(output, file.real);
+                              out.writes(file.given) || out.writes(file.real);
             if (!same) continue;
-            if (!sequence && !output.sequence)
-                return shown(output) + " is the input; choose another name";
-            return shown(output) + " would overwrite '" + file.path + "', " +
+            if (!sequence && !out.output.sequence)
+                return shown(out.output) + " is the input; choose another name";
+            return shown(out.output) + " would overwrite '" + file.path + "', " +
                    (sequence ? "a frame of the input" : "the input") + "; choose another name";
         }
     }
-    for (size_t a = 0; a < outputs.size(); ++a) {
-        for (size_t b = a + 1; b < outputs.size(); ++b) {
-            const NamedOutput& x = outputs[a];
-            const NamedOutput& y = outputs[b];
+    for (size_t a = 0; a < places.size(); ++a) {
+        for (size_t b = a + 1; b < places.size(); ++b) {
+            const OutputPlace& x = places[a];
+            const OutputPlace& y = places[b];
             FileId xId{}, yId{};
-            const bool sameId = !x.sequence && !y.sequence && idOf(x.path, xId) &&
-                                idOf(y.path, yId) && xId.device == yId.device &&
-                                xId.inode == yId.inode;
-            const bool same = sameId || (!y.sequence && writes(x, placeOf(y.path))) ||
-                              (!x.sequence && writes(y, placeOf(x.path)));
+            const bool sameId = !x.output.sequence && !y.output.sequence &&
+                                idOf(x.output.path, xId) && idOf(y.output.path, yId) &&
+                                xId.device == yId.device && xId.inode == yId.inode;
+            const bool same = sameId || (!y.output.sequence && x.writes(y.place)) ||
+                              (!x.output.sequence && y.writes(x.place));
             if (same)
-                return shown(x) + " and " + shown(y) +
+                return shown(x.output) + " and " + shown(y.output) +
                        " would write the same file; give each its own name";
         }
     }
