@@ -13,6 +13,7 @@ int64_t findFrameTimestamp(AVFormatContext* format, int stream, int64_t frame)
     PacketPtr packet(av_packet_alloc());
     if (!packet) return AV_NOPTS_VALUE;
     bool ended = false;
+    int64_t lastDts = AV_NOPTS_VALUE;
     while (!interrupted()) {
         const int status = av_read_frame(format, packet.get());
         ended = status == AVERROR_EOF;
@@ -24,6 +25,11 @@ int64_t findFrameTimestamp(AVFormatContext* format, int stream, int64_t frame)
         av_packet_unref(packet.get());
         if (!counts) continue;
         if (pts == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
+        // Where the clock goes back (streams joined end to end) timestamps repeat, so the
+        // N-th smallest is no longer frame N, and a seek to it would be ambiguous.
+        if (dts != AV_NOPTS_VALUE && lastDts != AV_NOPTS_VALUE && dts < lastDts)
+            return AV_NOPTS_VALUE;
+        if (dts != AV_NOPTS_VALUE) lastDts = dts;
         if (static_cast<int64_t>(smallest.size()) <= frame)
             smallest.push(pts);
         else if (pts < smallest.top()) {

@@ -9,6 +9,7 @@ struct AVFormatContext;
 
 // The presentation timestamp of frame `frame` (0-based) of stream `stream`, reading
 // packets from the input's current position; AV_NOPTS_VALUE when a packet has no
-// timestamp, the input ends first or reading fails. The input is left wherever the
+// timestamp, decoding times go back (streams joined end to end), the input ends first or
+// reading fails. The input is left wherever the
 // reading stopped.
 int64_t findFrameTimestamp(AVFormatContext* format, int stream, int64_t frame);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -83,3 +84,26 @@ TEST_P(Seeking, GivesTheFramesOfARunFromTheStart)
 
 INSTANTIATE_TEST_SUITE_P(Containers, Seeking, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+class SeekingJoined : public CliTest
+{
+};
+
+// Two recordings joined with cat show the same timestamps twice: a segment in the second
+// part must not seek to the first part's frame of that time.
+TEST_F(SeekingJoined, DecodesFromTheStart)
+{
+    makeClip("part.ts", "testsrc2=size=48x32:rate=25", 25, "-c:v mpeg2video -g 12");
+    std::ofstream(path("joined.ts"), std::ios::binary)
+        << readText(path("part.ts")) << readText(path("part.ts"));
+    ASSERT_EQ(telvo({"joined.ts", "whole.mkv", "--lossless", "-q"}).exitCode, 0);
+    const std::vector<Picture> whole = decodeFile(path("whole.mkv"));
+    ASSERT_EQ(whole.size(), 50u);
+    const RunOutcome run =
+        telvo({"joined.ts", "seg.mkv", "--lossless", "-q", "-v", "--start", "35", "--frames", "5"});
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    EXPECT_NE(run.stderrText.find("decoding from the start"), std::string::npos) << run.stderrText;
+    const std::vector<Picture> part = decodeFile(path("seg.mkv"));
+    ASSERT_EQ(part.size(), 5u);
+    for (size_t i = 0; i < part.size(); ++i) EXPECT_TRUE(part[i] == whole[35 + i]) << i;
+}
