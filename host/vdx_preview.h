@@ -4,7 +4,7 @@
 
 #include "host/vdx_types.h"
 
-struct VDXFBitmap;
+class VDXFBitmap;
 
 using VDXFilterPreviewButtonCallback = void(VDX_API*)(bool newState, void* data);
 using VDXFilterPreviewSampleCallback = void(VDX_API*)(VDXFBitmap* frame, long frameNo,
