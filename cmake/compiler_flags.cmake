@@ -8,6 +8,12 @@ if(TELVO_SANITIZE)
   add_link_options(-fsanitize=${TELVO_SANITIZE})
 endif()
 
+# Coverage feedback for libFuzzer in every library; only the fuzz targets link its
+# driver (-fsanitize=fuzzer).
+if(TELVO_BUILD_FUZZERS)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # Symbols stay inside the module unless exported on purpose.
 set(CMAKE_CXX_VISIBILITY_PRESET hidden)
 set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)

@@ -17,6 +17,7 @@ layer_of() {
     cli/pipeline/*) echo cli/pipeline ;;
     tests/cli/*) echo tests/cli ;;
     tests/frei0r/*) echo tests/frei0r ;;
+    tests/fuzz/*) echo tests/fuzz ;;
     tests/support/*) echo tests/support ;;
     */*) echo "${1%%/*}" ;;
     *) echo "(top)" ;;
@@ -46,6 +47,7 @@ declare -A may=(
   [tests]="$product tests/support generated"
   [tests/cli]="$product $cli_all tests/support generated"
   [tests/frei0r]="$product frei0r tests/support generated"
+  [tests/fuzz]="$product cli/command tests/support generated"
 )
 
 # host/ and engine/ are plain C++: the standard library only (engine/x86/ may also use

@@ -38,6 +38,13 @@ configure asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVO_SANITIZE=address,undefi
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$out/asan" --output-on-failure -j "$jobs" -LE slow
 
+echo "== libFuzzer targets (clang, ASan + UBSan)"
+cmake -S "$root" -B "$out/fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVO_SANITIZE=address,undefined \
+  -DTELVO_BUILD_FUZZERS=ON -DTELVO_BUILD_TESTS=OFF -DTELVO_BUILD_CLI=OFF >/dev/null
+cmake --build "$out/fuzz" -j "$jobs" --target telvo_fuzzers
+scripts/fuzz.sh "$out/fuzz" "${TELVO_FUZZ_SECONDS:-45}"
+
 echo "== ThreadSanitizer (threaded tests)"
 configure tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVO_SANITIZE=thread -DTELVO_BUILD_CLI=OFF
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$out/tsan" --output-on-failure -L threads
