@@ -63,6 +63,21 @@ TEST(Levels, OneColourFrames)
     EXPECT_EQ(l.highB, 202);
 }
 
+TEST(Levels, ClippedPeakAndTailMassOnAKnownFrame)
+{
+    // 1320 grey pixels: 20 at 30, 1000 at 100, 300 at 220. The peak is clipped at 339,
+    // the largest t with more than half of the pixels above it (1000 - 339 = 661 > 660),
+    // which leaves 659, so L = 659 / 50 = 13.18. The dark tail's smoothed bins of 4
+    // reach L at bin 31, the bright tail's bins of 60 at once at bin 222, and the running
+    // sum passes 659 / 2 at bin 102. Unclipped the low level would be 98; clipped at a
+    // third instead of half, or with a tail of 1/40 or 1/60, it would be 32, 32 or 30.
+    GuardedFrame f(40, 33);
+    for (int i = 0; i < 1320; ++i)
+        f.set(i % 40, i / 40, makeGrey(i < 20 ? 30 : i < 320 ? 220 : 100));
+    expectAll(measureChannelLevels(f.constPlane(), defaultFrameSettings()), 31, 222, 102);
+    expectAll(measureChannelLevelsReference(f.constPlane(), defaultFrameSettings()), 31, 222, 102);
+}
+
 TEST(Levels, TopByteIsIgnored)
 {
     const ChannelLevels a = levelsOfFlat(16, 16, 0x00506070);

@@ -95,25 +95,44 @@ TEST(Graph, GreyFrameBarsAndGrid)
 
 TEST(Graph, BarHeightsFollowCountsOverThirty)
 {
-    // Red values 10, 20, 30 on 59, 60 and 90 pixels; everything else black.
-    GuardedFrame f(100, 40);
-    fillFlat(f, 0);
-    int placed = 0;
-    auto place = [&](int red, int count) {
-        for (int i = 0; i < count; ++i, ++placed)
-            f.set(placed % 100, 39 - placed / 100, makePixel(red, 0, 0));
+    // Per channel, values 10, 20 and 30 on 59, 60 and 90 pixels, everything else black:
+    // a bar is count / 30 - 1 pixels tall above its channel's baseline (row 32, 64 or
+    // 96, columns shifted by the same), so 59 draws nothing, 60 one pixel, 90 two.
+    const struct {
+        const char* name;
+        int shift;  // bits of the channel in a pixel
+        int baseline;
+        uint32_t colour;
+    } channels[] = {
+        {"red", 16, 32, kRedBarColour},
+        {"green", 8, 64, kGreenBarColour},
+        {"blue", 0, 96, kBlueBarColour},
     };
-    place(10, 59);
-    place(20, 60);
-    place(30, 90);
-    const uint32_t corner = f.at(0, 0);
-    drawHistogramGraph(f.plane());
-    EXPECT_NE(f.at(42, 33), kRedBarColour);  // 59: nothing
-    EXPECT_EQ(f.at(52, 33), kRedBarColour);  // 60: one pixel
-    EXPECT_NE(f.at(52, 34), kRedBarColour);
-    EXPECT_EQ(f.at(62, 34), kRedBarColour);  // 90: two
-    EXPECT_NE(f.at(62, 35), kRedBarColour);
-    EXPECT_EQ(f.at(0, 0), corner);
+    for (const auto& c : channels) {
+        SCOPED_TRACE(c.name);
+        GuardedFrame f(140, 110);
+        fillFlat(f, 0);
+        int placed = 0;
+        auto place = [&](uint32_t value, int count) {
+            for (int i = 0; i < count; ++i, ++placed)
+                f.set(placed % 140, 109 - placed / 140, value << c.shift);
+        };
+        place(10, 59);
+        place(20, 60);
+        place(30, 90);
+        const uint32_t corner = f.at(0, 0);
+        drawHistogramGraph(f.plane());
+        auto bar = [&](int value, int height) {
+            return f.at(c.baseline + value, c.baseline + height);
+        };
+        EXPECT_NE(bar(10, 1), c.colour);  // 59: nothing
+        EXPECT_EQ(bar(20, 1), c.colour);  // 60: one pixel
+        EXPECT_NE(bar(20, 2), c.colour);
+        EXPECT_EQ(bar(30, 1), c.colour);  // 90: two
+        EXPECT_EQ(bar(30, 2), c.colour);
+        EXPECT_NE(bar(30, 3), c.colour);
+        EXPECT_EQ(f.at(0, 0), corner);
+    }
 }
 
 TEST(Graph, BlackOrWhiteFramesGetOnlyTheGrid)
