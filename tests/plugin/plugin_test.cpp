@@ -2,6 +2,7 @@
 // and the script function.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 #include "module/filter_definition.h"
 #include "platform/threads.h"
 #include "plugin/callbacks.h"
+#include "plugin/engine_state.h"
 #include "tests/support/test_support.h"
 
 TEST(Registration, OneFilterWithItsScriptFunctionAndVersions)
@@ -105,6 +107,28 @@ TEST(TextForms, ConfigSetsExactlyTheEightSettings)
     std::string line;
     ASSERT_TRUE(f.host.scriptLine(line));
     EXPECT_EQ(line, "Config(0,40,1,0,0,0,0,1)");
+}
+
+TEST(TextForms, EightDistinctValuesStayInTheirPlaces)
+{
+    // No two values alike, so two settings swapped anywhere between the script call,
+    // the record, the text forms and the frame pass's snapshot show.
+    using Eight = std::array<int, 8>;
+    const Eight given{11, 22, 3, 44, 55, 66, 77, 8};
+    TestFilter f;
+    ASSERT_TRUE(f.host.callScript("Config", given.data(), 8));
+    const FilterState& s = f.state();
+    EXPECT_EQ((Eight{s.gamma, s.alignment, s.border, s.top, s.left, s.right, s.bottom, s.freeze}),
+              given);
+    EXPECT_EQ(f.host.summary(),
+              " (gamma 11, alignment 22, border 3, top 44, left 55, right 66, "
+              "bottom 77, freeze 8)");
+    std::string line;
+    ASSERT_TRUE(f.host.scriptLine(line));
+    EXPECT_EQ(line, "Config(11,22,3,44,55,66,77,8)");
+    const FrameSettings e = loadFrameSettings(s);
+    EXPECT_EQ((Eight{e.gamma, e.alignment, e.border, e.top, e.left, e.right, e.bottom, e.freeze}),
+              given);
 }
 
 TEST(TextForms, ExtremeValuesRoundTripAndTheSummaryStaysInItsBuffer)
