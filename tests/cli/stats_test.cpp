@@ -1,20 +1,20 @@
 // --stats and --plot: the values the frame pass reported, readable back exactly.
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <sstream>
 
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
 #include "cli/pipeline/filter_session.h"
-#include "cli/report/frame_stats.h"
 #include "engine/frame_pass.h"
 #include "tests/cli/cli_harness.h"
 
 namespace
 {
 
-// Per-frame values of a direct run of the filter over `file`.
-std::vector<FrameStats> directStats(const std::string& file, bool disable)
+// What RunProc reported for each frame of a direct run of the filter over `file`.
+std::vector<FrameReport> directReports(const std::string& file, bool disable)
 {
     MediaInput input;
     std::string error;
@@ -24,63 +24,101 @@ std::vector<FrameStats> directStats(const std::string& file, bool disable)
     SettingValues settings = defaultSettingValues();
     settings[settingIndex("disable")] = disable ? 1 : 0;
     EXPECT_TRUE(session.open(settings, input.decoder()->width, input.decoder()->height, error));
-    StatsRecorder recorder;
+    std::vector<FrameReport> reports;
     FramePtr frame(av_frame_alloc());
     for (int64_t i = 0; input.next(frame.get(), nullptr, error) == MediaInput::Status::Frame; ++i) {
         FramePtr src, dst = converter.pool().get();
         EXPECT_TRUE(converter.convert(frame.get(), src, error));
         FrameReport report;
         EXPECT_TRUE(session.run(src.get(), dst.get(), i, &report));
-        recorder.add(i, report);
+        reports.push_back(report);
         av_frame_unref(frame.get());
     }
-    return recorder.frames();
+    return reports;
 }
 
-std::vector<std::vector<double>> rowsOf(const std::vector<FrameStats>& stats)
-{
-    std::vector<std::vector<double>> rows;
-    for (const FrameStats& s : stats) {
-        std::vector<double> row(19);
-        row[0] = static_cast<double>(s.frame);
-        statsValues(s, row.data() + 1);
-        rows.push_back(row);
-    }
-    return rows;
-}
+// The documented column names with the report's field each must hold, written out here
+// rather than taken from the code that writes the files.
+using Field = double (*)(const FrameReport&);
+const std::pair<const char*, Field> kColumns[] = {
+    {"lowR", [](const FrameReport& r) { return r.levels.lowR; }},
+    {"lowG", [](const FrameReport& r) { return r.levels.lowG; }},
+    {"lowB", [](const FrameReport& r) { return r.levels.lowB; }},
+    {"highR", [](const FrameReport& r) { return r.levels.highR; }},
+    {"highG", [](const FrameReport& r) { return r.levels.highG; }},
+    {"highB", [](const FrameReport& r) { return r.levels.highB; }},
+    {"medianR", [](const FrameReport& r) { return r.levels.medianR; }},
+    {"medianG", [](const FrameReport& r) { return r.levels.medianG; }},
+    {"medianB", [](const FrameReport& r) { return r.levels.medianB; }},
+    {"blackR", [](const FrameReport& r) { return r.applied.value[kBlackR]; }},
+    {"blackG", [](const FrameReport& r) { return r.applied.value[kBlackG]; }},
+    {"blackB", [](const FrameReport& r) { return r.applied.value[kBlackB]; }},
+    {"whiteR", [](const FrameReport& r) { return r.applied.value[kWhiteR]; }},
+    {"whiteG", [](const FrameReport& r) { return r.applied.value[kWhiteG]; }},
+    {"whiteB", [](const FrameReport& r) { return r.applied.value[kWhiteB]; }},
+    {"curveR", [](const FrameReport& r) { return r.applied.value[kCurveR]; }},
+    {"curveG", [](const FrameReport& r) { return r.applied.value[kCurveG]; }},
+    {"curveB", [](const FrameReport& r) { return r.applied.value[kCurveB]; }},
+};
 
-std::vector<std::vector<double>> readCsv(const std::string& text, std::string& header)
+using Record = std::map<std::string, double>;
+
+std::vector<Record> readCsv(const std::string& text, std::string& header)
 {
     std::istringstream in(text);
     std::getline(in, header);
-    std::vector<std::vector<double>> rows;
+    std::vector<std::string> names;
+    std::istringstream headerCells(header);
+    for (std::string name; std::getline(headerCells, name, ',');) names.push_back(name);
+    std::vector<Record> records;
     for (std::string line; std::getline(in, line);) {
-        std::vector<double> row;
+        Record record;
         std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, ',');)
-            row.push_back(std::strtod(cell.c_str(), nullptr));
-        rows.push_back(row);
+        size_t column = 0;
+        for (std::string cell; std::getline(cells, cell, ','); ++column)
+            record[column < names.size() ? names[column] : "?"] =
+                std::strtod(cell.c_str(), nullptr);
+        records.push_back(record);
     }
-    return rows;
+    return records;
 }
 
-std::vector<std::vector<double>> readJsonl(const std::string& text)
+// One flat object per line: "name":number pairs.
+std::vector<Record> readJsonl(const std::string& text)
 {
     std::istringstream in(text);
-    std::vector<std::vector<double>> rows;
+    std::vector<Record> records;
     for (std::string line; std::getline(in, line);) {
-        std::vector<double> row;
-        for (const char* name : kStatsColumns) {
-            const std::string key = std::string("\"") + name + "\":";
-            const size_t at = line.find(key);
-            EXPECT_NE(at, std::string::npos) << name << " missing in " << line;
-            row.push_back(at == std::string::npos
-                              ? -1
-                              : std::strtod(line.c_str() + at + key.size(), nullptr));
+        Record record;
+        for (size_t at = line.find('"'); at != std::string::npos; at = line.find('"', at)) {
+            const size_t close = line.find('"', at + 1);
+            const std::string name = line.substr(at + 1, close - at - 1);
+            record[name] = std::strtod(line.c_str() + close + 2, nullptr);
+            at = close + 1;
         }
-        rows.push_back(row);
+        records.push_back(record);
     }
-    return rows;
+    return records;
+}
+
+// Each record holds the frame number and every documented column, each with the value
+// the frame pass reported for that frame; nothing else.
+void expectRecords(const std::vector<Record>& records, const std::vector<FrameReport>& reports,
+                   int64_t firstFrame, const char* file)
+{
+    ASSERT_EQ(records.size(), reports.size()) << file;
+    for (size_t i = 0; i < records.size(); ++i) {
+        const Record& r = records[i];
+        EXPECT_EQ(r.size(), std::size(kColumns) + 1) << file << " record " << i;
+        EXPECT_EQ(r.count("frame") ? r.at("frame") : -1, static_cast<double>(firstFrame + i))
+            << file;
+        for (const auto& [name, field] : kColumns) {
+            const auto value = r.find(name);
+            ASSERT_NE(value, r.end()) << file << ": no column " << name;
+            EXPECT_EQ(value->second, field(reports[i]))
+                << file << " record " << i << " column " << name;
+        }
+    }
 }
 
 class StatsRun : public CliTest
@@ -105,42 +143,42 @@ TEST_F(StatsRun, CsvAndJsonlHoldExactlyWhatTheFramePassReported)
     const RunOutcome run2 = telvo({"in.mkv", "-", "-f", "null", "-q", "--stats", "s.jsonl"});
     ASSERT_EQ(run2.exitCode, 0) << run2.stderrText;
 
-    const auto expected = rowsOf(directStats(path("in.mkv"), false));
+    const std::vector<FrameReport> expected = directReports(path("in.mkv"), false);
     ASSERT_EQ(expected.size(), 16u);
     std::string header;
-    const auto csv = readCsv(readText(path("s.csv")), header);
+    expectRecords(readCsv(readText(path("s.csv")), header), expected, 0, "s.csv");
     EXPECT_EQ(header,
               "frame,lowR,lowG,lowB,highR,highG,highB,medianR,medianG,medianB,"
               "blackR,blackG,blackB,whiteR,whiteG,whiteB,curveR,curveG,curveB");
-    EXPECT_EQ(csv, expected) << "CSV values do not read back to the same doubles";
-    EXPECT_EQ(readJsonl(readText(path("s.jsonl"))), expected);
-    // The clip's cast must show: the applied values are not the identity.
-    EXPECT_NE(expected[8][16], expected[8][18]);
+    expectRecords(readJsonl(readText(path("s.jsonl"))), expected, 0, "s.jsonl");
+    // The clip's cast must show: the applied curves differ between the channels, and
+    // the channels' levels differ from each other.
+    EXPECT_NE(expected[8].applied.value[kCurveR], expected[8].applied.value[kCurveB]);
+    EXPECT_NE(expected[8].levels.medianR, expected[8].levels.medianB);
 }
 
 TEST_F(StatsRun, SegmentAndDisableReportTheirOwnFrames)
 {
-    const auto whole = rowsOf(directStats(path("in.mkv"), false));
+    const std::vector<FrameReport> whole = directReports(path("in.mkv"), false);
     const RunOutcome seg = telvo(
         {"in.mkv", "-", "-f", "null", "-q", "--start", "6", "--frames", "5", "--stats", "seg.csv"});
     ASSERT_EQ(seg.exitCode, 0) << seg.stderrText;
     std::string header;
-    const auto part = readCsv(readText(path("seg.csv")), header);
-    ASSERT_EQ(part.size(), 5u);
-    for (size_t i = 0; i < part.size(); ++i)
-        EXPECT_EQ(part[i], whole[6 + i]) << "segment row " << i;
+    expectRecords(readCsv(readText(path("seg.csv")), header),
+                  std::vector<FrameReport>(whole.begin() + 6, whole.begin() + 11), 6, "seg.csv");
 
+    // Disabled: the levels are still measured, the applied values are the identity.
     const RunOutcome off =
         telvo({"in.mkv", "-", "-f", "null", "-q", "--disable", "--stats", "off.csv"});
     ASSERT_EQ(off.exitCode, 0) << off.stderrText;
-    const auto disabled = readCsv(readText(path("off.csv")), header);
+    const std::vector<FrameReport> disabled = directReports(path("in.mkv"), true);
     ASSERT_EQ(disabled.size(), whole.size());
-    const double identity[9] = {0, 0, 0, 255, 255, 255, 1, 1, 1};
-    for (size_t f = 0; f < disabled.size(); ++f) {
-        for (int i = 0; i < 10; ++i)
-            EXPECT_EQ(disabled[f][i], whole[f][i]) << "levels are measured even when disabled";
-        for (int i = 0; i < 9; ++i) EXPECT_EQ(disabled[f][10 + i], identity[i]);
+    const CorrectionParams identity{{0, 0, 0, 255, 255, 255, 1, 1, 1}};
+    for (size_t i = 0; i < disabled.size(); ++i) {
+        EXPECT_EQ(0, std::memcmp(&disabled[i].levels, &whole[i].levels, sizeof whole[i].levels));
+        EXPECT_EQ(0, std::memcmp(&disabled[i].applied, &identity, sizeof identity)) << i;
     }
+    expectRecords(readCsv(readText(path("off.csv")), header), disabled, 0, "off.csv");
 }
 
 TEST_F(StatsRun, PlotIsWrittenAsSvgAndPng)
