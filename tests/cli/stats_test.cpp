@@ -1,4 +1,5 @@
 // --stats and --plot: the values the frame pass reported, readable back exactly.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -7,6 +8,7 @@
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
 #include "cli/pipeline/filter_session.h"
+#include "cli/report/plot.h"
 #include "engine/frame_pass.h"
 #include "tests/cli/cli_harness.h"
 
@@ -121,6 +123,10 @@ void expectRecords(const std::vector<Record>& records, const std::vector<FrameRe
     }
 }
 
+class PlotPicture : public CliTest
+{
+};
+
 class StatsRun : public CliTest
 {
 protected:
@@ -179,6 +185,61 @@ TEST_F(StatsRun, SegmentAndDisableReportTheirOwnFrames)
         EXPECT_EQ(0, std::memcmp(&disabled[i].applied, &identity, sizeof identity)) << i;
     }
     expectRecords(readCsv(readText(path("off.csv")), header), disabled, 0, "off.csv");
+}
+
+TEST_F(PlotPicture, KnownValuesLandWhereTheyBelong)
+{
+    // The red levels rise from 20 at frame 0 to 230 at frame 10; green and blue stay at
+    // 128. The first panel runs 0..255 upwards inside its grey frame, frames from left
+    // to right, so the red line starts near the frame's bottom on the left and ends near
+    // its top on the right.
+    std::vector<FrameStats> frames;
+    for (int i = 0; i <= 10; ++i) {
+        const double red = 20 + 21 * i;
+        frames.push_back(FrameStats{
+            i, {red, 128, 128, red, 128, 128, red, 128, 128}, {{0, 0, 0, 255, 255, 255, 1, 1, 1}}});
+    }
+    std::string bytes, error;
+    ASSERT_TRUE(renderPlot(frames, PlotFormat::Png, bytes, error)) << error;
+    std::FILE* file = std::fopen(path("plot.png").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    const std::vector<Picture> decoded = decodeFile(path("plot.png"));
+    ASSERT_EQ(decoded.size(), 1u);
+    const Picture& p = decoded[0];
+    auto is = [&](int x, int y, uint8_t r, uint8_t g, uint8_t b) {
+        const uint8_t* px = &p.bgr[(static_cast<size_t>(y) * p.width + x) * 3];
+        return px[2] == r && px[1] == g && px[0] == b;
+    };
+    auto isFrame = [&](int x, int y) { return is(x, y, 150, 150, 150); };
+
+    // The first panel's frame: found from the picture's top along the middle column.
+    const int middle = p.width / 2;
+    int top = 0;
+    while (top < p.height && !isFrame(middle, top)) ++top;
+    int bottom = top + 2;
+    while (bottom < p.height && !isFrame(middle, bottom)) ++bottom;
+    ASSERT_LT(bottom, p.height) << "no panel frame";
+    // Its sides, where the grid's first and last frame lines may cover it, in a row
+    // above every series.
+    const int row = top + 3;
+    auto isEdge = [&](int x) { return isFrame(x, row) || is(x, row, 225, 225, 225); };
+    int left = 0, right = p.width - 1;
+    while (left < middle && !isEdge(left)) ++left;
+    while (right > middle && !isEdge(right)) --right;
+
+    // Mean row of the red line's pixels in one column.
+    auto redRow = [&](int x) {
+        double sum = 0;
+        int n = 0;
+        for (int y = top; y <= bottom; ++y)
+            if (is(x, y, 214, 39, 40)) sum += y, ++n;
+        return n ? sum / n : -1.0;
+    };
+    auto rowOf = [&](double value) { return bottom - value / 255 * (bottom - top); };
+    EXPECT_NEAR(redRow(left + 2), rowOf(20), 3) << "frame 0, value 20";
+    EXPECT_NEAR(redRow(right - 2), rowOf(230), 3) << "frame 10, value 230";
 }
 
 TEST_F(StatsRun, PlotIsWrittenAsSvgAndPng)
