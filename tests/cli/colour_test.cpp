@@ -227,6 +227,50 @@ TEST_F(Keeps, CommonContainersWorkWithTheirDefaultEncoders)
     }
 }
 
+TEST_F(Keeps, EveryStreamInAWholeRunVideoAloneInASegment)
+{
+    std::ofstream(path("subs.srt")) << "1\n00:00:00,100 --> 00:00:00,900\nhello\n";
+    ffmpeg(
+        "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 -f lavfi -i sine=duration=1 "
+        "-i subs.srt -map 0:v -map 1:a -map 2:s -c:v ffv1 -c:a flac -c:s srt in.mkv");
+    const struct {
+        std::vector<std::string> range;
+        std::vector<AVMediaType> streams;
+        size_t frames;
+    } cases[] = {
+        {{}, {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_SUBTITLE}, 25},
+        {{"--start", "3", "--frames", "5"}, {AVMEDIA_TYPE_VIDEO}, 5},
+        {{"--frames", "4"}, {AVMEDIA_TYPE_VIDEO}, 4},
+        {{"--start", "20"}, {AVMEDIA_TYPE_VIDEO}, 5},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"in.mkv", "out.mkv", "-q", "--codec", "ffv1"};
+        args.insert(args.end(), c.range.begin(), c.range.end());
+        SCOPED_TRACE(testing::PrintToString(args));
+        const RunOutcome run = telvo(args);
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+
+        MediaInput output;
+        std::string error;
+        ASSERT_TRUE(output.open(path("out.mkv"), error)) << error;
+        AVFormatContext* f = output.format();
+        std::vector<AVMediaType> streams;
+        for (unsigned i = 0; i < f->nb_streams; ++i)
+            streams.push_back(f->streams[i]->codecpar->codec_type);
+        EXPECT_EQ(streams, c.streams);
+        // The output's clock starts at zero, whichever frame it starts with.
+        AVPacket* p = av_packet_alloc();
+        int64_t first = INT64_MAX;
+        while (av_read_frame(f, p) >= 0) {
+            if (p->stream_index == output.videoStream()->index) first = std::min(first, p->pts);
+            av_packet_unref(p);
+        }
+        av_packet_free(&p);
+        EXPECT_EQ(first, 0);
+        EXPECT_EQ(decodeFile(path("out.mkv")).size(), c.frames);
+    }
+}
+
 TEST_F(Keeps, PreviewShowsTheDialogRendering)
 {
     makeClip("in.mkv", "testsrc2=size=80x60:rate=25,colorchannelmixer=rr=0.9:gg=0.7:bb=0.5", 6);
