@@ -101,6 +101,68 @@ TEST_F(Keeps, DisabledRunLooksLikeTheInputInEitherRange)
     }
 }
 
+namespace
+{
+
+// A way the input's colour may be tagged, and the matrix and range it must be read with.
+struct Interpretation {
+    const char* name;
+    const char* size;
+    const char* encode;
+    const char* matrix;  // as FFmpeg's scale filter names them
+    const char* range;
+};
+
+void PrintTo(const Interpretation& i, std::ostream* out)
+{
+    *out << i.name;
+}
+
+class ReadsColourAsFFmpegDoes : public CliTest, public ::testing::WithParamInterface<Interpretation>
+{
+};
+
+}  // namespace
+
+// The frames the filter gets are FFmpeg's own conversion of the input, made by the
+// ffmpeg program with the matrix and range named outright: the same library and scaler,
+// so exactly the same bytes. A round trip through telvo cannot show a wrong matrix or
+// range, since the way back repeats it.
+TEST_P(ReadsColourAsFFmpegDoes, DisabledLosslessRunHoldsFFmpegsRgb)
+{
+    const Interpretation& c = GetParam();
+    makeClip("in.mkv", std::string("testsrc2=rate=25:size=") + c.size, 2,
+             std::string("-c:v ffv1 ") + c.encode);
+    const RunOutcome run = telvo({"in.mkv", "out.mkv", "--disable", "--lossless", "-q"});
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    ffmpeg(std::string("-i in.mkv -vf scale=in_color_matrix=") + c.matrix + ":in_range=" + c.range +
+           ":flags=bilinear,format=bgr0 -f rawvideo expected.raw");
+    ffmpeg("-i out.mkv -f rawvideo -pix_fmt bgr0 actual.raw");
+    const std::string expected = readText(path("expected.raw")),
+                      actual = readText(path("actual.raw"));
+    ASSERT_EQ(actual.size(), expected.size());
+    ASSERT_FALSE(actual.empty());
+    size_t differing = 0, first = 0;
+    for (size_t i = 0; i < actual.size(); ++i)
+        if (i % 4 != 3 && actual[i] != expected[i] && differing++ == 0) first = i;
+    EXPECT_EQ(differing, 0u) << "first at byte " << first << ": "
+                             << int(static_cast<uint8_t>(actual[first])) << " instead of "
+                             << int(static_cast<uint8_t>(expected[first]));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, ReadsColourAsFFmpegDoes,
+    ::testing::Values(
+        Interpretation{"FullRange", "320x240", "-pix_fmt yuv420p -color_range pc -colorspace bt709",
+                       "bt709", "pc"},
+        Interpretation{"Untagged720Lines", "1280x720", "-pix_fmt yuv420p", "bt709", "tv"},
+        Interpretation{"Untagged480Lines", "640x480", "-pix_fmt yuv420p", "bt601", "tv"},
+        Interpretation{"Bt601", "320x240", "-pix_fmt yuv420p -color_range tv -colorspace smpte170m",
+                       "bt601", "tv"},
+        Interpretation{"TenBit", "320x240",
+                       "-pix_fmt yuv420p10le -color_range tv -colorspace bt709", "bt709", "tv"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Keeps, AudioOddSizesAndH264Defaults)
 {
     ffmpeg(
