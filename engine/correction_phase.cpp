@@ -25,8 +25,7 @@ void progres(void* taskPointer)
     for (int32_t y = task.threadIndex; y < task.frameHeight; y += task.threadCount) {
         const uint8_t* in = task.source + static_cast<ptrdiff_t>(y) * task.sourcePitch;
         uint8_t* out = task.destination + static_cast<ptrdiff_t>(y) * task.destinationPitch;
-        for (int32_t x = 0; x < task.frameWidth; ++x, in += 4, out += 4)
-            storePixel(out, remapPixel(tables, loadPixel(in)));
+        task.remapRow(tables, in, out, task.frameWidth);
     }
 }
 
@@ -37,6 +36,7 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
     curvesOf(applied, r, g, b);
     RemapTables tables;
     buildRemapTables(r, g, b, tables);
+    const RemapRowFunction remapRow = remapRowFor(cpuLevel());
 
     const int workers = std::clamp(threadCount, 1, kMaxWorkers);
     const bool empty = source.empty() || destination.row0 == nullptr;
@@ -61,7 +61,8 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                               i,
                               source.pitch,
                               destination.pitch,
-                              &tables};
+                              &tables,
+                              remapRow};
         jobs[i] = WorkerJob{progres, &tasks[i]};
     }
     executor.run(jobs, workers, 0);

@@ -8,6 +8,7 @@
 
 #include "engine/plane.h"
 #include "engine/remap.h"
+#include "engine/remap_row.h"
 #include "engine/row_executor.h"
 
 struct CorrectionParams;
@@ -25,13 +26,15 @@ struct WorkerTask {
     ptrdiff_t sourcePitch;  // bytes from row y to row y + 1
     ptrdiff_t destinationPitch;
     const RemapTables* tables;  // built once per frame from the nine values above
+    RemapRowFunction remapRow;  // the kernel cpuLevel() allowed when the frame began
 };
 
 // Worker entry: remaps the task's rows. Its one argument is the WorkerTask.
 void progres(void* task);
 
 // Fills one task per worker (threadCount, bounded to 1..kMaxWorkers) and hands them to
-// the executor as one job each; returns when every row has been written.
+// the executor as one job each; returns when every row has been written. Every worker
+// uses the row kernel of cpuLevel(), asked once per frame.
 void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                         const CorrectionParams& applied, int threadCount, RowExecutor& executor);
 

@@ -37,8 +37,14 @@ void buildRemapTables(const ChannelCurve& r, const ChannelCurve& g, const Channe
     const double invG = 1.0 / (g.white - g.black);
     const double invB = 1.0 / (b.white - b.black);
     for (int v = 0; v < 256; ++v) {
-        out.r[v] = uint32_t(remapComponent(v, r.black, invR, r.exponent)) << 16;
-        out.g[v] = uint32_t(remapComponent(v, g.black, invG, g.exponent)) << 8;
-        out.b[v] = uint32_t(remapComponent(v, b.black, invB, b.exponent));
+        const uint8_t red = remapComponent(v, r.black, invR, r.exponent);
+        const uint8_t green = remapComponent(v, g.black, invG, g.exponent);
+        const uint8_t blue = remapComponent(v, b.black, invB, b.exponent);
+        out.r[v] = uint32_t(red) << 16;
+        out.g[v] = uint32_t(green) << 8;
+        out.b[v] = uint32_t(blue);
+        out.bytes[0][v] = blue;
+        out.bytes[1][v] = green;
+        out.bytes[2][v] = red;
     }
 }

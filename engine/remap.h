@@ -29,11 +29,13 @@ uint8_t remapComponent(int v, double black, double reciprocalSpan, double expone
 uint8_t remapComponentReference(int v, const ChannelCurve& curve);
 
 // Per-channel tables, each entry already shifted to the channel's place in the pixel,
-// so a pixel is three lookups ORed together.
+// so a pixel is three lookups ORed together; the same curves again as plain bytes, for
+// the byte-permute kernel.
 struct RemapTables {
     uint32_t r[256];
     uint32_t g[256];
     uint32_t b[256];
+    uint8_t bytes[3][256];  // blue, green, red: the pixel's byte order in memory
 };
 
 void buildRemapTables(const ChannelCurve& r, const ChannelCurve& g, const ChannelCurve& b,

@@ -1,4 +1,5 @@
-// The tone curve: rounding and clamping, and the tables against the formula.
+// The tone curve: rounding and clamping, the tables against the formula, and every row
+// kernel this processor can run against the formula and the reference pass.
 #include "engine/remap.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 
 #include "engine/correction_params.h"
 #include "engine/correction_phase.h"
+#include "engine/cpu_level.h"
+#include "engine/remap_row.h"
 #include "platform/thread_executor.h"
 #include "tests/support/test_support.h"
 
@@ -16,6 +19,39 @@ namespace
 {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Ordinary and extreme curves, then seeded random ones.
+std::vector<ChannelCurve> testCurves()
+{
+    std::vector<ChannelCurve> curves = {
+        {0, 255, 1},          {0, 204, 1},      {10, 250, 1.25},   {-63, 192, 0.5},
+        {63, 318, 2.144},     {100, 100, 1},    {0, 0, 0.8},       {200, 50, 1},
+        {-300, 600, 1},       {300, 900, 0.3},  {10, 250, 0},      {10, 250, -1},
+        {10, 250, -2.144034}, {10, 250, 1e300}, {10, 250, kInf},   {10, 250, -kInf},
+        {10, 250, kNaN},      {kNaN, 250, 1},   {0, kInf, 1},      {-kInf, 10, 1},
+        {10, 250, 2},         {10, 250, 3},     {10, 250, 1e-300}, {0.5, 254.5, 0.999999},
+    };
+    std::mt19937_64 rng(99);
+    std::uniform_real_distribution<double> level(-80, 330), exponent(-3, 4);
+    for (int i = 0; i < 2000; ++i)
+        curves.push_back(
+            {level(rng), level(rng), i % 7 == 0 ? std::round(exponent(rng)) : exponent(rng)});
+    return curves;
+}
+
+// Every level up to the detected one, scalar first.
+std::vector<CpuLevel> levelsOnThisCpu()
+{
+    std::vector<CpuLevel> levels = {CpuLevel::Scalar};
+    if (detectedCpuLevel() == CpuLevel::Avx512Vbmi) levels.push_back(CpuLevel::Avx512Vbmi);
+    return levels;
+}
+
+// Restores the uncapped level however the test ends.
+struct CpuLevelCap {
+    explicit CpuLevelCap(CpuLevel cap) { limitCpuLevel(cap); }
+    ~CpuLevelCap() { limitCpuLevel(CpuLevel::Avx512Vbmi); }
+};
 }  // namespace
 
 TEST(Remap, RoundingAndClampingExamples)
@@ -40,19 +76,7 @@ TEST(Remap, RoundingAndClampingExamples)
 
 TEST(Remap, TablesMatchTheFormulaForEveryInput)
 {
-    std::vector<ChannelCurve> curves = {
-        {0, 255, 1},          {0, 204, 1},      {10, 250, 1.25},   {-63, 192, 0.5},
-        {63, 318, 2.144},     {100, 100, 1},    {0, 0, 0.8},       {200, 50, 1},
-        {-300, 600, 1},       {300, 900, 0.3},  {10, 250, 0},      {10, 250, -1},
-        {10, 250, -2.144034}, {10, 250, 1e300}, {10, 250, kInf},   {10, 250, -kInf},
-        {10, 250, kNaN},      {kNaN, 250, 1},   {0, kInf, 1},      {-kInf, 10, 1},
-        {10, 250, 2},         {10, 250, 3},     {10, 250, 1e-300}, {0.5, 254.5, 0.999999},
-    };
-    std::mt19937_64 rng(99);
-    std::uniform_real_distribution<double> level(-80, 330), exponent(-3, 4);
-    for (int i = 0; i < 2000; ++i)
-        curves.push_back(
-            {level(rng), level(rng), i % 7 == 0 ? std::round(exponent(rng)) : exponent(rng)});
+    const std::vector<ChannelCurve> curves = testCurves();
 
     for (size_t i = 0; i + 2 < curves.size(); i += 1) {
         const ChannelCurve &r = curves[i], &g = curves[i + 1], &b = curves[i + 2];
@@ -93,6 +117,7 @@ TEST(Workers, SevenRowsOnThreeWorkersAreInterleaved)
         task.sourcePitch = source.constPlane().pitch;
         task.destinationPitch = out.plane().pitch;
         task.tables = &identity;
+        task.remapRow = remapRowScalar;
         progres(&task);
         for (int y = 0; y < 7; ++y) {
             const bool mine =
@@ -118,4 +143,91 @@ TEST(Workers, IdentityCorrectionKeepsChannelsAndClearsTheTopByte)
         for (int x = 0; x < 9; ++x) EXPECT_EQ(destination.at(x, y), source.at(x, y) & 0xFFFFFF);
     EXPECT_EQ(destination.at(0, 0), 0x123456u);
     EXPECT_TRUE(destination.guardsIntact());
+}
+
+// checkasm-style: each kernel straight against the per-pixel formula, over every table
+// of the sweep, rows holding every input value of every channel with junk in the top
+// byte, widths that leave every possible tail, an output pre-filled with a sentinel and
+// exactly as long as the row, so a sanitizer sees a write past its end.
+TEST(RemapKernels, EveryVariantMatchesTheFormulaOverManyTables)
+{
+    const std::vector<ChannelCurve> curves = testCurves();
+    std::mt19937 rng(7);
+    for (const CpuLevel level : levelsOnThisCpu()) {
+        const RemapRowFunction kernel = remapRowFor(level);
+        for (size_t i = 0; i + 2 < curves.size(); ++i) {
+            const ChannelCurve &r = curves[i], &g = curves[i + 1], &b = curves[i + 2];
+            RemapTables t;
+            buildRemapTables(r, g, b, t);
+            const int width = 256 + static_cast<int>(i % 19);
+            std::vector<uint32_t> in(width), out(width, 0xDEADBEEFu);
+            for (int x = 0; x < width; ++x)
+                in[x] = x < 256 ? (rng() & 0xFF000000u) | makePixel(x, (x * 11) & 255, 255 - x)
+                                : static_cast<uint32_t>(rng());
+            kernel(t, reinterpret_cast<const uint8_t*>(in.data()),
+                   reinterpret_cast<uint8_t*>(out.data()), width);
+            for (int x = 0; x < width; ++x) {
+                const int32_t p = static_cast<int32_t>(in[x]);
+                const uint32_t expected = makePixel(remapComponentReference(GetR(p), r),
+                                                    remapComponentReference(GetG(p), g),
+                                                    remapComponentReference(GetB(p), b));
+                if (out[x] != expected) {
+                    FAIL() << cpuLevelName(level) << " curve set " << i << " width " << width
+                           << " x " << x << std::hex << ": input " << in[x] << " got " << out[x]
+                           << " want " << expected;
+                }
+            }
+        }
+    }
+}
+
+// The workers on every kernel against the single-threaded formula: odd and tiny shapes,
+// padded rows whose starts are not 4-aligned, bottom-up buffers, in place, 1 to 3
+// workers; nothing outside the pixels may change.
+TEST(RemapKernels, EveryVariantThroughTheWorkersMatchesTheReferencePass)
+{
+    struct Shape {
+        int width, height, padding;
+        bool negativePitch;
+    };
+    const Shape shapes[] = {{1, 1, 0, false},    {1, 1, 3, true},      {2, 3, 0, false},
+                            {7, 2, 5, false},    {15, 4, 0, true},     {16, 2, 0, false},
+                            {17, 5, 64, false},  {33, 3, 1, true},     {63, 2, 0, false},
+                            {64, 1, 4, true},    {65, 7, 2, false},    {641, 3, 12, false},
+                            {385, 289, 0, true}, {384, 288, 60, false}};
+    std::mt19937_64 rng(2024);
+    std::uniform_real_distribution<double> level(-40, 300), curve(0.3, 3);
+    int round = 0;
+    for (const CpuLevel kernelLevel : levelsOnThisCpu()) {
+        const CpuLevelCap cap(kernelLevel);
+        for (const Shape& s : shapes) {
+            for (int workers = 1; workers <= 3; ++workers, ++round) {
+                CorrectionParams params;
+                for (int c = 0; c < 3; ++c) {
+                    params.value[kBlackR + c] = level(rng);
+                    params.value[kWhiteR + c] = level(rng);
+                    params.value[kCurveR + c] = curve(rng);
+                }
+                GuardedFrame source(s.width, s.height, s.padding, s.negativePitch);
+                GuardedFrame fast(s.width, s.height, s.padding, s.negativePitch, 0x11);
+                GuardedFrame reference(s.width, s.height, 0, false, 0x22);
+                fillRandom(source, round);
+                runCorrectionReference(source.constPlane(), reference.plane(), params);
+                const bool inPlace = round % 4 == 0;
+                if (inPlace) {
+                    runCorrectionPhase(source.constPlane(), source.plane(), params, workers,
+                                       threadExecutor());
+                } else {
+                    runCorrectionPhase(source.constPlane(), fast.plane(), params, workers,
+                                       threadExecutor());
+                }
+                const GuardedFrame& result = inPlace ? source : fast;
+                ASSERT_EQ(result.pixels(), reference.pixels())
+                    << cpuLevelName(kernelLevel) << " " << s.width << "x" << s.height << " padding "
+                    << s.padding << (s.negativePitch ? " bottom-up" : "") << " workers " << workers
+                    << (inPlace ? " in place" : "");
+                EXPECT_TRUE(result.guardsIntact());
+            }
+        }
+    }
 }

@@ -1,8 +1,11 @@
 // Sweeps the engine's tone curves over many black points, white points and exponents,
 // ordinary and extreme (zero, negative, huge, infinite, NaN, black = white or above
-// white), and prints one hash of all the remap tables. Built natively and for Windows:
-// the curves go through the C library's pow, which differs between the platforms in the
-// last bits for some arguments, and the hashes show whether any output byte follows.
+// white), and prints one hash of all the remap tables, one of rows remapped through them
+// by the row kernel the CPU level chose, and that kernel's name. Built natively and for
+// Windows: the curves go through the C library's pow, which differs between the
+// platforms in the last bits for some arguments, and the hashes show whether any output
+// byte follows; under wine the Windows build runs its own (vector) kernel, or the scalar
+// one with TELVO_CPU=scalar.
 //
 // usage: telvo_curve_runner [curve-count]
 #include <cstdint>
@@ -10,7 +13,9 @@
 #include <cstdlib>
 #include <limits>
 
+#include "engine/cpu_level.h"
 #include "engine/remap.h"
+#include "engine/remap_row.h"
 
 namespace
 {
@@ -66,7 +71,14 @@ int main(int argc, char** argv)
 {
     const long count = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 50000;
     RemapTables tables;
-    uint64_t hash = 1469598103934665603ull;
+    uint64_t hash = 1469598103934665603ull, rowHash = hash;
+    const CpuLevel level = cpuLevel();
+    const RemapRowFunction remapRow = remapRowFor(level);
+    // Every input value in every channel, junk in the top bytes, and a 3-pixel tail.
+    uint32_t in[259], out[259];
+    for (int x = 0; x < 259; ++x)
+        in[x] = uint32_t(nextRandom() & 0xFF000000u) | uint32_t(x & 255) << 16 |
+                uint32_t((x * 11) & 255) << 8 | uint32_t(255 - (x & 255));
     for (long i = 0; i < count; ++i) {
         const bool extreme = i % 8 == 0;
         const ChannelCurve r = randomCurve(extreme), g = randomCurve(extreme),
@@ -76,7 +88,17 @@ int main(int argc, char** argv)
             hash ^= tables.r[v] | tables.g[v] | tables.b[v];
             hash *= 1099511628211ull;
         }
+        if (i % 16 == 0) {
+            remapRow(tables, reinterpret_cast<const uint8_t*>(in), reinterpret_cast<uint8_t*>(out),
+                     259);
+            for (uint32_t p : out) {
+                rowHash ^= p;
+                rowHash *= 1099511628211ull;
+            }
+        }
     }
-    std::printf("%ld curves %016llx\n", count, static_cast<unsigned long long>(hash));
+    std::printf("%ld curves %016llx rows %016llx kernel %s\n", count,
+                static_cast<unsigned long long>(hash), static_cast<unsigned long long>(rowHash),
+                cpuLevelName(level));
     return 0;
 }
