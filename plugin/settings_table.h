@@ -1,9 +1,9 @@
 // The one description of the filter's settings: the eight script settings in script
 // order, then the two switches the host does not save. Every form a host shows is made
 // from this table: InitProc's defaults, the summary and the script line, the script
-// function, the command line's options, --help and range checks, the dialog's ranges
-// and the frei0r parameters. A new setting is a row here and its FilterState field
-// (and, for the engine to see it, its FrameSettings field).
+// function, the command line's options, --help, the manual page and range checks, the
+// dialog's ranges and the frei0r parameters. A new setting is a row here and its
+// FilterState field (and, for the engine to see it, its FrameSettings field).
 #pragma once
 
 #include <array>

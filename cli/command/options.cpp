@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/command/config_line.h"
+#include "cli/command/option_list.h"
 
 namespace
 {
@@ -20,55 +21,24 @@ bool parseInteger(const std::string& text, int64_t low, int64_t high, int64_t& v
     return true;
 }
 
-// One --help line of a filter setting, from its row in the settings table.
-std::string settingUsage(const Setting& s)
+// One option as --help lists it: the help starts in column 19, continuation lines too.
+std::string usageLines(const OptionText& o)
 {
-    std::string line = std::string("  --") + s.name + (s.kind == SettingKind::Flag ? "" : " N");
-    line.append(line.size() < 19 ? 19 - line.size() : 1, ' ');
-    line += s.help;
-    if (s.kind != SettingKind::Flag)
-        line += ", " + std::to_string(s.range.low) + ".." + std::to_string(s.range.high) +
-                " (default " + std::to_string(s.defaultValue) + ")";
-    else if (s.scriptIndex == kNotScripted)
-        line += " (not a script setting)";
-    else
-        line += s.defaultValue != 0 ? " (default on)" : " (default off)";
+    std::string line = "  " + o.names + (o.argument.empty() ? "" : " " + o.argument);
+    line.append(line.size() + 2 <= 19 ? 19 - line.size() : 2, ' ');
+    for (const char c : o.help) line += c == '\n' ? "\n" + std::string(19, ' ') : std::string(1, c);
     return line + "\n";
 }
 
 std::string usage()
 {
-    std::string text = R"TXT(usage: telvo INPUT OUTPUT [options]
-Corrects white balance and tonal range of a video, frame by frame.
-INPUT is anything FFmpeg reads (video file, image sequence such as img%04d.png, image;
-- is standard input).
-OUTPUT's extension picks the container (-f overrides); use -f null - to discard.
-
-Filter settings (applied left to right; later ones win):
-  --config "Config(g,a,b,t,l,r,bo,f)"  the script line the host saves; any ints
-)TXT";
-    for (const Setting& s : kSettings) text += settingUsage(s);
-    return text + R"TXT(
-Output:
-  -f, --format NAME  output container (any FFmpeg muxer, e.g. mp4, matroska, null)
-  --codec NAME     video encoder (default: libx264 for mp4/mkv/mov, png for images,
-                   the muxer's default otherwise)
-  --crf N          quality for encoders with a CRF scale, 0..63 (default 18 for libx264)
-  --lossless       FFV1, frames kept as the filter's RGB output bit for bit (.mkv)
-  --stats FILE     per-frame levels and correction values, FILE.csv or FILE.jsonl
-  --plot FILE      those values over time as a chart, FILE.png or FILE.svg
-  --preview N      write frame N before and after, side by side, to OUTPUT (.png)
-  --start N        first frame to output, 0-based (default 0)
-  --frames K       number of frames to output, >= 1 (default: to the end)
-  -q, --quiet      no summary and no progress bar
-  --timing         at the end, print the time spent decoding, converting, filtering
-                   and encoding
-  -v, --verbose    also show FFmpeg's own messages
-  -h, --help       this text
-  --version        version
-
-Exit codes: 0 success, 1 failure, 2 usage error.
-)TXT";
+    std::string text = std::string("usage: ") + kCliSynopsis + "\n" + kCliSummary + "\n" +
+                       kCliInputText + "\n" + kCliOutputText + "\n" +
+                       "\nFilter settings (applied left to right; later ones win):\n";
+    for (const OptionText& o : filterOptionTexts()) text += usageLines(o);
+    text += "\nOutput:\n";
+    for (const OptionText& o : outputOptionTexts()) text += usageLines(o);
+    return text + "\n" + kCliExitText + "\n";
 }
 
 }  // namespace

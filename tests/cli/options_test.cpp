@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/command/config_line.h"
+#include "cli/command/option_list.h"
 
 namespace
 {
@@ -109,5 +110,26 @@ TEST(Options, UsageErrors)
         for (const auto& a : args) joined += a + " ";
         EXPECT_EQ(parse(args, o, error), ParseResult::UsageError) << joined;
         EXPECT_FALSE(error.empty()) << joined;
+    }
+}
+
+// --help and the manual page are made from the option list, the parser is written by
+// hand: every option they show must be taken, with a value exactly when they show one.
+TEST(Options, EveryDocumentedOptionIsTakenAsShown)
+{
+    std::vector<OptionDoc> documented(std::begin(kOutputOptions), std::end(kOutputOptions));
+    documented.push_back(kConfigOption);
+    for (const OptionDoc& doc : documented) {
+        for (const char* name : {doc.shortName, doc.longName}) {
+            if (!name) continue;
+            const std::string value =
+                std::string(name) == "--config" ? "Config(15,15,0,8,8,8,8,0)" : "1";
+            CliOptions o;
+            std::string error;
+            // A flag before OUTPUT leaves OUTPUT alone; an option with a value takes it.
+            const ParseResult result = doc.argument ? parse({"a", "b", name, value}, o, error)
+                                                    : parse({"a", name, "b"}, o, error);
+            EXPECT_NE(result, ParseResult::UsageError) << name << ": " << error;
+        }
     }
 }
