@@ -1,35 +1,60 @@
 """telvo-farm's command line: its own options, and telvo's, which go to every segment."""
 
 import os
+import textwrap
 from dataclasses import dataclass, field
 
 from telvo_farm.errors import UsageError
 
-USAGE = """usage: telvo-farm INPUT... OUTPUT [options]
-Runs telvo over long videos or many files on a Dask cluster, segment by segment, and
-joins the segments into the same result a single telvo run gives.
-One INPUT: OUTPUT is a file. Several: OUTPUT is a folder, and each result keeps its
-input's name (with .mkv for --lossless).
+DEFAULT_SEGMENT_FRAMES = 500
 
-Farm options:
-  --scheduler ADDRESS   an existing Dask scheduler, tcp://HOST:PORT or tls://HOST:PORT;
-                        without it a local cluster on 127.0.0.1 runs the job
-  --workers N           workers of the local cluster (default: one per core)
-  --segment-frames N    frames per segment (default 500)
-  --telvo PATH          telvo on the workers (default: the telvo next to telvo-farm)
-  --tls-ca-file FILE    TLS: the certificate authority that signed every certificate
-  --tls-cert FILE       TLS: this client's certificate (the local cluster uses it for
-  --tls-key FILE        TLS: its key                  the scheduler and workers too)
-  --connect-timeout S   seconds to wait for the scheduler (default 20)
-  -h, --help            this text
-  --version             version
+SYNOPSIS = "telvo-farm INPUT... OUTPUT [options]"
+SUMMARY = "runs telvo on a Dask cluster, segment by segment, and joins the segments"
+DESCRIPTION = (
+    "Runs telvo over long videos or many files on a Dask cluster, segment by segment, and "
+    "joins the segments into the same result a single telvo run gives.",
+    "One INPUT: OUTPUT is a file. Several: OUTPUT is a folder, and each result keeps its "
+    "input's name (with .mkv for --lossless).",
+)
+# telvo-farm's own options, (name, argument or None, help): --help and the manual page
+# telvo-farm.1 (telvo_farm.man_page) are both made from these rows.
+FARM_OPTIONS = (
+    ("--scheduler", "ADDRESS", "an existing Dask scheduler, tcp://HOST:PORT or "
+     "tls://HOST:PORT; without it a local cluster on 127.0.0.1 runs the job"),
+    ("--workers", "N", "workers of the local cluster (default: one per core)"),
+    ("--segment-frames", "N", f"frames per segment (default {DEFAULT_SEGMENT_FRAMES})"),
+    ("--telvo", "PATH", "telvo on the workers (default: the telvo next to telvo-farm)"),
+    ("--tls-ca-file", "FILE", "TLS: the certificate authority that signed every certificate"),
+    ("--tls-cert", "FILE", "TLS: this client's certificate (the local cluster uses it for "
+     "the scheduler and workers too)"),
+    ("--tls-key", "FILE", "TLS: the key of --tls-cert"),
+    ("--connect-timeout", "S", "seconds to wait for the scheduler (default 20)"),
+    ("-h, --help", None, "print this usage and exit"),
+    ("--version", None, "print the version and exit"),
+)
+TELVO_OPTIONS_TEXT = (
+    "Every telvo option (see telvo --help) applies to each segment; --stats is joined in "
+    "frame order; --start and --frames choose the frames of the job. --preview and --plot, "
+    "which draw one picture, are telvo's alone."
+)
+EXIT_TEXT = "Exit codes: 0 success, 1 failure, 2 usage error."
 
-Every telvo option (see telvo --help) applies to each segment; --stats is joined in
-frame order; --start and --frames choose the frames of the job. --preview and --plot,
-which draw one picture, are telvo's alone.
 
-Exit codes: 0 success, 1 failure, 2 usage error.
-"""
+def _usage():
+    width = 88
+    lines = [f"usage: {SYNOPSIS}"]
+    for paragraph in DESCRIPTION:
+        lines += textwrap.wrap(paragraph, width)
+    lines += ["", "Farm options:"]
+    for name, argument, text in FARM_OPTIONS:
+        label = f"  {name} {argument}" if argument else f"  {name}"
+        lines += textwrap.wrap(text, width, initial_indent=label.ljust(24),
+                               subsequent_indent=" " * 24)
+    lines += [""] + textwrap.wrap(TELVO_OPTIONS_TEXT, width) + ["", EXIT_TEXT]
+    return "\n".join(lines) + "\n"
+
+
+USAGE = _usage()
 
 # telvo's options that take a value (the rest of its options are flags). Kept in step
 # with telvo --help by a test.
@@ -42,16 +67,12 @@ TELVO_FLAGS = {
     "--border", "--freeze", "--disable", "--histogram", "--lossless", "-q", "--quiet",
     "-v", "--verbose", "--timing",
 }
-FARM_VALUE_OPTIONS = {
-    "--scheduler", "--workers", "--segment-frames", "--telvo", "--tls-ca-file",
-    "--tls-cert", "--tls-key", "--connect-timeout",
-}
+FARM_VALUE_OPTIONS = {name for name, argument, _ in FARM_OPTIONS if argument}
 IMAGE_EXTENSIONS = {
     ".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".webp", ".ppm", ".pgm", ".tga",
     ".dpx", ".exr",
 }
 INT32_MAX = 2**31 - 1
-DEFAULT_SEGMENT_FRAMES = 500
 
 
 @dataclass
