@@ -12,6 +12,7 @@ packages=(
   frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad melt
   python3
   python3-distributed python3-pytest openssl
+  groff-base dpkg-dev zip unzip  # manual pages, the Debian package, the Windows zip
 )
 
 missing=()

@@ -29,6 +29,11 @@ echo "== native build and tests"
 configure native -DCMAKE_BUILD_TYPE=Release -DTELVO_BUILD_BENCH=ON
 ctest --test-dir "$out/native" --output-on-failure -j "$jobs"
 
+echo "== the Debian package: built, installed with apt-get, run, removed"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo scripts/test-package.sh "$out/native"
+
 echo "== telvo-farm on a loopback Dask cluster"
 # Debian's own Python: it is the one with Dask and pytest.
 TELVO_BUILD_DIR="$out/native" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/farm
@@ -54,6 +59,8 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$out/tsan" --output-on-failure -L
 
 echo "== mingw-w64 cross build"
 configure mingw -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+echo "== the Windows zip"
+scripts/check-windows-zip.sh "$out/mingw"
 
 if [ -x scripts/test-wine.sh ]; then
   echo "== Windows module under wine"

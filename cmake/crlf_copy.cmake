@@ -1,0 +1,5 @@
+# Copies a text file with Windows line ends: cmake -DIN=FILE -DOUT=FILE -P crlf_copy.cmake
+file(READ "${IN}" text)
+string(REPLACE "\r\n" "\n" text "${text}")
+string(REPLACE "\n" "\r\n" text "${text}")
+file(WRITE "${OUT}" "${text}")
