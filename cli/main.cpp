@@ -8,6 +8,7 @@ extern "C" {
 #include "cli/command/options.h"
 #include "cli/media/av_messages.h"
 #include "cli/media/output_file.h"
+#include "cli/pipeline/frame_allocator.h"
 #include "cli/pipeline/preview.h"
 #include "cli/pipeline/transcode.h"
 #include "generated/telvo_version.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
     av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
     captureAvMessages(options.verbose);
     installInterruptHandlers();
+    keepFrameBuffersMapped();
 
     const RunResult result =
         options.previewFrame >= 0 ? runPreview(options) : runTranscode(options);
