@@ -12,13 +12,18 @@ constexpr int kMaxWorkers = 128;
 struct WorkerJob {
     void (*entry)(void* argument);
     void* argument;
+    // Run instead of `entry` when the job has to run on the calling thread, whose stack
+    // is the host's and may be small: a job that keeps big tables on its own stack
+    // names a frugal equivalent here. Null: `entry` serves both.
+    void (*callerEntry)(void* argument);
 };
 
 class RowExecutor
 {
 public:
     // Runs jobs[0] .. jobs[count - 1] (1 <= count <= kMaxWorkers), each on a worker of
-    // its own where one can be started and otherwise on the calling thread, and returns
+    // its own where one can be started and otherwise on the calling thread (through its
+    // callerEntry where it has one), and returns
     // once every job has returned. Jobs may thus run one after another: none may wait
     // for another. Each worker's stack holds at least `stackBytes` (0: the platform's
     // default).

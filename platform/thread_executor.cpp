@@ -20,7 +20,9 @@ public:
             started[i] = startThread(slots[i]);
         }
         for (int i = 0; i < workers; ++i) {
-            if (!started[i]) jobs[i].entry(jobs[i].argument);
+            if (started[i]) continue;
+            const WorkerJob& job = jobs[i];
+            (job.callerEntry != nullptr ? job.callerEntry : job.entry)(job.argument);
         }
         for (int i = 0; i < workers; ++i) {
             if (started[i]) waitThread(slots[i]);

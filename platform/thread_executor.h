@@ -1,7 +1,8 @@
 // The engine's row executor on the platform's threads (platform/threads.h): one thread
 // per job, all started before the first is waited for, then waited for and closed in
 // index order. A job whose thread cannot be started is neither waited for nor closed;
-// it runs on the calling thread once the others have been started.
+// it runs on the calling thread (its callerEntry where it has one) once the others have
+// been started.
 #pragma once
 
 #include "engine/row_executor.h"

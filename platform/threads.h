@@ -10,7 +10,7 @@
 struct ThreadSlot {
     void (*entry)(void* argument);
     void* argument;
-    size_t stackBytes;  // stack to reserve for the thread; 0: the platform's default
+    size_t stackBytes;  // stack the thread has to run on; 0: the platform's default
     uintptr_t handle;   // native handle; valid only after a successful start
 };
 

@@ -1,5 +1,6 @@
 // The platform's executor: every job runs exactly once, on a thread of its own with the
-// stack it asked for, or on the calling thread when its thread cannot be started.
+// stack it asked for, or on the calling thread (through its entry for that, if any) when
+// its thread cannot be started.
 #include "platform/thread_executor.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@ namespace
 
 struct Seen {
     int runs = 0;
+    int callerRuns = 0;
     pthread_t thread{};
     size_t stackBytes = 0;
 };
@@ -28,6 +30,12 @@ void record(void* argument)
     }
 }
 
+void recordOnCaller(void* argument)
+{
+    ++static_cast<Seen*>(argument)->callerRuns;
+    record(argument);
+}
+
 }  // namespace
 
 TEST(ThreadExecutor, RunsEveryJobOnceWithTheStackItAskedFor)
@@ -40,7 +48,9 @@ TEST(ThreadExecutor, RunsEveryJobOnceWithTheStackItAskedFor)
     for (ThreadStartFailureHook hook : {ThreadStartFailureHook{nullptr}, everyOtherFails}) {
         Seen seen[5];
         WorkerJob jobs[5];
-        for (int i = 0; i < 5; ++i) jobs[i] = WorkerJob{record, &seen[i]};
+        // Jobs 3 and 4 name an entry of their own for the calling thread.
+        for (int i = 0; i < 5; ++i)
+            jobs[i] = WorkerJob{record, &seen[i], i < 3 ? nullptr : recordOnCaller};
         setThreadStartFailureHook(hook);
         threadExecutor().run(jobs, 5, kStack);
         setThreadStartFailureHook(nullptr);
@@ -49,9 +59,12 @@ TEST(ThreadExecutor, RunsEveryJobOnceWithTheStackItAskedFor)
             EXPECT_EQ(seen[i].runs, 1);
             const bool inline_ = pthread_equal(seen[i].thread, pthread_self()) != 0;
             EXPECT_EQ(inline_, hook != nullptr && i % 2 == 1);
+            EXPECT_EQ(seen[i].callerRuns, inline_ && i >= 3 ? 1 : 0);
             if (!inline_) {
+                // glibc hands out a cached stack of up to four times the size asked for
+                // (the frame pass's counting workers leave 1 MiB ones behind).
                 EXPECT_GE(seen[i].stackBytes, kStack);
-                EXPECT_LT(seen[i].stackBytes, 2 * kStack);
+                EXPECT_LE(seen[i].stackBytes, 4 * kStack);
             }
         }
     }
