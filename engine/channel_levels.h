@@ -36,7 +36,8 @@ using ThresholdFunction = uint64_t (*)(const uint64_t histogram[256]);
 // Clipping, smoothing and level search on counted histograms.
 ChannelLevels levelsFromHistograms(const ChannelHistograms& counted, ThresholdFunction threshold);
 
-// The analysis phase of the frame pass (fast counting, closed-form threshold).
+// The analysis on one thread (fast counting, closed-form threshold); the frame pass
+// counts on its workers instead (analysis_phase.h).
 ChannelLevels measureChannelLevels(const ConstPlane& source, const FrameSettings& settings);
 
 // Reference twin: plain counting, stepped threshold.

@@ -30,11 +30,11 @@ void progres(void* taskPointer)
 }
 
 void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
-                        const CorrectionParams& applied, int threadCount, RowExecutor& executor)
+                        const CorrectionParams& applied, int threadCount, RowExecutor& executor,
+                        RemapTables& tables)
 {
     ChannelCurve r, g, b;
     curvesOf(applied, r, g, b);
-    RemapTables tables;
     buildRemapTables(r, g, b, tables);
     const RemapRowFunction remapRow = remapRowFor(cpuLevel());
 
@@ -63,9 +63,16 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                               destination.pitch,
                               &tables,
                               remapRow};
-        jobs[i] = WorkerJob{progres, &tasks[i]};
+        jobs[i] = WorkerJob{progres, &tasks[i], nullptr};
     }
     executor.run(jobs, workers, 0);
+}
+
+void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
+                        const CorrectionParams& applied, int threadCount, RowExecutor& executor)
+{
+    RemapTables tables;
+    runCorrectionPhase(source, destination, applied, threadCount, executor, tables);
 }
 
 void runCorrectionReference(const ConstPlane& source, const Plane& destination,

@@ -32,9 +32,15 @@ struct WorkerTask {
 // Worker entry: remaps the task's rows. Its one argument is the WorkerTask.
 void progres(void* task);
 
-// Fills one task per worker (threadCount, bounded to 1..kMaxWorkers) and hands them to
-// the executor as one job each; returns when every row has been written. Every worker
-// uses the row kernel of cpuLevel(), asked once per frame.
+// Builds the frame's tables into `tables` (the caller's, so that the overlays can read
+// them), fills one task per worker (threadCount, bounded to 1..kMaxWorkers) and hands
+// them to the executor as one job each; returns when every row has been written. Every
+// worker uses the row kernel of cpuLevel(), asked once per frame.
+void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
+                        const CorrectionParams& applied, int threadCount, RowExecutor& executor,
+                        RemapTables& tables);
+
+// The same, for callers that do not need the tables.
 void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                         const CorrectionParams& applied, int threadCount, RowExecutor& executor);
 

@@ -1,7 +1,11 @@
 #include "engine/frame_pass.h"
 
+#include <cstring>
+
+#include "engine/analysis_phase.h"
 #include "engine/correction_phase.h"
 #include "engine/overlays.h"
+#include "engine/peak_threshold.h"
 
 namespace
 {
@@ -11,6 +15,20 @@ Plane destinationSized(const ConstPlane& source, const Plane& destination)
     return Plane{destination.row0, destination.pitch, source.width, source.height};
 }
 
+// Every destination pixel is remapPixel(tables, its source pixel), so the output's
+// histogram of a channel is the source's carried through that channel's table: bin v
+// of the source adds its count to bin table[v] of the output.
+void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
+                         ChannelHistograms& out)
+{
+    std::memset(&out, 0, sizeof out);
+    for (int v = 0; v < 256; ++v) {
+        out.r[(t.r[v] >> 16) & 0xFF] += source.r[v];
+        out.g[(t.g[v] >> 8) & 0xFF] += source.g[v];
+        out.b[t.b[v] & 0xFF] += source.b[v];
+    }
+}
+
 }  // namespace
 
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
@@ -18,12 +36,31 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
 {
     const Plane target = destinationSized(source, destination);
 
-    const ChannelLevels levels = measureChannelLevels(source, settings);
+    // The whole analysis (all workers joined) ends before the first pixel is written.
+    const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
+                                           : PixelRegion{0, 0, 0, 0};
+    ChannelHistograms counted;
+    countOnWorkers(source, region, settings.threadCount, executor, counted);
+    const ChannelLevels levels = levelsFromHistograms(counted, peakThreshold);
     const CorrectionParams applied = deriveCorrectionParams(history, settings, levels);
-    runCorrectionPhase(source, target, applied, settings.threadCount, executor);
+    RemapTables tables;
+    runCorrectionPhase(source, target, applied, settings.threadCount, executor, tables);
 
-    if (settings.border && !settings.dialogClosed) drawBorderOutline(target, settings);
-    if (settings.showHistogram) drawHistogramGraph(target);
+    const bool outline = settings.border && !settings.dialogClosed;
+    if (outline) drawBorderOutline(target, settings);
+    if (settings.showHistogram) {
+        // The analysis counted the source; that count carried through the tables is the
+        // output's only when it covered every pixel and no outline has been drawn since.
+        const bool wholeFrame = !source.empty() && region.x0 == 0 && region.y0 == 0 &&
+                                region.x1 == source.width && region.y1 == source.height;
+        if (wholeFrame && !outline && target.row0 != nullptr) {
+            ChannelHistograms output;
+            outputThroughTables(counted, tables, output);
+            drawHistogramGraph(target, output);
+        } else {
+            drawHistogramGraph(target);
+        }
+    }
     return FrameReport{levels, applied};
 }
 

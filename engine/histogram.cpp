@@ -8,14 +8,32 @@ namespace
 {
 
 constexpr int kLanes = 4;
+constexpr int kBlock = 16;  // pixels tested at once for a single colour
+constexpr uint32_t kColourBits = 0xFFFFFF;
 
-// 32-bit lanes keep the working set at 12 KiB; they are flushed into the 64-bit totals
-// long before a lane could overflow.
+// 32-bit counters are flushed into the 64-bit totals long before one could overflow: a
+// counter grows by at most the pixels counted since the last flush, which stays below
+// kFlushAfter plus one row (< 2^31 + 2^31).
+constexpr uint64_t kFlushAfter = uint64_t(1) << 31;
+
+// 32-bit lanes keep the working set at 12 KiB.
 struct LaneCounts {
     uint32_t r[kLanes][256];
     uint32_t g[kLanes][256];
     uint32_t b[kLanes][256];
 };
+
+// True when the block's sixteen pixels share their colour (the top byte is ignored).
+// The first and last are compared first: on natural pictures that alone fails, and the
+// branch is then predicted the same way block after block.
+inline bool oneColour(const uint8_t* px)
+{
+    const uint32_t first = loadPixel(px);
+    if (((first ^ loadPixel(px + 4 * (kBlock - 1))) & kColourBits) != 0) return false;
+    uint32_t differs = 0;
+    for (int i = 1; i < kBlock - 1; ++i) differs |= first ^ loadPixel(px + 4 * i);
+    return (differs & kColourBits) == 0;
+}
 
 void flushLanes(LaneCounts& lanes, ChannelHistograms& out)
 {
@@ -36,6 +54,55 @@ inline void countPixel(LaneCounts& lanes, int lane, uint32_t p)
     ++lanes.b[lane][p & 0xFF];
 }
 
+// Four pixels into the four lanes. All four loads come before any increment: the
+// counters are 32-bit words like the pixels, so the compiler may not move a load past
+// an increment, and interleaving them serialises the loop (about 2.5x slower).
+inline void countFour(LaneCounts& lanes, const uint8_t* px)
+{
+    const uint32_t p0 = loadPixel(px), p1 = loadPixel(px + 4);
+    const uint32_t p2 = loadPixel(px + 8), p3 = loadPixel(px + 12);
+    ++lanes.r[0][(p0 >> 16) & 0xFF];
+    ++lanes.r[1][(p1 >> 16) & 0xFF];
+    ++lanes.r[2][(p2 >> 16) & 0xFF];
+    ++lanes.r[3][(p3 >> 16) & 0xFF];
+    ++lanes.g[0][(p0 >> 8) & 0xFF];
+    ++lanes.g[1][(p1 >> 8) & 0xFF];
+    ++lanes.g[2][(p2 >> 8) & 0xFF];
+    ++lanes.g[3][(p3 >> 8) & 0xFF];
+    ++lanes.b[0][p0 & 0xFF];
+    ++lanes.b[1][p1 & 0xFF];
+    ++lanes.b[2][p2 & 0xFF];
+    ++lanes.b[3][p3 & 0xFF];
+}
+
+// Folds the joint table into the green and blue totals: row g of the table sums to
+// green[g], column b to blue[b].
+void flushJoint(JointCounts& joint, ChannelHistograms& out)
+{
+    for (int g = 0; g < 256; ++g) {
+        const uint32_t* row = joint.greenBlue + 256 * g;
+        uint64_t sum = 0;
+        for (int b = 0; b < 256; ++b) {
+            sum += row[b];
+            out.b[b] += row[b];
+        }
+        out.g[g] += sum;
+    }
+    for (int lane = 0; lane < kLanes; ++lane)
+        for (int v = 0; v < 256; ++v) out.r[v] += joint.red[lane][v];
+    std::memset(&joint, 0, sizeof joint);
+}
+
+// Eight pixels: the same load-first order as countFour; the joint table is large
+// enough that neighbouring pixels rarely share a counter, so it needs no lanes.
+inline void countEightJoint(JointCounts& joint, const uint8_t* px)
+{
+    uint32_t p[8];
+    for (int i = 0; i < 8; ++i) p[i] = loadPixel(px + 4 * i);
+    for (int i = 0; i < 8; ++i) ++joint.greenBlue[p[i] & 0xFFFF];
+    for (int i = 0; i < 8; ++i) ++joint.red[i % kLanes][(p[i] >> 16) & 0xFF];
+}
+
 }  // namespace
 
 void countHistograms(const ConstPlane& plane, const PixelRegion& region, ChannelHistograms& out)
@@ -45,32 +112,23 @@ void countHistograms(const ConstPlane& plane, const PixelRegion& region, Channel
 
     LaneCounts lanes;
     std::memset(&lanes, 0, sizeof lanes);
-    constexpr uint64_t kFlushAfter = uint64_t(1) << 30;  // pixels per lane well below 2^32
     uint64_t pending = 0;
     const int width = region.x1 - region.x0;
 
     for (int y = region.y0; y < region.y1; ++y) {
         const uint8_t* px = plane.pixel(region.x0, y);
         int x = 0;
-        for (; x + kLanes <= width; x += kLanes, px += 4 * kLanes) {
-            // All four loads before any increment: the counters are 32-bit words like
-            // the pixels, so the compiler may not move a load past an increment, and
-            // interleaving them serialises the loop (about 2.5x slower).
-            const uint32_t p0 = loadPixel(px), p1 = loadPixel(px + 4);
-            const uint32_t p2 = loadPixel(px + 8), p3 = loadPixel(px + 12);
-            ++lanes.r[0][(p0 >> 16) & 0xFF];
-            ++lanes.r[1][(p1 >> 16) & 0xFF];
-            ++lanes.r[2][(p2 >> 16) & 0xFF];
-            ++lanes.r[3][(p3 >> 16) & 0xFF];
-            ++lanes.g[0][(p0 >> 8) & 0xFF];
-            ++lanes.g[1][(p1 >> 8) & 0xFF];
-            ++lanes.g[2][(p2 >> 8) & 0xFF];
-            ++lanes.g[3][(p3 >> 8) & 0xFF];
-            ++lanes.b[0][p0 & 0xFF];
-            ++lanes.b[1][p1 & 0xFF];
-            ++lanes.b[2][p2 & 0xFF];
-            ++lanes.b[3][p3 & 0xFF];
+        for (; x + kBlock <= width; x += kBlock, px += 4 * kBlock) {
+            if (oneColour(px)) {
+                const uint32_t p = loadPixel(px);
+                lanes.r[0][(p >> 16) & 0xFF] += kBlock;
+                lanes.g[0][(p >> 8) & 0xFF] += kBlock;
+                lanes.b[0][p & 0xFF] += kBlock;
+                continue;
+            }
+            for (int i = 0; i < kBlock; i += kLanes) countFour(lanes, px + 4 * i);
         }
+        for (; x + kLanes <= width; x += kLanes, px += 4 * kLanes) countFour(lanes, px);
         for (int lane = 0; x < width; ++x, ++lane, px += 4) countPixel(lanes, lane, loadPixel(px));
         pending += static_cast<uint64_t>(width);
         if (pending >= kFlushAfter) {
@@ -79,6 +137,43 @@ void countHistograms(const ConstPlane& plane, const PixelRegion& region, Channel
         }
     }
     flushLanes(lanes, out);
+}
+
+void countHistogramsJoint(const ConstPlane& plane, const PixelRegion& region, JointCounts& scratch,
+                          ChannelHistograms& out)
+{
+    std::memset(&out, 0, sizeof out);
+    if (region.empty()) return;
+
+    std::memset(&scratch, 0, sizeof scratch);
+    uint64_t pending = 0;
+    const int width = region.x1 - region.x0;
+
+    for (int y = region.y0; y < region.y1; ++y) {
+        const uint8_t* px = plane.pixel(region.x0, y);
+        int x = 0;
+        for (; x + kBlock <= width; x += kBlock, px += 4 * kBlock) {
+            if (oneColour(px)) {
+                const uint32_t p = loadPixel(px);
+                scratch.greenBlue[p & 0xFFFF] += kBlock;
+                scratch.red[0][(p >> 16) & 0xFF] += kBlock;
+                continue;
+            }
+            countEightJoint(scratch, px);
+            countEightJoint(scratch, px + 32);
+        }
+        for (; x < width; ++x, px += 4) {
+            const uint32_t p = loadPixel(px);
+            ++scratch.greenBlue[p & 0xFFFF];
+            ++scratch.red[0][(p >> 16) & 0xFF];
+        }
+        pending += static_cast<uint64_t>(width);
+        if (pending >= kFlushAfter) {
+            flushJoint(scratch, out);
+            pending = 0;
+        }
+    }
+    flushJoint(scratch, out);
 }
 
 void countHistogramsReference(const ConstPlane& plane, const PixelRegion& region,

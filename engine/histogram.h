@@ -17,9 +17,25 @@ struct PixelRegion {
     bool empty() const { return x1 <= x0 || y1 <= y0; }
 };
 
-// Fast path: spreads consecutive pixels over four sub-histograms so that runs of one
-// colour do not serialise on a single counter. Zeroes `out` first.
+// Fast path with small storage (12 KiB): spreads consecutive pixels over four
+// sub-histograms so that runs of one colour do not serialise on a single counter, and
+// counts a block of sixteen identical pixels with one addition per channel. Zeroes
+// `out` first.
 void countHistograms(const ConstPlane& plane, const PixelRegion& region, ChannelHistograms& out);
+
+// Working storage of the joint counter: green and blue counted together in one table
+// indexed by the pixel's low 16 bits, so a pixel costs two increments instead of three.
+// About 260 KiB, so it belongs on a worker's stack sized for it, not on the host's.
+struct JointCounts {
+    uint32_t greenBlue[256 * 256];  // [green * 256 + blue]
+    uint32_t red[4][256];
+};
+
+// Fast path for large shares: the joint table above, otherwise as countHistograms.
+// Zeroing and folding the table costs about as much as counting 100 000 pixels, so it
+// pays only on large regions. Zeroes `out` first; `scratch` need not be zeroed.
+void countHistogramsJoint(const ConstPlane& plane, const PixelRegion& region, JointCounts& scratch,
+                          ChannelHistograms& out);
 
 // Reference twin: one increment per pixel and channel, in reading order.
 void countHistogramsReference(const ConstPlane& plane, const PixelRegion& region,

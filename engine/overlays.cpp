@@ -49,10 +49,8 @@ struct OutputHistograms {
     int64_t red[256], green[256], blue[256];
 };
 
-void countOutput(const Plane& frame, OutputHistograms& out)
+void toOutput(const ChannelHistograms& counted, OutputHistograms& out)
 {
-    ChannelHistograms counted;
-    countHistograms(asConst(frame), PixelRegion{0, frame.width, 0, frame.height}, counted);
     for (int v = 0; v < 256; ++v) {
         out.red[v] = static_cast<int64_t>(counted.r[v]);
         out.green[v] = static_cast<int64_t>(counted.g[v]);
@@ -92,8 +90,16 @@ void drawBorderOutline(const Plane& frame, const FrameSettings& settings)
 void drawHistogramGraph(const Plane& frame)
 {
     if (frame.empty()) return;
+    ChannelHistograms counted;
+    countHistograms(asConst(frame), PixelRegion{0, frame.width, 0, frame.height}, counted);
+    drawHistogramGraph(frame, counted);
+}
+
+void drawHistogramGraph(const Plane& frame, const ChannelHistograms& output)
+{
+    if (frame.empty()) return;
     OutputHistograms h;
-    countOutput(frame, h);
+    toOutput(output, h);
     // Every rule needs x <= 351, so only the graph's columns are visited.
     const int columns = std::min(frame.width, 352);
     for (int y = 0; y < frame.height; ++y) {

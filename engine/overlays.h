@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "engine/histogram.h"
 #include "engine/plane.h"
 
 struct FrameSettings;
@@ -23,6 +24,10 @@ void drawBorderOutline(const Plane& frame, const FrameSettings& settings);
 // Counts the frame's output histograms and draws the grid and bars. Bars are
 // count / 30 - 1 pixels tall; red lies in front of green, green in front of blue.
 void drawHistogramGraph(const Plane& frame);
+
+// The same graph from output histograms the caller already holds; they must equal a
+// count of every pixel of the frame as it stands now.
+void drawHistogramGraph(const Plane& frame, const ChannelHistograms& output);
 
 // Reference twins: every pixel of the frame tested against every rule.
 void drawBorderOutlineReference(const Plane& frame, const FrameSettings& settings);

@@ -7,6 +7,9 @@
 #include <climits>
 #include <random>
 
+#include "engine/analysis_phase.h"
+#include "engine/channel_levels.h"
+#include "platform/thread_executor.h"
 #include "platform/threads.h"
 #include "tests/support/test_support.h"
 
@@ -176,5 +179,68 @@ TEST(FramePass, WorkersThatCannotStartAreDoneOnTheCallingThread)
         f.run(src, dst);
         setThreadStartFailureHook(nullptr);
         EXPECT_EQ(dst.pixels(), expected.pixels());
+    }
+}
+
+// The analysis on workers: every row of the region counted once, whatever the number of
+// workers (more than the rows included), the pitch, the margins, or workers that run on
+// the calling thread.
+TEST(FramePass, CountingOnWorkersMatchesTheReference)
+{
+    std::mt19937 rng(4321);
+    for (int trial = 0; trial < 60; ++trial) {
+        const int w = 1 + int(rng() % 90), h = 1 + int(rng() % 9);
+        GuardedFrame src(w, h, int(rng() % 3) * 4, trial % 2 == 1);
+        if (trial % 4 == 0)
+            fillFlat(src, static_cast<uint32_t>(rng()));
+        else
+            fillRandom(src, trial);
+        const FrameSettings s = trial % 3 ? marginSettings(int(rng() % 5) - 1, int(rng() % 5) - 1,
+                                                           int(rng() % 5) - 1, int(rng() % 5) - 1)
+                                          : defaultFrameSettings();
+        const PixelRegion region = analysisRegion(w, h, s);
+        ChannelHistograms reference, counted;
+        countHistogramsReference(src.constPlane(), region, reference);
+        if (trial % 5 == 4) setThreadStartFailureHook([](const ThreadSlot&) { return true; });
+        countOnWorkers(src.constPlane(), region, 1 + trial % 12, threadExecutor(), counted);
+        setThreadStartFailureHook(nullptr);
+        ASSERT_EQ(0, std::memcmp(&counted, &reference, sizeof counted))
+            << "trial " << trial << ", " << w << "x" << h << ", " << 1 + trial % 12 << " workers";
+    }
+}
+
+// Source and destination as one buffer: the analysis must have read every pixel before
+// the first is written, and the graph's histograms (carried through the tables when the
+// whole frame was analysed) must be those of the output.
+TEST(FramePass, InPlaceFramesMatchTheReference)
+{
+    for (int variant = 0; variant < 6; ++variant) {
+        // Few colours in large patches, so that the bins pass 60 and bars are drawn.
+        const int w = 97 + variant, h = 41 + variant;
+        GuardedFrame frame(w, h, variant % 2 ? 4 : 0, variant >= 3), source(w, h), expected(w, h);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const uint32_t p =
+                    (uint32_t(x * y) << 24) |
+                    makePixel(40 + x / 30 * 50, 60 + y / 20 * 40, 100 + (x + y) / 25 * 20);
+                frame.set(x, y, p);
+                source.set(x, y, p);
+            }
+        }
+        Settings s;
+        s.threads = 1 + variant;
+        s.showHistogram = 1;
+        s.border = variant % 3 != 0;
+        s.dialogClosed = variant % 2;
+        s.top = s.right = variant == 2 ? 0 : 2;
+        s.bottom = s.left = variant == 2 ? 1 : 3;
+        TestFilter fast, reference;
+        apply(fast, s);
+        apply(reference, s);
+        const Plane p = frame.plane();
+        fast.host.run(p.row0, p.pitch, p.row0, p.pitch, w, h);
+        runReferencePass(reference.state(), source.constPlane(), expected.plane());
+        EXPECT_EQ(frame.pixels(), expected.pixels()) << "variant " << variant;
+        EXPECT_TRUE(frame.guardsIntact());
     }
 }

@@ -163,13 +163,53 @@ TEST(Levels, FastCountingMatchesTheReference)
                                     : marginSettings(int(rng() % 20) - 5, int(rng() % 20) - 5,
                                                      int(rng() % 20) - 5, int(rng() % 20) - 5);
         const PixelRegion r = analysisRegion(w, h, s);
-        ChannelHistograms fast, reference;
+        ChannelHistograms fast, joint, reference;
+        static JointCounts scratch;
         countHistograms(f.constPlane(), r, fast);
+        countHistogramsJoint(f.constPlane(), r, scratch, joint);
         countHistogramsReference(f.constPlane(), r, reference);
         ASSERT_EQ(0, std::memcmp(&fast, &reference, sizeof fast)) << "trial " << trial;
+        ASSERT_EQ(0, std::memcmp(&joint, &reference, sizeof joint)) << "trial " << trial;
         const ChannelLevels a = measureChannelLevels(f.constPlane(), s);
         const ChannelLevels b = measureChannelLevelsReference(f.constPlane(), s);
         ASSERT_EQ(0, std::memcmp(&a, &b, sizeof a)) << "trial " << trial;
+    }
+}
+
+// Frames made to trip the one-colour blocks and the tails: single colours under junk top
+// bytes, blocks of sixteen with one pixel off in one channel bit at every position,
+// every value of every channel, widths around the block size.
+TEST(Levels, CountersAgreeWithTheReferenceOnAdversarialFrames)
+{
+    static JointCounts scratch;  // too big for a test thread's stack under sanitizers
+    std::mt19937 rng(99);
+    for (int w : {1, 15, 16, 17, 31, 33, 256, 641}) {
+        for (int h : {1, 3}) {
+            for (int pattern = 0; pattern < 4; ++pattern) {
+                GuardedFrame f(w, h, pattern % 2 ? 8 : 0, pattern >= 2);
+                for (int y = 0; y < h; ++y) {
+                    for (int x = 0; x < w; ++x) {
+                        const uint32_t junk = (rng() & 0xFF) << 24;
+                        uint32_t p = 0x00A0B0C0;
+                        if (pattern == 1 && x % 16 == (y * 5 + x / 16) % 16)
+                            p ^= uint32_t(1) << (rng() % 24);
+                        if (pattern == 2)
+                            p = makePixel(x & 0xFF, (x * 7 + y) & 0xFF, (255 - x) & 0xFF);
+                        if (pattern == 3) p = x < w / 2 ? 0 : 0xFFFFFF;
+                        f.set(x, y, junk | p);
+                    }
+                }
+                const PixelRegion r{0, w, 0, h};
+                ChannelHistograms fast, joint, reference;
+                countHistograms(f.constPlane(), r, fast);
+                countHistogramsJoint(f.constPlane(), r, scratch, joint);
+                countHistogramsReference(f.constPlane(), r, reference);
+                ASSERT_EQ(0, std::memcmp(&fast, &reference, sizeof fast))
+                    << w << "x" << h << " pattern " << pattern;
+                ASSERT_EQ(0, std::memcmp(&joint, &reference, sizeof joint))
+                    << w << "x" << h << " pattern " << pattern;
+            }
+        }
     }
 }
 

@@ -1,0 +1,99 @@
+#include "engine/analysis_phase.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+namespace
+{
+
+// Below this many pixels a worker's share is counted with the small-storage counter:
+// zeroing and folding the joint table would cost more than it saves.
+constexpr int64_t kJointFromPixels = int64_t(1) << 17;
+
+struct Totals {
+    std::atomic<uint64_t> r[256], g[256], b[256];
+};
+
+struct CountingTask {
+    ConstPlane rows;     // this worker's rows only: every n-th row of the source
+    PixelRegion region;  // within `rows`
+    Totals* totals;
+};
+
+void addToTotals(const ChannelHistograms& h, Totals& totals)
+{
+    for (int v = 0; v < 256; ++v) {
+        // Relaxed is enough: the executor's join orders every addition before the sums
+        // are read.
+        if (h.r[v]) totals.r[v].fetch_add(h.r[v], std::memory_order_relaxed);
+        if (h.g[v]) totals.g[v].fetch_add(h.g[v], std::memory_order_relaxed);
+        if (h.b[v]) totals.b[v].fetch_add(h.b[v], std::memory_order_relaxed);
+    }
+}
+
+int64_t pixelsOf(const PixelRegion& r)
+{
+    return r.empty() ? 0 : int64_t(r.x1 - r.x0) * (r.y1 - r.y0);
+}
+
+void countOnOwnStack(void* argument)
+{
+    const CountingTask& task = *static_cast<const CountingTask*>(argument);
+    ChannelHistograms counted;
+    if (pixelsOf(task.region) >= kJointFromPixels) {
+        JointCounts scratch;
+        countHistogramsJoint(task.rows, task.region, scratch, counted);
+    } else {
+        countHistograms(task.rows, task.region, counted);
+    }
+    addToTotals(counted, *task.totals);
+}
+
+void countOnCallingThread(void* argument)
+{
+    const CountingTask& task = *static_cast<const CountingTask*>(argument);
+    ChannelHistograms counted;
+    countHistograms(task.rows, task.region, counted);
+    addToTotals(counted, *task.totals);
+}
+
+}  // namespace
+
+void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int threadCount,
+                    RowExecutor& executor, ChannelHistograms& out)
+{
+    std::memset(&out, 0, sizeof out);
+    if (region.empty() || source.row0 == nullptr) return;
+
+    // The correction's row step; a worker with no row of the region is not started.
+    const int step = std::clamp(threadCount, 1, kMaxWorkers);
+    Totals totals;
+    for (int v = 0; v < 256; ++v) {
+        totals.r[v].store(0, std::memory_order_relaxed);
+        totals.g[v].store(0, std::memory_order_relaxed);
+        totals.b[v].store(0, std::memory_order_relaxed);
+    }
+
+    CountingTask tasks[kMaxWorkers];
+    WorkerJob jobs[kMaxWorkers];
+    int count = 0;
+    for (int i = 0; i < step; ++i) {
+        // The first row of the region that is row i modulo the step.
+        const int first = region.y0 + ((i - region.y0 % step) % step + step) % step;
+        if (first >= region.y1) continue;
+        const int rows = (region.y1 - 1 - first) / step + 1;
+        tasks[count] =
+            CountingTask{ConstPlane{source.row(first), source.pitch * step, source.width, rows},
+                         PixelRegion{region.x0, region.x1, 0, rows}, &totals};
+        jobs[count] = WorkerJob{countOnOwnStack, &tasks[count], countOnCallingThread};
+        ++count;
+    }
+    executor.run(jobs, count, kCountingStackBytes);
+
+    for (int v = 0; v < 256; ++v) {
+        out.r[v] = totals.r[v].load(std::memory_order_relaxed);
+        out.g[v] = totals.g[v].load(std::memory_order_relaxed);
+        out.b[v] = totals.b[v].load(std::memory_order_relaxed);
+    }
+}
