@@ -29,20 +29,23 @@ OutlineEdges outlineEdges(int width, int height, const FrameSettings& s)
     return e;
 }
 
-void drawRowSpan(const Plane& f, int64_t y, int64_t xFirst, int64_t xLast)
+// Spans are inclusive and cut to the frame; an empty or outside span draws nothing.
+void drawRowSpan(const Plane& f, int64_t y, int64_t xFirst, int64_t xLast,
+                 uint32_t colour = kOutlineColour)
 {
     if (y < 0 || y >= f.height) return;
     xFirst = std::max<int64_t>(xFirst, 0);
     xLast = std::min<int64_t>(xLast, f.width - 1);
-    for (int64_t x = xFirst; x <= xLast; ++x) storePixel(f.pixel(int(x), int(y)), kOutlineColour);
+    for (int64_t x = xFirst; x <= xLast; ++x) storePixel(f.pixel(int(x), int(y)), colour);
 }
 
-void drawColumnSpan(const Plane& f, int64_t x, int64_t yFirst, int64_t yLast)
+void drawColumnSpan(const Plane& f, int64_t x, int64_t yFirst, int64_t yLast,
+                    uint32_t colour = kOutlineColour)
 {
     if (x < 0 || x >= f.width) return;
     yFirst = std::max<int64_t>(yFirst, 0);
     yLast = std::min<int64_t>(yLast, f.height - 1);
-    for (int64_t y = yFirst; y <= yLast; ++y) storePixel(f.pixel(int(x), int(y)), kOutlineColour);
+    for (int64_t y = yFirst; y <= yLast; ++y) storePixel(f.pixel(int(x), int(y)), colour);
 }
 
 struct OutputHistograms {
@@ -100,16 +103,26 @@ void drawHistogramGraph(const Plane& frame, const ChannelHistograms& output)
     if (frame.empty()) return;
     OutputHistograms h;
     toOutput(output, h);
-    // Every rule needs x <= 351, so only the graph's columns are visited.
-    const int columns = std::min(frame.width, 352);
-    for (int y = 0; y < frame.height; ++y) {
-        uint8_t* row = frame.row(y);
-        for (int x = 0; x < columns; ++x) {
-            const uint32_t before = loadPixel(row + 4 * x);
-            const uint32_t after = graphColour(h, x, y, before);
-            if (after != before) storePixel(row + 4 * x, after);
-        }
+    // The rules drawn as spans, in their order, so a later rule overwrites an earlier
+    // one exactly where both match; pixels that match no rule are never touched.
+    drawRowSpan(frame, 32, 33, 287, kGridColour);
+    drawRowSpan(frame, 64, 65, 319, kGridColour);
+    drawRowSpan(frame, 96, 97, 351, kGridColour);
+    // The depth lines x - y = 32k (k = 0..7) over rows 33..95; the last, x - y = 256,
+    // from row 32.
+    for (int64_t y = 32; y <= 95; ++y) {
+        if (y >= 33)
+            for (int64_t k = 0; k <= 7; ++k)
+                drawRowSpan(frame, y, y + 32 * k, y + 32 * k, kGridColour);
+        drawRowSpan(frame, y, y + 256, y + 256, kGridColour);
     }
+    // Bin b's bar covers rows base + 1 .. base + count / 30 - 1 of column base + b.
+    for (int b = 1; b <= 254; ++b)
+        drawColumnSpan(frame, 96 + b, 97, 95 + h.blue[b] / 30, kBlueBarColour);
+    for (int b = 1; b <= 254; ++b)
+        drawColumnSpan(frame, 64 + b, 65, 63 + h.green[b] / 30, kGreenBarColour);
+    for (int b = 1; b <= 254; ++b)
+        drawColumnSpan(frame, 32 + b, 33, 31 + h.red[b] / 30, kRedBarColour);
 }
 
 void drawBorderOutlineReference(const Plane& frame, const FrameSettings& settings)

@@ -56,8 +56,8 @@ Settings randomSettings(std::mt19937& rng)
 TEST(FramePass, MatchesTheReferencePassOverManyFrames)
 {
     std::mt19937 rng(1234);
-    const std::pair<int, int> sizes[] = {{1, 1},   {2, 3},     {7, 1},     {1, 9},  {17, 5},
-                                         {64, 48}, {385, 289}, {384, 288}, {641, 3}};
+    const std::pair<int, int> sizes[] = {{1, 1},   {2, 3},     {7, 1},     {1, 9},   {17, 5},
+                                         {64, 48}, {385, 289}, {384, 288}, {641, 3}, {700, 400}};
     for (auto [w, h] : sizes) {
         TestFilter fast, reference;
         for (int frame = 0; frame < 6; ++frame) {
