@@ -1,7 +1,8 @@
 // Frame pass throughput: RunProc against a memcpy of the same frame and against the
-// reference pass, side by side in one run, with the ratios printed at the end. Run it
-// as `telvo_bench`; the ratios, not the absolute times, are what compare across runs
-// on a shared machine.
+// reference pass, and its phases (the analysis count, the correction, the histogram
+// graph) against the same memcpy, side by side in one run, with the ratios printed at
+// the end. Run it as `telvo_bench`; the ratios, not the absolute times, are what
+// compare across runs on a shared machine.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -10,7 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "engine/analysis_phase.h"
+#include "engine/channel_levels.h"
+#include "engine/correction_history.h"
+#include "engine/correction_phase.h"
 #include "engine/frame_pass.h"
+#include "engine/overlays.h"
+#include "engine/peak_threshold.h"
+#include "platform/thread_executor.h"
+#include "platform/threads.h"
 #include "tests/support/test_support.h"
 
 namespace
@@ -27,11 +36,11 @@ std::vector<uint32_t> content(const Size& s, bool flat)
     return naturalPixels(s.width, s.height, 1);
 }
 
-void runProc(benchmark::State& st, Size size, bool flat)
+void runProc(benchmark::State& st, Size size, bool flat, bool graph)
 {
     std::vector<uint32_t> src = content(size, flat), dst(src.size());
     TestFilter f(size.width, size.height);
-    f.state().showHistogram = 0;
+    f.state().showHistogram = graph;
     const ptrdiff_t pitch = 4 * static_cast<ptrdiff_t>(size.width);
     for (auto _ : st) {
         f.host.run(reinterpret_cast<const uint8_t*>(src.data()), pitch,
@@ -58,6 +67,80 @@ void reference(benchmark::State& st, Size size, bool flat)
     st.SetBytesProcessed(st.iterations() * int64_t(src.size()) * 4);
 }
 
+struct Frame {
+    std::vector<uint32_t> src, dst;
+    ConstPlane in;
+    Plane out;
+    Frame(Size size, bool flat) : src(content(size, flat)), dst(src.size())
+    {
+        const ptrdiff_t pitch = 4 * static_cast<ptrdiff_t>(size.width);
+        in = ConstPlane{reinterpret_cast<const uint8_t*>(src.data()), pitch, size.width,
+                        size.height};
+        out = Plane{reinterpret_cast<uint8_t*>(dst.data()), pitch, size.width, size.height};
+    }
+};
+
+enum class Counter { reference, lanes, joint, workers };
+
+// The analysis count alone: the reference, the two single-thread kernels, and the
+// frame pass's count on one worker per processor.
+void count(benchmark::State& st, Size size, bool flat, Counter counter)
+{
+    Frame f(size, flat);
+    const PixelRegion whole{0, size.width, 0, size.height};
+    static JointCounts scratch;
+    ChannelHistograms h;
+    for (auto _ : st) {
+        switch (counter) {
+            case Counter::reference:
+                countHistogramsReference(f.in, whole, h);
+                break;
+            case Counter::lanes:
+                countHistograms(f.in, whole, h);
+                break;
+            case Counter::joint:
+                countHistogramsJoint(f.in, whole, scratch, h);
+                break;
+            case Counter::workers:
+                countOnWorkers(f.in, whole, processorCount(), threadExecutor(), h);
+                break;
+        }
+        benchmark::DoNotOptimize(h);
+        benchmark::ClobberMemory();
+    }
+    st.SetBytesProcessed(st.iterations() * int64_t(f.src.size()) * 4);
+}
+
+// The correction alone, with the correction the frame itself calls for.
+void correct(benchmark::State& st, Size size, bool flat)
+{
+    Frame f(size, flat);
+    ChannelHistograms h;
+    countHistograms(f.in, PixelRegion{0, size.width, 0, size.height}, h);
+    CorrectionHistory history = identityHistory();
+    const CorrectionParams applied = deriveCorrectionParams(history, defaultFrameSettings(),
+                                                            levelsFromHistograms(h, peakThreshold));
+    RemapTables tables;
+    for (auto _ : st) {
+        runCorrectionPhase(f.in, f.out, applied, processorCount(), threadExecutor(), tables);
+        benchmark::DoNotOptimize(f.dst.data());
+        benchmark::ClobberMemory();
+    }
+    st.SetBytesProcessed(st.iterations() * int64_t(f.src.size()) * 4);
+}
+
+// The histogram graph with its own count of the output, as when the analysis did not
+// cover the whole frame.
+void graphRecounted(benchmark::State& st, Size size, bool flat)
+{
+    Frame f(size, flat);
+    for (auto _ : st) {
+        drawHistogramGraph(f.out);
+        benchmark::ClobberMemory();
+    }
+    st.SetBytesProcessed(st.iterations() * int64_t(f.src.size()) * 4);
+}
+
 void copyFrame(benchmark::State& st, Size size)
 {
     std::vector<uint32_t> src = content(size, false), dst(src.size());
@@ -74,15 +157,20 @@ std::string sizeName(const Size& s)
     return std::to_string(s.width) + "x" + std::to_string(s.height);
 }
 
-// Collects the mean time per iteration of every run for the ratio table.
+// Collects the time per iteration of every run for the ratio table: the median of the
+// repetitions when run with --benchmark_repetitions (steadier on a shared machine),
+// otherwise the one run's mean.
 class RatioReporter : public benchmark::ConsoleReporter
 {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& r : runs)
+        for (const Run& r : runs) {
             if (r.run_type == Run::RT_Iteration && r.iterations > 0)
                 seconds_[r.benchmark_name()] = r.GetAdjustedRealTime();
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
+                medians_[r.run_name.str()] = r.GetAdjustedRealTime();
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 
@@ -93,24 +181,49 @@ public:
             const std::string n = sizeName(s);
             const double copy = find("Memcpy/" + n);
             for (const char* kind : {"natural", "flat"}) {
-                const double run = find("RunProc/" + n + "/" + kind);
-                const double ref = find("Reference/" + n + "/" + kind);
+                const std::string at = n + "/" + kind;
+                const double run = find("RunProc/" + at + "/plain");
+                const double ref = find("Reference/" + at);
                 if (run <= 0) continue;
                 std::printf("%-10s %-8s RunProc/Memcpy %6.2fx   Reference/RunProc %7.1fx\n",
-                            n.c_str(), kind, copy > 0 ? run / copy : 0.0,
-                            ref > 0 ? ref / run : 0.0);
+                            n.c_str(), kind, ratio(run, copy), ratio(ref, run));
+            }
+        }
+        std::printf("\nphases against Memcpy (real time)\n");
+        std::printf("%-10s %-8s %8s %8s %8s %8s %8s %8s %8s\n", "", "", "countRef", "lanes",
+                    "joint", "workers", "correct", "graph", "recount");
+        for (const Size& s : kSizes) {
+            const std::string n = sizeName(s);
+            const double copy = find("Memcpy/" + n);
+            for (const char* kind : {"natural", "flat"}) {
+                const std::string at = n + "/" + kind;
+                if (copy <= 0 || find("RunProc/" + at + "/plain") <= 0) continue;
+                // The graph's cost in the pass: RunProc with it less RunProc without.
+                const double graph =
+                    find("RunProc/" + at + "/graph") - find("RunProc/" + at + "/plain");
+                std::printf("%-10s %-8s %7.2fx %7.2fx %7.2fx %7.2fx %7.2fx %7.2fx %7.2fx\n",
+                            n.c_str(), kind, ratio(find("Count/" + at + "/reference"), copy),
+                            ratio(find("Count/" + at + "/lanes"), copy),
+                            ratio(find("Count/" + at + "/joint"), copy),
+                            ratio(find("Count/" + at + "/workers"), copy),
+                            ratio(find("Correct/" + at), copy), ratio(graph, copy),
+                            ratio(find("GraphRecount/" + at), copy));
             }
         }
     }
 
 private:
+    static double ratio(double a, double b) { return a > 0 && b > 0 ? a / b : 0.0; }
+
     double find(const std::string& prefix) const
     {
+        for (const auto& [name, t] : medians_)
+            if (name.rfind(prefix, 0) == 0) return t;
         for (const auto& [name, t] : seconds_)
             if (name.rfind(prefix, 0) == 0) return t;
         return 0;
     }
-    std::map<std::string, double> seconds_;
+    std::map<std::string, double> seconds_, medians_;
 };
 
 }  // namespace
@@ -121,7 +234,26 @@ int main(int argc, char** argv)
         const std::string n = sizeName(s);
         for (bool flat : {false, true}) {
             const std::string kind = flat ? "flat" : "natural";
-            benchmark::RegisterBenchmark(("RunProc/" + n + "/" + kind).c_str(), runProc, s, flat)
+            const std::string at = n + "/" + kind;
+            for (bool graph : {false, true})
+                benchmark::RegisterBenchmark(
+                    ("RunProc/" + at + (graph ? "/graph" : "/plain")).c_str(), runProc, s, flat,
+                    graph)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime();
+            const std::pair<const char*, Counter> counters[] = {{"reference", Counter::reference},
+                                                                {"lanes", Counter::lanes},
+                                                                {"joint", Counter::joint},
+                                                                {"workers", Counter::workers}};
+            for (auto [name, counter] : counters)
+                benchmark::RegisterBenchmark(("Count/" + at + "/" + name).c_str(), count, s, flat,
+                                             counter)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime();
+            benchmark::RegisterBenchmark(("Correct/" + at).c_str(), correct, s, flat)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+            benchmark::RegisterBenchmark(("GraphRecount/" + at).c_str(), graphRecounted, s, flat)
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();
             benchmark::RegisterBenchmark(("Reference/" + n + "/" + kind).c_str(), reference, s,
