@@ -16,7 +16,7 @@ public:
         ThreadSlot slots[kMaxWorkers];
         bool started[kMaxWorkers];
         for (int i = 0; i < workers; ++i) {
-            slots[i] = ThreadSlot{jobs[i].entry, jobs[i].argument, stackBytes, 0};
+            slots[i] = ThreadSlot{jobs[i].entry, jobs[i].argument, stackBytes, 0, nullptr};
             started[i] = startThread(slots[i]);
         }
         for (int i = 0; i < workers; ++i) {

@@ -12,6 +12,7 @@ struct ThreadSlot {
     void* argument;
     size_t stackBytes;  // stack the thread has to run on; 0: the platform's default
     uintptr_t handle;   // native handle; valid only after a successful start
+    void* stack;  // the platform's own stack for the thread, if any; given back after the wait
 };
 
 // Starts slot.entry(slot.argument) on a new thread. False when the thread could not be

@@ -80,7 +80,7 @@ public:
                         munmap(base, rounded + guardBytes());
                         return nullptr;
                     }
-                    s = Stack{base, rounded, false, {}};
+                    s = Stack{base, rounded, false};
                     best = &s;
                     break;
                 }
@@ -91,27 +91,10 @@ public:
         return static_cast<char*>(best->base) + guardBytes();
     }
 
-    void setOwner(void* stack, pthread_t owner)
-    {
-        std::lock_guard lock(mutex_);
-        if (Stack* s = find(stack)) s->owner = owner;
-    }
-
     void release(void* stack)
     {
         std::lock_guard lock(mutex_);
         if (Stack* s = find(stack)) s->inUse = false;
-    }
-
-    // After the thread that ran on it has been joined.
-    void releaseOwnedBy(pthread_t owner)
-    {
-        std::lock_guard lock(mutex_);
-        for (Stack& s : stacks_)
-            if (s.base != nullptr && s.inUse && pthread_equal(s.owner, owner)) {
-                s.inUse = false;
-                return;
-            }
     }
 
 private:
@@ -119,7 +102,6 @@ private:
         void* base;  // the guard page; the stack starts one page above
         size_t bytes;
         bool inUse;
-        pthread_t owner;
     };
 
     static size_t guardBytes()
@@ -168,12 +150,10 @@ int createThread(pthread_t& thread, ThreadSlot& slot)
         status = pthread_attr_setstacksize(&attributes, bytes);
     if (status == 0) status = pthread_create(&thread, &attributes, trampoline, &slot);
     pthread_attr_destroy(&attributes);
-    if (stack != nullptr) {
-        if (status == 0)
-            stackPool().setOwner(stack, thread);
-        else
-            stackPool().release(stack);
-    }
+    // Kept in the slot, not looked up by thread id after the join: by then the id may
+    // already name another instance's new thread.
+    if (stack != nullptr && status != 0) stackPool().release(stack);
+    slot.stack = status == 0 ? stack : nullptr;
     return status;
 }
 }  // namespace
@@ -189,9 +169,9 @@ bool startThread(ThreadSlot& slot)
 
 void waitThread(ThreadSlot& slot)
 {
-    const pthread_t thread = static_cast<pthread_t>(slot.handle);
-    pthread_join(thread, nullptr);
-    stackPool().releaseOwnedBy(thread);
+    pthread_join(static_cast<pthread_t>(slot.handle), nullptr);
+    if (slot.stack != nullptr) stackPool().release(slot.stack);
+    slot.stack = nullptr;
 }
 
 // A joined POSIX thread has nothing left to release.
