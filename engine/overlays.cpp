@@ -78,6 +78,47 @@ uint32_t graphColour(const OutputHistograms& h, int64_t x, int64_t y, uint32_t c
     return c;
 }
 
+// The last row of the bar that the panel with baseline `base` draws in column x: bin
+// b = x - base covers rows base + 1 .. base + count / 30 - 1; bins 0 and 255 and
+// columns outside the panel have none (the row returned is then below base + 1).
+int64_t barTop(int x, int base, const int64_t counts[256])
+{
+    const int b = x - base;
+    return b >= 1 && b <= 254 ? base + counts[b] / 30 - 1 : base;
+}
+
+// The bars, sixteen columns at a time and row by row within them: a bar is a column,
+// and drawing one column after another touches a new cache line for every pixel. In
+// each pixel the rules' order holds: red before green before blue.
+void drawBars(const Plane& frame, const OutputHistograms& h)
+{
+    constexpr int kBlock = 16;
+    const int lastColumn = std::min(frame.width - 1, 350);
+    for (int x0 = 33; x0 <= lastColumn; x0 += kBlock) {
+        const int columns = std::min(kBlock, lastColumn - x0 + 1);
+        int64_t red[kBlock], green[kBlock], blue[kBlock];
+        int64_t highest = 0;
+        for (int i = 0; i < columns; ++i) {
+            red[i] = barTop(x0 + i, 32, h.red);
+            green[i] = barTop(x0 + i, 64, h.green);
+            blue[i] = barTop(x0 + i, 96, h.blue);
+            highest = std::max({highest, red[i], green[i], blue[i]});
+        }
+        const int64_t lastRow = std::min<int64_t>(highest, frame.height - 1);
+        for (int64_t y = 33; y <= lastRow; ++y) {
+            uint8_t* at = frame.pixel(x0, int(y));
+            for (int i = 0; i < columns; ++i, at += 4) {
+                if (y <= red[i])
+                    storePixel(at, kRedBarColour);
+                else if (y >= 65 && y <= green[i])
+                    storePixel(at, kGreenBarColour);
+                else if (y >= 97 && y <= blue[i])
+                    storePixel(at, kBlueBarColour);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void drawBorderOutline(const Plane& frame, const FrameSettings& settings)
@@ -103,8 +144,8 @@ void drawHistogramGraph(const Plane& frame, const ChannelHistograms& output)
     if (frame.empty()) return;
     OutputHistograms h;
     toOutput(output, h);
-    // The rules drawn as spans, in their order, so a later rule overwrites an earlier
-    // one exactly where both match; pixels that match no rule are never touched.
+    // The rules drawn in their order, the grid as spans, so a later rule overwrites an
+    // earlier one exactly where both match; pixels that match no rule are never touched.
     drawRowSpan(frame, 32, 33, 287, kGridColour);
     drawRowSpan(frame, 64, 65, 319, kGridColour);
     drawRowSpan(frame, 96, 97, 351, kGridColour);
@@ -116,13 +157,7 @@ void drawHistogramGraph(const Plane& frame, const ChannelHistograms& output)
                 drawRowSpan(frame, y, y + 32 * k, y + 32 * k, kGridColour);
         drawRowSpan(frame, y, y + 256, y + 256, kGridColour);
     }
-    // Bin b's bar covers rows base + 1 .. base + count / 30 - 1 of column base + b.
-    for (int b = 1; b <= 254; ++b)
-        drawColumnSpan(frame, 96 + b, 97, 95 + h.blue[b] / 30, kBlueBarColour);
-    for (int b = 1; b <= 254; ++b)
-        drawColumnSpan(frame, 64 + b, 65, 63 + h.green[b] / 30, kGreenBarColour);
-    for (int b = 1; b <= 254; ++b)
-        drawColumnSpan(frame, 32 + b, 33, 31 + h.red[b] / 30, kRedBarColour);
+    drawBars(frame, h);
 }
 
 void drawBorderOutlineReference(const Plane& frame, const FrameSettings& settings)
