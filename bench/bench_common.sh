@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # Sourced by the bench scripts, from the repository root.
 
 # Sets `telvo` to $TELVO, or builds one (with telvo-farm beside it) in build-bench-cli/.

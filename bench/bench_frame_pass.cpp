@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Frame pass throughput: RunProc against a memcpy of the same frame and against the
 // reference pass, and its phases (the analysis count, the correction, the histogram
 // graph) against the same memcpy, side by side in one run, with the ratios printed at

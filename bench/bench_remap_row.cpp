@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The row remap kernels side by side on one thread: every kernel this CPU offers over
 // whole frames against a memcpy of the same frame, with the ratios printed at the end.
 // Run it as `telvo_bench_remap`; compare ratios, not absolute times, across runs.

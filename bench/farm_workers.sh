@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # telvo-farm with one worker against two, on this machine, in one run; telvo alone as
 # the baseline. Same 1280x720 H.264 input, same segments, H.264 output, joined.
 # Prints each wall time, frames per second and the ratios.

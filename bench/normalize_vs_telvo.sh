@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # telvo against FFmpeg's own normalize filter (the closest existing filter; smoothing=4,
 # like telvo's five-frame average), in one run, over the same 1920x1080 clip with null
 # output: read, decode, filter, discard. Two inputs: raw BGR0 frames in NUT (no decoding

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # What --start costs near the end of a one-minute 1280x720 H.264 clip, in one run:
 # telvo --start 0 against --start near the end with the same --frames (it seeks to the
 # keyframe before the pre-roll), and the same late start read through a pipe, which

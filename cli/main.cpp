@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // telvo: runs the white-balance filter over video files through FFmpeg's libraries.
 #include <cstdio>
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The build's generator of telvo.1: writes the manual page, made from the same option
 // list and settings table as --help, to the file named on the command line.
 #include <cstdio>

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # Warnings, and floating point exactly as written: results are specified to the last bit,
 # so no multiply-add may be fused and no fast-math reassociation may happen, on either
 # compiler.

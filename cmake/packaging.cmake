@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # What `cmake --install` puts where, laid out as Debian lays such things out (paths
 # relative to the prefix, /usr in the package): the programs in bin/, the frei0r module
 # and the Kdenlive effect beside their hosts' own (frei0r/CMakeLists.txt), the manual

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Every change is written into FilterState at once, whole 32-bit field by field, and then
 // the host is asked to render the current frame again, so the preview follows the user.
 #include "dialog/config_dialog.h"

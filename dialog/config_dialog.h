@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The "Setting" dialog's procedure. It keeps no state of its own: the dialog window holds
 // the instance's FilterState address in DWLP_USER, set at WM_INITDIALOG.
 #pragma once

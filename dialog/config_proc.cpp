@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 #include "dialog/config_proc.h"
 
 #include "dialog/config_dialog.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Resource and control ids of the "Setting" dialog. Plain #defines so that windres can
 // read this header as well as the C++ sources.
 #pragma once

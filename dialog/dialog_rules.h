@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The dialog's rules as plain functions, free of any window: trackbar ranges, the margin
 // rule, the Cancel backups and what ConfigProc reports.
 #pragma once

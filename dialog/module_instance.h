@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The module's instance handle, stored by DllMain at process attach; the dialog template
 // is loaded through it.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The dialog's window-system calls: the real USER32/COMCTL32 on Windows, the in-memory
 // stand-in elsewhere, so the same procedure is built and tested on both.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The few USER32 / COMCTL32 declarations the configuration dialog uses, for builds
 // without windows.h, so that the same dialog procedure builds off Windows. Names, values
 // and integer widths are Win64's (WPARAM, LPARAM and INT_PTR are 64 bits wide), so

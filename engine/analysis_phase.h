@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The counting of the analysis on the frame's workers. Worker i counts the rows of the
 // analysis region that it will later correct (rows i, i + n, i + 2n, ...), into
 // histograms of its own, and adds them to the frame's totals when it is done; integer

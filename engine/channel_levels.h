@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Histogram analysis of a source frame: per channel a low level, a high level and a
 // median, each a bin number held as a double.
 //

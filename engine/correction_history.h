@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // What the correction carries from one frame to the next: the values of the last five
 // frames, which are averaged while the dialog is closed, and the values freeze holds.
 // A plain value: the host's instance record keeps it between frames and the frame pass

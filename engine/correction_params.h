@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // From a frame's levels to its nine correction values, with freeze, the five-frame
 // history and disable.
 //

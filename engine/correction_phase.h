@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The correction phase: every destination pixel from the source pixel at the same
 // position, through the frame's three curves, on one worker thread per processor.
 // Worker i takes rows i, i + n, i + 2n, ... (interleaved, so the workers' shares differ

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Which instruction-set level the engine's kernels may use, decided at run time so one
 // binary runs everywhere: the baseline build stays plain x86-64 and only a kernel
 // compiled for a wider level is skipped on a processor (or OS) without it.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The frame pass: analyse the source, settle the frame's correction, remap every pixel
 // into the destination, draw the overlays. Both planes have the source's size; the
 // destination's own size is never consulted.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The settings one frame is rendered with: a snapshot the plug-in takes once at the
 // start of the pass. The settings may change meanwhile (a dialog on another thread);
 // one snapshot keeps the phases of a frame consistent with each other.

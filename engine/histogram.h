@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Counting the R, G and B histograms of a rectangle of a frame.
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Overlays drawn into the corrected frame: the red outline of the analysis margins and
 // the oblique histogram graph of the output. Row 0 is the picture's bottom row, so the
 // graph stands at the lower left with its bars rising. Nothing outside the frame is

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Peak clipping threshold of one channel histogram: the largest whole t in 1..M (M the
 // tallest bin) for which the mass standing above t, sum of max(0, h[i] - t), is more
 // than half of the counted pixels; 1 when no t qualifies. 0 means "do not clip"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Pixels are 32-bit words 0xXXRRGGBB (bytes B, G, R, X in memory). The top byte of a
 // source pixel is ignored; every pixel the filter writes has it zero.
 #pragma once

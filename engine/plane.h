@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // A view of a frame buffer of 32-bit pixels. Row 0 is the first row the host's bitmap
 // points at, which is the picture's bottom row; row y starts `pitch` * y bytes further
 // on. The pitch may exceed 4 * width (padding, a window into a larger frame) or be

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The per-channel tone curve: v -> round(pow((v - black) * inv, exponent) * 255),
 // clamped to 0..255 with NaN -> 0, where inv = 1 / (white - black).
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // One row of pixels through the frame's tables: out pixel x = remapPixel(tables, in
 // pixel x) for x < width, top byte cleared. Every kernel writes exactly these bytes and
 // nothing outside the row; in and out may be the same row, or must not overlap.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The engine's workers, as an interface the platform implements. The frame pass hands
 // all its jobs over in one call and gets control back only when every job has
 // finished, so no worker outlives the call and the engine needs no thread header.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 #include "frei0r/alpha.h"
 
 void saveAlpha(const uint32_t* frame, size_t count, uint8_t* alpha)

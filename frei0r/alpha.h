@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // frei0r hosts composite with the alpha byte of every pixel, which the filter clears (its
 // own host ignores it): an all-zero alpha would make the clip vanish in an editor. So the
 // input's alpha is put back into the output. Pixels are 32-bit words with alpha in bits

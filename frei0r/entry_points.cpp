@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The frei0r exports. Every one returns quietly on bad input (a null pointer, an index
 // outside the table, a NaN) and lets no exception reach the host.
 #include <climits>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The frei0r module's one tie to the host layer: a filter instance registered through
 // the module's two entry points and driven as every other host drives it (InitProc, the
 // script function Config, StartProc, RunProc). frei0r frames are top-down with a pitch

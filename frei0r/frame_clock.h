@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Reads the order of frames from the times a frei0r host passes (FFmpeg in milliseconds,
 // GStreamer and MLT in seconds; the unit does not matter here) and from the pictures
 // themselves. The filter's five-frame history is only right while frames come one after

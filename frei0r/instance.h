@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // One frei0r instance: a frame size fixed at creation (hosts create a new instance when
 // the size changes), the parameters as last set, and the filter it drives.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The module's parameters as frei0r hosts see them: one per row of the settings table, in
 // its order, so FFmpeg's positional list is gamma, alignment, border, top, left, right,
 // bottom, freeze, disable, histogram. Hosts set them by position (FFmpeg) or by name

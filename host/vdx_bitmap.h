@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Frame bitmap records the host hands to every callback (RGB32, bottom-up).
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Filter definition, activation record and host function table, API version 14 (x64).
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The host's preview interface. Pure virtual, no virtual destructor, so the slot
 // numbering is the same under MSVC and mingw-w64 GCC.
 #pragma once

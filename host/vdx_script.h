@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Script records: the object a filter offers the host's script language, its function
 // table, and the 24-byte argument value.
 #pragma once

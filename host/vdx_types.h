@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Basic scalar and handle types of the host's filter plug-in interface (API 14, x64).
 // Declarations only; every record built from them asserts its x64 layout.
 #pragma once

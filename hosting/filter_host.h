@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // A small host for the filter: it registers the module through its two entry points,
 // fills the records a real host fills and calls the callbacks in the host's order
 // (init, configuration or script, start, run per frame). Every host of ours drives the

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Loads the filter module the way a host does, by path, and finds its two exports.
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The module's attach entry: remembers the instance handle the dialog template is loaded
 // through, and nothing else.
 #include "dialog/module_instance.h"

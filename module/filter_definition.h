@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The module's one filter definition and its script object: the one place where the
 // plug-in's callbacks (plugin/) and the configuration dialog (dialog/) meet.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The module's two exports. Registration only lists; the definition lives elsewhere.
 #include "module/module_entry.h"
 

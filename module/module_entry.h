@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The module's two exports, for hosts that link the filter instead of loading it.
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The engine's row executor on the platform's threads (platform/threads.h): one thread
 // per job, all started before the first is waited for, then waited for and closed in
 // index order. A job whose thread cannot be started is neither waited for nor closed;

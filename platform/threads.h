@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The thin thread layer: start a thread on a plain function, wait for it, close it.
 // Windows uses _beginthreadex / WaitForSingleObject / CloseHandle; elsewhere POSIX
 // threads of the same shape. The slot lives in the caller's storage for the thread's

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The filter's host callbacks. Each reaches its FilterState through the activation
 // record's filter_data and never throws.
 #pragma once

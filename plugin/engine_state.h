@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // FilterState as the engine sees it. The record keeps the host's fixed layout; the engine
 // works on its own plain records, and these copy between the two.
 #pragma once

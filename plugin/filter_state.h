@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The per-instance record the host allocates (inst_data_size bytes) and hands back in
 // every callback. It owns nothing, so a byte copy is a valid second instance.
 //

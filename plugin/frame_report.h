@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // What the last frame measured and applied, for hosts that link the filter and record
 // statistics (the command line's --stats). RunProc keeps its frame's report for the
 // thread it ran on; the host reads it on that thread right after RunProc returns, so no

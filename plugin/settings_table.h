@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The one description of the filter's settings: the eight script settings in script
 // order, then the two switches the host does not save. Every form a host shows is made
 // from this table: InitProc's defaults, the summary and the script line, the script

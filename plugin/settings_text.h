@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The settings' two text forms, both made from the settings table: the summary the host
 // shows next to the filter's name, " (gamma 15, alignment 15, ...)", and the script line
 // it saves and replays, "Config(15,15,0,8,8,8,8,0)". Both list the script settings in

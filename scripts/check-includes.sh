@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # Checks that every #include runs the way docs/architecture.md draws the layers, and
 # prints file:line and the rule for each one that does not. Exits non-zero on any.
 #

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # The Windows zip a user downloads: exactly the module and three text files, the texts
 # with Windows line ends, the licence and README as in the repository, the module the
 # one the build made, and the how-to naming the host's 64-bit plug-in folder.

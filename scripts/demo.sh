@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # The main job on a fresh machine: installs what is missing, builds telvo, makes the
 # sample clip and corrects it. Results land in out/: the corrected clip, frame 60 before
 # and after as one picture, and the per-frame values as a table and a chart.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # Runs every fuzz target for a bounded time from its seed corpus (tests/fuzz/corpus/).
 #   scripts/fuzz.sh BUILD_DIR [SECONDS_EACH]
 # BUILD_DIR is a configuration built with clang, -DTELVO_BUILD_FUZZERS=ON and the

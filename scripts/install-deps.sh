@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # Installs the Debian packages the build and the tests need, only those missing.
 set -euo pipefail
 

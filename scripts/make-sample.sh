@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # Makes the sample clip with FFmpeg's own generators, so nothing has to be downloaded:
 # five seconds of a 24-patch colour chart on grey under warm light (a colour cast), with
 # a small white card crossing the picture and light that dims, brightens and turns

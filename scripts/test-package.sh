@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # The Debian package as a user gets it: made by CPack from a build folder, installed
 # with apt-get, run from the installed paths only (no build tree, no FREI0R_PATH), and
 # removed again without a trace. Runs as root; refuses to touch a telvo already

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # Tests the Windows module as a host loads it, headless under wine:
 #   1. its import and export tables (only system DLLs, exactly the two entry points);
 #   2. the Windows test host: registration, resources, script surface, the dialog;

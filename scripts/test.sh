@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # The one test command: installs what is missing, builds everything from scratch and
 # runs every test suite. Exits non-zero on the first failure.
 set -euo pipefail
@@ -6,6 +9,9 @@ cd "$(dirname "$0")/.."
 root=$PWD
 out=${TELVO_TEST_OUT:-$root/build-test}
 jobs=$(nproc)
+
+echo "== licence headers"
+scripts/check-spdx.sh
 
 echo "== include direction"
 scripts/check-includes.sh

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # Rewrites tests/golden/frame_pass.txt from the current build. Only for an intended
 # change of the filter's output; commit the new file with a message that says which
 # behaviour changed and why.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Reads the script line the host saves, "Config(g,a,b,t,l,r,bo,f)", back into the script
 // settings. Values are taken as the host's script replay takes them: any 32-bit int.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The command line's documentation, written once: --help and the manual page telvo.1
 // are both made from these rows and from the settings table, so they cannot drift.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The command line: positional INPUT and OUTPUT, the filter's settings and the host's
 // own switches. Parsing only; nothing here touches a file.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // How a run ends: the process exit code and the one line that explains a failure.
 #pragma once
 

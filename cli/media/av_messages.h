@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // FFmpeg explains most failures only in its log and returns a bare error code, at times
 // a misleading one (a y4m header with an impossible picture size fails with EBUSY). The
 // log is kept quiet, so each thread keeps the first error line FFmpeg logged on it, and

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Small helpers around FFmpeg's C API: owning pointers and error text.
 #pragma once
 

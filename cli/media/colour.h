@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The colour interpretation of the input, kept for the way back: decoding converts with
 // the input's own matrix and range into full-range RGB, encoding converts back with the
 // same ones and writes the same tags, so an uncorrected frame comes out looking the same.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Frames in the filter's layout (full-range BGR0) and the conversion of decoded frames
 // into it. Buffers come from a pool, so the steady state allocates nothing per frame.
 #pragma once

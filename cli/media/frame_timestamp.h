@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Where frame N of a video stream sits in time, found from the packets alone (nothing
 // is decoded): the frames come out of the decoder in presentation order, one per
 // packet, so frame N is the packet with the N-th smallest presentation timestamp.

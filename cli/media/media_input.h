@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The input side: opens anything FFmpeg reads, picks its video stream and decodes it,
 // frame by frame in presentation order. A packet the decoder rejects is reported and
 // skipped; the frames around it keep coming.

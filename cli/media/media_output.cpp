@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 #include "cli/media/media_output.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The output side: converts the filter's RGB frames back with the input's matrix, range
 // and tags, encodes them, and muxes them together with the copied audio and subtitle
 // streams. Frame rate, timestamps, aspect ratio and rotation follow the input.

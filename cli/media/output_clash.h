@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Refuses a run before it writes anything when an output would replace a file the input
 // reads, or two outputs would write the same file. Outputs are written under temporary
 // names and renamed at the end, so such a run would end by destroying its own input or

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Output safety: everything is written under a hidden temporary name in the output's
 // own folder (same file system, so the final rename is atomic) and only a finished run
 // renames it onto the real name. A failed or interrupted run removes what it wrote, so

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // What the output will be, decided from the command line alone before anything is
 // opened or written: the muxer, the video encoder and the encoder's pixel format rule.
 #pragma once

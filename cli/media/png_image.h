@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // PNG bytes from a picture in the filter's layout (top row first), through FFmpeg's
 // own PNG encoder.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // MPEG transport and program streams joined end to end (`cat a.ts b.ts`), or whose clock
 // was reset mid-recording, jump back in time where the parts meet. Such formats say they
 // may (AVFMT_TS_DISCONT); there a jump in an audio or video stream shifts the rest of

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // A small blocking queue between two pipeline stages. close() ends the stream for the
 // consumer once drained; abort() wakes both sides at once and drops what is queued.
 #pragma once

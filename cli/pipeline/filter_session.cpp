@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 #include "cli/pipeline/filter_session.h"
 
 #include "cli/media/av_util.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // One filter instance driven as the host drives it: the module registered through its
 // two entry points, InitProc, the script function "Config" with the script settings,
 // StartProc, then RunProc once per frame.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Keeps the memory of whole frames mapped between frames.
 //
 // A raw input's packet is one frame (8 MB at 1080p) that the demuxer allocates on the

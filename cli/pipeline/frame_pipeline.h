@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The three stages of a run, each on its own thread and joined by short queues:
 // demux, decode and convert to the filter's layout; the filter; convert back, encode
 // and mux. Reading and writing thus overlap with the filter, which stays on the

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Which decoded frames a run outputs. A frame's correction depends on the four frames
 // before it (the five-frame history), so a run that starts at frame N first filters
 // up to four earlier frames without output; its frames then equal a whole-file run's.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // --preview N: frame N before and after, side by side, as one PNG, rendered as the
 // host's dialog preview renders it: with the dialog open the frame's own (un-averaged)
 // values are applied and the margin outline is drawn when border is set. Both halves

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Busy time per pipeline stage, for --timing. Each stage adds to its own counter from
 // its own thread; the stages overlap, so the sum may exceed the wall time.
 #pragma once

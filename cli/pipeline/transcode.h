@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The main job: every frame of INPUT through the filter into OUTPUT.
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // A small vector scene for charts (rectangles, polylines, text) and its two renderings:
 // SVG text, and pixels for a PNG. The plot builds one scene; both files then show the
 // same picture.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Rasterising the chart scene: filled rectangles, thick polylines stamped along each
 // segment, and text in a built-in 5x7 capital font (no font files needed).
 #include <algorithm>

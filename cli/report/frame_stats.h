@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Per-frame statistics: what the frame pass measured and applied, as RunProc reported
 // it for each frame (nothing is analysed twice).
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The --plot chart: the per-frame values over time, three panels sharing the frame axis
 // (measured levels, black and white points, curve factors), one colour per channel.
 #pragma once

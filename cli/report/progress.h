@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The progress line on stderr: frames done of the total, speed and time left. Drawn only
 // when stderr is a terminal, at most a few times a second.
 #pragma once

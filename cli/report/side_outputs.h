@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The files written next to the video: --stats and --plot. They follow the same rule as
 // the video: written under temporary names, renamed only when the whole run succeeded.
 #pragma once

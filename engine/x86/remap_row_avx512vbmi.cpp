@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The AVX-512 VBMI row remap. Compiled with a target attribute on the functions, not a
 // file-wide flag, so nothing else in this file (inline library code included) can carry
 // AVX-512 instructions into the baseline build.

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """The Dask side: an existing scheduler, or a cluster of our own on the loopback address."""
 
 import logging

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """telvo-farm's command line: its own options, and telvo's, which go to every segment."""
 
 import os

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """The two ways a farm run fails, with telvo's exit codes."""
 
 EXIT_OK, EXIT_FAILURE, EXIT_USAGE = 0, 1, 2

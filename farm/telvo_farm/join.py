@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """Joining finished segments into the result: FFmpeg's concat demuxer with stream copy,
 after checking that every segment was encoded alike; audio and the other streams are
 taken once from the source (cut per segment and joined, AAC would gain priming samples

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """telvo-farm.1, the manual page, made from the rows --help is made from
 (telvo_farm.command_line), so the two cannot drift apart. The build runs it:
 

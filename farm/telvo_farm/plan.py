@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """Cutting a job's frames into segments. Each segment is an exact telvo run of its own
 (--start/--frames with four frames of pre-roll), so any cut gives the same frames."""
 

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """What the client learns from ffprobe: an input's frame timeline, a segment's codec
 settings and frame count."""
 

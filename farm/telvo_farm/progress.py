@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """One progress display over all the frames of a job: a redrawn bar on a terminal, plain
 lines at intervals otherwise (a log file or CI gets a readable record)."""
 

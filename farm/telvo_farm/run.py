@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """A farm run from start to end: plan every input's segments, hand the unfinished ones
 to the cluster, join each input as soon as its last segment is in, and on any failure
 or interrupt leave no output behind (finished segments stay for a rerun)."""

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """One segment of a farm job, run on a worker: telvo over a frame range, written under a
 name of this attempt's own and renamed into place only when complete.
 

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """A job's work folder, next to its result on the shared storage: the finished segments,
 their stats, and a manifest of the settings they were made with. An interrupted job
 finds it again and reuses what is finished and still matches."""

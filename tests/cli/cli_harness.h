@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Drives the telvo binary end to end on clips generated with ffmpeg's lavfi sources,
 // and decodes results in-process with the same input code, so outputs can be compared
 // with the filter run directly on the same decoded frames.

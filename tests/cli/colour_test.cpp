@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // What the host keeps from the input: colour interpretation, audio, odd sizes, and the
 // dialog-style preview.
 #include <algorithm>

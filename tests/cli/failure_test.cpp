@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Each failure ends with one line on stderr, the right exit code, and no file left
 // under the output's name (nor a temporary one beside it); a replaced output keeps what
 // the old file had.

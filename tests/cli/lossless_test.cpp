@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Lossless output against the filter run directly on the same decoded frames, at every
 // size, with flags and --config, and cut into segments.
 #include <string>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // --start seeks to the keyframe before its pre-roll and decodes forward: its frames must
 // be those of a run that decodes everything from the first frame, in containers whose
 // seeking differs (an index, none, open GOPs, irregular timestamps), and a pipe, which

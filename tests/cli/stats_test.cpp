@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // --stats and --plot: the values the frame pass reported, readable back exactly.
 #include <cstdio>
 #include <cstdlib>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Drives ConfigProc natively: the stand-in dialog built from the control table, a preview
 // that records what the dialog asks of the host, and a filter instance to configure.
 #pragma once

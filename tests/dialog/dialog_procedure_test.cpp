@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The configuration dialog end to end through ConfigProc, with the stand-in playing the
 // dialog manager and the user.
 #include <gtest/gtest.h>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The dialog's window-free rules at the edges of 32-bit arithmetic and 16-bit packing.
 #include "dialog/dialog_rules.h"
 

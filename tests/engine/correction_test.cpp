@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Correction values from levels: alignment, curves, freeze, history and disable.
 #include <gtest/gtest.h>
 

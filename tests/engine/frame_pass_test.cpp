@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Whole frame passes through RunProc: the fast pass against the reference pass, worker
 // counts, pitches, odd sizes, and workers that cannot be started.
 #include "engine/frame_pass.h"

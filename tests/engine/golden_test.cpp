@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Regression guard: per-frame checksums of whole runs of the filter over generated
 // clips. A change of any output byte fails here. When a behaviour change is intended,
 // rewrite the file with scripts/update-golden.sh and say in the commit what changed.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Histogram analysis: levels, medians, thresholds and the analysis region.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Outline and histogram graph: positions, clipping at the frame's edges, and the fast
 // drawing against the pixel-by-pixel rules.
 #include <gtest/gtest.h>

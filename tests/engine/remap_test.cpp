@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The tone curve: rounding and clamping, the tables against the formula, and every row
 // kernel this processor can run against the formula and the reference pass.
 #include "engine/remap.h"

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """Fixtures for the farm's tests: the built programs, small generated clips, a stand-in
 telvo that can hold or fail a chosen segment, and a loopback Dask cluster."""
 

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """A farm run gives what one telvo run gives: lossless frames bit for bit, lossy ones
 with the same count, timestamps and rate; the same other streams and stats."""
 

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """Faults: a worker killed mid-segment, an interrupted job that resumes, a telvo that
 fails, a scheduler nobody runs. Each ends with nothing lost, duplicated or left."""
 

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """Segment planning, the work folder's reuse rules and the command line, without a
 cluster."""
 

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 """The local cluster listens on the loopback address only, and runs with TLS on."""
 
 import subprocess

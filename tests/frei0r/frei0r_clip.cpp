@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 #include "tests/frei0r/frei0r_clip.h"
 
 #include "plugin/shared_field.h"

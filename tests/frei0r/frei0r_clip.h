@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Frames for the frei0r tests, and the filter driven directly through the host layer as
 // the reference the module must match: the same frames, top row first, handed over
 // bottom-up, with the settings given through Config as a script would.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Copyright the Telvo authors
+
 # The module as the real hosts load it: FFmpeg's frei0r filter, GStreamer's
 # frei0r-filter-telvo element and MLT's frei0r.telvo, each compared bit for bit with the
 # command-line tool's lossless output for the same settings, and each keeping the

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The Kdenlive effect description against the module itself: the file is well-formed
 // XML in the form of Kdenlive's frei0r effects, and names exactly the module's
 // parameters, in its order, with its types and defaults; strengths are sliders 0..40,

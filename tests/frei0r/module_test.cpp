@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The module through its frei0r entry points: what hosts read from it, how parameter
 // values become settings, its pixels against the filter driven through the host layer,
 // alpha, and what it does with bad input.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The order of frames as the module reads it from the hosts' times, and what each
 // reading does to the filter's five-frame history.
 #include <gtest/gtest.h>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // What the fuzz targets share: a failed expectation prints what broke and aborts, which
 // libFuzzer reports as a crash and keeps the input that caused it; and settings drawn
 // from the input as a script may hold them.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Fuzzes the --config parser with any text, and the command line around it with any
 // arguments (the input split at NUL bytes). A line the parser accepts sets exactly the
 // eight script settings, and those values, written back as the host's script line,

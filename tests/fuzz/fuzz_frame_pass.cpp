@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Fuzzes the frame pass as a host drives it: frames from 0x0 up to odd sizes wider
 // than the histogram graph, padded and negative pitches (unaligned too) for the source
 // and the destination independently, any script values, the dialog's switches, any

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Fuzzes the script function as a host calls it: "Config" through the host layer with
 // any eight ints (and with other argument counts, which the host refuses), then the
 // summary and the script line the host reads back, the line into buffers of any size.

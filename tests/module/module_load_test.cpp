@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The native shared module as a host loads it: exactly the two entry points are
 // exported, and a frame rendered through the loaded module equals one rendered through
 // the statically linked core.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The platform's executor: every job runs exactly once, on a thread of its own with the
 // stack it asked for, or on the calling thread (through its entry for that, if any) when
 // its thread cannot be started.

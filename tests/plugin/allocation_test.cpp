@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // No heap allocation per frame: the pass keeps its tables, tasks and thread slots in the
 // frame call's own storage. Counted through the global allocation functions while
 // RunProc runs (the operating system's own bookkeeping for thread creation is not ours

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The report RunProc keeps for --stats: what its own frame measured and applied, for
 // the thread that called it and the instance it rendered.
 #include "plugin/frame_report.h"

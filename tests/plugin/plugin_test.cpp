@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The plug-in surface as a host sees it: registration, defaults, the two text forms
 // and the script function.
 #include <gtest/gtest.h>

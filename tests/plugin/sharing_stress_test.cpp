@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The dialog writes settings while frames render, with no lock. One thread moves every
 // shared setting through its range (and beyond, as scripts may) while another renders;
 // nothing may crash, read outside the buffers, or trip ThreadSanitizer.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // The "Setting" dialog's 27 controls as the user must see them, in tab and z order. The
 // native tests build the stand-in's dialog from it; the Windows test host checks the
 // compiled resource against it, so the two cannot drift apart silently.

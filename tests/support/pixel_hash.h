@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // FNV-1a over the bytes of a picture's pixels, row 0 first: a checksum that is the same
 // on every platform, for comparing whole frames across builds and runs.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // A host preview that records what the dialog asks of it, in call order ("InitButton",
 // "Toggle", "RedoFrame", ...). Shared by the native dialog tests and the Windows test
 // host, which also renders a frame on every RedoFrame as a host would.

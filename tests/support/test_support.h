@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Frame generators, guarded buffers and a ready filter instance for the tests.
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // An in-memory stand-in for the USER32 / COMCTL32 calls of dialog/win32_subset.h, so the
 // dialog procedure runs in native tests.
 //

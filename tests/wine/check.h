@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Minimal checks for the stand-alone test programs (no test framework is cross-built):
 // each failed check prints where and what, and the program's exit code counts them.
 #pragma once

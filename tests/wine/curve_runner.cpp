@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Sweeps the engine's tone curves over many black points, white points and exponents,
 // ordinary and extreme (zero, negative, huge, infinite, NaN, black = white or above
 // white), and prints one hash of all the remap tables, one of rows remapped through them

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 #include "tests/wine/dialog_session.h"
 
 #include "tests/wine/check.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Plays a user in the module's real modal dialog. Steps run one by one from the host
 // window's queue while the dialog manager's modal loop is running, so messages a step
 // posts (keys, the close box) are delivered before the next step looks at the result.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // Runs the filter module, loaded through its exports, over a fixed set of pictures and
 // settings and prints one hash per output frame. Built natively and for Windows from
 // this same source: the two listings must be identical, or the filter's output would

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
 // A small Windows host for Telvo.vdf: loads it with LoadLibrary and drives it only
 // through its two exports, as a real host does: registration, the version resource and
 // dialog template, instance creation, summary, script line and script function, and the
