@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_ratios.h"
 #include "engine/analysis_phase.h"
 #include "engine/channel_levels.h"
 #include "engine/correction_history.h"
@@ -28,11 +29,6 @@
 
 namespace
 {
-
-struct Size {
-    int width, height;
-};
-constexpr Size kSizes[] = {{640, 480}, {1920, 1080}, {3840, 2160}};
 
 std::vector<uint32_t> content(const Size& s, bool flat)
 {
@@ -151,87 +147,43 @@ void drawGraph(benchmark::State& st, Size size, bool flat, bool recount)
     st.SetBytesProcessed(st.iterations() * int64_t(f.src.size()) * 4);
 }
 
-void copyFrame(benchmark::State& st, Size size)
+void printRatios(const BestTimeReporter& times)
 {
-    std::vector<uint32_t> src = content(size, false), dst(src.size());
-    for (auto _ : st) {
-        std::memcpy(dst.data(), src.data(), src.size() * 4);
-        benchmark::DoNotOptimize(dst.data());
-        benchmark::ClobberMemory();
+    std::printf("\nratios (real time)\n");
+    for (const Size& s : kSizes) {
+        const std::string n = sizeName(s);
+        const double copy = times.find("Memcpy/" + n);
+        for (const char* kind : {"natural", "flat"}) {
+            const std::string at = n + "/" + kind;
+            const double run = times.find("RunProc/" + at + "/plain");
+            const double ref = times.find("Reference/" + at);
+            if (run <= 0) continue;
+            std::printf("%-10s %-8s RunProc/Memcpy %6.2fx   Reference/RunProc %7.1fx\n", n.c_str(),
+                        kind, BestTimeReporter::ratio(run, copy),
+                        BestTimeReporter::ratio(ref, run));
+        }
     }
-    st.SetBytesProcessed(st.iterations() * int64_t(src.size()) * 4);
+    std::printf("\nphases against Memcpy (real time)\n");
+    std::printf("%-10s %-8s %8s %8s %8s %8s %8s %8s %8s\n", "", "", "countRef", "lanes", "joint",
+                "workers", "correct", "draw", "recount");
+    for (const Size& s : kSizes) {
+        const std::string n = sizeName(s);
+        const double copy = times.find("Memcpy/" + n);
+        for (const char* kind : {"natural", "flat"}) {
+            const std::string at = n + "/" + kind;
+            if (copy <= 0 || times.find("RunProc/" + at + "/plain") <= 0) continue;
+            std::printf("%-10s %-8s %7.2fx %7.2fx %7.2fx %7.2fx %7.2fx %7.2fx %7.2fx\n", n.c_str(),
+                        kind,
+                        BestTimeReporter::ratio(times.find("Count/" + at + "/reference"), copy),
+                        BestTimeReporter::ratio(times.find("Count/" + at + "/lanes"), copy),
+                        BestTimeReporter::ratio(times.find("Count/" + at + "/joint"), copy),
+                        BestTimeReporter::ratio(times.find("Count/" + at + "/workers"), copy),
+                        BestTimeReporter::ratio(times.find("Correct/" + at), copy),
+                        BestTimeReporter::ratio(times.find("GraphDraw/" + at), copy),
+                        BestTimeReporter::ratio(times.find("GraphRecount/" + at), copy));
+        }
+    }
 }
-
-std::string sizeName(const Size& s)
-{
-    return std::to_string(s.width) + "x" + std::to_string(s.height);
-}
-
-// Collects the time per iteration of every run for the ratio table. With
-// --benchmark_repetitions it keeps each benchmark's best repetition: on a shared
-// machine the workers of a slower one were waiting for a core, and the best is what
-// repeats from run to run.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
-            const auto [at, inserted] =
-                seconds_.try_emplace(r.benchmark_name(), r.GetAdjustedRealTime());
-            if (!inserted) at->second = std::min(at->second, r.GetAdjustedRealTime());
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void printRatios() const
-    {
-        std::printf("\nratios (real time)\n");
-        for (const Size& s : kSizes) {
-            const std::string n = sizeName(s);
-            const double copy = find("Memcpy/" + n);
-            for (const char* kind : {"natural", "flat"}) {
-                const std::string at = n + "/" + kind;
-                const double run = find("RunProc/" + at + "/plain");
-                const double ref = find("Reference/" + at);
-                if (run <= 0) continue;
-                std::printf("%-10s %-8s RunProc/Memcpy %6.2fx   Reference/RunProc %7.1fx\n",
-                            n.c_str(), kind, ratio(run, copy), ratio(ref, run));
-            }
-        }
-        std::printf("\nphases against Memcpy (real time)\n");
-        std::printf("%-10s %-8s %8s %8s %8s %8s %8s %8s %8s\n", "", "", "countRef", "lanes",
-                    "joint", "workers", "correct", "draw", "recount");
-        for (const Size& s : kSizes) {
-            const std::string n = sizeName(s);
-            const double copy = find("Memcpy/" + n);
-            for (const char* kind : {"natural", "flat"}) {
-                const std::string at = n + "/" + kind;
-                if (copy <= 0 || find("RunProc/" + at + "/plain") <= 0) continue;
-                std::printf("%-10s %-8s %7.2fx %7.2fx %7.2fx %7.2fx %7.2fx %7.2fx %7.2fx\n",
-                            n.c_str(), kind, ratio(find("Count/" + at + "/reference"), copy),
-                            ratio(find("Count/" + at + "/lanes"), copy),
-                            ratio(find("Count/" + at + "/joint"), copy),
-                            ratio(find("Count/" + at + "/workers"), copy),
-                            ratio(find("Correct/" + at), copy),
-                            ratio(find("GraphDraw/" + at), copy),
-                            ratio(find("GraphRecount/" + at), copy));
-            }
-        }
-    }
-
-private:
-    static double ratio(double a, double b) { return a > 0 && b > 0 ? a / b : 0.0; }
-
-    double find(const std::string& prefix) const
-    {
-        for (const auto& [name, t] : seconds_)
-            if (name.rfind(prefix, 0) == 0) return t;
-        return 0;
-    }
-    std::map<std::string, double> seconds_;
-};
 
 }  // namespace
 
@@ -277,9 +229,9 @@ int main(int argc, char** argv)
             ->UseRealTime();
     }
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    BestTimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
+    printRatios(reporter);
     benchmark::Shutdown();
     return 0;
 }

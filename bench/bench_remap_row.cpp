@@ -12,17 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_ratios.h"
 #include "engine/cpu_level.h"
 #include "engine/remap_row.h"
 #include "tests/support/test_support.h"
 
 namespace
 {
-
-struct Size {
-    int width, height;
-};
-constexpr Size kSizes[] = {{640, 480}, {1920, 1080}, {3840, 2160}};
 
 std::vector<CpuLevel> levelsOnThisCpu()
 {
@@ -50,58 +46,21 @@ void remapFrame(benchmark::State& st, Size size, CpuLevel level)
     st.SetBytesProcessed(st.iterations() * int64_t(src.size()) * 4);
 }
 
-void copyFrame(benchmark::State& st, Size size)
+void printRatios(const BestTimeReporter& times)
 {
-    const std::vector<uint32_t> src = naturalPixels(size.width, size.height, 1);
-    std::vector<uint32_t> dst(src.size());
-    for (auto _ : st) {
-        std::memcpy(dst.data(), src.data(), src.size() * 4);
-        benchmark::DoNotOptimize(dst.data());
-        benchmark::ClobberMemory();
-    }
-    st.SetBytesProcessed(st.iterations() * int64_t(src.size()) * 4);
-}
-
-std::string sizeName(const Size& s)
-{
-    return std::to_string(s.width) + "x" + std::to_string(s.height);
-}
-
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-                seconds_[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void printRatios() const
-    {
-        std::printf("\nratios (real time)\n");
-        for (const Size& s : kSizes) {
-            const std::string n = sizeName(s);
-            const double copy = find("Memcpy/" + n), scalar = find("Remap/" + n + "/scalar");
-            for (const CpuLevel level : levelsOnThisCpu()) {
-                const double t = find("Remap/" + n + "/" + cpuLevelName(level));
-                if (t <= 0) continue;
-                std::printf("%-10s %-11s scalar/kernel %5.2fx   kernel/memcpy %5.2fx\n", n.c_str(),
-                            cpuLevelName(level), scalar / t, copy > 0 ? t / copy : 0);
-            }
+    std::printf("\nratios (real time)\n");
+    for (const Size& s : kSizes) {
+        const std::string n = sizeName(s);
+        const double copy = times.find("Memcpy/" + n),
+                     scalar = times.find("Remap/" + n + "/scalar");
+        for (const CpuLevel level : levelsOnThisCpu()) {
+            const double t = times.find("Remap/" + n + "/" + cpuLevelName(level));
+            if (t <= 0) continue;
+            std::printf("%-10s %-11s scalar/kernel %5.2fx   kernel/memcpy %5.2fx\n", n.c_str(),
+                        cpuLevelName(level), scalar / t, copy > 0 ? t / copy : 0);
         }
     }
-
-private:
-    double find(const std::string& prefix) const
-    {
-        for (const auto& [name, t] : seconds_)
-            if (name.rfind(prefix, 0) == 0) return t;
-        return 0;
-    }
-    std::map<std::string, double> seconds_;
-};
+}
 
 }  // namespace
 
@@ -119,9 +78,9 @@ int main(int argc, char** argv)
             ->UseRealTime();
     }
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    BestTimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
+    printRatios(reporter);
     benchmark::Shutdown();
     return 0;
 }
