@@ -106,15 +106,17 @@ inline void countEightJoint(JointCounts& joint, const uint8_t* px)
     for (int i = 0; i < 8; ++i) ++joint.red[i % kLanes][(p[i] >> 16) & 0xFF];
 }
 
-}  // namespace
-
-void countHistograms(const ConstPlane& plane, const PixelRegion& region, ChannelHistograms& out)
+// Walks the region row by row: a block of one colour is added with one addition per
+// channel, other blocks and each row's tail go to the counter's own loops, and the
+// counter's 32-bit words are flushed into the totals before one could overflow.
+template <class Counter>
+void countRegion(const ConstPlane& plane, const PixelRegion& region, Counter& counter,
+                 ChannelHistograms& out)
 {
     std::memset(&out, 0, sizeof out);
     if (region.empty()) return;
 
-    LaneCounts lanes;
-    std::memset(&lanes, 0, sizeof lanes);
+    counter.clear();
     uint64_t pending = 0;
     const int width = region.x1 - region.x0;
 
@@ -122,61 +124,79 @@ void countHistograms(const ConstPlane& plane, const PixelRegion& region, Channel
         const uint8_t* px = plane.pixel(region.x0, y);
         int x = 0;
         for (; x + kBlock <= width; x += kBlock, px += 4 * kBlock) {
-            if (oneColour(px)) {
-                const uint32_t p = loadPixel(px);
-                lanes.r[0][(p >> 16) & 0xFF] += kBlock;
-                lanes.g[0][(p >> 8) & 0xFF] += kBlock;
-                lanes.b[0][p & 0xFF] += kBlock;
-                continue;
-            }
-            for (int i = 0; i < kBlock; i += kLanes) countFour(lanes, px + 4 * i);
+            if (oneColour(px))
+                counter.addRun(loadPixel(px), kBlock);
+            else
+                counter.countBlock(px);
         }
-        for (; x + kLanes <= width; x += kLanes, px += 4 * kLanes) countFour(lanes, px);
-        for (int lane = 0; x < width; ++x, ++lane, px += 4) countPixel(lanes, lane, loadPixel(px));
+        counter.countTail(px, width - x);
         pending += static_cast<uint64_t>(width);
         if (pending >= kFlushAfter) {
-            flushLanes(lanes, out);
+            counter.flush(out);
             pending = 0;
         }
     }
-    flushLanes(lanes, out);
+    counter.flush(out);
+}
+
+struct LaneCounter {
+    LaneCounts& lanes;
+
+    void clear() { std::memset(&lanes, 0, sizeof lanes); }
+    void addRun(uint32_t p, uint32_t n)
+    {
+        lanes.r[0][(p >> 16) & 0xFF] += n;
+        lanes.g[0][(p >> 8) & 0xFF] += n;
+        lanes.b[0][p & 0xFF] += n;
+    }
+    void countBlock(const uint8_t* px)
+    {
+        for (int i = 0; i < kBlock; i += kLanes) countFour(lanes, px + 4 * i);
+    }
+    void countTail(const uint8_t* px, int n)
+    {
+        int x = 0;
+        for (; x + kLanes <= n; x += kLanes, px += 4 * kLanes) countFour(lanes, px);
+        for (int lane = 0; x < n; ++x, ++lane, px += 4) countPixel(lanes, lane, loadPixel(px));
+    }
+    void flush(ChannelHistograms& out) { flushLanes(lanes, out); }
+};
+
+struct JointCounter {
+    JointCounts& joint;
+
+    void clear() { std::memset(&joint, 0, sizeof joint); }
+    void addRun(uint32_t p, uint32_t n)
+    {
+        joint.greenBlue[p & 0xFFFF] += n;
+        joint.red[0][(p >> 16) & 0xFF] += n;
+    }
+    void countBlock(const uint8_t* px)
+    {
+        countEightJoint(joint, px);
+        countEightJoint(joint, px + 32);
+    }
+    void countTail(const uint8_t* px, int n)
+    {
+        for (int x = 0; x < n; ++x, px += 4) addRun(loadPixel(px), 1);
+    }
+    void flush(ChannelHistograms& out) { flushJoint(joint, out); }
+};
+
+}  // namespace
+
+void countHistograms(const ConstPlane& plane, const PixelRegion& region, ChannelHistograms& out)
+{
+    LaneCounts lanes;
+    LaneCounter counter{lanes};
+    countRegion(plane, region, counter, out);
 }
 
 void countHistogramsJoint(const ConstPlane& plane, const PixelRegion& region, JointCounts& scratch,
                           ChannelHistograms& out)
 {
-    std::memset(&out, 0, sizeof out);
-    if (region.empty()) return;
-
-    std::memset(&scratch, 0, sizeof scratch);
-    uint64_t pending = 0;
-    const int width = region.x1 - region.x0;
-
-    for (int y = region.y0; y < region.y1; ++y) {
-        const uint8_t* px = plane.pixel(region.x0, y);
-        int x = 0;
-        for (; x + kBlock <= width; x += kBlock, px += 4 * kBlock) {
-            if (oneColour(px)) {
-                const uint32_t p = loadPixel(px);
-                scratch.greenBlue[p & 0xFFFF] += kBlock;
-                scratch.red[0][(p >> 16) & 0xFF] += kBlock;
-                continue;
-            }
-            countEightJoint(scratch, px);
-            countEightJoint(scratch, px + 32);
-        }
-        for (; x < width; ++x, px += 4) {
-            const uint32_t p = loadPixel(px);
-            ++scratch.greenBlue[p & 0xFFFF];
-            ++scratch.red[0][(p >> 16) & 0xFF];
-        }
-        pending += static_cast<uint64_t>(width);
-        if (pending >= kFlushAfter) {
-            flushJoint(scratch, out);
-            pending = 0;
-        }
-    }
-    flushJoint(scratch, out);
+    JointCounter counter{scratch};
+    countRegion(plane, region, counter, out);
 }
 
 void countHistogramsReference(const ConstPlane& plane, const PixelRegion& region,
