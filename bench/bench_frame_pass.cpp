@@ -224,14 +224,6 @@ int main(int argc, char** argv)
                 ->UseRealTime()
                 ->Iterations(s.width > 2000 ? 1 : 3);
         }
-        benchmark::RegisterBenchmark(("Memcpy/" + n).c_str(), copyFrame, s)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
     }
-    benchmark::Initialize(&argc, argv);
-    BestTimeReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    printRatios(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return runWithRatios(argc, argv, benchmark::kMillisecond, printRatios);
 }

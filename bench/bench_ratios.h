@@ -70,3 +70,20 @@ public:
 private:
     std::map<std::string, double> seconds_;
 };
+
+// Adds a memcpy of every size, runs the benchmarks the command line selects and prints
+// the caller's ratio tables from their times.
+inline int runWithRatios(int argc, char** argv, benchmark::TimeUnit unit,
+                         void (*printRatios)(const BestTimeReporter&))
+{
+    for (const Size& s : kSizes)
+        benchmark::RegisterBenchmark(("Memcpy/" + sizeName(s)).c_str(), copyFrame, s)
+            ->Unit(unit)
+            ->UseRealTime();
+    benchmark::Initialize(&argc, argv);
+    BestTimeReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    printRatios(reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -73,14 +73,6 @@ int main(int argc, char** argv)
                                          remapFrame, s, level)
                 ->Unit(benchmark::kMicrosecond)
                 ->UseRealTime();
-        benchmark::RegisterBenchmark(("Memcpy/" + n).c_str(), copyFrame, s)
-            ->Unit(benchmark::kMicrosecond)
-            ->UseRealTime();
     }
-    benchmark::Initialize(&argc, argv);
-    BestTimeReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    printRatios(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return runWithRatios(argc, argv, benchmark::kMicrosecond, printRatios);
 }
