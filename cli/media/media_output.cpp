@@ -64,29 +64,65 @@ const char* MediaOutput::encoderName() const
 bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const MediaInput& input,
                        const AVFrame& first, std::string& error)
 {
-    const AVStream* in = input.videoStream();
-    const ColourTags inputTags = tagsOf(first);
     const auto inputFormat = static_cast<AVPixelFormat>(first.format);
     const int width = input.decoder()->width, height = input.decoder()->height;
     finalPath_ = s.finalPath;
     clearAvMessage();
-    int status = avformat_alloc_output_context2(&muxer_, plan.muxer, nullptr, s.writePath.c_str());
+    const int status =
+        avformat_alloc_output_context2(&muxer_, plan.muxer, nullptr, s.writePath.c_str());
     if (status < 0) {
         error = "cannot set up the output: " + avError(status);
         return false;
     }
     pixelFormat_ = choosePixelFormat(plan.encoder, inputFormat, s.lossless, width, height, error);
     if (pixelFormat_ == AV_PIX_FMT_NONE) return false;
+    const ColourTags tags =
+        outputColourTags(tagsOf(first), inputFormat, pixelFormat_, plan.encoder->id, height);
+    if (!configureEncoder(plan.encoder, input, first, tags, error) || !openEncoder(plan, error) ||
+        !addVideoStream(input, error) || !addCopiedStreams(input, s.copyOtherStreams, error))
+        return false;
+    av_dict_copy(&muxer_->metadata, input.format()->metadata, 0);
+    // Copied streams go in as they are, even where the container's support for their
+    // codec is still marked experimental (FLAC or Opus in MP4).
+    muxer_->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+    if (!writeHeader(s, error)) return false;
 
-    encoder_.reset(avcodec_alloc_context3(plan.encoder));
+    keepsAlpha_ = hasAlpha(inputFormat) && hasAlpha(pixelFormat_);
+    const AVPixelFormat layout = keepsAlpha_ ? AV_PIX_FMT_BGRA : kFilterPixelFormat;
+    if (pixelFormat_ != layout) {
+        converter_ = makeFromFilterConverter(width, height, pixelFormat_, tags, layout);
+        if (!converter_) {
+            error = std::string("no conversion from RGB to ") + av_get_pix_fmt_name(pixelFormat_);
+            return false;
+        }
+    }
+    converted_.reset(av_frame_alloc());
+    packet_.reset(av_packet_alloc());
+    if (!converted_ || !packet_) {
+        error = "out of memory";
+        return false;
+    }
+    return true;
+}
+
+// Size, time base, aspect ratio, field order and colour tags follow the input.
+bool MediaOutput::configureEncoder(const AVCodec* codec, const MediaInput& input,
+                                   const AVFrame& first, const ColourTags& tags, std::string& error)
+{
+    const AVStream* in = input.videoStream();
+    encoder_.reset(avcodec_alloc_context3(codec));
     AVCodecContext* enc = encoder_.get();
-    enc->width = width;
-    enc->height = height;
+    if (enc == nullptr) {
+        error = std::string("cannot set up the ") + codec->name + " encoder: out of memory";
+        return false;
+    }
+    enc->width = input.decoder()->width;
+    enc->height = input.decoder()->height;
     enc->pix_fmt = pixelFormat_;
     // Timestamps stay in the input's time base, so variable frame rates survive, except
     // where the bitstream holds a frame rate and counts time in frames.
     inputTimeBase_ = in->time_base;
-    enc->time_base = countsFrames(plan.encoder->id) ? av_inv_q(input.frameRate()) : in->time_base;
+    enc->time_base = countsFrames(codec->id) ? av_inv_q(input.frameRate()) : in->time_base;
     enc->framerate = input.frameRate();
     frameDuration_ =
         std::max<int64_t>(1, av_rescale_q(1, av_inv_q(input.frameRate()), enc->time_base));
@@ -99,50 +135,36 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     enc->field_order = fieldOrderOf(in->codecpar->field_order, first);
     interlaced_ = enc->field_order != AV_FIELD_PROGRESSIVE && enc->field_order != AV_FIELD_UNKNOWN;
     topFieldFirst_ = enc->field_order == AV_FIELD_TT || enc->field_order == AV_FIELD_TB;
-    if (interlaced_ && codesFields(plan.encoder->id) && height % 4 == 0)
+    if (interlaced_ && codesFields(codec->id) && enc->height % 4 == 0)
         enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    enc->colorspace = tags.space;
+    enc->color_range = tags.range;
+    enc->color_primaries = tags.primaries;
+    enc->color_trc = tags.transfer;
+    enc->chroma_sample_location = tags.chromaLocation;
+    if (muxer_->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    return true;
+}
 
-    // Same matrix, range and tags as the input; an RGB output carries no matrix, and
-    // YUV made from an RGB input gets the usual matrix for its size, tagged.
-    ColourTags out = inputTags;
-    if (isRgbFormat(pixelFormat_)) {
-        out.space = AVCOL_SPC_RGB;
-        out.range = AVCOL_RANGE_JPEG;
-    } else {
-        if (isRgbFormat(inputFormat) || inputTags.space == AVCOL_SPC_RGB) {
-            out.space = swsMatrix(AVCOL_SPC_UNSPECIFIED, height) == SWS_CS_ITU709
-                            ? AVCOL_SPC_BT709
-                            : AVCOL_SPC_SMPTE170M;
-            out.range = AVCOL_RANGE_MPEG;
-        }
-        // JPEG is full range by definition; its encoder refuses limited-range YUV.
-        if (isFullRange(pixelFormat_, AVCOL_RANGE_UNSPECIFIED) ||
-            plan.encoder->id == AV_CODEC_ID_MJPEG)
-            out.range = AVCOL_RANGE_JPEG;
-    }
-    enc->colorspace = out.space;
-    enc->color_range = out.range;
-    enc->color_primaries = out.primaries;
-    enc->color_trc = out.transfer;
-    enc->chroma_sample_location = out.chromaLocation;
-
+bool MediaOutput::openEncoder(const OutputPlan& plan, std::string& error)
+{
+    AVCodecContext* enc = encoder_.get();
     AVDictionary* options = nullptr;
     if (plan.crf >= 0) av_dict_set_int(&options, "crf", plan.crf, 0);
     if (plan.encoder->id == AV_CODEC_ID_FFV1) {
         // Level 3 (slices, checksums) damages frames under 3 pixels wide or high in this
         // FFmpeg; level 1 is lossless at every size.
-        const bool tiny = width < 3 || height < 3;
+        const bool tiny = enc->width < 3 || enc->height < 3;
         av_dict_set_int(&options, "level", tiny ? 1 : 3, 0);
         if (!tiny) av_dict_set_int(&options, "slicecrc", 1, 0);
         enc->gop_size = 1;
     }
-    if (muxer_->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    status = avcodec_open2(enc, plan.encoder, &options);
+    const int status = avcodec_open2(enc, plan.encoder, &options);
     const bool crfUnused = av_dict_get(options, "crf", nullptr, 0) != nullptr;
     av_dict_free(&options);
     if (status < 0) {
         error = std::string("cannot open the ") + plan.encoder->name + " encoder for " +
-                std::to_string(width) + "x" + std::to_string(height) + " " +
+                std::to_string(enc->width) + "x" + std::to_string(enc->height) + " " +
                 av_get_pix_fmt_name(pixelFormat_) + ": " + avFailure(status);
         return false;
     }
@@ -150,9 +172,19 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         error = std::string("--crf: the ") + plan.encoder->name + " encoder has no CRF setting";
         return false;
     }
+    return true;
+}
 
+// The input's disposition, tags and display matrix go with the picture.
+bool MediaOutput::addVideoStream(const MediaInput& input, std::string& error)
+{
+    const AVStream* in = input.videoStream();
+    const AVCodecContext* enc = encoder_.get();
     videoOut_ = avformat_new_stream(muxer_, nullptr);
-    avcodec_parameters_from_context(videoOut_->codecpar, enc);
+    if (videoOut_ == nullptr || avcodec_parameters_from_context(videoOut_->codecpar, enc) < 0) {
+        error = "cannot add the video stream: out of memory";
+        return false;
+    }
     videoOut_->time_base = enc->time_base;
     videoOut_->avg_frame_rate = input.frameRate();
     videoOut_->sample_aspect_ratio = enc->sample_aspect_ratio;
@@ -165,15 +197,22 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
                 av_stream_new_side_data(videoOut_, AV_PKT_DATA_DISPLAYMATRIX, matrixSize))
             std::memcpy(copy, matrix, matrixSize);
     }
+    return true;
+}
 
+// Audio and subtitles the container can hold, as they are; cover pictures and data
+// streams are left out.
+bool MediaOutput::addCopiedStreams(const MediaInput& input, bool copy, std::string& error)
+{
     AVFormatContext* ic = input.format();
     streamMap_.assign(ic->nb_streams, -1);
     inputTimeBases_.assign(ic->nb_streams, AVRational{1, 1});
     lastCopiedDts_.assign(ic->nb_streams, AV_NOPTS_VALUE);
-    for (unsigned i = 0; s.copyOtherStreams && i < ic->nb_streams; ++i) {
+    for (unsigned i = 0; copy && i < ic->nb_streams; ++i) {
         const AVStream* other = ic->streams[i];
         const AVMediaType type = other->codecpar->codec_type;
-        if (other == in || (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE) ||
+        if (other == input.videoStream() ||
+            (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE) ||
             (other->disposition & AV_DISPOSITION_ATTACHED_PIC))
             continue;
         if (avformat_query_codec(muxer_->oformat, other->codecpar->codec_id,
@@ -182,22 +221,25 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
                          avcodec_get_name(other->codecpar->codec_id), muxer_->oformat->name);
             continue;
         }
-        AVStream* copy = avformat_new_stream(muxer_, nullptr);
-        avcodec_parameters_copy(copy->codecpar, other->codecpar);
-        copy->codecpar->codec_tag = 0;
-        copy->time_base = other->time_base;
-        copy->disposition = other->disposition;
-        av_dict_copy(&copy->metadata, other->metadata, 0);
-        streamMap_[i] = copy->index;
+        AVStream* out = avformat_new_stream(muxer_, nullptr);
+        if (out == nullptr || avcodec_parameters_copy(out->codecpar, other->codecpar) < 0) {
+            error = "cannot add stream " + std::to_string(i) + " to the output: out of memory";
+            return false;
+        }
+        out->codecpar->codec_tag = 0;
+        out->time_base = other->time_base;
+        out->disposition = other->disposition;
+        av_dict_copy(&out->metadata, other->metadata, 0);
+        streamMap_[i] = out->index;
         inputTimeBases_[i] = other->time_base;
     }
-    av_dict_copy(&muxer_->metadata, ic->metadata, 0);
-    // Copied streams go in as they are, even where the container's support for their
-    // codec is still marked experimental (FLAC or Opus in MP4).
-    muxer_->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+    return true;
+}
 
+bool MediaOutput::writeHeader(const OutputSettings& s, std::string& error)
+{
     if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
-        status = avio_open(&muxer_->pb, s.writePath.c_str(), AVIO_FLAG_WRITE);
+        const int status = avio_open(&muxer_->pb, s.writePath.c_str(), AVIO_FLAG_WRITE);
         if (status < 0) {
             error = "cannot write '" + s.finalPath + "': " + avFailure(status);
             return false;
@@ -208,7 +250,7 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     if (std::strcmp(muxer_->oformat->name, "image2") == 0 &&
         !av_filename_number_test(s.writePath.c_str()))
         av_dict_set(&muxOptions, "update", "1", 0);
-    status = avformat_write_header(muxer_, &muxOptions);
+    const int status = avformat_write_header(muxer_, &muxOptions);
     av_dict_free(&muxOptions);
     if (status < 0) {
         // Streams the container refused (codec and container mismatch, bad stream copy).
@@ -216,18 +258,6 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         return false;
     }
     headerWritten_ = true;
-
-    keepsAlpha_ = hasAlpha(inputFormat) && hasAlpha(pixelFormat_);
-    const AVPixelFormat layout = keepsAlpha_ ? AV_PIX_FMT_BGRA : kFilterPixelFormat;
-    if (pixelFormat_ != layout) {
-        converter_ = makeFromFilterConverter(width, height, pixelFormat_, out, layout);
-        if (!converter_) {
-            error = std::string("no conversion from RGB to ") + av_get_pix_fmt_name(pixelFormat_);
-            return false;
-        }
-    }
-    converted_.reset(av_frame_alloc());
-    packet_.reset(av_packet_alloc());
     return true;
 }
 

@@ -52,6 +52,14 @@ public:
     const char* encoderName() const;
 
 private:
+    // The steps of open, in order.
+    bool configureEncoder(const AVCodec* codec, const MediaInput& input, const AVFrame& first,
+                          const ColourTags& tags, std::string& error);
+    bool openEncoder(const OutputPlan& plan, std::string& error);
+    bool addVideoStream(const MediaInput& input, std::string& error);
+    bool addCopiedStreams(const MediaInput& input, bool copy, std::string& error);
+    bool writeHeader(const OutputSettings& settings, std::string& error);
+
     bool drain(std::string& error);
 
     std::string finalPath_;

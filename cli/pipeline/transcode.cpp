@@ -52,73 +52,143 @@ void warnIfCutShort(const MediaInput& input, const PipelineCounts& counts)
                      input.statedSeconds(), about, decoded);
 }
 
+// Usage errors the command line shows before anything is opened: the output's format,
+// the side files, and no two outputs on the same file. Empty when all is well.
+std::string checkOutputs(const CliOptions& o, OutputPlan& plan, const SideOutputs& side)
+{
+    std::string error;
+    if (!planOutput(o, plan, error)) return error;
+    if (!side.check(error)) return error;
+    std::vector<NamedOutput> outputs;
+    if (!plan.discard) outputs.push_back({"OUTPUT", o.output, plan.imageSequence});
+    side.name(outputs);
+    if (std::string clash = findOutputClash(o.input, outputs); !clash.empty()) return clash;
+    if (plan.singleImage && o.frames > 1)
+        return "'" + o.output +
+               "' is one image; for several frames use a numbered name such as frame%04d.png";
+    return {};
+}
+
+// A run that starts later begins decoding at the keyframe before its pre-roll;
+// `firstIndex` is the number of the frame it lands on.
+bool seekToStart(const CliOptions& o, const FrameRange& range, MediaInput& input,
+                 int64_t& firstIndex, std::string& error)
+{
+    firstIndex = 0;
+    if (range.start <= kPreRollFrames) return true;
+    std::string how;
+    if (!input.seekToFrame(range.start - kPreRollFrames, firstIndex, how, error)) return false;
+    if (o.verbose) std::fprintf(stderr, "telvo: seek: %s\n", how.c_str());
+    return true;
+}
+
+// The first frame tells the real pixel format and colour tags before anything is
+// written, and an input without frames fails here. Packets of copied streams read
+// meanwhile are held back in `early` until the pipeline runs.
+bool readFirstFrame(const CliOptions& o, MediaInput& input, bool copyStreams, FramePtr& first,
+                    std::vector<PacketPtr>& early, std::string& error)
+{
+    first.reset(av_frame_alloc());
+    if (!first) {
+        error = "out of memory";
+        return false;
+    }
+    auto holdBack = [&](AVPacket* packet) { early.emplace_back(av_packet_clone(packet)); };
+    if (input.next(first.get(), copyStreams ? std::function<void(AVPacket*)>(holdBack) : nullptr,
+                   error) == MediaInput::Status::Frame)
+        return true;
+    if (error.empty()) error = "'" + o.input + "' has no video frames";
+    return false;
+}
+
+bool openOutput(const CliOptions& o, const OutputPlan& plan, bool copyStreams,
+                const MediaInput& input, const AVFrame& first, OutputFile& file,
+                MediaOutput& output, std::string& error)
+{
+    if (!file.create(o.output, plan.imageSequence, error)) return false;
+    OutputSettings settings{file.writePath(), o.output, o.lossless, copyStreams};
+    if (!output.open(plan, settings, input, first, error)) return false;
+    if (o.verbose)
+        std::fprintf(stderr, "telvo: %s %s, %dx%d\n", output.encoderName(),
+                     av_get_pix_fmt_name(output.pixelFormat()), input.decoder()->width,
+                     input.decoder()->height);
+    return true;
+}
+
+// What the progress bar counts up to; 0 when unknown.
+int64_t framesToWrite(const MediaInput& input, const FrameRange& range)
+{
+    int64_t total = input.expectedFrames() > 0 ? input.expectedFrames() - range.start : 0;
+    if (range.count > 0 && (total <= 0 || total > range.count)) total = range.count;
+    return total;
+}
+
+// The notes and warnings of a finished run, after the output is in place.
+void reportRun(const MediaInput& input, const MediaOutput& output, const PipelineCounts& counts)
+{
+    warnIfCutShort(input, counts);
+    if (input.timelineJoins() > 0)
+        std::fprintf(stderr,
+                     "telvo: note: the input's timestamps jumped %lld time(s) (joined or "
+                     "restarted recordings); the timeline was made continuous\n",
+                     static_cast<long long>(input.timelineJoins()));
+    if (output.droppedPackets() > 0)
+        std::fprintf(stderr,
+                     "telvo: warning: %lld packet(s) of copied streams went back in time and "
+                     "were left out\n",
+                     static_cast<long long>(output.droppedPackets()));
+    if (input.skippedPackets() > 0)
+        std::fprintf(stderr, "telvo: %lld corrupt packet(s) were skipped\n",
+                     static_cast<long long>(input.skippedPackets()));
+}
+
+void reportTiming(const StageClock& clock, StageClock::Clock::time_point began)
+{
+    const double wall = std::chrono::duration<double>(StageClock::Clock::now() - began).count();
+    std::fprintf(stderr,
+                 "telvo: timing: wall %.3f s; busy: decode %.3f s, to RGB %.3f s, "
+                 "filter %.3f s, from RGB + encode + write %.3f s\n",
+                 wall, clock.seconds(kDecode), clock.seconds(kToRgb), clock.seconds(kFilter),
+                 clock.seconds(kEncode));
+}
+
 }  // namespace
 
 RunResult runTranscode(const CliOptions& o)
 {
     OutputPlan plan;
-    std::string error;
-    if (!planOutput(o, plan, error)) return RunResult::usage(error);
     SideOutputs side(o);
-    if (!side.check(error)) return RunResult::usage(error);
-    std::vector<NamedOutput> outputs;
-    if (!plan.discard) outputs.push_back({"OUTPUT", o.output, plan.imageSequence});
-    side.name(outputs);
-    if (std::string clash = findOutputClash(o.input, outputs); !clash.empty())
-        return RunResult::usage(clash);
-    if (plan.singleImage && o.frames > 1)
-        return RunResult::usage("'" + o.output +
-                                "' is one image; for several frames use a "
-                                "numbered name such as frame%04d.png");
+    if (std::string usage = checkOutputs(o, plan, side); !usage.empty())
+        return RunResult::usage(usage);
 
+    std::string error;
     MediaInput input;
     if (!input.open(o.input, error)) return RunResult::failure(error);
-    const int width = input.decoder()->width, height = input.decoder()->height;
-
-    FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
+    const FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
     const bool copyStreams = !plan.discard && !plan.imageSequence && !plan.singleImage &&
                              range.start == 0 && range.count < 0;
     if (!copyStreams) input.discardOtherStreams();
-    // A run that starts later begins decoding at the keyframe before its pre-roll.
     int64_t firstIndex = 0;
-    if (range.start > kPreRollFrames) {
-        std::string how;
-        if (!input.seekToFrame(range.start - kPreRollFrames, firstIndex, how, error))
-            return RunResult::failure(error);
-        if (o.verbose) std::fprintf(stderr, "telvo: seek: %s\n", how.c_str());
-    }
-
-    // The first frame tells the real pixel format and colour tags before anything is
-    // written, and an input without frames fails here.
-    // Packets of copied streams read meanwhile are held back until the pipeline runs.
-    FramePtr first(av_frame_alloc());
+    FramePtr first;
     std::vector<PacketPtr> early;
-    auto holdBack = [&](AVPacket* packet) { early.emplace_back(av_packet_clone(packet)); };
-    if (input.next(first.get(), copyStreams ? std::function<void(AVPacket*)>(holdBack) : nullptr,
-                   error) != MediaInput::Status::Frame)
-        return RunResult::failure(error.empty() ? "'" + o.input + "' has no video frames" : error);
+    if (!seekToStart(o, range, input, firstIndex, error) ||
+        !readFirstFrame(o, input, copyStreams, first, early, error))
+        return RunResult::failure(error);
 
     FilterSession filter;
-    if (!filter.open(o.settings, width, height, error)) return RunResult::failure(error);
+    if (!filter.open(o.settings, input.decoder()->width, input.decoder()->height, error))
+        return RunResult::failure(error);
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %s\ntelvo: %s\n", filter.description().c_str(),
                      filter.scriptLine().c_str());
 
     OutputFile outputFile;
     MediaOutput output;
-    if (!plan.discard) {
-        if (!outputFile.create(o.output, plan.imageSequence, error))
-            return RunResult::failure(error);
-        OutputSettings settings{outputFile.writePath(), o.output, o.lossless, copyStreams};
-        if (!output.open(plan, settings, input, *first, error)) return RunResult::failure(error);
-        if (o.verbose)
-            std::fprintf(stderr, "telvo: %s %s, %dx%d\n", output.encoderName(),
-                         av_get_pix_fmt_name(output.pixelFormat()), width, height);
-    }
+    if (!plan.discard &&
+        !openOutput(o, plan, copyStreams, input, *first, outputFile, output, error))
+        return RunResult::failure(error);
 
-    int64_t total = input.expectedFrames() > 0 ? input.expectedFrames() - range.start : 0;
-    if (range.count > 0 && (total <= 0 || total > range.count)) total = range.count;
-    Progress progress(total, !o.quiet);
+    Progress progress(framesToWrite(input, range), !o.quiet);
     StatsRecorder stats;
     StageClock clock;
     const auto began = StageClock::Clock::now();
@@ -136,9 +206,7 @@ RunResult runTranscode(const CliOptions& o)
                     firstIndex};
     PipelineCounts counts;
     if (!runFramePipeline(job, counts, error)) return RunResult::failure(error);
-    const int64_t written = counts.written;
-
-    if (written == 0)
+    if (counts.written == 0)
         return RunResult::failure("--start " + std::to_string(range.start) +
                                   " is past the end: the input has " +
                                   std::to_string(counts.decoded) + " frames");
@@ -146,33 +214,13 @@ RunResult runTranscode(const CliOptions& o)
         StageClock::Scope timed(clock, kEncode);
         if (!output.finish(error)) return RunResult::failure(error);
     }
-    if (!side.write(stats.frames(), error)) return RunResult::failure(error);
-    if (!plan.discard && !outputFile.commit(error)) return RunResult::failure(error);
-    if (!side.commit(error)) return RunResult::failure(error);
-    warnIfCutShort(input, counts);
-    if (input.timelineJoins() > 0)
-        std::fprintf(stderr,
-                     "telvo: note: the input's timestamps jumped %lld time(s) (joined or "
-                     "restarted recordings); the timeline was made continuous\n",
-                     static_cast<long long>(input.timelineJoins()));
-    if (output.droppedPackets() > 0)
-        std::fprintf(stderr,
-                     "telvo: warning: %lld packet(s) of copied streams went back in time and "
-                     "were left out\n",
-                     static_cast<long long>(output.droppedPackets()));
-    if (input.skippedPackets() > 0)
-        std::fprintf(stderr, "telvo: %lld corrupt packet(s) were skipped\n",
-                     static_cast<long long>(input.skippedPackets()));
-    if (o.timing) {
-        const double wall = std::chrono::duration<double>(StageClock::Clock::now() - began).count();
-        std::fprintf(stderr,
-                     "telvo: timing: wall %.3f s; busy: decode %.3f s, to RGB %.3f s, "
-                     "filter %.3f s, from RGB + encode + write %.3f s\n",
-                     wall, clock.seconds(kDecode), clock.seconds(kToRgb), clock.seconds(kFilter),
-                     clock.seconds(kEncode));
-    }
+    if (!side.write(stats.frames(), error) || (!plan.discard && !outputFile.commit(error)) ||
+        !side.commit(error))
+        return RunResult::failure(error);
+    reportRun(input, output, counts);
+    if (o.timing) reportTiming(clock, began);
     if (!o.quiet)
-        std::fprintf(stderr, "telvo: %lld frames %s\n", static_cast<long long>(written),
+        std::fprintf(stderr, "telvo: %lld frames %s\n", static_cast<long long>(counts.written),
                      plan.discard ? "filtered" : ("written to " + o.output).c_str());
     return RunResult::ok();
 }
