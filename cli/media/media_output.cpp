@@ -12,20 +12,24 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "cli/media/audio_reencoder.h"
 #include "cli/media/av_messages.h"
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
 #include "cli/media/output_plan.h"
+#include "cli/media/stream_fit.h"
 
 namespace
 {
 
 // MPEG-1/2 and DV code one of a few frame rates, MPEG-4 part 2 a time base of at most
-// 16 bits: their encoders refuse a container's time base such as 1/90000.
+// 16 bits: their encoders refuse a container's time base such as 1/90000. Theora takes
+// one, but numbers its frames by it, and Ogg then loses most of them.
 bool countsFrames(AVCodecID codec)
 {
     return codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO ||
-           codec == AV_CODEC_ID_MPEG4 || codec == AV_CODEC_ID_DVVIDEO;
+           codec == AV_CODEC_ID_MPEG4 || codec == AV_CODEC_ID_DVVIDEO ||
+           codec == AV_CODEC_ID_THEORA;
 }
 
 // Codecs with interlaced coding that FFmpeg's encoders switch on with the interlaced
@@ -79,7 +83,7 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     const ColourTags tags =
         outputColourTags(tagsOf(first), inputFormat, pixelFormat_, plan.encoder->id, height);
     if (!configureEncoder(plan.encoder, input, first, tags, error) || !openEncoder(plan, error) ||
-        !addVideoStream(input, error) || !addCopiedStreams(input, s.copyOtherStreams, error))
+        !addVideoStream(input, error) || !addOtherStreams(input, s.copyOtherStreams, error))
         return false;
     av_dict_copy(&muxer_->metadata, input.format()->metadata, 0);
     // Copied streams go in as they are, even where the container's support for their
@@ -200,39 +204,95 @@ bool MediaOutput::addVideoStream(const MediaInput& input, std::string& error)
     return true;
 }
 
-// Audio and subtitles the container can hold, as they are; cover pictures and data
-// streams are left out.
-bool MediaOutput::addCopiedStreams(const MediaInput& input, bool copy, std::string& error)
+namespace
+{
+
+const char* kindOf(const AVStream& stream)
+{
+    if (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) return "cover picture";
+    const char* type = av_get_media_type_string(stream.codecpar->codec_type);
+    return type != nullptr ? type : "unknown";
+}
+
+}  // namespace
+
+// Audio and subtitles go in as they are where the container can hold them; audio it
+// cannot hold is encoded with its own audio codec, the rest is left out, each with a
+// note. Only the filtered video goes through, so other video streams are left out too.
+bool MediaOutput::addOtherStreams(const MediaInput& input, bool copy, std::string& error)
 {
     AVFormatContext* ic = input.format();
     streamMap_.assign(ic->nb_streams, -1);
     inputTimeBases_.assign(ic->nb_streams, AVRational{1, 1});
     lastCopiedDts_.assign(ic->nb_streams, AV_NOPTS_VALUE);
+    reencoders_.clear();
+    reencoders_.resize(ic->nb_streams);
     for (unsigned i = 0; copy && i < ic->nb_streams; ++i) {
         const AVStream* other = ic->streams[i];
         const AVMediaType type = other->codecpar->codec_type;
-        if (other == input.videoStream() ||
-            (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE) ||
-            (other->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        const char* codec = avcodec_get_name(other->codecpar->codec_id);
+        if (other == input.videoStream()) continue;
+        if ((type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE) ||
+            (other->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+            std::fprintf(stderr,
+                         "telvo: note: stream %u (%s, %s) left out: only the filtered "
+                         "video, audio and subtitles are written\n",
+                         i, kindOf(*other), codec);
             continue;
-        if (avformat_query_codec(muxer_->oformat, other->codecpar->codec_id,
-                                 FF_COMPLIANCE_NORMAL) == 0) {
+        }
+        if (holdsAsItIs(muxer_->oformat, *videoOut_->codecpar, *other)) {
+            if (!addCopiedStream(*other, error)) return false;
+        } else if (type == AVMEDIA_TYPE_AUDIO) {
+            if (!addEncodedAudio(*other, error)) return false;
+        } else {
             std::fprintf(stderr, "telvo: note: stream %u (%s) cannot go into %s; left out\n", i,
-                         avcodec_get_name(other->codecpar->codec_id), muxer_->oformat->name);
-            continue;
+                         codec, muxer_->oformat->name);
         }
-        AVStream* out = avformat_new_stream(muxer_, nullptr);
-        if (out == nullptr || avcodec_parameters_copy(out->codecpar, other->codecpar) < 0) {
-            error = "cannot add stream " + std::to_string(i) + " to the output: out of memory";
-            return false;
-        }
-        out->codecpar->codec_tag = 0;
-        out->time_base = other->time_base;
-        out->disposition = other->disposition;
-        av_dict_copy(&out->metadata, other->metadata, 0);
-        streamMap_[i] = out->index;
-        inputTimeBases_[i] = other->time_base;
     }
+    return true;
+}
+
+bool MediaOutput::addCopiedStream(const AVStream& in, std::string& error)
+{
+    AVStream* out = avformat_new_stream(muxer_, nullptr);
+    if (out == nullptr || avcodec_parameters_copy(out->codecpar, in.codecpar) < 0) {
+        error = "cannot add stream " + std::to_string(in.index) + " to the output: out of memory";
+        return false;
+    }
+    out->codecpar->codec_tag = 0;
+    out->time_base = in.time_base;
+    out->disposition = in.disposition;
+    av_dict_copy(&out->metadata, in.metadata, 0);
+    streamMap_[in.index] = out->index;
+    inputTimeBases_[in.index] = in.time_base;
+    return true;
+}
+
+// Audio the container cannot hold as it is, in the codec the container is made for.
+bool MediaOutput::addEncodedAudio(const AVStream& in, std::string& error)
+{
+    const char* codec = avcodec_get_name(in.codecpar->codec_id);
+    const char* container = muxer_->oformat->name;
+    const AVCodec* encoder = defaultAudioEncoder(muxer_->oformat);
+    const unsigned streamsBefore = muxer_->nb_streams;
+    std::string why;
+    auto reencoder = std::make_unique<AudioReencoder>();
+    if (encoder != nullptr && reencoder->open(&in, encoder, muxer_, why)) {
+        std::fprintf(stderr,
+                     "telvo: note: stream %d (%s) cannot go into %s as it is; encoded as %s\n",
+                     in.index, codec, container, encoder->name);
+        streamMap_[in.index] = static_cast<int>(muxer_->nb_streams) - 1;
+        reencoders_[in.index] = std::move(reencoder);
+        return true;
+    }
+    // A stream added before the failure cannot be taken back and would stay empty.
+    if (muxer_->nb_streams != streamsBefore) {
+        error =
+            "cannot encode stream " + std::to_string(in.index) + " for " + container + ": " + why;
+        return false;
+    }
+    std::fprintf(stderr, "telvo: note: stream %d (%s) cannot go into %s; left out%s%s\n", in.index,
+                 codec, container, why.empty() ? "" : ": ", why.c_str());
     return true;
 }
 
@@ -338,6 +398,7 @@ bool MediaOutput::copyPacket(AVPacket* packet, std::string& error)
     const int index = packet->stream_index;
     if (index < 0 || index >= static_cast<int>(streamMap_.size()) || streamMap_[index] < 0)
         return true;
+    if (reencoders_[index]) return reencoders_[index]->write(packet, error);
     const AVStream* out = muxer_->streams[streamMap_[index]];
     packet->stream_index = out->index;
     av_packet_rescale_ts(packet, inputTimeBases_[index], out->time_base);
@@ -376,6 +437,8 @@ bool MediaOutput::finish(std::string& error)
         return false;
     }
     if (!drain(error)) return false;
+    for (const auto& reencoder : reencoders_)
+        if (reencoder && !reencoder->finish(error)) return false;
     const int trailer = av_write_trailer(muxer_);
     if (trailer < 0) {
         error = "cannot finish '" + finalPath_ + "': " + avFailure(trailer);

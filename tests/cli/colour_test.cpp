@@ -336,6 +336,64 @@ TEST_F(Keeps, EveryStreamInAWholeRunVideoAloneInASegment)
     }
 }
 
+// Audio a container cannot hold as it is goes in encoded with the container's own audio
+// codec, decided before anything is written; what it cannot carry at all, and video
+// other than the filtered stream, is left out with a note.
+TEST_F(Keeps, StreamsTheContainerCannotHoldAreEncodedOrLeftOutWithANote)
+{
+    std::ofstream(path("subs.srt")) << "1\n00:00:00,100 --> 00:00:00,900\nhello\n";
+    ffmpeg(
+        "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 -f lavfi -i sine=duration=1 "
+        "-i subs.srt -f lavfi -i testsrc=size=32x24:rate=25:duration=1 "
+        "-map 0:v -map 1:a -map 2:s -map 3:v -c:v ffv1 -c:a aac -c:s srt in.mkv");
+    const struct {
+        const char* output;
+        std::vector<AVCodecID> streams;
+        std::vector<std::string> notes;
+        size_t frames = 25;
+    } cases[] = {
+        // MPEG program streams take no AAC, and label any subtitle as DVD pictures.
+        {"out.mpg",
+         {AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MP2},
+         {"stream 1 (aac) cannot go into mpeg as it is; encoded as mp2",
+          "stream 2 (subrip) cannot go into mpeg; left out"}},
+        {"out.ogv",
+         {AV_CODEC_ID_THEORA, AV_CODEC_ID_VORBIS},
+         {"stream 1 (aac) cannot go into ogv as it is; encoded as",
+          "stream 2 (subrip) cannot go into ogv; left out"},
+         // This FFmpeg's libtheora loses a 25-frame clip's last 6 frames, in the ffmpeg
+         // program too; in the container's 1/1000 time base it kept only 5.
+         19},
+        {"out.webm",
+         {AV_CODEC_ID_VP9, AV_CODEC_ID_OPUS},
+         {"stream 1 (aac) cannot go into webm as it is; encoded as"}},
+        {"out.mp4",
+         {AV_CODEC_ID_H264, AV_CODEC_ID_AAC},
+         {"stream 2 (subrip) cannot go into mp4; left out"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        const RunOutcome run = telvo({"in.mkv", c.output, "-q"});
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+        std::vector<std::string> notes = c.notes;
+        notes.push_back("stream 3 (video, ffv1) left out");
+        for (const std::string& note : notes)
+            EXPECT_NE(run.stderrText.find(note), std::string::npos) << note << "\n"
+                                                                    << run.stderrText;
+        MediaInput output;
+        std::string error;
+        ASSERT_TRUE(output.open(path(c.output), error)) << error;
+        std::vector<AVCodecID> streams;
+        for (unsigned i = 0; i < output.format()->nb_streams; ++i)
+            streams.push_back(output.format()->streams[i]->codecpar->codec_id);
+        EXPECT_EQ(streams, c.streams);
+        EXPECT_GE(decodeFile(path(c.output)).size(), c.frames);
+        // The whole second of sound, as 8 kHz mono 16-bit samples: 16000 bytes.
+        ffmpeg(std::string("-i ") + c.output + " -map 0:a -ac 1 -ar 8000 -f s16le sound.raw");
+        EXPECT_NEAR(static_cast<double>(readText(path("sound.raw")).size()), 16000.0, 1000.0);
+    }
+}
+
 TEST_F(Keeps, PreviewShowsTheDialogRendering)
 {
     makeClip("in.mkv", "testsrc2=size=80x60:rate=25,colorchannelmixer=rr=0.9:gg=0.7:bb=0.5", 6);
