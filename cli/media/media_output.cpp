@@ -50,6 +50,25 @@ AVFieldOrder fieldOrderOf(AVFieldOrder stated, const AVFrame& first)
     return stated;
 }
 
+// Turned on its side a picture has no fields; upside down its bottom field comes first.
+AVFieldOrder turnedFieldOrder(AVFieldOrder order, const DisplayTurn& turn)
+{
+    if (turn.transpose) return AV_FIELD_PROGRESSIVE;
+    if (!turn.mirrorY) return order;
+    switch (order) {
+        case AV_FIELD_TT:
+            return AV_FIELD_BB;
+        case AV_FIELD_BB:
+            return AV_FIELD_TT;
+        case AV_FIELD_TB:
+            return AV_FIELD_BT;
+        case AV_FIELD_BT:
+            return AV_FIELD_TB;
+        default:
+            return order;
+    }
+}
+
 }  // namespace
 
 MediaOutput::~MediaOutput()
@@ -69,7 +88,8 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
                        const AVFrame& first, std::string& error)
 {
     const auto inputFormat = static_cast<AVPixelFormat>(first.format);
-    const int width = input.decoder()->width, height = input.decoder()->height;
+    const int width = s.turn.width(input.decoder()->width, input.decoder()->height);
+    const int height = s.turn.height(input.decoder()->width, input.decoder()->height);
     finalPath_ = s.finalPath;
     clearAvMessage();
     const int status =
@@ -82,8 +102,9 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     if (pixelFormat_ == AV_PIX_FMT_NONE) return false;
     const ColourTags tags =
         outputColourTags(tagsOf(first), inputFormat, pixelFormat_, plan.encoder->id, height);
-    if (!configureEncoder(plan.encoder, input, first, tags, error) || !openEncoder(plan, error) ||
-        !addVideoStream(input, error) || !addOtherStreams(input, s.copyOtherStreams, error))
+    if (!configureEncoder(plan.encoder, input, first, tags, s.turn, error) ||
+        !openEncoder(plan, error) || !addVideoStream(input, s.turn.turns(), error) ||
+        !addOtherStreams(input, s.copyOtherStreams, error))
         return false;
     av_dict_copy(&muxer_->metadata, input.format()->metadata, 0);
     // Copied streams go in as they are, even where the container's support for their
@@ -111,7 +132,8 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
 
 // Size, time base, aspect ratio, field order and colour tags follow the input.
 bool MediaOutput::configureEncoder(const AVCodec* codec, const MediaInput& input,
-                                   const AVFrame& first, const ColourTags& tags, std::string& error)
+                                   const AVFrame& first, const ColourTags& tags,
+                                   const DisplayTurn& turn, std::string& error)
 {
     const AVStream* in = input.videoStream();
     encoder_.reset(avcodec_alloc_context3(codec));
@@ -120,8 +142,8 @@ bool MediaOutput::configureEncoder(const AVCodec* codec, const MediaInput& input
         error = std::string("cannot set up the ") + codec->name + " encoder: out of memory";
         return false;
     }
-    enc->width = input.decoder()->width;
-    enc->height = input.decoder()->height;
+    enc->width = turn.width(input.decoder()->width, input.decoder()->height);
+    enc->height = turn.height(input.decoder()->width, input.decoder()->height);
     enc->pix_fmt = pixelFormat_;
     // Timestamps stay in the input's time base, so variable frame rates survive, except
     // where the bitstream holds a frame rate and counts time in frames.
@@ -132,11 +154,13 @@ bool MediaOutput::configureEncoder(const AVCodec* codec, const MediaInput& input
         std::max<int64_t>(1, av_rescale_q(1, av_inv_q(input.frameRate()), enc->time_base));
     enc->sample_aspect_ratio =
         av_guess_sample_aspect_ratio(input.format(), const_cast<AVStream*>(in), nullptr);
+    if (turn.transpose && enc->sample_aspect_ratio.num > 0)
+        enc->sample_aspect_ratio = av_inv_q(enc->sample_aspect_ratio);
     enc->thread_count = 0;
     // Interlaced input stays interlaced, tagged with its field order, and coded field-wise
     // where the codec can: coded as progressive pictures, the fields' motion would be
     // blurred together. A field of 4:2:0 needs an even height.
-    enc->field_order = fieldOrderOf(in->codecpar->field_order, first);
+    enc->field_order = turnedFieldOrder(fieldOrderOf(in->codecpar->field_order, first), turn);
     interlaced_ = enc->field_order != AV_FIELD_PROGRESSIVE && enc->field_order != AV_FIELD_UNKNOWN;
     topFieldFirst_ = enc->field_order == AV_FIELD_TT || enc->field_order == AV_FIELD_TB;
     if (interlaced_ && codesFields(codec->id) && enc->height % 4 == 0)
@@ -179,8 +203,9 @@ bool MediaOutput::openEncoder(const OutputPlan& plan, std::string& error)
     return true;
 }
 
-// The input's disposition, tags and display matrix go with the picture.
-bool MediaOutput::addVideoStream(const MediaInput& input, std::string& error)
+// The input's disposition, tags and display matrix go with the picture; the matrix not
+// where the pictures were turned as it asks.
+bool MediaOutput::addVideoStream(const MediaInput& input, bool turned, std::string& error)
 {
     const AVStream* in = input.videoStream();
     const AVCodecContext* enc = encoder_.get();
@@ -195,6 +220,7 @@ bool MediaOutput::addVideoStream(const MediaInput& input, std::string& error)
     videoOut_->disposition = in->disposition;
     av_dict_copy(&videoOut_->metadata, in->metadata, 0);
     size_t matrixSize = 0;
+    if (turned) return true;
     if (const uint8_t* matrix =
             av_stream_get_side_data(in, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize)) {
         if (uint8_t* copy =

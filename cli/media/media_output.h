@@ -14,6 +14,7 @@
 #include "cli/media/audio_reencoder.h"
 #include "cli/media/av_util.h"
 #include "cli/media/colour.h"
+#include "cli/media/display_turn.h"
 
 class MediaInput;
 struct OutputPlan;
@@ -23,6 +24,7 @@ struct OutputSettings {
     std::string finalPath;  // for messages
     bool lossless = false;
     bool copyOtherStreams = true;
+    DisplayTurn turn;  // applied to the pictures before the filter: the output is turned
 };
 
 class MediaOutput
@@ -58,9 +60,9 @@ public:
 private:
     // The steps of open, in order.
     bool configureEncoder(const AVCodec* codec, const MediaInput& input, const AVFrame& first,
-                          const ColourTags& tags, std::string& error);
+                          const ColourTags& tags, const DisplayTurn& turn, std::string& error);
     bool openEncoder(const OutputPlan& plan, std::string& error);
-    bool addVideoStream(const MediaInput& input, std::string& error);
+    bool addVideoStream(const MediaInput& input, bool turned, std::string& error);
     bool addOtherStreams(const MediaInput& input, bool copy, std::string& error);
     bool addCopiedStream(const AVStream& in, std::string& error);
     bool addEncodedAudio(const AVStream& in, std::string& error);

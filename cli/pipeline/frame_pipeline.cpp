@@ -70,7 +70,9 @@ public:
     explicit PipelineRun(PipelineJob& job)
         : job_(job),
           converter_(job.input.decoder()->width, job.input.decoder()->height, job.keepAlpha),
-          outPool_(job.input.decoder()->width, job.input.decoder()->height)
+          turner_(job.turn, job.input.decoder()->width, job.input.decoder()->height),
+          outPool_(job.turn.width(job.input.decoder()->width, job.input.decoder()->height),
+                   job.turn.height(job.input.decoder()->width, job.input.decoder()->height))
     {
     }
 
@@ -95,6 +97,7 @@ private:
 
     PipelineJob& job_;
     ToFilterConverter converter_;
+    PictureTurner turner_;
     FilterFramePool outPool_;
     BoundedQueue<Item> decoded_{kQueueDepth}, filtered_{kQueueDepth};
     Failure failure_;
@@ -119,7 +122,8 @@ bool PipelineRun::takeFrame(AVFrame* frame, int64_t index)
     bool converted;
     {
         StageClock::Scope timed(job_.clock, kToRgb);
-        converted = converter_.convert(frame, item.frame, convertError);
+        converted = converter_.convert(frame, item.frame, convertError) &&
+                    (!job_.turn.turns() || turner_.turn(item.frame, convertError));
     }
     if (!converted) {
         failure_.set(convertError);
@@ -128,7 +132,8 @@ bool PipelineRun::takeFrame(AVFrame* frame, int64_t index)
     return decoded_.push(std::move(item));
 }
 
-// Stage 1: demux, decode, convert to the filter's layout; copied packets pass along.
+// Stage 1: demux, decode, convert to the filter's layout (turned upright where the
+// output cannot say how to show it); copied packets pass along.
 void PipelineRun::readStage()
 {
     std::string readError;

@@ -101,17 +101,46 @@ bool readFirstFrame(const CliOptions& o, MediaInput& input, bool copyStreams, Fr
     return false;
 }
 
+// How the input asks to be shown, kept where the output has a field for it and applied
+// to the pictures elsewhere; an output that is discarded is shown nowhere.
+DisplayTurn chooseTurn(const OutputPlan& plan, const MediaInput& input)
+{
+    const DisplayTurn asked = displayTurnOf(*input.videoStream());
+    if (plan.discard || (!asked.turns() && asked.quarterTurns)) return {};
+    const char* container = plan.muxer->name;
+    if (holdsDisplayMatrix(plan.muxer)) {
+        std::fprintf(stderr,
+                     "telvo: note: the input is shown %s; %s keeps that in its display "
+                     "matrix\n",
+                     describe(asked).c_str(), container);
+        return {};
+    }
+    if (!asked.quarterTurns) {
+        std::fprintf(stderr,
+                     "telvo: warning: the input is shown %s; %s has no field for it and "
+                     "only quarter turns are applied, so the output shows it unrotated\n",
+                     describe(asked).c_str(), container);
+        return {};
+    }
+    std::fprintf(stderr,
+                 "telvo: note: the input is shown %s; %s has no field for it, so the "
+                 "pictures are turned before the filter\n",
+                 describe(asked).c_str(), container);
+    return asked;
+}
+
 bool openOutput(const CliOptions& o, const OutputPlan& plan, bool copyStreams,
-                const MediaInput& input, const AVFrame& first, OutputFile& file,
-                MediaOutput& output, std::string& error)
+                const DisplayTurn& turn, const MediaInput& input, const AVFrame& first,
+                OutputFile& file, MediaOutput& output, std::string& error)
 {
     if (!file.create(o.output, plan.imageSequence, error)) return false;
-    OutputSettings settings{file.writePath(), o.output, o.lossless, copyStreams};
+    OutputSettings settings{file.writePath(), o.output, o.lossless, copyStreams, turn};
     if (!output.open(plan, settings, input, first, error)) return false;
     if (o.verbose)
         std::fprintf(stderr, "telvo: %s %s, %dx%d\n", output.encoderName(),
-                     av_get_pix_fmt_name(output.pixelFormat()), input.decoder()->width,
-                     input.decoder()->height);
+                     av_get_pix_fmt_name(output.pixelFormat()),
+                     turn.width(input.decoder()->width, input.decoder()->height),
+                     turn.height(input.decoder()->width, input.decoder()->height));
     return true;
 }
 
@@ -175,8 +204,10 @@ RunResult runTranscode(const CliOptions& o)
         !readFirstFrame(o, input, copyStreams, first, early, error))
         return RunResult::failure(error);
 
+    const DisplayTurn turn = chooseTurn(plan, input);
+    const int width = input.decoder()->width, height = input.decoder()->height;
     FilterSession filter;
-    if (!filter.open(o.settings, input.decoder()->width, input.decoder()->height, error))
+    if (!filter.open(o.settings, turn.width(width, height), turn.height(width, height), error))
         return RunResult::failure(error);
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %s\ntelvo: %s\n", filter.description().c_str(),
@@ -185,7 +216,7 @@ RunResult runTranscode(const CliOptions& o)
     OutputFile outputFile;
     MediaOutput output;
     if (!plan.discard &&
-        !openOutput(o, plan, copyStreams, input, *first, outputFile, output, error))
+        !openOutput(o, plan, copyStreams, turn, input, *first, outputFile, output, error))
         return RunResult::failure(error);
 
     Progress progress(framesToWrite(input, range), !o.quiet);
@@ -203,7 +234,8 @@ RunResult runTranscode(const CliOptions& o)
                     stats,
                     progress,
                     clock,
-                    firstIndex};
+                    firstIndex,
+                    turn};
     PipelineCounts counts;
     if (!runFramePipeline(job, counts, error)) return RunResult::failure(error);
     if (counts.written == 0)

@@ -7,6 +7,10 @@
 #include <cmath>
 #include <fstream>
 
+extern "C" {
+#include <libavutil/display.h>
+}
+
 #include "cli/media/av_util.h"
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
@@ -391,6 +395,55 @@ TEST_F(Keeps, StreamsTheContainerCannotHoldAreEncodedOrLeftOutWithANote)
         // The whole second of sound, as 8 kHz mono 16-bit samples: 16000 bytes.
         ffmpeg(std::string("-i ") + c.output + " -map 0:a -ac 1 -ar 8000 -f s16le sound.raw");
         EXPECT_NEAR(static_cast<double>(readText(path("sound.raw")).size()), 16000.0, 1000.0);
+    }
+}
+
+// The display matrix's angle in degrees, anticlockwise; 0 without one.
+double displayRotation(const std::string& file)
+{
+    MediaInput input;
+    std::string error;
+    EXPECT_TRUE(input.open(file, error)) << error;
+    const uint8_t* matrix =
+        av_stream_get_side_data(input.videoStream(), AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    return matrix ? av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix)) : 0;
+}
+
+// A phone stores its pictures as the sensor saw them, with a display matrix to show them
+// upright. MP4 keeps the matrix; Matroska has no field for it, so the pictures are
+// turned before the filter, exactly as FFmpeg's own tool shows them.
+TEST_F(Keeps, DisplayRotationIsKeptOrAppliedAsFFmpegShowsIt)
+{
+    makeClip("stored.mp4", "testsrc2=size=48x32:rate=25", 3, "-c:v libx264 -pix_fmt yuv444p -qp 0");
+    for (const std::string rotate : {"90", "180", "270"}) {
+        SCOPED_TRACE(rotate);
+        ffmpeg("-i stored.mp4 -c copy -metadata:s:v:0 rotate=" + rotate + " in.mp4");
+        ASSERT_NE(displayRotation(path("in.mp4")), 0);
+
+        const RunOutcome turned = telvo({"in.mp4", "out.mkv", "--disable", "--lossless", "-q"});
+        ASSERT_EQ(turned.exitCode, 0) << turned.stderrText;
+        EXPECT_NE(turned.stderrText.find("pictures are turned"), std::string::npos)
+            << turned.stderrText;
+        EXPECT_EQ(displayRotation(path("out.mkv")), 0);
+        ffmpeg(
+            "-i in.mp4 -vf scale=in_color_matrix=bt601:in_range=tv:flags=bilinear,format=bgr0 "
+            "-f rawvideo expected.raw");
+        ffmpeg("-i out.mkv -f rawvideo -pix_fmt bgr0 actual.raw");
+        const std::string expected = readText(path("expected.raw")),
+                          actual = readText(path("actual.raw"));
+        ASSERT_EQ(actual.size(), expected.size());
+        size_t differing = 0;
+        for (size_t i = 0; i < actual.size(); ++i)
+            differing += i % 4 != 3 && actual[i] != expected[i];
+        EXPECT_EQ(differing, 0u);
+
+        const RunOutcome kept = telvo({"in.mp4", "out.mp4", "-q"});
+        ASSERT_EQ(kept.exitCode, 0) << kept.stderrText;
+        EXPECT_NE(kept.stderrText.find("display matrix"), std::string::npos) << kept.stderrText;
+        EXPECT_EQ(displayRotation(path("out.mp4")), displayRotation(path("in.mp4")));
+        const StreamInfo stored = probe(path("out.mp4"));
+        EXPECT_EQ(stored.width, 48);
+        EXPECT_EQ(stored.height, 32);
     }
 }
 
