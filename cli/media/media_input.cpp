@@ -75,7 +75,12 @@ bool MediaInput::open(const std::string& path, std::string& error)
     }
     AVStream* stream = raw->streams[videoIndex_];
     decoder_.reset(avcodec_alloc_context3(codec));
-    avcodec_parameters_to_context(decoder_.get(), stream->codecpar);
+    packet_.reset(av_packet_alloc());
+    if (!decoder_ || !packet_ ||
+        avcodec_parameters_to_context(decoder_.get(), stream->codecpar) < 0) {
+        error = "cannot open the " + std::string(codec->name) + " decoder: out of memory";
+        return false;
+    }
     decoder_->pkt_timebase = stream->time_base;
     decoder_->thread_count = 0;
     decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
@@ -100,7 +105,6 @@ bool MediaInput::open(const std::string& path, std::string& error)
     statedFrames_ = std::max<int64_t>(stream->nb_frames, 0);
     if (raw->duration_estimation_method == AVFMT_DURATION_FROM_STREAM && raw->duration > 0)
         statedSeconds_ = raw->duration / static_cast<double>(AV_TIME_BASE);
-    packet_.reset(av_packet_alloc());
     return true;
 }
 
