@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/correction_params.h"
+#include "engine/deep_pixel.h"
 #include "engine/pixel.h"
 
 namespace
@@ -19,7 +20,49 @@ void curvesOf(const CorrectionParams& p, ChannelCurve& r, ChannelCurve& g, Chann
     b = {p.value[kBlackB], p.value[kWhiteB], 1.0 / p.value[kCurveB]};
 }
 
+template <typename Row>
+void eachRow(const WorkerTask& task, Row row)
+{
+    for (int32_t y = task.threadIndex; y < task.frameHeight; y += task.threadCount) {
+        const uint8_t* in = task.source + static_cast<ptrdiff_t>(y) * task.sourcePitch;
+        uint8_t* out = task.destination + static_cast<ptrdiff_t>(y) * task.destinationPitch;
+        row(in, out, task.frameWidth);
+    }
+}
+
+void runDeepCorrectionReference(const ConstPlane& source, const Plane& destination,
+                                const ChannelCurve& r, const ChannelCurve& g, const ChannelCurve& b)
+{
+    for (int y = 0; y < source.height; ++y) {
+        for (int x = 0; x < source.width; ++x) {
+            const uint64_t p = loadDeepPixel(source.pixel(x, y));
+            storeDeepPixel(destination.pixel(x, y),
+                           makeDeepPixel(remapDeepComponentReference(deepR(p), r),
+                                         remapDeepComponentReference(deepG(p), g),
+                                         remapDeepComponentReference(deepB(p), b)));
+        }
+    }
+}
+
 }  // namespace
+
+void progresDeep(void* taskPointer)
+{
+    const WorkerTask& task = *static_cast<const WorkerTask*>(taskPointer);
+    DeepRemapMemo memo;
+    clearDeepRemapMemo(memo);
+    eachRow(task, [&](const uint8_t* in, uint8_t* out, int width) {
+        task.remapDeepRow(*task.deepCurves, memo, in, out, width);
+    });
+}
+
+void progresDeepOnCaller(void* taskPointer)
+{
+    const WorkerTask& task = *static_cast<const WorkerTask*>(taskPointer);
+    eachRow(task, [&](const uint8_t* in, uint8_t* out, int width) {
+        remapDeepRowDirect(*task.deepCurves, in, out, width);
+    });
+}
 
 void progres(void* taskPointer)
 {
@@ -40,6 +83,8 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
     curvesOf(applied, r, g, b);
     buildRemapTables(r, g, b, tables);
     const RemapRowFunction remapRow = remapRowFor(cpuLevel());
+    const DeepCurves deep = deepCurves(r, g, b);
+    const bool isDeep = source.format == PixelFormat::Bgra64;
 
     const int workers = std::clamp(threadCount, 1, kMaxWorkers);
     const bool empty = source.empty() || destination.row0 == nullptr;
@@ -65,10 +110,13 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                               source.pitch,
                               destination.pitch,
                               &tables,
-                              remapRow};
-        jobs[i] = WorkerJob{progres, &tasks[i], nullptr};
+                              remapRow,
+                              &deep,
+                              remapDeepRowScalar};
+        jobs[i] = isDeep ? WorkerJob{progresDeep, &tasks[i], progresDeepOnCaller}
+                         : WorkerJob{progres, &tasks[i], nullptr};
     }
-    executor.run(jobs, workers, 0);
+    executor.run(jobs, workers, isDeep ? kDeepRemapStackBytes : 0);
 }
 
 void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
@@ -84,6 +132,10 @@ void runCorrectionReference(const ConstPlane& source, const Plane& destination,
     if (source.empty() || destination.row0 == nullptr) return;
     ChannelCurve r, g, b;
     curvesOf(applied, r, g, b);
+    if (source.format == PixelFormat::Bgra64) {
+        runDeepCorrectionReference(source, destination, r, g, b);
+        return;
+    }
     for (int y = 0; y < source.height; ++y) {
         for (int x = 0; x < source.width; ++x) {
             const int32_t p = static_cast<int32_t>(loadPixel(source.pixel(x, y)));

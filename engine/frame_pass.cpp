@@ -13,9 +13,16 @@
 namespace
 {
 
+// Both planes in the frame's pixel format, the destination with the source's size.
+ConstPlane sourceIn(const ConstPlane& source, const FrameSettings& settings)
+{
+    return ConstPlane{source.row0, source.pitch, source.width, source.height,
+                      settings.deepColour ? PixelFormat::Bgra64 : PixelFormat::Bgrx32};
+}
+
 Plane destinationSized(const ConstPlane& source, const Plane& destination)
 {
-    return Plane{destination.row0, destination.pitch, source.width, source.height};
+    return Plane{destination.row0, destination.pitch, source.width, source.height, source.format};
 }
 
 // Every destination pixel is remapPixel(tables, its source pixel), so the output's
@@ -35,8 +42,9 @@ void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
 }  // namespace
 
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         const ConstPlane& source, const Plane& destination, RowExecutor& executor)
+                         const ConstPlane& framed, const Plane& destination, RowExecutor& executor)
 {
+    const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);
 
     // The whole analysis (all workers joined) ends before the first pixel is written.
@@ -56,7 +64,9 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
         // output's only when it covered every pixel and no outline has been drawn since.
         const bool wholeFrame = !source.empty() && region.x0 == 0 && region.y0 == 0 &&
                                 region.x1 == source.width && region.y1 == source.height;
-        if (wholeFrame && !outline && target.row0 != nullptr) {
+        // Deep outputs are counted again: their bins are not a table's image of the source's.
+        const bool deep = source.format == PixelFormat::Bgra64;
+        if (wholeFrame && !outline && !deep && target.row0 != nullptr) {
             ChannelHistograms output;
             outputThroughTables(counted, tables, output);
             drawHistogramGraph(target, output);
@@ -68,8 +78,9 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
 }
 
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  const ConstPlane& source, const Plane& destination)
+                                  const ConstPlane& framed, const Plane& destination)
 {
+    const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);
 
     const ChannelLevels levels = measureChannelLevelsReference(source, settings);

@@ -19,4 +19,7 @@ struct FrameSettings {
     int right;          //   right from the last column,
     int bottom;         //   bottom from row 0 (the picture's bottom row)
     int threadCount;    // workers as stored; the correction phase bounds it
+    // Flag: both planes hold 64-bit pixels of 16 bits per channel (PixelFormat::Bgra64).
+    // Only hosts that link the filter set it; the host's record has no such field.
+    int deepColour = 0;
 };

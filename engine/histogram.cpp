@@ -5,7 +5,9 @@
 
 #include <cstring>
 
+#include "engine/deep_pixel.h"
 #include "engine/pixel.h"
+#include "engine/pixel_bins.h"
 
 namespace
 {
@@ -76,6 +78,24 @@ inline void countFour(LaneCounts& lanes, const uint8_t* px)
     ++lanes.b[1][p1 & 0xFF];
     ++lanes.b[2][p2 & 0xFF];
     ++lanes.b[3][p3 & 0xFF];
+}
+
+inline void countDeepPixel(LaneCounts& lanes, int lane, const uint8_t* px)
+{
+    const uint64_t p = loadDeepPixel(px);
+    ++lanes.r[lane][binOfDeep(deepR(p))];
+    ++lanes.g[lane][binOfDeep(deepG(p))];
+    ++lanes.b[lane][binOfDeep(deepB(p))];
+}
+
+// As countFour, loads first, for deep pixels.
+inline void countFourDeep(LaneCounts& lanes, const uint8_t* px)
+{
+    uint64_t p[kLanes];
+    for (int i = 0; i < kLanes; ++i) p[i] = loadDeepPixel(px + 8 * i);
+    for (int i = 0; i < kLanes; ++i) ++lanes.r[i][binOfDeep(deepR(p[i]))];
+    for (int i = 0; i < kLanes; ++i) ++lanes.g[i][binOfDeep(deepG(p[i]))];
+    for (int i = 0; i < kLanes; ++i) ++lanes.b[i][binOfDeep(deepB(p[i]))];
 }
 
 // Folds the joint table into the green and blue totals: row g of the table sums to
@@ -199,16 +219,39 @@ void countHistogramsJoint(const ConstPlane& plane, const PixelRegion& region, Jo
     countRegion(plane, region, counter, out);
 }
 
+void countHistogramsDeep(const ConstPlane& plane, const PixelRegion& region, ChannelHistograms& out)
+{
+    std::memset(&out, 0, sizeof out);
+    if (region.empty()) return;
+    LaneCounts lanes;
+    std::memset(&lanes, 0, sizeof lanes);
+    uint64_t pending = 0;
+    const int width = region.x1 - region.x0;
+    for (int y = region.y0; y < region.y1; ++y) {
+        const uint8_t* px = plane.pixel(region.x0, y);
+        int x = 0;
+        for (; x + kLanes <= width; x += kLanes, px += 8 * kLanes) countFourDeep(lanes, px);
+        for (int lane = 0; x < width; ++x, ++lane, px += 8) countDeepPixel(lanes, lane, px);
+        pending += static_cast<uint64_t>(width);
+        if (pending >= kFlushAfter) {
+            flushLanes(lanes, out);
+            pending = 0;
+        }
+    }
+    flushLanes(lanes, out);
+}
+
 void countHistogramsReference(const ConstPlane& plane, const PixelRegion& region,
                               ChannelHistograms& out)
 {
     std::memset(&out, 0, sizeof out);
     for (int y = region.y0; y < region.y1; ++y) {
         for (int x = region.x0; x < region.x1; ++x) {
-            const int32_t p = static_cast<int32_t>(loadPixel(plane.pixel(x, y)));
-            ++out.r[GetR(p)];
-            ++out.g[GetG(p)];
-            ++out.b[GetB(p)];
+            int bins[3];
+            pixelBins(plane, x, y, bins);
+            ++out.r[bins[0]];
+            ++out.g[bins[1]];
+            ++out.b[bins[2]];
         }
     }
 }
