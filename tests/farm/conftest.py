@@ -47,9 +47,9 @@ def ffmpeg(*arguments):
 @pytest.fixture(scope="session")
 def clips(tmp_path_factory):
     """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
-    at 1.4 s) and a variable-frame-rate Matroska file."""
+    at 1.4 s), a variable-frame-rate Matroska file and a DVD-like MPEG program stream."""
     folder = tmp_path_factory.mktemp("clips")
-    made = {name: str(folder / name) for name in ("av.mp4", "av.ts", "vfr.mkv")}
+    made = {name: str(folder / name) for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg")}
     source = f"testsrc2=size=160x90:rate={FPS}:duration=3"
     ffmpeg("-f", "lavfi", "-i", source, "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
            "-c:v", "libx264", "-g", "20", "-pix_fmt", "yuv420p", "-c:a", "aac",
@@ -60,6 +60,10 @@ def clips(tmp_path_factory):
     ffmpeg("-f", "lavfi", "-i", source, "-vf",
            "setpts='N/25/TB+if(gte(N,32),0.013/TB,0)+if(gte(N,48),0.5/TB,0)'",
            "-fps_mode", "passthrough", "-c:v", "libx264", "-g", "20", made["vfr.mkv"])
+    # B-frames in MPEG-PS: several small frames share a PES packet, and packets after the
+    # first in it carry no presentation time.
+    ffmpeg("-f", "lavfi", "-i", source, "-c:v", "mpeg2video", "-bf", "2", "-g", "15",
+           made["bf.mpg"])
     return made
 
 

@@ -15,6 +15,8 @@ CASES = {
                                           ["--segment-frames", "20"]),
     "clock from 1.4 s, audio copied": ("av.ts", "out.mp4", [], ["--segment-frames", "30"]),
     "variable frame rate": ("vfr.mkv", "out.mkv", ["--gamma", "30"], ["--segment-frames", "16"]),
+    "B-frames, packets without pts": ("bf.mpg", "out.mkv", ["--lossless"],
+                                      ["--segment-frames", "20"]),
     "range, jsonl stats": ("av.mp4", "out.mkv",
                            ["--lossless", "--start", "7", "--frames", "50", "--stats", "s.jsonl"],
                            ["--segment-frames", "12"]),
