@@ -11,6 +11,7 @@ import subprocess
 import tempfile
 
 from telvo_farm.errors import FarmError
+from telvo_farm.output_place import hidden_beside
 from telvo_farm.plan import concat_durations
 from telvo_farm.probe import inspect_segment
 from telvo_farm.workdir import stats_rows
@@ -52,8 +53,11 @@ def _concat_list(job):
 
 
 def _temporary_beside(final, suffix):
-    folder, name = os.path.split(os.path.abspath(final))
-    handle, path = tempfile.mkstemp(prefix=f".{name}.part-", suffix=suffix, dir=folder)
+    random_part = "X" * 8  # as long as mkstemp's
+    model = hidden_beside(final, ".part-" + random_part + suffix)
+    folder, name = os.path.split(model)
+    prefix = name[: -len(random_part + suffix)]
+    handle, path = tempfile.mkstemp(prefix=prefix, suffix=suffix, dir=folder)
     # mkstemp makes the file private; the result gets the mode a plain create gives.
     mask = os.umask(0)
     os.umask(mask)

@@ -97,8 +97,8 @@ def stream_facts(path):
 @pytest.fixture
 def stand_in(tmp_path, telvo):
     """A telvo that logs every segment start, holds the segment starting at
-    $STAND_IN_HOLD until the file 'release' appears, and fails the one at
-    $STAND_IN_FAIL."""
+    $STAND_IN_HOLD until the file 'release' appears, fails the one at $STAND_IN_FAIL
+    and dies by SIGKILL at $STAND_IN_KILL."""
     path = tmp_path / "telvo-stand-in"
     path.write_text(f"""#!/usr/bin/python3
 import os, sys, time
@@ -116,20 +116,20 @@ if start == os.environ.get("STAND_IN_HOLD") and not os.path.exists(os.path.join(
         time.sleep(0.05)
 if start == os.environ.get("STAND_IN_FAIL"):
     sys.exit("telvo: simulated failure")
+if start == os.environ.get("STAND_IN_KILL"):
+    os.kill(os.getpid(), 9)
 os.execv({telvo!r}, [{telvo!r}] + sys.argv[1:])
 """)
     path.chmod(0o755)
     return path
 
 
-def stand_in_env(folder, hold=None, fail=None):
+def stand_in_env(folder, hold=None, fail=None, kill=None):
     env = dict(os.environ, STAND_IN_DIR=str(folder))
-    env.pop("STAND_IN_HOLD", None)
-    env.pop("STAND_IN_FAIL", None)
-    if hold is not None:
-        env["STAND_IN_HOLD"] = str(hold)
-    if fail is not None:
-        env["STAND_IN_FAIL"] = str(fail)
+    for name, start in (("HOLD", hold), ("FAIL", fail), ("KILL", kill)):
+        env.pop(f"STAND_IN_{name}", None)
+        if start is not None:
+            env[f"STAND_IN_{name}"] = str(start)
     return env
 
 
