@@ -17,6 +17,7 @@ from dataclasses import asdict, dataclass, field
 import cloudpickle
 
 from telvo_farm import segment_task
+from telvo_farm.carried_streams import carried_streams
 from telvo_farm.cluster import check_security, connect
 from telvo_farm.command_line import USAGE, output_name, parse_arguments, stats_name
 from telvo_farm.errors import EXIT_FAILURE, EXIT_OK, FarmError, UsageError
@@ -43,6 +44,7 @@ class InputJob:
     segments: list
     range_start: int
     copies_other_streams: bool
+    carried: list = field(default_factory=list)  # CarriedStream: audio, subtitles
     video_ext: str = ""  # of the segment files; "" when the frames are discarded
     workdir: object = None  # None: nothing to keep (-f null without --stats)
     lock: object = None  # held while the job runs
@@ -81,7 +83,7 @@ def _manifest(o, job, video_ext):
     }
 
 
-def _plan_input(o, number, path):
+def _plan_input(o, number, path, note):
     """A job from what the input and the names tell; nothing is written yet."""
     path = os.path.abspath(path)
     if not os.access(path, os.R_OK):
@@ -108,6 +110,9 @@ def _plan_input(o, number, path):
     segments = plan_segments(timeline.frames, o.segment_frames, o.start, o.frames)
     job = InputJob(number, path, output, stats, timeline, segments, o.start,
                    copies_other_streams=o.start == 0 and o.frames is None)
+    if output and job.copies_other_streams:
+        job.carried = carried_streams(path, output, o.format,
+                                      lambda line: note(f"telvo-farm: {job.label}: {line}"))
     # Without an extension -f names the container (telvo is given it for each segment).
     job.video_ext = "" if o.discard else (os.path.splitext(output)[1] or f".{o.format}")
     return job
@@ -327,8 +332,8 @@ def run(o):
     if o.several and not o.discard:
         check_writable_place(o.output)
     # Every input is planned and every name checked before anything is written.
-    jobs = [_plan_input(o, n, path) for n, path in enumerate(o.inputs)]
     notes = []
+    jobs = [_plan_input(o, n, path, notes.append) for n, path in enumerate(o.inputs)]
     made_folder = False
     client = cluster = progress = None
     try:
