@@ -46,7 +46,10 @@ def hidden_beside(path, suffix):
     room = _name_max(folder) - 1 - len(os.fsencode(suffix))
     if len(raw) > room:
         digest = "~" + hashlib.sha256(raw).hexdigest()[:12]
-        name = os.fsdecode(raw[: room - len(digest)] + digest.encode())
+        cut = room - len(digest)
+        while cut > 0 and raw[cut] & 0xC0 == 0x80:  # not inside a UTF-8 character
+            cut -= 1
+        name = os.fsdecode(raw[:cut] + digest.encode())
     return os.path.join(folder, "." + name + suffix)
 
 
@@ -63,6 +66,7 @@ class ResultLock:
         self.fd = None
 
     def acquire(self):
+        """Returns a note when the storage takes no locks (the job then runs without)."""
         while True:
             try:
                 fd = os.open(self.path, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o666)
@@ -73,10 +77,14 @@ class ResultLock:
             except BlockingIOError:
                 os.close(fd)
                 raise FarmError(f"another telvo-farm is writing {self.shown}") from None
+            except OSError as e:
+                self.fd = fd
+                return (f"cannot lock '{self.path}' ({e.strerror}); no other telvo-farm may "
+                        f"write {self.shown} meanwhile")
             try:
                 if os.fstat(fd).st_ino == os.stat(self.path).st_ino:
                     self.fd = fd
-                    return
+                    return None
             except FileNotFoundError:
                 pass
             os.close(fd)

@@ -124,10 +124,13 @@ def _open_work(o, job, progress_note):
 
     if not (job.output or job.stats):
         return
-    shown = job.output if o.several or not job.output else o.output
-    lock = ResultLock(job.output or job.stats, shown or job.stats)
-    lock.acquire()
+    # Messages name the result as the command line gave it.
+    shown = (job.output if o.several else o.output) if job.output else job.stats
+    lock = ResultLock(job.output or job.stats, shown)
+    unlocked = lock.acquire()
     job.lock = lock
+    if unlocked:
+        progress_note(f"telvo-farm: note: {unlocked}")
     job.workdir = WorkDir(job.output or job.stats, job.video_ext, os.path.splitext(job.stats)[1])
     job.inspected, note = job.workdir.open(_manifest(o, job, job.video_ext), job.segments)
     job.finished = set(job.inspected)

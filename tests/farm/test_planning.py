@@ -13,11 +13,12 @@ from fractions import Fraction
 import pytest
 from conftest import run
 
-from telvo_farm.command_line import TELVO_FLAGS, TELVO_VALUE_OPTIONS, FarmOptions
+from telvo_farm.command_line import TELVO_FLAGS, TELVO_VALUE_OPTIONS
+from telvo_farm.output_place import hidden_beside
 from telvo_farm.plan import Segment, concat_durations, plan_segments
 from telvo_farm.probe import Timeline
 from telvo_farm.progress import Progress
-from telvo_farm.run import InputJob, _Execution
+from telvo_farm.run import InputJob, _Execution, parse_arguments
 from telvo_farm.workdir import WorkDir
 
 
@@ -142,7 +143,8 @@ def test_late_progress_report_of_a_finished_segment_is_not_counted():
 
     segments = [Segment(0, 0, 10), Segment(1, 10, 10)]
     job = InputJob(0, "in.mp4", "", "", None, segments, 0, False)
-    execution = _Execution(FarmOptions(quiet=True), [job], None, Progress(20, 0, False))
+    options = parse_arguments(["in.mp4", "-f", "null", "-", "-q"])
+    execution = _Execution(options, [job], None, Progress(20, 0, False))
     # Keys come back from the workers as lists.
     execution._on_event((0.0, ([0, 1], 4)))
     assert execution._frames() == 4
@@ -150,3 +152,13 @@ def test_late_progress_report_of_a_finished_segment_is_not_counted():
     assert execution._frames() == 10
     execution._on_event((0.0, ([0, 1], 7)))  # sent before the end, arrived after it
     assert execution._frames() == 10
+
+
+def test_hidden_names_beside_a_long_result_fit_and_stay_apart(tmp_path):
+    names = ["x" * 251 + ".mkv", "x" * 251 + ".mp4", "é" * 125 + ".mkv", "a.mkv"]
+    hidden = [os.path.basename(hidden_beside(str(tmp_path / n), ".farm.lock")) for n in names]
+    assert hidden[-1] == ".a.mkv.farm.lock"
+    assert len(set(hidden)) == len(hidden)
+    for name in hidden:
+        assert len(name.encode()) <= 255 and name.endswith(".farm.lock")
+        (tmp_path / name).touch()  # a name the file system takes
