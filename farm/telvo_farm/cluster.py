@@ -3,6 +3,7 @@
 
 """The Dask side: an existing scheduler, or a cluster of our own on the loopback address."""
 
+import importlib
 import logging
 import os
 import signal
@@ -48,7 +49,7 @@ def _quiet_dask():
     """Dask's own messages (a lost worker, a retried task) are summed up by the farm's.
     Dask's configuration gives some of its loggers levels of their own, which a level on
     "distributed" alone would not reach."""
-    import distributed  # noqa: F401  (sets Dask's logging up first)
+    importlib.import_module("distributed")  # sets Dask's logging up first
 
     for name in list(logging.Logger.manager.loggerDict):
         if name == "distributed" or name.startswith("distributed."):
