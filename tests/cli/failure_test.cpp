@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -140,6 +141,19 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
          1,
          "cannot write 'no/such/folder/out.mkv'"},
         {"output is input", nullptr, {"in.mkv", "./in.mkv"}, 2, "is the input"},
+        {"output is a hard link to the input",
+         [](CliTest& t) {
+             auto& f = static_cast<Failures&>(t);
+             ASSERT_EQ(link(f.path("in.mkv").c_str(), f.path("same.mkv").c_str()), 0);
+         },
+         {"in.mkv", "same.mkv"},
+         2,
+         "is the input"},
+        {"output name longer than the file system allows",
+         nullptr,
+         {"in.mkv", std::string(252, 'n') + ".mkv"},
+         2,
+         "a name in it has 256 bytes, more than the 255"},
         {"output is input behind a protocol",
          nullptr,
          {"file:in.mkv", "in.mkv"},
@@ -265,6 +279,60 @@ TEST_F(Failures, InputCutShortIsReported)
         EXPECT_NE(run.stderrText.find(std::to_string(frames) + " were decoded"), std::string::npos)
             << run.stderrText;
     }
+
+    // Whole files whose frames are not what a frame count or rate suggests: a variable
+    // frame rate (two frames of every five at 50 fps), and a cut by stream copy whose edit
+    // list hides the frames before the cut that its header still counts.
+    const struct {
+        const char* name;
+        const char* make;
+    } whole[] = {
+        {"vfr.mkv",
+         "-f lavfi -i testsrc2=size=32x24:rate=50:duration=4.7 -vf select='lt(mod(n\\,5)\\,2)' "
+         "-fps_mode vfr -c:v ffv1 vfr.mkv"},
+        {"cut.mp4", "-ss 1.3 -i long.mp4 -c copy cut.mp4"},
+    };
+    ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:duration=6 -c:v libx264 -g 50 -bf 2 long.mp4");
+    for (const auto& w : whole) {
+        SCOPED_TRACE(w.name);
+        ffmpeg(w.make);
+        const RunOutcome run = telvo({w.name, "whole.mkv", "-q"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_EQ(run.stderrText, "");
+    }
+}
+
+// What FFmpeg says about a damaged input reaches the user without -v, one line per kind
+// with a count (not a line per macroblock); -q hides it.
+TEST_F(Failures, InputWarningsAreSummarised)
+{
+    ffmpeg("-f lavfi -i testsrc2=size=128x96:rate=25:duration=2 -c:v libx264 -g 25 -bf 0 h.mkv");
+    std::string damaged = readText(path("h.mkv"));
+    for (size_t at = 6000; at + 2000 < damaged.size(); at += 997) damaged[at] ^= 0x55;
+    writeFile(path("damaged.mkv"), damaged);
+    makeClip("whole.mkv", "testsrc2=size=32x24:rate=25", 50);
+    const std::string data = readText(path("whole.mkv"));
+    writeFile(path("cut.mkv"), data.substr(0, data.size() * 2 / 3));
+
+    const struct {
+        const char* input;
+        const char* message;
+    } cases[] = {
+        {"damaged.mkv", "error while decoding MB"},
+        {"cut.mkv", "File ended prematurely"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        RunOutcome run = telvo({c.input, "out.mkv"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        const size_t first = run.stderrText.find(c.message);
+        EXPECT_NE(first, std::string::npos) << run.stderrText;
+        EXPECT_EQ(run.stderrText.find(c.message, first + 1), std::string::npos)
+            << "one line per kind:\n"
+            << run.stderrText;
+        run = telvo({c.input, "out.mkv", "-q"});
+        EXPECT_EQ(run.stderrText.find(c.message), std::string::npos) << run.stderrText;
+    }
 }
 
 TEST_F(Failures, ReplacedOutputKeepsModeAndOwnerAndLongNamesFit)
@@ -348,5 +416,82 @@ TEST_F(Failures, InterruptRemovesThePartialOutput)
         EXPECT_NE(readText(path("stderr.txt")).find("interrupted"), std::string::npos);
         for (const std::string& name : files())
             EXPECT_TRUE(name == "clip.nut" || name == "in.nut" || name == "stderr.txt") << name;
+    }
+}
+
+// An OUTPUT that is not a plain file keeps what it is: a device or a FIFO is written in
+// place (the FIFO's reader gets the whole clip), and a symbolic link keeps pointing to
+// its target, which now holds the clip (also a target that did not exist yet).
+TEST_F(Failures, SpecialOutputsAreWrittenThroughNotReplaced)
+{
+    enum class Kind { Device, Fifo, Link, DanglingLink };
+    const struct {
+        const char* name;
+        Kind kind;
+    } cases[] = {
+        {"null device", Kind::Device},
+        {"FIFO", Kind::Fifo},
+        {"link to an old file", Kind::Link},
+        {"link to a new file", Kind::DanglingLink},
+    };
+    makeClip("in.mkv", "testsrc2=size=32x24:rate=25", 4);
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = path("out");
+        unlink(out.c_str());
+        unlink(path("sub/target.mkv").c_str());
+        if (c.kind == Kind::Device) {
+            if (geteuid() != 0) {
+                std::printf("skipped '%s': mknod needs root\n", c.name);
+                continue;
+            }
+            ASSERT_EQ(mknod(out.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+            const int probe = open(out.c_str(), O_WRONLY);
+            if (probe < 0) {  // a file system mounted nodev
+                std::printf("skipped '%s': devices cannot be opened here\n", c.name);
+                continue;
+            }
+            close(probe);
+        }
+        if (c.kind == Kind::Fifo) {
+            ASSERT_EQ(mkfifo(out.c_str(), 0600), 0);
+        }
+        if (c.kind == Kind::Link) writeFile(path("sub/target.mkv"), "old");
+        if (c.kind == Kind::Link || c.kind == Kind::DanglingLink) {
+            ASSERT_EQ(symlink("sub/target.mkv", out.c_str()), 0);
+        }
+        struct stat before {
+        };
+        ASSERT_EQ(lstat(out.c_str(), &before), 0);
+
+        // The FIFO's reader copies what it gets into a file, to be decoded afterwards.
+        std::thread reader;
+        if (c.kind == Kind::Fifo)
+            reader = std::thread([&] {
+                std::ifstream fifo(out, std::ios::binary);
+                std::ofstream(path("read.mkv"), std::ios::binary) << fifo.rdbuf();
+            });
+        const RunOutcome run = telvo({"in.mkv", "out", "-f", "matroska", "-q"});
+        if (reader.joinable()) reader.join();
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+
+        struct stat after {
+        };
+        ASSERT_EQ(lstat(out.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT) << "the name was replaced";
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        const bool inPlace = c.kind == Kind::Device || c.kind == Kind::Fifo;
+        EXPECT_EQ(run.stderrText.find("cannot be made atomic") != std::string::npos, inPlace)
+            << run.stderrText;
+        if (c.kind == Kind::Fifo) {
+            EXPECT_EQ(decodeFile(path("read.mkv")).size(), 4u);
+        }
+        if (!inPlace) {
+            EXPECT_EQ(decodeFile(path("sub/target.mkv")).size(), 4u);
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_))
+            EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos)
+                << "temporary left behind";
     }
 }
