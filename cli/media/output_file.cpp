@@ -225,6 +225,9 @@ void installInterruptHandlers()
     sigemptyset(&action.sa_mask);
     for (int signal : kSignals) sigaddset(&action.sa_mask, signal);
     for (int signal : kSignals) sigaction(signal, &action, nullptr);
+    // A reader that goes away (a FIFO, `| head`) would otherwise end the run at once and
+    // leave its temporary files; ignored, the write fails and the run cleans up.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool interrupted()

@@ -49,7 +49,7 @@ private:
 
 // Ctrl-C and termination: the first signal asks the run to stop (it then removes its
 // temporary files and exits 1); a second one removes the registered temporary files at
-// once and exits.
+// once and exits. A closed pipe or FIFO fails the write instead of ending the process.
 void installInterruptHandlers();
 
 // A usage message when a component of `path` is longer than its file system allows

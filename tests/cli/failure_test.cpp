@@ -149,6 +149,14 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
          {"in.mkv", "same.mkv"},
          2,
          "is the input"},
+        {"output is a symbolic link to the input",
+         [](CliTest& t) {
+             auto& f = static_cast<Failures&>(t);
+             ASSERT_EQ(symlink("in.mkv", f.path("link.mkv").c_str()), 0);
+         },
+         {"in.mkv", "link.mkv"},
+         2,
+         "is the input"},
         {"output name longer than the file system allows",
          nullptr,
          {"in.mkv", std::string(252, 'n') + ".mkv"},
@@ -494,4 +502,23 @@ TEST_F(Failures, SpecialOutputsAreWrittenThroughNotReplaced)
             EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos)
                 << "temporary left behind";
     }
+}
+
+// A FIFO's reader that goes away mid-run fails the write: the run ends with its one
+// line and exit 1, as for a full disk, instead of dying of SIGPIPE without a word.
+TEST_F(Failures, ReaderLeavingAFifoFailsTheRun)
+{
+    makeClip("in.mkv", "testsrc2=size=160x120:rate=25", 40);  // well over a pipe's buffer
+    ASSERT_EQ(mkfifo(path("out").c_str(), 0600), 0);
+    std::thread reader([&] {
+        const int fifo = open(path("out").c_str(), O_RDONLY);
+        char start[100];
+        if (fifo >= 0 && read(fifo, start, sizeof start) > 0) close(fifo);
+    });
+    const RunOutcome run = telvo({"in.mkv", "out", "-f", "matroska", "-q", "--stats", "s.csv"});
+    reader.join();
+    EXPECT_EQ(run.exitCode, 1) << run.stderrText;
+    EXPECT_NE(run.stderrText.find("Broken pipe"), std::string::npos) << run.stderrText;
+    for (const std::string& name : files())
+        EXPECT_TRUE(name == "in.mkv" || name == "out") << name << " left behind";
 }
