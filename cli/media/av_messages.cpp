@@ -3,6 +3,7 @@
 
 #include "cli/media/av_messages.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -33,6 +34,7 @@ struct MessageKind {
 };
 std::mutex g_kindsLock;
 std::vector<MessageKind> g_kinds;
+std::atomic<int> g_muted{0};
 
 // Demuxers and decoders; their messages say what is wrong with the input.
 bool fromInputSide(void* context)
@@ -60,6 +62,7 @@ std::string sourceOf(void* context)
 
 void countInputMessage(void* context, int level, const std::string& line)
 {
+    if (g_muted.load() > 0) return;
     auto digit = [&](size_t at) {
         return at < line.size() && std::isdigit(static_cast<unsigned char>(line[at]));
     };
@@ -139,4 +142,14 @@ void reportInputMessages(std::FILE* to)
         if (kind.count > 1) std::fprintf(to, " %lld times, the first", kind.count);
         std::fprintf(to, ": %s\n", kind.first.c_str());
     }
+}
+
+InputMessagesMuted::InputMessagesMuted()
+{
+    ++g_muted;
+}
+
+InputMessagesMuted::~InputMessagesMuted()
+{
+    --g_muted;
 }

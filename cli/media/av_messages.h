@@ -29,3 +29,15 @@ void clearAvMessage();
 // One line per kind of warning or error the demuxer and the decoder logged: how often,
 // and the first message of the kind. Nothing when they logged none.
 void reportInputMessages(std::FILE* to);
+
+// While one lives, the input side's messages are not counted: decoding from a keyframe
+// found by a seek makes the decoder complain about references before it (an open GOP),
+// which says nothing about the input.
+class InputMessagesMuted
+{
+public:
+    InputMessagesMuted();
+    ~InputMessagesMuted();
+    InputMessagesMuted(const InputMessagesMuted&) = delete;
+    InputMessagesMuted& operator=(const InputMessagesMuted&) = delete;
+};

@@ -235,6 +235,7 @@ bool MediaInput::seekToFrame(int64_t frame, int64_t& nextIndex, std::string& how
                              std::string& error)
 {
     nextIndex = 0;
+    const InputMessagesMuted muted;
     AVFormatContext* f = format_.get();
     const AVRational timeBase = videoStream()->time_base;
     if (f->pb == nullptr || !(f->pb->seekable & AVIO_SEEKABLE_NORMAL)) {

@@ -341,6 +341,19 @@ TEST_F(Failures, InputWarningsAreSummarised)
         run = telvo({c.input, "out.mkv", "-q"});
         EXPECT_EQ(run.stderrText.find(c.message), std::string::npos) << run.stderrText;
     }
+
+    // A whole file entered by a seek: decoding from the keyframe of an open GOP makes the
+    // decoder complain about the pictures before it, which says nothing of the input.
+    ffmpeg(
+        "-f lavfi -i testsrc2=size=64x48:rate=25:duration=4 -c:v libx264 -bf 3 -g 30 "
+        "-x264-params open-gop=1 open.mp4");
+    for (const char* start : {"47", "61"}) {
+        const RunOutcome run = telvo({"open.mp4", "out.mkv", "--start", start, "--frames", "5"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_EQ(run.stderrText.find("of the input reported"), std::string::npos)
+            << "--start " << start << ":\n"
+            << run.stderrText;
+    }
 }
 
 TEST_F(Failures, ReplacedOutputKeepsModeAndOwnerAndLongNamesFit)
