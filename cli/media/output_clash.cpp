@@ -150,7 +150,10 @@ std::string findOutputClash(const std::string& input, const std::vector<NamedOut
             !overlong.empty())
             return overlong;
     std::vector<OutputPlace> places;
-    for (const NamedOutput& output : outputs) places.push_back({output, placeOf(output.path)});
+    // A link is followed when written, so its target is where an output lands.
+    for (const NamedOutput& output : outputs)
+        places.push_back(
+            {output, placeOf(output.sequence ? output.path : followOutputLinks(output.path))});
     bool sequence = false;
     const std::vector<InputFile> files = inputFiles(input, sequence);
     for (const OutputPlace& out : places) {

@@ -191,6 +191,11 @@ std::string followLinks(std::string path)
 
 }  // namespace
 
+std::string followOutputLinks(const std::string& path)
+{
+    return followLinks(path);
+}
+
 std::string overlongOutputName(const std::string& option, const std::string& path)
 {
     std::string folder = path.rfind('/', 0) == 0 ? "/" : ".";

@@ -52,6 +52,10 @@ private:
 // once and exits. A closed pipe or FIFO fails the write instead of ending the process.
 void installInterruptHandlers();
 
+// The name a write through `path` lands on: symbolic links followed one by one, also to
+// a target that does not exist yet; a descriptor's name (/dev/stdout) as it is.
+std::string followOutputLinks(const std::string& path);
+
 // A usage message when a component of `path` is longer than its file system allows
 // (NAME_MAX, 255 bytes on most), so such a run fails before anything is rendered; empty
 // when every component fits. `option` names the output in the message.

@@ -157,6 +157,14 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
          {"in.mkv", "link.mkv"},
          2,
          "is the input"},
+        {"stats file is a link to OUTPUT, which does not exist yet",
+         [](CliTest& t) {
+             auto& f = static_cast<Failures&>(t);
+             ASSERT_EQ(symlink("s.csv", f.path("link.csv").c_str()), 0);
+         },
+         {"in.mkv", "s.csv", "-f", "matroska", "--stats", "link.csv"},
+         2,
+         "would write the same file"},
         {"output name longer than the file system allows",
          nullptr,
          {"in.mkv", std::string(252, 'n') + ".mkv"},
