@@ -135,13 +135,19 @@ void clearAvMessage()
 
 void reportInputMessages(std::FILE* to)
 {
+    // A badly damaged stream can produce many kinds; the first ones name the trouble.
+    constexpr size_t kMostKinds = 12;
     const std::lock_guard<std::mutex> hold(g_kindsLock);
-    for (const MessageKind& kind : g_kinds) {
+    for (size_t i = 0; i < g_kinds.size() && i < kMostKinds; ++i) {
+        const MessageKind& kind = g_kinds[i];
         std::fprintf(to, "telvo: warning: %s of the input reported %s", kind.source.c_str(),
                      kind.error ? "an error" : "a warning");
         if (kind.count > 1) std::fprintf(to, " %lld times, the first", kind.count);
         std::fprintf(to, ": %s\n", kind.first.c_str());
     }
+    if (g_kinds.size() > kMostKinds)
+        std::fprintf(to, "telvo: warning: and %zu more kinds of input messages (-v shows all)\n",
+                     g_kinds.size() - kMostKinds);
 }
 
 InputMessagesMuted::InputMessagesMuted()
