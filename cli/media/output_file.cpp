@@ -254,7 +254,6 @@ bool OutputFile::create(const std::string& path, bool sequence, std::string& err
                      "telvo: note: '%s' is %s: it is written in place and cannot be made "
                      "atomic (a failed run leaves what was written)\n",
                      path.c_str(), special);
-        inPlace_ = true;
         writePath_ = path;
         return true;
     }

@@ -32,14 +32,10 @@ public:
     // temporary folder.
     const std::string& writePath() const { return writePath_; }
 
-    // True when the output is written in place (a device, a FIFO, a descriptor).
-    bool inPlace() const { return inPlace_; }
-
     bool commit(std::string& error);
     void discard();
 
 private:
-    bool inPlace_ = false;
     std::string finalPath_;  // the file replaced at the end: a link's target
     std::string tempPath_;   // file, or folder for a sequence
     std::string writePath_;
