@@ -34,7 +34,8 @@ void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
 
 }  // namespace
 
-FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
+// No phase keeps anything in the linked carry yet.
+FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history, LinkedCarry*,
                          const ConstPlane& source, const Plane& destination, RowExecutor& executor)
 {
     const Plane target = destinationSized(source, destination);
@@ -68,7 +69,7 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
 }
 
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  const ConstPlane& source, const Plane& destination)
+                                  LinkedCarry*, const ConstPlane& source, const Plane& destination)
 {
     const Plane target = destinationSized(source, destination);
 
