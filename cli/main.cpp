@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "cli/command/option_list.h"
 #include "cli/command/options.h"
 #include "cli/media/av_messages.h"
 #include "cli/media/output_file.h"
@@ -27,6 +28,9 @@ int main(int argc, char** argv)
         case ParseResult::Version:
             std::printf("telvo %s\n", TELVO_VERSION);
             return kExitOk;
+        case ParseResult::ListOptions:
+            std::fputs(optionListing().c_str(), stdout);
+            return kExitOk;
         case ParseResult::UsageError:
             std::fprintf(stderr, "telvo: %s\n", error.c_str());
             return kExitUsage;
@@ -41,6 +45,8 @@ int main(int argc, char** argv)
 
     const RunResult result =
         options.previewFrame >= 0 ? runPreview(options) : runTranscode(options);
+    // -v has shown FFmpeg's messages as they came; -q asks for none.
+    if (!options.quiet && !options.verbose) reportInputMessages(stderr);
     if (result.code != kExitOk) std::fprintf(stderr, "telvo: %s\n", result.message.c_str());
     return result.code;
 }

@@ -7,6 +7,7 @@
 
 #include "engine/correction_params.h"
 #include "engine/deep_pixel.h"
+#include "engine/kernel_table.h"
 #include "engine/pixel.h"
 
 namespace
@@ -82,7 +83,7 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
     ChannelCurve r, g, b;
     curvesOf(applied, r, g, b);
     buildRemapTables(r, g, b, tables);
-    const RemapRowFunction remapRow = remapRowFor(cpuLevel());
+    const KernelTable& kernels = kernelsFor(cpuLevel());
     const DeepCurves deep = deepCurves(r, g, b);
     const bool isDeep = source.format == PixelFormat::Bgra64;
 
@@ -94,15 +95,6 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
     for (int i = 0; i < workers; ++i) {
         tasks[i] = WorkerTask{source.row0,
                               destination.row0,
-                              r.exponent,
-                              g.exponent,
-                              b.exponent,
-                              r.black,
-                              g.black,
-                              b.black,
-                              r.white,
-                              g.white,
-                              b.white,
                               empty ? 0 : source.height,
                               empty ? 0 : source.width,
                               workers,
@@ -110,20 +102,13 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                               source.pitch,
                               destination.pitch,
                               &tables,
-                              remapRow,
+                              kernels.remapRow,
                               &deep,
-                              remapDeepRowScalar};
+                              kernels.remapDeepRow};
         jobs[i] = isDeep ? WorkerJob{progresDeep, &tasks[i], progresDeepOnCaller}
                          : WorkerJob{progres, &tasks[i], nullptr};
     }
     executor.run(jobs, workers, isDeep ? kDeepRemapStackBytes : 0);
-}
-
-void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
-                        const CorrectionParams& applied, int threadCount, RowExecutor& executor)
-{
-    RemapTables tables;
-    runCorrectionPhase(source, destination, applied, threadCount, executor, tables);
 }
 
 void runCorrectionReference(const ConstPlane& source, const Plane& destination,

@@ -41,7 +41,8 @@ void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
 
 }  // namespace
 
-FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
+// No phase keeps anything in the linked carry yet.
+FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history, LinkedCarry*,
                          const ConstPlane& framed, const Plane& destination, RowExecutor& executor)
 {
     const ConstPlane source = sourceIn(framed, settings);
@@ -78,7 +79,7 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
 }
 
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  const ConstPlane& framed, const Plane& destination)
+                                  LinkedCarry*, const ConstPlane& framed, const Plane& destination)
 {
     const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);

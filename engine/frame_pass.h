@@ -10,6 +10,7 @@
 #include "engine/correction_history.h"
 #include "engine/correction_params.h"
 #include "engine/frame_settings.h"
+#include "engine/linked_carry.h"
 #include "engine/plane.h"
 #include "engine/row_executor.h"
 
@@ -19,13 +20,16 @@ struct FrameReport {
     CorrectionParams applied;  // after freeze, averaging and disable
 };
 
-// Renders one frame with `settings`, carrying `history` on to the next frame; the
-// workers run on `executor`. Nothing in a frame is an error.
+// Renders one frame with `settings`, carrying `history` (and `carry`, when the host keeps
+// one; null otherwise) on to the next frame; the workers run on `executor`. Nothing in a
+// frame is an error.
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         const ConstPlane& source, const Plane& destination, RowExecutor& executor);
+                         LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
+                         RowExecutor& executor);
 
 // Reference twin of the whole pass: plain counting, stepped threshold, the curve
 // formula per component on one thread, overlays tested pixel by pixel. Same history
 // updates, same report, same bytes.
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  const ConstPlane& source, const Plane& destination);
+                                  LinkedCarry* carry, const ConstPlane& source,
+                                  const Plane& destination);

@@ -19,6 +19,7 @@
 #include "engine/deep_pixel.h"
 #include "engine/deep_remap.h"
 #include "engine/frame_pass.h"
+#include "engine/kernel_table.h"
 #include "platform/thread_executor.h"
 #include "tests/support/test_support.h"
 
@@ -108,8 +109,8 @@ TEST(DeepRemapKernels, EveryVariantMatchesTheFormulaForEveryValue)
             std::fill(out.begin(), out.end(), 0x1111111111111111ull);
             // Twice over the same memo: the second row reads only filled entries.
             for (int pass = 0; pass < 2; ++pass)
-                remapDeepRowScalar(c, memo, reinterpret_cast<const uint8_t*>(in.data()),
-                                   reinterpret_cast<uint8_t*>(out.data()), 65536);
+                kernelsFor(level).remapDeepRow(c, memo, reinterpret_cast<const uint8_t*>(in.data()),
+                                               reinterpret_cast<uint8_t*>(out.data()), 65536);
             remapDeepRowDirect(c, reinterpret_cast<const uint8_t*>(in.data()),
                                reinterpret_cast<uint8_t*>(direct.data()), 65536);
             for (int v = 0; v < 65536; ++v) {
@@ -181,13 +182,13 @@ TEST(DeepFramePass, MatchesTheReferenceAndMeasuresAsItsEightBitTwin)
             s.threadCount = k.workers;
             s.showHistogram = k.graph;
             CorrectionHistory h8 = identityHistory(), hFast = h8, hRef = h8;
-            const FrameReport r8 =
-                runFramePass(s, h8, eight.constPlane(), eightOut.plane(), threadExecutor());
+            const FrameReport r8 = runFramePass(s, h8, nullptr, eight.constPlane(),
+                                                eightOut.plane(), threadExecutor());
             s.deepColour = 1;
-            const FrameReport rFast =
-                runFramePass(s, hFast, asConst(source.plane()), fast.plane(), threadExecutor());
+            const FrameReport rFast = runFramePass(s, hFast, nullptr, asConst(source.plane()),
+                                                   fast.plane(), threadExecutor());
             const FrameReport rRef =
-                runFramePassReference(s, hRef, asConst(source.plane()), reference.plane());
+                runFramePassReference(s, hRef, nullptr, asConst(source.plane()), reference.plane());
 
             const std::string where = std::string(cpuLevelName(level)) + " " +
                                       std::to_string(k.width) + "x" + std::to_string(k.height);
