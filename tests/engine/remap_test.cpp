@@ -72,7 +72,9 @@ RemapRowFunction kernelOfAFrame()
 {
     GuardedFrame source(8, 3), destination(8, 3);
     KernelRecorder recorder;
-    runCorrectionPhase(source.constPlane(), destination.plane(), CorrectionParams{}, 3, recorder);
+    RemapTables tables;
+    runCorrectionPhase(source.constPlane(), destination.plane(), CorrectionParams{}, 3, recorder,
+                       tables);
     for (RemapRowFunction kernel : recorder.kernels)
         if (kernel != recorder.kernels.front()) return nullptr;
     return recorder.kernels.empty() ? nullptr : recorder.kernels.front();
@@ -272,7 +274,7 @@ TEST(RemapKernels, ChosenKernelStaysWithinTheCpuAndTheCaps)
     const bool scalarFromEnvironment = wanted != nullptr && std::string(wanted) == "scalar";
     EXPECT_LE(static_cast<int>(cpuLevel()), static_cast<int>(detectedCpuLevel()));
     EXPECT_EQ(kernelOfAFrame(),
-              scalarFromEnvironment ? remapRowScalar : remapRowFor(detectedCpuLevel()));
+              scalarFromEnvironment ? remapRowScalar : kernelsFor(detectedCpuLevel()).remapRow);
     {
         const CpuLevelCap cap(CpuLevel::Scalar);
         EXPECT_EQ(kernelOfAFrame(), remapRowScalar);
