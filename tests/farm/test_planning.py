@@ -138,7 +138,7 @@ def test_refused_before_anything_runs(farm, clips, tmp_path):
         assert sorted(os.listdir(tmp_path)) == before, arguments
 
 
-def test_late_progress_report_of_a_finished_segment_is_not_counted():
+def test_late_progress_report_of_a_finished_segment_is_not_counted(telvo):
     class Finished:
         status = "finished"
 
@@ -147,7 +147,7 @@ def test_late_progress_report_of_a_finished_segment_is_not_counted():
 
     segments = [Segment(0, 0, 10), Segment(1, 10, 10)]
     job = InputJob(0, "in.mp4", "", "", None, segments, 0, False)
-    options = parse_arguments(["in.mp4", "-f", "null", "-", "-q"])
+    options = parse_arguments(["in.mp4", "-f", "null", "-", "-q", "--telvo", telvo])
     execution = _Execution(options, [job], None, Progress(20, 0, False))
     # Keys come back from the workers as lists.
     execution._on_event((0.0, ([0, 1], 4)))
