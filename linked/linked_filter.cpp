@@ -20,7 +20,8 @@ LinkedFilter::LinkedFilter()
 
 LinkedFilter::~LinkedFilter() = default;
 
-bool LinkedFilter::open(const SettingValues& settings, int width, int height, std::string& error)
+bool LinkedFilter::open(const SettingValues& settings, int width, int height, std::string& error,
+                        PixelFormat format)
 {
     if (!host_->ok()) {
         error = "the filter module did not register: " + host_->error();
@@ -28,6 +29,7 @@ bool LinkedFilter::open(const SettingValues& settings, int width, int height, st
     }
     width_ = width;
     height_ = height;
+    format_ = format;
     host_->createInstance(width, height);
     if (!host_->callScript("Config", settings.data(), kScriptSettingCount)) {
         error = "the filter has no Config script function";
@@ -77,7 +79,8 @@ bool LinkedFilter::run(const uint8_t* sourceRow0, ptrdiff_t sourcePitch, uint8_t
 {
     if (!open_) return false;
     const void* instance = host_->instanceData();
-    attachLinkedFrame(instance, LinkedFrame{&settings_, &carry_});
+    attachLinkedFrame(instance,
+                      LinkedFrame{&settings_, &carry_, format_ == PixelFormat::Bgra64 ? 1 : 0});
     host_->run(sourceRow0, sourcePitch, destinationRow0, destinationPitch, width_, height_,
                frameNumber);
     detachLinkedFrame();

@@ -3,13 +3,18 @@
 
 #include "cli/media/filter_frames.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavutil/buffer.h>
 #include <libavutil/pixdesc.h>
 }
 
-FilterFramePool::FilterFramePool(int width, int height)
-    : width_(width), height_(height), linesize_(FFALIGN(width * 4, 64))
+FilterFramePool::FilterFramePool(int width, int height, AVPixelFormat layout)
+    : layout_(layout),
+      width_(width),
+      height_(height),
+      linesize_(FFALIGN(width * bytesPerPixel(), 64))
 {
     pool_ = av_buffer_pool_init(static_cast<size_t>(linesize_) * height + 64, nullptr);
 }
@@ -29,7 +34,7 @@ FramePtr FilterFramePool::get()
     frame->linesize[0] = linesize_;
     frame->width = width_;
     frame->height = height_;
-    frame->format = kFilterPixelFormat;
+    frame->format = layout_;
     frame->color_range = AVCOL_RANGE_JPEG;
     frame->colorspace = AVCOL_SPC_RGB;
     return frame;
@@ -44,7 +49,8 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
         return false;
     }
     const auto format = static_cast<AVPixelFormat>(decoded->format);
-    if (format == AV_PIX_FMT_BGRA || (format == AV_PIX_FMT_BGR0 && layout_ == AV_PIX_FMT_BGR0)) {
+    const bool eightBitLayout = layout_ != kDeepFilterPixelFormat;
+    if (format == layout_ || (eightBitLayout && format == AV_PIX_FMT_BGRA)) {
         out.reset(av_frame_clone(decoded));
         if (!out) {
             error = "out of memory";
@@ -80,10 +86,32 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
 
 void copyAlpha(const AVFrame* from, AVFrame* to)
 {
+    if (to->format == kDeepFilterPixelFormat) {
+        for (int y = 0; y < to->height; ++y) {
+            const uint8_t* source = from->data[0] + static_cast<ptrdiff_t>(y) * from->linesize[0];
+            uint8_t* target = to->data[0] + static_cast<ptrdiff_t>(y) * to->linesize[0];
+            for (int x = 6; x < 8 * to->width; x += 8) std::memcpy(target + x, source + x, 2);
+        }
+        return;
+    }
     for (int y = 0; y < to->height; ++y) {
         const uint8_t* source = from->data[0] + static_cast<ptrdiff_t>(y) * from->linesize[0];
         uint8_t* target = to->data[0] + static_cast<ptrdiff_t>(y) * to->linesize[0];
         for (int x = 3; x < 4 * to->width; x += 4) target[x] = source[x];
     }
     to->format = AV_PIX_FMT_BGRA;
+}
+
+void makeOpaque(AVFrame* deep)
+{
+    for (int y = 0; y < deep->height; ++y) {
+        uint8_t* row = deep->data[0] + static_cast<ptrdiff_t>(y) * deep->linesize[0];
+        for (int x = 6; x < 8 * deep->width; x += 8) row[x] = row[x + 1] = 0xFF;
+    }
+}
+
+int componentDepth(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    return d != nullptr && d->nb_components > 0 ? d->comp[0].depth : 0;
 }

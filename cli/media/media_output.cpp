@@ -98,7 +98,8 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         error = "cannot set up the output: " + avError(status);
         return false;
     }
-    pixelFormat_ = choosePixelFormat(plan.encoder, inputFormat, s.lossless, width, height, error);
+    pixelFormat_ =
+        choosePixelFormat(plan.encoder, inputFormat, s.lossless, s.deep, width, height, error);
     if (pixelFormat_ == AV_PIX_FMT_NONE) return false;
     const ColourTags tags =
         outputColourTags(tagsOf(first), inputFormat, pixelFormat_, plan.encoder->id, height);
@@ -113,7 +114,12 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     if (!writeHeader(s, error)) return false;
 
     keepsAlpha_ = hasAlpha(inputFormat) && hasAlpha(pixelFormat_);
-    const AVPixelFormat layout = keepsAlpha_ ? AV_PIX_FMT_BGRA : kFilterPixelFormat;
+    deep_ = s.deep;
+    makeOpaque_ = deep_ && !keepsAlpha_ && hasAlpha(pixelFormat_);
+    // swscale dithers 16-bit RGB into 8-bit YUV with an ordered pattern of its own; into
+    // 8-bit RGB it is asked for error diffusion.
+    dithers_ = deep_ && componentDepth(pixelFormat_) <= 8;
+    const AVPixelFormat layout = ToFilterConverter::layoutFor(keepsAlpha_, deep_);
     if (pixelFormat_ != layout) {
         converter_ = makeFromFilterConverter(width, height, pixelFormat_, tags, layout);
         if (!converter_) {
@@ -370,6 +376,7 @@ bool MediaOutput::writeFrame(AVFrame* filtered, const AVFrame* alpha, int64_t pt
                              std::string& error)
 {
     if (alpha != nullptr) copyAlpha(alpha, filtered);
+    if (makeOpaque_) makeOpaque(filtered);
     // Encoders need strictly increasing timestamps. A frame without one follows the
     // previous frame by one frame duration; a repeated one moves on by one tick.
     if (pts != AV_NOPTS_VALUE) pts = av_rescale_q(pts, inputTimeBase_, encoder_->time_base);
