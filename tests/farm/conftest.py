@@ -47,9 +47,11 @@ def ffmpeg(*arguments):
 @pytest.fixture(scope="session")
 def clips(tmp_path_factory):
     """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
-    at 1.4 s), a variable-frame-rate Matroska file and a DVD-like MPEG program stream."""
+    at 1.4 s), a variable-frame-rate Matroska file, a DVD-like MPEG program stream and
+    10-bit 4:2:2 FFV1."""
     folder = tmp_path_factory.mktemp("clips")
-    made = {name: str(folder / name) for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg")}
+    made = {name: str(folder / name) for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg",
+                                                       "ten.mkv")}
     source = f"testsrc2=size=160x90:rate={FPS}:duration=3"
     ffmpeg("-f", "lavfi", "-i", source, "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
            "-c:v", "libx264", "-g", "20", "-pix_fmt", "yuv420p", "-c:a", "aac",
@@ -64,6 +66,7 @@ def clips(tmp_path_factory):
     # first in it carry no presentation time.
     ffmpeg("-f", "lavfi", "-i", source, "-c:v", "mpeg2video", "-bf", "2", "-g", "15",
            made["bf.mpg"])
+    ffmpeg("-f", "lavfi", "-i", source, "-c:v", "ffv1", "-pix_fmt", "yuv422p10le", made["ten.mkv"])
     return made
 
 
