@@ -115,11 +115,14 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
 
     keepsAlpha_ = hasAlpha(inputFormat) && hasAlpha(pixelFormat_);
     deep_ = s.deep;
-    makeOpaque_ = deep_ && !keepsAlpha_ && hasAlpha(pixelFormat_);
-    // swscale dithers 16-bit RGB into 8-bit YUV with an ordered pattern of its own; into
-    // 8-bit RGB it is asked for error diffusion.
+    // swscale dithers 16-bit RGB into 8-bit YUV with an ordered pattern of its own.
     dithers_ = deep_ && componentDepth(pixelFormat_) <= 8;
-    const AVPixelFormat layout = ToFilterConverter::layoutFor(keepsAlpha_, deep_);
+    const AVPixelFormat layout = deep_ ? deepPlanarFormat(hasAlpha(pixelFormat_))
+                                       : ToFilterConverter::layoutFor(keepsAlpha_, false);
+    if (deep_ && !allocatePlanar(layout, width, height)) {
+        error = "out of memory";
+        return false;
+    }
     if (pixelFormat_ != layout) {
         converter_ = makeFromFilterConverter(width, height, pixelFormat_, tags, layout);
         if (!converter_) {
@@ -134,6 +137,16 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         return false;
     }
     return true;
+}
+
+bool MediaOutput::allocatePlanar(AVPixelFormat format, int width, int height)
+{
+    planar_.reset(av_frame_alloc());
+    if (!planar_) return false;
+    planar_->format = format;
+    planar_->width = width;
+    planar_->height = height;
+    return av_frame_get_buffer(planar_.get(), 0) >= 0;
 }
 
 // Size, time base, aspect ratio, field order and colour tags follow the input.
@@ -376,7 +389,15 @@ bool MediaOutput::writeFrame(AVFrame* filtered, const AVFrame* alpha, int64_t pt
                              std::string& error)
 {
     if (alpha != nullptr) copyAlpha(alpha, filtered);
-    if (makeOpaque_) makeOpaque(filtered);
+    if (deep_) {
+        // The encoder may still hold the previous picture.
+        if (av_frame_make_writable(planar_.get()) < 0) {
+            error = "out of memory";
+            return false;
+        }
+        deinterleaveDeep(*filtered, *planar_, keepsAlpha_);
+        filtered = planar_.get();
+    }
     // Encoders need strictly increasing timestamps. A frame without one follows the
     // previous frame by one frame duration; a repeated one moves on by one tick.
     if (pts != AV_NOPTS_VALUE) pts = av_rescale_q(pts, inputTimeBase_, encoder_->time_base);

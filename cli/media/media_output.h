@@ -72,6 +72,7 @@ private:
     bool writeHeader(const OutputSettings& settings, std::string& error);
 
     bool drain(std::string& error);
+    bool allocatePlanar(AVPixelFormat format, int width, int height);
 
     std::string finalPath_;
     AVFormatContext* muxer_ = nullptr;
@@ -92,7 +93,7 @@ private:
     AVPixelFormat pixelFormat_ = AV_PIX_FMT_NONE;
     bool keepsAlpha_ = false;
     bool deep_ = false;
-    bool makeOpaque_ = false;  // deep frames into a format with alpha the input lacked
+    FramePtr planar_;  // deep frames: deinterleaved for swscale or the encoder
     bool dithers_ = false;
     bool interlaced_ = false, topFieldFirst_ = false;
     int64_t lastPts_ = AV_NOPTS_VALUE;

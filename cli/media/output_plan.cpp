@@ -12,6 +12,7 @@ extern "C" {
 
 #include "cli/command/options.h"
 #include "cli/media/colour.h"
+#include "cli/media/filter_frames.h"
 
 namespace
 {
@@ -128,10 +129,10 @@ AVPixelFormat choosePixelFormat(const AVCodec* encoder, AVPixelFormat input, boo
         usable = {AV_PIX_FMT_YUV444P, kFilterPixelFormat};
     }
     // Lossless keeps the filter's RGB as it is, and the input's alpha beside it; deep
-    // frames as FFV1's packed 16-bit RGB, the same words in another order.
+    // frames as planar 16-bit RGB, the same words in planes.
     const bool alpha = hasAlpha(input);
-    const AVPixelFormat losslessFormat = deep ? (alpha ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_RGB48LE)
-                                              : (alpha ? AV_PIX_FMT_BGRA : kFilterPixelFormat);
+    const AVPixelFormat losslessFormat =
+        deep ? deepPlanarFormat(alpha) : (alpha ? AV_PIX_FMT_BGRA : kFilterPixelFormat);
     const AVPixelFormat wanted = lossless ? losslessFormat : input;
     for (AVPixelFormat f : usable)
         if (f == wanted) return f;
