@@ -206,6 +206,10 @@ bool MediaOutput::openEncoder(const OutputPlan& plan, std::string& error)
         if (!tiny) av_dict_set_int(&options, "slicecrc", 1, 0);
         enc->gop_size = 1;
     }
+    // DNxHD's own profile takes 8 bits only; 10-bit 4:2:2 is DNxHR HQX, which the encoder
+    // does not pick by itself.
+    if (plan.encoder->id == AV_CODEC_ID_DNXHD && pixelFormat_ == AV_PIX_FMT_YUV422P10LE)
+        av_dict_set(&options, "profile", "dnxhr_hqx", 0);
     const int status = avcodec_open2(enc, plan.encoder, &options);
     const bool crfUnused = av_dict_get(options, "crf", nullptr, 0) != nullptr;
     av_dict_free(&options);
