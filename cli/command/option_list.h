@@ -76,7 +76,7 @@ inline constexpr OptionRow kOutputOptions[] = {
     {nullptr, "--lossless", nullptr,
      "FFV1, frames kept as the filter's RGB output bit for bit (.mkv)", &CliOptions::lossless},
     {nullptr, "--eight-bit", nullptr,
-     "filter input of more than 8 bits per component at 8 bits, as telvo\nbefore 4.3 did "
+     "filter input deeper than 8 bits at 8 bits per channel, as earlier\nversions did "
      "(default: 16 bits per channel for such input)",
      &CliOptions::eightBit},
     {nullptr, "--allow-hdr", nullptr,
