@@ -57,6 +57,14 @@ void progresDeep(void* taskPointer)
     });
 }
 
+void progresDeepShared(void* taskPointer)
+{
+    const WorkerTask& task = *static_cast<const WorkerTask*>(taskPointer);
+    eachRow(task, [&](const uint8_t* in, uint8_t* out, int width) {
+        task.remapDeepRow(*task.deepCurves, *task.sharedMemo, in, out, width);
+    });
+}
+
 void progresDeepOnCaller(void* taskPointer)
 {
     const WorkerTask& task = *static_cast<const WorkerTask*>(taskPointer);
@@ -78,7 +86,7 @@ void progres(void* taskPointer)
 
 void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                         const CorrectionParams& applied, int threadCount, RowExecutor& executor,
-                        RemapTables& tables)
+                        RemapTables& tables, DeepRemapCache* deepCache)
 {
     ChannelCurve r, g, b;
     curvesOf(applied, r, g, b);
@@ -86,6 +94,8 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
     const KernelTable& kernels = kernelsFor(cpuLevel());
     const DeepCurves deep = deepCurves(r, g, b);
     const bool isDeep = source.format == PixelFormat::Bgra64;
+    const bool shared = isDeep && deepCache != nullptr;
+    if (shared) prepareDeepRemapCache(deep, *deepCache);
 
     const int workers = std::clamp(threadCount, 1, kMaxWorkers);
     const bool empty = source.empty() || destination.row0 == nullptr;
@@ -104,11 +114,13 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                               &tables,
                               kernels.remapRow,
                               &deep,
-                              kernels.remapDeepRow};
-        jobs[i] = isDeep ? WorkerJob{progresDeep, &tasks[i], progresDeepOnCaller}
-                         : WorkerJob{progres, &tasks[i], nullptr};
+                              kernels.remapDeepRow,
+                              shared ? &deepCache->memo : nullptr};
+        jobs[i] = shared   ? WorkerJob{progresDeepShared, &tasks[i], nullptr}
+                  : isDeep ? WorkerJob{progresDeep, &tasks[i], progresDeepOnCaller}
+                           : WorkerJob{progres, &tasks[i], nullptr};
     }
-    executor.run(jobs, workers, isDeep ? kDeepRemapStackBytes : 0);
+    executor.run(jobs, workers, isDeep && !shared ? kDeepRemapStackBytes : 0);
 }
 
 void runCorrectionReference(const ConstPlane& source, const Plane& destination,

@@ -3,6 +3,7 @@
 
 #include "engine/deep_remap.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -46,17 +47,26 @@ void clearDeepRemapMemo(DeepRemapMemo& memo)
     std::memset(&memo, 0xFF, sizeof memo);
 }
 
+void prepareDeepRemapCache(const DeepCurves& curves, DeepRemapCache& cache)
+{
+    if (cache.holds && std::memcmp(cache.curve, curves.curve, sizeof cache.curve) == 0) return;
+    std::memcpy(cache.curve, curves.curve, sizeof cache.curve);
+    clearDeepRemapMemo(cache.memo);
+    cache.holds = true;
+}
+
 namespace
 {
 
-// The branch is taken once per distinct value and worker, then predicted away.
+// The branch is taken once per distinct value and table, then predicted away.
 inline uint32_t lookup(const DeepCurves& c, DeepRemapMemo& memo, int channel, int v)
 {
-    uint32_t e = memo.entry[channel][v];
+    std::atomic_ref<uint32_t> entry(memo.entry[channel][v]);
+    uint32_t e = entry.load(std::memory_order_relaxed);
     if (e == DeepRemapMemo::kUnfilled) {
         const ChannelCurve& k = c.curve[channel];
         e = remapDeepComponent(v, k.black, c.reciprocal[channel], k.exponent);
-        memo.entry[channel][v] = e;
+        entry.store(e, std::memory_order_relaxed);
     }
     return e;
 }

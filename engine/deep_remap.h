@@ -13,9 +13,11 @@
 // the 8-bit curve clamps, and out16's 8-bit bin (round(out16 / 257)) is out8 or, where
 // 255 p lies within 1/514 of a half, its neighbour.
 //
-// The row kernel fills a table per worker lazily: a worker's frame share touches only
-// the values its rows hold (1024 per channel for 10-bit video), so building a full
-// 65536-entry table (196 608 powers per frame, about 6 ms) costs far more than it saves.
+// The row kernel fills a table lazily: a frame touches only the values it holds (1024
+// per channel for 10-bit RGB), so building a full 65536-entry table (196 608 powers per
+// frame, about 6 ms) would cost far more than it saves. The table is the workers' own
+// (on their stacks), or, where the linked host keeps a DeepRemapCache, one shared by
+// the workers and kept from frame to frame while the curves stay the same.
 #pragma once
 
 #include <cstddef>
@@ -40,13 +42,26 @@ struct DeepCurves {
 
 DeepCurves deepCurves(const ChannelCurve& r, const ChannelCurve& g, const ChannelCurve& b);
 
-// One worker's table: an entry is the curve's output for that input, or kUnfilled until
-// the worker first meets the input. 768 KiB, so it lives on a worker's stack sized for
-// it (kDeepRemapStackBytes), zeroed to unfilled once per frame.
+// A table: an entry is the curve's output for that input, or kUnfilled until a worker
+// first meets the input. Entries are read and written with relaxed atomic accesses
+// (plain moves on x86), so workers may share one: two that fill an entry at once write
+// the same value. 768 KiB, so a worker's own lives on its stack, sized for it
+// (kDeepRemapStackBytes), set to unfilled once per frame.
 struct DeepRemapMemo {
     static constexpr uint32_t kUnfilled = 0xFFFFFFFF;
-    uint32_t entry[3][65536];
+    alignas(64) uint32_t entry[3][65536];
 };
+
+// The linked host's shared table, with the curves it was filled for: cleared only when a
+// frame's curves differ from those (bit for bit), so a steady correction fills it once.
+struct DeepRemapCache {
+    ChannelCurve curve[3]{};  // blue, green, red
+    bool holds = false;       // false: nothing filled yet
+    DeepRemapMemo memo;
+};
+
+// Makes `cache` hold `curves`' table: kept when it already does, cleared otherwise.
+void prepareDeepRemapCache(const DeepCurves& curves, DeepRemapCache& cache);
 constexpr size_t kDeepRemapStackBytes = size_t(2) << 20;
 
 void clearDeepRemapMemo(DeepRemapMemo& memo);

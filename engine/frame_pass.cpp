@@ -41,9 +41,9 @@ void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
 
 }  // namespace
 
-// No phase keeps anything in the linked carry yet.
-FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history, LinkedCarry*,
-                         const ConstPlane& framed, const Plane& destination, RowExecutor& executor)
+FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
+                         LinkedCarry* carry, const ConstPlane& framed, const Plane& destination,
+                         RowExecutor& executor)
 {
     const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);
@@ -56,7 +56,8 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
     const ChannelLevels levels = levelsFromHistograms(counted, peakThreshold);
     const CorrectionParams applied = deriveCorrectionParams(history, settings, levels);
     RemapTables tables;
-    runCorrectionPhase(source, target, applied, settings.threadCount, executor, tables);
+    runCorrectionPhase(source, target, applied, settings.threadCount, executor, tables,
+                       carry ? carry->deepRemapCache : nullptr);
 
     const bool outline = settings.border && !settings.dialogClosed;
     if (outline) drawBorderOutline(target, settings);

@@ -8,7 +8,14 @@
 // module has none, and its frames run with a null carry. A plain value.
 #pragma once
 
+struct DeepRemapCache;
+
 struct LinkedCarry {
-    // Nothing yet: the first linked-only engine feature that remembers a frame adds its
-    // fields here, each with its reset value as the default member initialiser.
+    // Fields hold their reset value as the default member initialiser.
+
+    // Deep frames: the table the workers share and keep while the curves stay the same
+    // (engine/deep_remap.h). The host's storage, allocated once; a snapshot shares it,
+    // which is sound since its content is keyed by the curves. Null: each worker fills
+    // a table of its own every frame.
+    DeepRemapCache* deepRemapCache = nullptr;
 };

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "engine/deep_remap.h"
 #include "hosting/filter_host.h"
 #include "module/module_entry.h"
 #include "plugin/filter_state.h"
@@ -30,6 +31,8 @@ bool LinkedFilter::open(const SettingValues& settings, int width, int height, st
     width_ = width;
     height_ = height;
     format_ = format;
+    if (format == PixelFormat::Bgra64 && !deepRemapCache_)
+        deepRemapCache_ = std::make_unique<DeepRemapCache>();
     host_->createInstance(width, height);
     if (!host_->callScript("Config", settings.data(), kScriptSettingCount)) {
         error = "the filter has no Config script function";
@@ -79,6 +82,8 @@ bool LinkedFilter::run(const uint8_t* sourceRow0, ptrdiff_t sourcePitch, uint8_t
 {
     if (!open_) return false;
     const void* instance = host_->instanceData();
+    // Set each frame: restart() and restoreSnapshot() replace the carry.
+    carry_.deepRemapCache = deepRemapCache_.get();
     attachLinkedFrame(instance,
                       LinkedFrame{&settings_, &carry_, format_ == PixelFormat::Bgra64 ? 1 : 0});
     host_->run(sourceRow0, sourcePitch, destinationRow0, destinationPitch, width_, height_,

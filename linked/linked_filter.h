@@ -23,6 +23,7 @@
 #include "plugin/settings_table.h"
 
 class FilterHost;
+struct DeepRemapCache;
 
 // Everything a linked filter holds between frames: the instance record (history
 // included), the settings as last applied, and the carry.
@@ -87,6 +88,9 @@ private:
     bool open_ = false;
     int width_ = 0, height_ = 0;
     PixelFormat format_ = PixelFormat::Bgrx32;
+    // Deep frames: the workers' shared curve table, allocated at open; the carry points
+    // at it for every frame (engine/linked_carry.h).
+    std::unique_ptr<DeepRemapCache> deepRemapCache_;
     SettingValues settings_ = defaultSettingValues();
     LinkedCarry carry_{};
 };

@@ -201,3 +201,30 @@ TEST(DeepFramePass, MatchesTheReferenceAndMeasuresAsItsEightBitTwin)
         }
     }
 }
+
+// The workers' shared table, kept from frame to frame while the curves stay the same: a
+// sequence of frames whose curves change, repeat (disable gives the identity each time)
+// and change back, against the reference pass frame by frame.
+TEST(DeepFramePass, SharedTableKeptAcrossFramesMatchesTheReference)
+{
+    static DeepRemapCache cache;
+    LinkedCarry carry;
+    carry.deepRemapCache = &cache;
+    std::mt19937 rng(77);
+    FrameSettings s = defaultFrameSettings();
+    s.threadCount = 3;
+    s.deepColour = 1;
+    CorrectionHistory hFast = identityHistory(), hRef = hFast;
+    const int disableAt[] = {0, 1, 1, 0, 0, 1};
+    for (int frame = 0; frame < 6; ++frame) {
+        GuardedFrame eight(97, 31);
+        fillNatural(eight, 40 + frame);
+        DeepFrame source(97, 31), fast(97, 31, 0, false, 0x11), reference(97, 31, 0, false, 0x22);
+        spellDeep(eight, source, rng, 128);
+        s.disable = disableAt[frame];
+        runFramePass(s, hFast, &carry, asConst(source.plane()), fast.plane(), threadExecutor());
+        runFramePassReference(s, hRef, nullptr, asConst(source.plane()), reference.plane());
+        ASSERT_EQ(fast.storage.pixels(), reference.storage.pixels()) << "frame " << frame;
+        EXPECT_EQ(std::memcmp(&hFast, &hRef, sizeof hFast), 0) << "frame " << frame;
+    }
+}
