@@ -44,11 +44,15 @@ void countOnOwnStack(void* argument)
 {
     const CountingTask& task = *static_cast<const CountingTask*>(argument);
     ChannelHistograms counted;
-    if (task.rows.format == PixelFormat::Bgra64) {
-        countHistogramsDeep(task.rows, task.region, counted);
-    } else if (pixelsOf(task.region) >= kJointFromPixels) {
+    const bool deep = task.rows.format == PixelFormat::Bgra64;
+    if (pixelsOf(task.region) >= kJointFromPixels) {
         JointCounts scratch;
-        countHistogramsJoint(task.rows, task.region, scratch, counted);
+        if (deep)
+            countHistogramsDeepJoint(task.rows, task.region, scratch, counted);
+        else
+            countHistogramsJoint(task.rows, task.region, scratch, counted);
+    } else if (deep) {
+        countHistogramsDeep(task.rows, task.region, counted);
     } else {
         countHistograms(task.rows, task.region, counted);
     }

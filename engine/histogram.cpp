@@ -126,6 +126,20 @@ inline void countEightJoint(JointCounts& joint, const uint8_t* px)
     for (int i = 0; i < 8; ++i) ++joint.red[i % kLanes][(p[i] >> 16) & 0xFF];
 }
 
+inline void countDeepJoint(JointCounts& joint, uint64_t p, int lane)
+{
+    ++joint.greenBlue[binOfDeep(deepG(p)) * 256 + binOfDeep(deepB(p))];
+    ++joint.red[lane][binOfDeep(deepR(p))];
+}
+
+// Eight deep pixels, loads first, as countEightJoint.
+inline void countEightDeepJoint(JointCounts& joint, const uint8_t* px)
+{
+    uint64_t p[8];
+    for (int i = 0; i < 8; ++i) p[i] = loadDeepPixel(px + 8 * i);
+    for (int i = 0; i < 8; ++i) countDeepJoint(joint, p[i], i % kLanes);
+}
+
 // Walks the region row by row: a block of one colour is added with one addition per
 // channel, other blocks and each row's tail go to the counter's own loops, and the
 // counter's 32-bit words are flushed into the totals before one could overflow.
@@ -239,6 +253,28 @@ void countHistogramsDeep(const ConstPlane& plane, const PixelRegion& region, Cha
         }
     }
     flushLanes(lanes, out);
+}
+
+void countHistogramsDeepJoint(const ConstPlane& plane, const PixelRegion& region,
+                              JointCounts& scratch, ChannelHistograms& out)
+{
+    std::memset(&out, 0, sizeof out);
+    if (region.empty()) return;
+    std::memset(&scratch, 0, sizeof scratch);
+    uint64_t pending = 0;
+    const int width = region.x1 - region.x0;
+    for (int y = region.y0; y < region.y1; ++y) {
+        const uint8_t* px = plane.pixel(region.x0, y);
+        int x = 0;
+        for (; x + 8 <= width; x += 8, px += 64) countEightDeepJoint(scratch, px);
+        for (; x < width; ++x, px += 8) countDeepJoint(scratch, loadDeepPixel(px), 0);
+        pending += static_cast<uint64_t>(width);
+        if (pending >= kFlushAfter) {
+            flushJoint(scratch, out);
+            pending = 0;
+        }
+    }
+    flushJoint(scratch, out);
 }
 
 void countHistogramsReference(const ConstPlane& plane, const PixelRegion& region,

@@ -46,7 +46,11 @@ void countHistogramsJoint(const ConstPlane& plane, const PixelRegion& region, Jo
 void countHistogramsDeep(const ConstPlane& plane, const PixelRegion& region,
                          ChannelHistograms& out);
 
-// Reference twin of all three, for either format: one increment per pixel and channel,
+// The same through the joint table, for large shares: as countHistogramsJoint.
+void countHistogramsDeepJoint(const ConstPlane& plane, const PixelRegion& region,
+                              JointCounts& scratch, ChannelHistograms& out);
+
+// Reference twin of all four, for either format: one increment per pixel and channel,
 // in reading order.
 void countHistogramsReference(const ConstPlane& plane, const PixelRegion& region,
                               ChannelHistograms& out);
