@@ -17,6 +17,8 @@ CASES = {
     "variable frame rate": ("vfr.mkv", "out.mkv", ["--gamma", "30"], ["--segment-frames", "16"]),
     "B-frames, packets without pts": ("bf.mpg", "out.mkv", ["--lossless"],
                                       ["--segment-frames", "20"]),
+    "cut by stream copy, edit list": ("cut.mp4", "out.mkv", ["--lossless"],
+                                      ["--segment-frames", "10"]),
     "range, jsonl stats": ("av.mp4", "out.mkv",
                            ["--lossless", "--start", "7", "--frames", "50", "--stats", "s.jsonl"],
                            ["--segment-frames", "12"]),
