@@ -47,9 +47,11 @@ def ffmpeg(*arguments):
 @pytest.fixture(scope="session")
 def clips(tmp_path_factory):
     """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
-    at 1.4 s), a variable-frame-rate Matroska file and a DVD-like MPEG program stream."""
+    at 1.4 s), a variable-frame-rate Matroska file, a DVD-like MPEG program stream, and an
+    MP4 cut by stream copy."""
     folder = tmp_path_factory.mktemp("clips")
-    made = {name: str(folder / name) for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg")}
+    made = {name: str(folder / name)
+            for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg", "cut.mp4")}
     source = f"testsrc2=size=160x90:rate={FPS}:duration=3"
     ffmpeg("-f", "lavfi", "-i", source, "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
            "-c:v", "libx264", "-g", "20", "-pix_fmt", "yuv420p", "-c:a", "aac",
@@ -64,6 +66,12 @@ def clips(tmp_path_factory):
     # first in it carry no presentation time.
     ffmpeg("-f", "lavfi", "-i", source, "-c:v", "mpeg2video", "-bf", "2", "-g", "15",
            made["bf.mpg"])
+    # A cut between keyframes keeps the packets from the keyframe before it, marked to be
+    # decoded but not shown (an edit list): they are no frames.
+    ffmpeg("-ss", "1.3", "-i", made["av.mp4"], "-c", "copy", made["cut.mp4"])
+    flags = run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                 "packet=flags", "-of", "csv=p=0", made["cut.mp4"]]).stdout.split()
+    assert any("D" in f for f in flags) and not all("D" in f for f in flags), flags
     return made
 
 
