@@ -86,19 +86,21 @@ def frame_hashes(path):
 
 
 def stream_facts(path):
-    """Per stream: codec, frame rate and every packet's timestamps (in presentation
-    order for video)."""
+    """Per stream: codec, frame rate, every packet's timestamps (in presentation order
+    for video) and its decode times in order (a segment's encoder may order its frames
+    differently, so those are compared as a sequence, not per packet)."""
     import json
 
     done = run(["ffprobe", "-v", "error", "-show_entries",
                 "stream=index,codec_type,codec_name,r_frame_rate,avg_frame_rate,time_base:"
-                "packet=stream_index,pts,duration", "-of", "json", path])
+                "packet=stream_index,pts,dts,duration", "-of", "json", path])
     info = json.loads(done.stdout)
     facts = []
     for stream in info["streams"]:
-        stamps = [(p.get("pts"), p.get("duration")) for p in info["packets"]
-                  if p["stream_index"] == stream["index"]]
-        facts.append((stream, sorted(stamps, key=lambda s: s[0] or 0)))
+        packets = [p for p in info["packets"] if p["stream_index"] == stream["index"]]
+        stamps = [(p.get("pts"), p.get("duration")) for p in packets]
+        facts.append((stream, sorted(stamps, key=lambda s: s[0] or 0),
+                      [p.get("dts") for p in packets]))
     return facts
 
 
