@@ -12,20 +12,32 @@
 #include "engine/frame_settings.h"
 #include "engine/plane.h"
 #include "engine/row_executor.h"
+#include "engine/scene_cuts.h"
 
 // What one frame measured and applied, for hosts that record statistics.
 struct FrameReport {
     ChannelLevels levels;
     CorrectionParams applied;  // after freeze, averaging and disable
+    SceneEvent scene;          // none unless settings.sceneCuts is on
 };
 
 // Renders one frame with `settings`, carrying `history` on to the next frame; the
-// workers run on `executor`. Nothing in a frame is an error.
+// workers run on `executor`. Nothing in a frame is an error. This form has no scene
+// carry and ignores settings.sceneCuts.
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
                          const ConstPlane& source, const Plane& destination, RowExecutor& executor);
 
-// Reference twin of the whole pass: plain counting, stepped threshold, the curve
+// The same with the cut detector's carry: with settings.sceneCuts > 0 the history
+// restarts at a detected cut; with 0 this is the form above and `scene` is untouched.
+FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
+                         SceneCarry& scene, const ConstPlane& source, const Plane& destination,
+                         RowExecutor& executor);
+
+// Reference twins of the whole pass: plain counting, stepped threshold, the curve
 // formula per component on one thread, overlays tested pixel by pixel. Same history
 // updates, same report, same bytes.
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
                                   const ConstPlane& source, const Plane& destination);
+FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
+                                  SceneCarry& scene, const ConstPlane& source,
+                                  const Plane& destination);

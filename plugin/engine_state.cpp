@@ -27,6 +27,7 @@ FrameSettings loadFrameSettings(const FilterState& state)
     s.right = loadShared(state.right);
     s.bottom = loadShared(state.bottom);
     s.threadCount = state.threadCount;
+    s.sceneCuts = 0;  // the record has no room for it: only linked hosts carry a SceneCarry
     return s;
 }
 

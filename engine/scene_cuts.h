@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+// Cut-aware history: finds hard cuts in the histograms the analysis has already counted,
+// so that the five-frame average restarts from the new scene instead of carrying the old
+// scene's colour into its first four frames.
+//
+// A frame is summarised by its three cumulative histograms sampled every eight levels.
+// The distance between two frames is, per channel, the area between their cumulative
+// curves in levels (how far the channel's values would have to move, on average, to turn
+// one frame into the other), the largest of the three. Grain moves it by a fraction of a
+// level, a slow pan or zoom by a few, a cut between scenes that call for different
+// corrections by tens.
+//
+// A cut: this frame is more than the threshold away from the last one, and the last step
+// was less than a third of this one. A fade or a dissolve moves in even steps, so after
+// its first step none qualifies; over ten frames or more its first step stays below the
+// default threshold. At a cut the history restarts at once, so the first frame of the new
+// scene is corrected for it. A flash looks like a cut on its first frame: when the next
+// frame, or the one after it, is back within half the threshold of the frame before the
+// flash, the history is put back as it was before the flash, which then neither bleeds
+// into the following frames nor restarts the shot.
+//
+// Every decision is a function of the last five frames' summaries, and the history after
+// a frame depends on at most the last kSceneLookBack frames: a run that starts that many
+// frames early (a farm segment's pre-roll) reaches the same state.
+#pragma once
+
+#include "engine/correction_history.h"
+#include "engine/histogram.h"
+
+constexpr int kSceneSamples = 31;  // cumulative fractions at levels 7, 15, ..., 247
+constexpr int kSceneLookBack = 16;
+constexpr int kSceneCutsDefault = 70;  // sensitivity: threshold 15.5 levels
+constexpr int kSceneCutsMax = 100;
+
+struct SceneSummary {
+    float cumulative[3][kSceneSamples];  // R, G, B: fraction of the counted pixels <= level
+};
+
+// What the detector carries from frame to frame; a plain value of fixed size, owned by
+// the host's instance next to its CorrectionHistory.
+struct SceneCarry {
+    SceneSummary recent[3];       // the last three frames, 0 newest
+    int seen;                     // how many of `recent` hold a frame (0..3)
+    double lastStep;              // distance recent[0] - recent[1]; 0 when unknown
+    int cutBefore[2];             // a cut was found 1 and 2 frames ago (before any undo)
+    CorrectionHistory before[2];  // the history at the start of the last and the one before
+};
+
+enum class SceneEvent : int {
+    none = 0,
+    cut = 1,          // the history restarts from this frame
+    flashUndone = 2,  // the last one or two frames were a flash: history put back
+};
+
+// A carry with no frame seen, as a new instance starts.
+SceneCarry freshSceneCarry();
+
+// Distance in levels above which a change is a cut candidate; sensitivity 1..100 (values
+// outside are clamped), higher finds more cuts.
+double sceneCutThreshold(int sensitivity);
+
+SceneSummary summariseScene(const ChannelHistograms& counted);
+double sceneDistance(const SceneSummary& a, const SceneSummary& b);
+
+// Runs before the frame's values are derived: decides from this frame's `counted`
+// histograms, puts `history` back when a flash has ended, and moves `carry` on. On `cut`
+// the caller restarts the history from this frame's values.
+SceneEvent advanceSceneCarry(SceneCarry& carry, int sensitivity, const ChannelHistograms& counted,
+                             CorrectionHistory& history);
