@@ -64,9 +64,9 @@ void sceneCuts(benchmark::State& st, Size size, bool flat, int sensitivity)
     settings.threadCount = processorCount();
     settings.sceneCuts = sensitivity;
     CorrectionHistory history = identityHistory();
-    SceneCarry carry = freshSceneCarry();
+    LinkedCarry carry{};
     for (auto _ : st) {
-        runFramePass(settings, history, carry, in, out, threadExecutor());
+        runFramePass(settings, history, &carry, in, out, threadExecutor());
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
     }
@@ -83,9 +83,9 @@ void sceneDetector(benchmark::State& st, Size size, bool flat)
     ChannelHistograms h;
     countHistograms(in, PixelRegion{0, size.width, 0, size.height}, h);
     CorrectionHistory history = identityHistory();
-    SceneCarry carry = freshSceneCarry();
+    LinkedCarry carry{};
     for (auto _ : st) {
-        benchmark::DoNotOptimize(advanceSceneCarry(carry, kSceneCutsDefault, h, history));
+        benchmark::DoNotOptimize(advanceSceneCarry(carry.scene, kSceneCutsDefault, h, history));
         benchmark::ClobberMemory();
     }
 }

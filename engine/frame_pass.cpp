@@ -99,30 +99,23 @@ FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistor
     return report;
 }
 
+SceneCarry* sceneOf(LinkedCarry* carry)
+{
+    return carry != nullptr ? &carry->scene : nullptr;
+}
+
 }  // namespace
 
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         const ConstPlane& source, const Plane& destination, RowExecutor& executor)
-{
-    return renderFrame(settings, history, nullptr, source, destination, executor);
-}
-
-FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         SceneCarry& scene, const ConstPlane& source, const Plane& destination,
+                         LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
                          RowExecutor& executor)
 {
-    return renderFrame(settings, history, &scene, source, destination, executor);
+    return renderFrame(settings, history, sceneOf(carry), source, destination, executor);
 }
 
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  const ConstPlane& source, const Plane& destination)
-{
-    return renderFrameReference(settings, history, nullptr, source, destination);
-}
-
-FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  SceneCarry& scene, const ConstPlane& source,
+                                  LinkedCarry* carry, const ConstPlane& source,
                                   const Plane& destination)
 {
-    return renderFrameReference(settings, history, &scene, source, destination);
+    return renderFrameReference(settings, history, sceneOf(carry), source, destination);
 }

@@ -10,6 +10,7 @@
 #include "engine/correction_history.h"
 #include "engine/correction_params.h"
 #include "engine/frame_settings.h"
+#include "engine/linked_carry.h"
 #include "engine/plane.h"
 #include "engine/row_executor.h"
 #include "engine/scene_cuts.h"
@@ -21,23 +22,17 @@ struct FrameReport {
     SceneEvent scene;          // none unless settings.sceneCuts is on
 };
 
-// Renders one frame with `settings`, carrying `history` on to the next frame; the
-// workers run on `executor`. Nothing in a frame is an error. This form has no scene
-// carry and ignores settings.sceneCuts.
+// Renders one frame with `settings`, carrying `history` (and `carry`, when the host keeps
+// one; null otherwise) on to the next frame; the workers run on `executor`. Nothing in a
+// frame is an error. The cut detector (settings.sceneCuts > 0) needs a carry: without
+// one it stays off, and with it off the carry is untouched.
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         const ConstPlane& source, const Plane& destination, RowExecutor& executor);
-
-// The same with the cut detector's carry: with settings.sceneCuts > 0 the history
-// restarts at a detected cut; with 0 this is the form above and `scene` is untouched.
-FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         SceneCarry& scene, const ConstPlane& source, const Plane& destination,
+                         LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
                          RowExecutor& executor);
 
-// Reference twins of the whole pass: plain counting, stepped threshold, the curve
+// Reference twin of the whole pass: plain counting, stepped threshold, the curve
 // formula per component on one thread, overlays tested pixel by pixel. Same history
 // updates, same report, same bytes.
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  const ConstPlane& source, const Plane& destination);
-FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  SceneCarry& scene, const ConstPlane& source,
+                                  LinkedCarry* carry, const ConstPlane& source,
                                   const Plane& destination);

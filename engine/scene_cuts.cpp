@@ -55,13 +55,6 @@ Decision decide(const SceneCarry& c, double threshold, const SceneSummary& now)
 
 }  // namespace
 
-SceneCarry freshSceneCarry()
-{
-    SceneCarry c{};
-    c.before[0] = c.before[1] = identityHistory();
-    return c;
-}
-
 double sceneCutThreshold(int sensitivity)
 {
     return 0.5 * (kSceneCutsMax + 1 - std::clamp(sensitivity, 1, kSceneCutsMax));

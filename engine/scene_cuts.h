@@ -38,8 +38,9 @@ struct SceneSummary {
     float cumulative[3][kSceneSamples];  // R, G, B: fraction of the counted pixels <= level
 };
 
-// What the detector carries from frame to frame; a plain value of fixed size, owned by
-// the host's instance next to its CorrectionHistory.
+// What the detector carries from frame to frame; a plain value of fixed size, which a
+// linked host keeps in its LinkedCarry. Value-initialised it is a fresh start: `before`
+// is only read after the frames it holds have been seen.
 struct SceneCarry {
     SceneSummary recent[3];       // the last three frames, 0 newest
     int seen;                     // how many of `recent` hold a frame (0..3)
@@ -53,9 +54,6 @@ enum class SceneEvent : int {
     cut = 1,          // the history restarts from this frame
     flashUndone = 2,  // the last one or two frames were a flash: history put back
 };
-
-// A carry with no frame seen, as a new instance starts.
-SceneCarry freshSceneCarry();
 
 // Distance in levels above which a change is a cut candidate; sensitivity 1..100 (values
 // outside are clamped), higher finds more cuts.

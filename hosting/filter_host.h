@@ -35,6 +35,7 @@ public:
     // it uninitialised) and calls initProc with a source of the given size.
     int createInstance(int width, int height, uint8_t fill = 0xCD);
     void* instanceData() { return instance_.data(); }
+    const void* instanceData() const { return instance_.data(); }
 
     // Calls a script function of the filter's script object by name; false when there
     // is no such function or its signature does not take `count` ints.

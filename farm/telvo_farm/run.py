@@ -309,7 +309,7 @@ def run(o):
 def main(argv, program, version):
     signal.signal(signal.SIGTERM, _interrupt)
     try:
-        o = parse_arguments(argv)
+        o = parse_arguments(argv, program)
         if o.help:
             sys.stdout.write(USAGE)
             return EXIT_OK

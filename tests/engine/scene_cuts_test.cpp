@@ -71,7 +71,7 @@ ClipRun runClip(const Clip& clip, int sceneCuts, bool reference, std::vector<int
     settings.threadCount = 2;
     settings.sceneCuts = sceneCuts;
     CorrectionHistory history = identityHistory();
-    SceneCarry carry = freshSceneCarry();
+    LinkedCarry carry{};
     ClipRun run;
     for (int k = 0; k < kFrames; ++k) {
         if (std::find(skip.begin(), skip.end(), k) != skip.end()) continue;
@@ -81,8 +81,8 @@ ClipRun runClip(const Clip& clip, int sceneCuts, bool reference, std::vector<int
                             kHeight};
         const Plane out{reinterpret_cast<uint8_t*>(dst.data()), kWidth * 4, kWidth, kHeight};
         const FrameReport r =
-            reference ? runFramePassReference(settings, history, carry, in, out)
-                      : runFramePass(settings, history, carry, in, out, threadExecutor());
+            reference ? runFramePassReference(settings, history, &carry, in, out)
+                      : runFramePass(settings, history, &carry, in, out, threadExecutor());
         run.events.push_back(r.scene);
         run.applied.push_back(r.applied);
         run.pixels.push_back(dst);
@@ -187,25 +187,25 @@ TEST(SceneCuts, OffIsThePlainPass)
     FrameSettings settings = defaultFrameSettings();
     settings.sceneCuts = 0;
     CorrectionHistory withCarry = identityHistory(), without = identityHistory();
-    SceneCarry carry = freshSceneCarry();
+    LinkedCarry carry{};
     for (int k = 0; k < 20; ++k) {
         const std::vector<uint32_t> src = renderShot(Shot{k >= 10 ? 1.0 : 0.0, 1, k == 5}, k);
         std::vector<uint32_t> a(src.size()), b(src.size());
         const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()), kWidth * 4, kWidth,
                             kHeight};
         const FrameReport ra =
-            runFramePass(settings, withCarry, carry, in,
+            runFramePass(settings, withCarry, &carry, in,
                          Plane{reinterpret_cast<uint8_t*>(a.data()), kWidth * 4, kWidth, kHeight},
                          threadExecutor());
         const FrameReport rb =
-            runFramePass(settings, without, in,
+            runFramePass(settings, without, nullptr, in,
                          Plane{reinterpret_cast<uint8_t*>(b.data()), kWidth * 4, kWidth, kHeight},
                          threadExecutor());
         ASSERT_EQ(a, b) << k;
         ASSERT_TRUE(sameValues(ra.applied, rb.applied)) << k;
         ASSERT_EQ(ra.scene, SceneEvent::none);
     }
-    EXPECT_EQ(carry.seen, 0);
+    EXPECT_EQ(carry.scene.seen, 0);
 }
 
 }  // namespace

@@ -98,6 +98,8 @@ def stand_in(tmp_path, telvo):
     path = tmp_path / "telvo-stand-in"
     path.write_text(f"""#!/usr/bin/python3
 import os, sys, time
+if "--start" not in sys.argv:  # --list-options and the like
+    os.execv({telvo!r}, [{telvo!r}] + sys.argv[1:])
 start = sys.argv[sys.argv.index("--start") + 1]
 folder = os.environ["STAND_IN_DIR"]
 with open(os.path.join(folder, "log"), "a") as log:

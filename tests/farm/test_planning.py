@@ -10,7 +10,7 @@ from fractions import Fraction
 import pytest
 from conftest import run
 
-from telvo_farm.command_line import TELVO_FLAGS, TELVO_VALUE_OPTIONS
+from telvo_farm.command_line import parse_arguments, telvo_options
 from telvo_farm.plan import Segment, concat_durations, plan_segments
 from telvo_farm.probe import Timeline
 from telvo_farm.workdir import WorkDir
@@ -60,15 +60,19 @@ def test_work_folder_reuses_only_matching_complete_segments(tmp_path, clips, tel
     assert sorted(p.name for p in (tmp_path / ".out.mkv.farm").iterdir()) == ["manifest.json"]
 
 
-def test_farm_knows_every_telvo_option(telvo):
+def test_farm_takes_telvo_options_as_telvo_lists_them(telvo):
     shown = run([telvo, "--help"]).stdout
     options = set(re.findall(r"^\s+(?:(-\w), )?(--[\w-]+)(?: ([A-Z]+|\"))?", shown, re.M))
     takes_value = {name for short, name, value in options if value} | \
         {short for short, name, value in options if short and value}
     flags = {name for short, name, value in options if not value} | \
         {short for short, name, value in options if short and not value}
-    assert takes_value == TELVO_VALUE_OPTIONS
-    assert flags - {"--help", "-h", "--version"} == TELVO_FLAGS
+    kinds = telvo_options(telvo)
+    assert {name for name, kind in kinds.items() if kind in ("text", "integer")} == takes_value
+    assert {name for name, kind in kinds.items() if kind == "flag"} == \
+        flags - {"--help", "-h", "--version", "--list-options"}
+    o = parse_arguments(["a.mp4", "--crf", "20", "--border", "b.mkv", "--telvo", telvo])
+    assert (o.inputs, o.output, o.telvo_options) == (["a.mp4"], "b.mkv", ["--crf", "20", "--border"])
 
 
 @pytest.mark.parametrize("arguments, words", [

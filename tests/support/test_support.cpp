@@ -119,11 +119,9 @@ TestFilter::TestFilter(int width, int height)
     host.createInstance(width, height);
 }
 
-void TestFilter::config(int gamma, int alignment, int border, int top, int left, int right,
-                        int bottom, int freeze)
+void TestFilter::config(const std::array<int, kScriptSettingCount>& values)
 {
-    const int args[8] = {gamma, alignment, border, top, left, right, bottom, freeze};
-    host.callScript("Config", args, 8);
+    host.callScript("Config", values.data(), kScriptSettingCount);
 }
 
 int TestFilter::run(const GuardedFrame& source, const GuardedFrame& destination, int64_t frame)
@@ -155,7 +153,7 @@ FrameReport runReferencePass(FilterState& state, const ConstPlane& source, const
 {
     CorrectionHistory history = loadCorrectionHistory(state);
     const FrameReport report =
-        runFramePassReference(loadFrameSettings(state), history, source, destination);
+        runFramePassReference(loadFrameSettings(state), history, nullptr, source, destination);
     storeCorrectionHistory(state, history);
     return report;
 }
