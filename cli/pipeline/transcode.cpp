@@ -3,6 +3,7 @@
 
 #include "cli/pipeline/transcode.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -24,6 +25,7 @@ extern "C" {
 #include "cli/report/frame_stats.h"
 #include "cli/report/progress.h"
 #include "cli/report/side_outputs.h"
+#include "engine/scene_cuts.h"
 
 namespace
 {
@@ -76,14 +78,16 @@ RunResult runTranscode(const CliOptions& o)
     const int width = input.decoder()->width, height = input.decoder()->height;
 
     FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
+    if (o.settings[kSceneCutsSetting] > 0)
+        range.preRoll = std::max<int64_t>(kPreRollFrames, kSceneLookBack);
     const bool copyStreams = !plan.discard && !plan.imageSequence && !plan.singleImage &&
                              range.start == 0 && range.count < 0;
     if (!copyStreams) input.discardOtherStreams();
     // A run that starts later begins decoding at the keyframe before its pre-roll.
     int64_t firstIndex = 0;
-    if (range.start > kPreRollFrames) {
+    if (range.start > range.preRoll) {
         std::string how;
-        if (!input.seekToFrame(range.start - kPreRollFrames, firstIndex, how, error))
+        if (!input.seekToFrame(range.start - range.preRoll, firstIndex, how, error))
             return RunResult::failure(error);
         if (o.verbose) std::fprintf(stderr, "telvo: seek: %s\n", how.c_str());
     }
