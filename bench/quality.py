@@ -53,6 +53,8 @@ CASTS = {
     "gamma cool": ("gamma", (1.30, 1.05, 0.80)),
 }
 
+SCENE_CUTS = 80  # telvo's recommended sensitivity, the one the sweep below supports
+SWEEP = [50, 60, 70, 75, 80, 85, 90, 95]
 STILL_FRAMES = 6  # telvo's average settles after five frames; the last one is measured
 CLIP_W, CLIP_H = 320, 240
 SETTLE = 6  # frames after an event left out of the steadiness
@@ -265,7 +267,7 @@ def clip_rows(clips, tools, telvo_runs, work):
         for label, extra in telvo_runs.items():
             _, stats = run_telvo(TELVO, path, CLIP_W, CLIP_H, work, extra)
             applied = applied_matrix(stats)
-            scene = stats.get("scene", np.zeros(len(frames)))
+            scene = stats.get("restart", np.zeros(len(frames)))
             per[label]["applied_steady"] = steadiness(applied, quiet) * 100
             per[label]["applied_cut"] = [cut_response(applied, c, e, 0.01) for c, e in cuts]
             per[label]["restarts"] = [int(k) for k in np.nonzero(scene == 1)[0]]
@@ -282,7 +284,7 @@ def sweep(clips, telvo, sensitivities, work):
         write_clip(frames, path)
         for s in sensitivities:
             _, stats = run_telvo(telvo, path, CLIP_W, CLIP_H, work, ["--scene-cuts", str(s)])
-            found[s][name] = (int((stats["scene"] == 1).sum()), int((stats["scene"] == 2).sum()))
+            found[s][name] = (int((stats["restart"] == 1).sum()), int((stats["restart"] == 2).sum()))
     return found
 
 
@@ -341,7 +343,7 @@ def report(still, clips_out, clips, swept, tools):
         add("|---" * (len(names) + 2) + "|")
         for s, per in swept.items():
             cells = [f"{per[n][0]} / {per[n][1]}" for n in names]
-            add(f"| {s} | {0.5 * (101 - s):.1f} | " + " | ".join(cells) + " |")
+            add(f"| {s} | {101 - s} | " + " | ".join(cells) + " |")
         add("\nWanted: 2 / 0 on the hard cuts, 1 / 1 on each flash, 0 / 0 on the fade and "
             "the dissolve.\n")
     return "\n".join(lines)
@@ -380,18 +382,19 @@ def main():
         tools = {"telvo": lambda clip, w, h: run_telvo(TELVO, clip, w, h, work)[0]}
         telvo_runs = {"telvo": []}
         has_cuts = telvo_has(TELVO, "--scene-cuts")
+        cuts_on = ["--scene-cuts", str(SCENE_CUTS)]
+        label = "telvo " + " ".join(cuts_on)
         if has_cuts:
-            tools["telvo --scene-cuts"] = lambda clip, w, h: run_telvo(
-                TELVO, clip, w, h, work, ["--scene-cuts"])[0]
-            telvo_runs["telvo --scene-cuts"] = ["--scene-cuts"]
+            tools[label] = lambda clip, w, h: run_telvo(TELVO, clip, w, h, work, cuts_on)[0]
+            telvo_runs[label] = cuts_on
         for name, filt in PEERS.items():
             tools[name] = lambda clip, w, h, filt=filt: run_peer(filt, clip, w, h)
 
-        still = still_rows(photos, {k: v for k, v in tools.items() if k != "telvo --scene-cuts"},
-                           work)
+        # A still repeats one picture: the cut detector has nothing to do there.
+        still = still_rows(photos, {k: v for k, v in tools.items() if k != label}, work)
         clips = make_clips(scenes)
         clips_out = clip_rows(clips, tools, telvo_runs, work)
-        swept = sweep(clips, TELVO, [30, 50, 60, 70, 80, 90], work) if has_cuts else {}
+        swept = sweep(clips, TELVO, SWEEP, work) if has_cuts else {}
 
     text = (f"Measured {datetime.date.today().isoformat()} on {machine()}.\n\n"
             + report(still, clips_out, clips, swept, tools))

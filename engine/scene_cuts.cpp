@@ -9,18 +9,40 @@
 namespace
 {
 
-constexpr int kLevelsPerSample = 8;
-
+// Each level's pixels are taken as spread evenly over [level, level + 1).
 void summariseChannel(const uint64_t counts[256], float out[kSceneSamples])
 {
     uint64_t total = 0;
     for (int v = 0; v < 256; ++v) total += counts[v];
-    uint64_t below = 0;
+    uint64_t below = 0;  // pixels under level v
+    int v = 0;
     for (int i = 0; i < kSceneSamples; ++i) {
-        for (int v = i * kLevelsPerSample; v < (i + 1) * kLevelsPerSample; ++v) below += counts[v];
-        // An empty region has no distribution; all zeros keeps it at distance 0 from itself.
-        out[i] = total ? static_cast<float>(double(below) / double(total)) : 0.0f;
+        const double target = double(total) * (i + 1) / (kSceneSamples + 1);
+        while (v < 255 && double(below + counts[v]) < target) below += counts[v++];
+        const double inside = counts[v] ? (target - double(below)) / double(counts[v]) : 0.0;
+        out[i] = total ? static_cast<float>(v + inside) : 0.0f;
     }
+}
+
+double quantileSum(const SceneSummary& s)
+{
+    double sum = 0.0;
+    for (const auto& channel : s.quantile)
+        for (float q : channel) sum += q;
+    return sum;
+}
+
+// Per channel the mean of |a - gain * b| over the quantiles; the largest channel's.
+double scaledDistance(const SceneSummary& a, const SceneSummary& b, double gain)
+{
+    double largest = 0.0;
+    for (int ch = 0; ch < 3; ++ch) {
+        double sum = 0.0;
+        for (int i = 0; i < kSceneSamples; ++i)
+            sum += std::fabs(double(a.quantile[ch][i]) - gain * double(b.quantile[ch][i]));
+        largest = std::max(largest, sum / kSceneSamples);
+    }
+    return largest;
 }
 
 struct Decision {
@@ -36,7 +58,7 @@ Decision decide(const SceneCarry& c, double threshold, const SceneSummary& now)
 {
     Decision d{SceneEvent::none, 0, false, 0.0};
     if (c.seen == 0) return d;
-    d.step = sceneDistance(now, c.recent[0]);
+    d.step = sceneStepDistance(now, c.recent[0]);
     d.cut = d.step > threshold && d.step > 3.0 * c.lastStep;
     const double near = threshold * 0.5;
     if (c.seen >= 2 && c.cutBefore[0] && sceneDistance(now, c.recent[1]) < near) {
@@ -57,28 +79,30 @@ Decision decide(const SceneCarry& c, double threshold, const SceneSummary& now)
 
 double sceneCutThreshold(int sensitivity)
 {
-    return 0.5 * (kSceneCutsMax + 1 - std::clamp(sensitivity, 1, kSceneCutsMax));
+    return kSceneCutsMax + 1 - std::clamp(sensitivity, 1, kSceneCutsMax);
 }
 
 SceneSummary summariseScene(const ChannelHistograms& counted)
 {
     SceneSummary s;
-    summariseChannel(counted.r, s.cumulative[0]);
-    summariseChannel(counted.g, s.cumulative[1]);
-    summariseChannel(counted.b, s.cumulative[2]);
+    summariseChannel(counted.r, s.quantile[0]);
+    summariseChannel(counted.g, s.quantile[1]);
+    summariseChannel(counted.b, s.quantile[2]);
     return s;
 }
 
 double sceneDistance(const SceneSummary& a, const SceneSummary& b)
 {
-    double largest = 0.0;
-    for (int ch = 0; ch < 3; ++ch) {
-        double area = 0.0;
-        for (int i = 0; i < kSceneSamples; ++i)
-            area += std::fabs(double(a.cumulative[ch][i]) - double(b.cumulative[ch][i]));
-        largest = std::max(largest, area * kLevelsPerSample);
-    }
-    return largest;
+    return scaledDistance(a, b, 1.0);
+}
+
+// A frame below one level on average has no shape to scale (a fade's black frames).
+double sceneStepDistance(const SceneSummary& now, const SceneSummary& older)
+{
+    const double plain = sceneDistance(now, older);
+    const double olderSum = quantileSum(older);
+    if (olderSum < 3 * kSceneSamples) return plain;
+    return std::min(plain, scaledDistance(now, older, quantileSum(now) / olderSum));
 }
 
 SceneEvent advanceSceneCarry(SceneCarry& carry, int sensitivity, const ChannelHistograms& counted,

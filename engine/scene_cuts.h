@@ -5,21 +5,24 @@
 // so that the five-frame average restarts from the new scene instead of carrying the old
 // scene's colour into its first four frames.
 //
-// A frame is summarised by its three cumulative histograms sampled every eight levels.
-// The distance between two frames is, per channel, the area between their cumulative
-// curves in levels (how far the channel's values would have to move, on average, to turn
-// one frame into the other), the largest of the three. Grain moves it by a fraction of a
-// level, a slow pan or zoom by a few, a cut between scenes that call for different
-// corrections by tens.
+// A frame is summarised by 31 quantiles of each channel (the levels below which 1/32,
+// 2/32, ... of its pixels lie, interpolated within a level). The distance between two
+// frames is, per channel, the mean difference of their quantiles in levels (how far the
+// channel's values would have to move, on average, to turn one frame into the other),
+// the largest of the three; and since a fade scales every quantile alike, it is taken
+// after scaling the older frame by the ratio of the two frames' quantile sums, when that
+// is smaller. Grain moves it by a fraction of a level, a slow pan or zoom by a few, a
+// fade hardly at all, a cut between scenes that call for different corrections by tens.
 //
 // A cut: this frame is more than the threshold away from the last one, and the last step
-// was less than a third of this one. A fade or a dissolve moves in even steps, so after
-// its first step none qualifies; over ten frames or more its first step stays below the
-// default threshold. At a cut the history restarts at once, so the first frame of the new
-// scene is corrected for it. A flash looks like a cut on its first frame: when the next
-// frame, or the one after it, is back within half the threshold of the frame before the
-// flash, the history is put back as it was before the flash, which then neither bleeds
-// into the following frames nor restarts the shot.
+// was less than a third of this one. A dissolve moves in even steps, so after its first
+// step none qualifies, and over ten frames or more its first step stays below the
+// default threshold; so does the first frame of a fade in from black, the one step of a
+// fade that scaling cannot explain. At a cut the history restarts at once, so the first
+// frame of the new scene is corrected for it. A flash looks like a cut on its first
+// frame: when the next frame, or the one after it, is back within half the threshold of
+// the frame before the flash, the history is put back as it was before the flash, which
+// then neither bleeds into the following frames nor restarts the shot.
 //
 // Every decision is a function of the last five frames' summaries, and the history after
 // a frame depends on at most the last kSceneLookBack frames: a run that starts that many
@@ -29,13 +32,13 @@
 #include "engine/correction_history.h"
 #include "engine/histogram.h"
 
-constexpr int kSceneSamples = 31;  // cumulative fractions at levels 7, 15, ..., 247
+constexpr int kSceneSamples = 31;  // quantiles at 1/32 .. 31/32
 constexpr int kSceneLookBack = 16;
-constexpr int kSceneCutsDefault = 70;  // sensitivity: threshold 15.5 levels
+constexpr int kSceneCutsDefault = 80;  // sensitivity: threshold 21 levels (bench/quality.py)
 constexpr int kSceneCutsMax = 100;
 
 struct SceneSummary {
-    float cumulative[3][kSceneSamples];  // R, G, B: fraction of the counted pixels <= level
+    float quantile[3][kSceneSamples];  // R, G, B, in levels 0..256; 0 for an empty region
 };
 
 // What the detector carries from frame to frame; a plain value of fixed size, which a
@@ -55,12 +58,14 @@ enum class SceneEvent : int {
     flashUndone = 2,  // the last one or two frames were a flash: history put back
 };
 
-// Distance in levels above which a change is a cut candidate; sensitivity 1..100 (values
-// outside are clamped), higher finds more cuts.
+// Distance in levels above which a change is a cut candidate: 101 - sensitivity, the
+// sensitivity clamped to 1..100; higher finds more cuts.
 double sceneCutThreshold(int sensitivity);
 
 SceneSummary summariseScene(const ChannelHistograms& counted);
+// The plain distance, and the smaller of it and the distance after scaling `older`.
 double sceneDistance(const SceneSummary& a, const SceneSummary& b);
+double sceneStepDistance(const SceneSummary& now, const SceneSummary& older);
 
 // Runs before the frame's values are derived: decides from this frame's `counted`
 // histograms, puts `history` back when a flash has ended, and moves `carry` on. On `cut`
