@@ -53,8 +53,8 @@ CASTS = {
     "gamma cool": ("gamma", (1.30, 1.05, 0.80)),
 }
 
-SCENE_CUTS = 80  # telvo's recommended sensitivity, the one the sweep below supports
-SWEEP = [50, 60, 70, 75, 80, 85, 90, 95]
+SCENE_CUTS = 85  # telvo's recommended sensitivity, the one the sweep below supports
+SWEEP = [60, 70, 75, 80, 85, 88, 90, 95]
 STILL_FRAMES = 6  # telvo's average settles after five frames; the last one is measured
 CLIP_W, CLIP_H = 320, 240
 SETTLE = 6  # frames after an event left out of the steadiness
@@ -214,15 +214,15 @@ def make_clips(scenes):
         for k in flash:
             f[k] = 90.0 + 1.5 * f[k]
         clips[name] = (f, [], flash)
-    f = a(80)
-    gain = np.ones(80)
-    gain[30:42] = np.linspace(1.0, 0.0, 12)  # out over twelve frames,
-    gain[42:48] = 0.0  # six black,
-    gain[48:60] = np.linspace(0.0, 1.0, 12)  # back in over twelve
+    f = a(76)
+    gain = np.ones(76)
+    gain[30:41] = np.linspace(1.0, 0.0, 11)  # out over ten frames (30 is the last full one),
+    gain[41:45] = 0.0  # black,
+    gain[44:55] = np.linspace(0.0, 1.0, 11)  # back in over ten
     clips["fade to black and back"] = (f * gain[:, None, None, None], [],
-                                       list(range(30, 60)))
-    t = np.clip((np.arange(72) - 30) / 12.0, 0.0, 1.0)[:, None, None, None]
-    clips["dissolve"] = ((1 - t) * a(72) + t * b(72), [], list(range(30, 42)))
+                                       list(range(30, 55)))
+    t = np.clip((np.arange(70) - 30) / 10.0, 0.0, 1.0)[:, None, None, None]
+    clips["dissolve"] = ((1 - t) * a(70) + t * b(70), [], list(range(30, 41)))
     out = {}
     for name, (frames, cuts, events) in clips.items():
         quiet = np.ones(len(frames), bool)
@@ -334,8 +334,8 @@ def report(still, clips_out, clips, swept, tools):
                 parts = [f"R{k}" for k in r["restarts"]] + [f"U{k}" for k in r["undone"]]
                 events.append(f"{n}: " + " ".join(parts))
         add(f"| {tool} | " + " | ".join(cells) + f" | {response} | {'; '.join(events)} |")
-    add("\nHard cuts at frames 40 and 80; flashes at 30 (and 31); the fade runs over frames "
-        "30–59, the dissolve over 30–41.\n")
+    add("\nHard cuts at frames 40 and 80; flashes at 30 (and 31); the fade goes out over "
+        "frames 31–40 and back in over 45–54, the dissolve runs over frames 31–40.\n")
 
     if swept:
         add("### --scene-cuts sensitivity: restarts / flashes undone per clip\n")

@@ -96,12 +96,15 @@ double sceneDistance(const SceneSummary& a, const SceneSummary& b)
     return scaledDistance(a, b, 1.0);
 }
 
-// A frame below one level on average has no shape to scale (a fade's black frames).
+// A frame below one level on average has no shape to scale: black. From black, the first
+// frame of a fade in is a dim copy of the picture, over ten frames at most a tenth of
+// full scale (25.5 levels), where a cut brings the picture itself; halving the distance
+// asks twice the threshold of it.
 double sceneStepDistance(const SceneSummary& now, const SceneSummary& older)
 {
     const double plain = sceneDistance(now, older);
     const double olderSum = quantileSum(older);
-    if (olderSum < 3 * kSceneSamples) return plain;
+    if (olderSum < 3 * kSceneSamples) return 0.5 * plain;
     return std::min(plain, scaledDistance(now, older, quantileSum(now) / olderSum));
 }
 

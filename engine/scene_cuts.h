@@ -17,8 +17,8 @@
 // A cut: this frame is more than the threshold away from the last one, and the last step
 // was less than a third of this one. A dissolve moves in even steps, so after its first
 // step none qualifies, and over ten frames or more its first step stays below the
-// default threshold; so does the first frame of a fade in from black, the one step of a
-// fade that scaling cannot explain. At a cut the history restarts at once, so the first
+// default threshold; from black, where scaling explains nothing, a frame has to move
+// twice the threshold, which the first frame of a fade in over ten frames cannot. At a cut the history restarts at once, so the first
 // frame of the new scene is corrected for it. A flash looks like a cut on its first
 // frame: when the next frame, or the one after it, is back within half the threshold of
 // the frame before the flash, the history is put back as it was before the flash, which
@@ -34,7 +34,7 @@
 
 constexpr int kSceneSamples = 31;  // quantiles at 1/32 .. 31/32
 constexpr int kSceneLookBack = 16;
-constexpr int kSceneCutsDefault = 80;  // sensitivity: threshold 21 levels (bench/quality.py)
+constexpr int kSceneCutsDefault = 85;  // sensitivity: threshold 16 levels (bench/quality.py)
 constexpr int kSceneCutsMax = 100;
 
 struct SceneSummary {

@@ -109,11 +109,11 @@ inline constexpr Setting kSettings[] = {
     // Linked-only settings follow here: no .field and no .backup.
     {.name = "scene-cuts", .scriptIndex = kNotScripted, .defaultValue = 0,
      .kind = SettingKind::Strength, .range = {0, kSceneCutsMax},
-     .help = "restart the averaging at hard cuts: sensitivity, 0 off, 80 recommended",
+     .help = "restart the averaging at hard cuts: sensitivity, 0 off, 85 recommended",
      .frame = &FrameSettings::sceneCuts},
 };
 // clang-format on
-static_assert(kSceneCutsDefault == 80, "the scene-cuts help names the recommended value");
+static_assert(kSceneCutsDefault == 85, "the scene-cuts help names the recommended value");
 
 constexpr int kSettingCount = static_cast<int>(std::size(kSettings));
 
