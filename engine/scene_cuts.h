@@ -17,12 +17,14 @@
 // A cut: this frame is more than the threshold away from the last one, and the last step
 // was less than a third of this one. A dissolve moves in even steps, so after its first
 // step none qualifies, and over ten frames or more its first step stays below the
-// default threshold; from black, where scaling explains nothing, a frame has to move
-// twice the threshold, which the first frame of a fade in over ten frames cannot. At a cut the history restarts at once, so the first
-// frame of the new scene is corrected for it. A flash looks like a cut on its first
-// frame: when the next frame, or the one after it, is back within half the threshold of
-// the frame before the flash, the history is put back as it was before the flash, which
-// then neither bleeds into the following frames nor restarts the shot.
+// default threshold. From black, where scaling explains nothing, a frame has to move
+// twice the threshold, which the first frame of a fade in over ten frames cannot.
+//
+// At a cut the history restarts at once, so the first frame of the new scene is
+// corrected for it. A flash looks like a cut on its first frame: when the next frame, or
+// the one after it, is back within half the threshold of the frame before the flash,
+// the history is put back as it was before the flash, which then neither bleeds into the
+// following frames nor restarts the shot.
 //
 // Every decision is a function of the last five frames' summaries, and the history after
 // a frame depends on at most the last kSceneLookBack frames: a run that starts that many
