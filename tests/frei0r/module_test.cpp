@@ -116,8 +116,9 @@ TEST(Parameters, SettingsFromValues)
                           {"freeze", 1.0}},
                          37, 41),
               (SettingValues{18, 3, 0, 21, 19, 37, 0, 1, 0, 0}));
-    EXPECT_EQ(settingsOf({{"gamma", 1.0}, {"border", 1.0}, {"disable", 1.0}}, 8, 8),
-              (SettingValues{40, 15, 1, 0, 0, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(
+        settingsOf({{"gamma", 1.0}, {"border", 1.0}, {"disable", 1.0}, {"scene-cuts", 0.85}}, 8, 8),
+        (SettingValues{40, 15, 1, 0, 0, 0, 0, 0, 1, 0, 85}));
 }
 
 // Settings set as frei0r values, a change between frames, the graph: the module's
