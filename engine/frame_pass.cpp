@@ -42,6 +42,8 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
     SceneEvent event = SceneEvent::none;
     if (scene != nullptr && settings.sceneCuts > 0)
         event = advanceSceneCarry(*scene, settings.sceneCuts, counted, history);
+    else if (scene != nullptr)
+        scene->seen = 0;  // switched on again later, it compares nothing with stale frames
     const CorrectionParams applied =
         deriveCorrectionParams(history, settings, levels, event == SceneEvent::cut);
     return FrameReport{levels, applied, event};

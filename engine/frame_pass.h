@@ -25,7 +25,7 @@ struct FrameReport {
 // Renders one frame with `settings`, carrying `history` (and `carry`, when the host keeps
 // one; null otherwise) on to the next frame; the workers run on `executor`. Nothing in a
 // frame is an error. The cut detector (settings.sceneCuts > 0) needs a carry: without
-// one it stays off, and with it off the carry is untouched.
+// one it stays off; with it off the carry only forgets the frames it has seen.
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
                          LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
                          RowExecutor& executor);
