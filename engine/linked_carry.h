@@ -8,7 +8,10 @@
 // module has none, and its frames run with a null carry. A plain value.
 #pragma once
 
+#include "engine/scene_cuts.h"
+
+// Each linked-only engine feature that remembers a frame has its fields here, each with
+// its reset value as the default member initialiser.
 struct LinkedCarry {
-    // Nothing yet: the first linked-only engine feature that remembers a frame adds its
-    // fields here, each with its reset value as the default member initialiser.
+    SceneCarry scene{};  // the cut detector (scene_cuts.h)
 };

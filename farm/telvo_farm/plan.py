@@ -2,7 +2,8 @@
 # Copyright the Telvo authors
 
 """Cutting a job's frames into segments. Each segment is an exact telvo run of its own
-(--start/--frames with four frames of pre-roll), so any cut gives the same frames."""
+(--start/--frames, which filter enough earlier frames first: four, or sixteen with
+--scene-cuts), so any cut gives the same frames."""
 
 from dataclasses import dataclass
 

@@ -47,11 +47,12 @@ def ffmpeg(*arguments):
 @pytest.fixture(scope="session")
 def clips(tmp_path_factory):
     """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
-    at 1.4 s), a variable-frame-rate Matroska file, a DVD-like MPEG program stream, and an
-    MP4 cut by stream copy."""
+    """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
+    at 1.4 s), a variable-frame-rate Matroska file, a DVD-like MPEG program stream, an
+    MP4 cut by stream copy, and lossless scenes with hard cuts and flashes."""
     folder = tmp_path_factory.mktemp("clips")
     made = {name: str(folder / name)
-            for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg", "cut.mp4")}
+            for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg", "cut.mp4", "cuts.mkv")}
     source = f"testsrc2=size=160x90:rate={FPS}:duration=3"
     ffmpeg("-f", "lavfi", "-i", source, "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
            "-c:v", "libx264", "-g", "20", "-pix_fmt", "yuv420p", "-c:a", "aac",
@@ -72,6 +73,16 @@ def clips(tmp_path_factory):
     flags = run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
                  "packet=flags", "-of", "csv=p=0", made["cut.mp4"]]).stdout.split()
     assert any("D" in f for f in flags) and not all("D" in f for f in flags), flags
+    # Cuts at 20 and 45 (a differently cast scene each), a one-frame flash at 33 and a
+    # two-frame one at 58: each a few frames before a boundary of 12-frame segments.
+    flash = "eq(N,33)+eq(N,58)+eq(N,59)"
+    cast = {"r": ("0.55*r(X,Y)", "r(X,Y)+30"), "g": ("0.8*g(X,Y)", "0.9*g(X,Y)"),
+            "b": ("b(X,Y)+40", "0.6*b(X,Y)")}
+    geq = ":".join(
+        f"{c}='clip(if({flash},90+1.5*{c}(X,Y),if(between(N,20,44),{b},"
+        f"if(gte(N,45),{cc},{c}(X,Y)))),0,255)'" for c, (b, cc) in cast.items())
+    ffmpeg("-f", "lavfi", "-i", source, "-vf", f"format=gbrp,geq={geq}", "-c:v", "ffv1",
+           made["cuts.mkv"])
     return made
 
 

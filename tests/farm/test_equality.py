@@ -24,6 +24,10 @@ CASES = {
     "range, jsonl stats": ("av.mp4", "out.mkv",
                            ["--lossless", "--start", "7", "--frames", "50", "--stats", "s.jsonl"],
                            ["--segment-frames", "12"]),
+    # The pre-roll covers what the cut detector looks back at.
+    "scene cuts near segment boundaries": ("cuts.mkv", "out.mkv",
+                                           ["--lossless", "--scene-cuts", "85", "--stats",
+                                            "s.csv"], ["--segment-frames", "12"]),
 }
 
 
@@ -47,6 +51,12 @@ def test_same_result_as_one_run(case, clips, telvo, farm, tmp_path):
     assert stream_facts(str(farmed / name)) == stream_facts(str(single / name))
     for stats in (o for o in options if o.startswith("s.")):
         assert (farmed / stats).read_bytes() == (single / stats).read_bytes()
+    if "--scene-cuts" in options:
+        # Each cut restarts (1); a flash restarts and is put back when it ends (2).
+        rows = [line.split(",") for line in (single / "s.csv").read_text().split()]
+        assert rows[0][-1] == "restart"
+        marked = {int(row[0]): row[-1] for row in rows[1:] if row[-1] != "0"}
+        assert marked == {20: "1", 33: "1", 34: "2", 45: "1", 58: "1", 60: "2"}
 
 
 def test_several_inputs_fill_a_folder(clips, telvo, farm, tmp_path):
