@@ -82,7 +82,7 @@ double koren(double a, double f)
 }
 
 CorrectionParams deriveCorrectionParams(CorrectionHistory& state, const FrameSettings& settings,
-                                        const ChannelLevels& levels)
+                                        const ChannelLevels& levels, bool restart)
 {
     CorrectionParams current;
     if (settings.freeze) {
@@ -95,7 +95,8 @@ CorrectionParams deriveCorrectionParams(CorrectionHistory& state, const FrameSet
     CorrectionParams applied = current;
     for (int p = 0; p < kParamCount; ++p) {
         double* row = state.history[p];
-        for (int slot = kHistoryLength - 1; slot > 0; --slot) row[slot] = row[slot - 1];
+        for (int slot = kHistoryLength - 1; slot > 0; --slot)
+            row[slot] = restart ? current.value[p] : row[slot - 1];
         row[0] = current.value[p];
         // Written out term by term: the order of the additions is part of the result.
         static_assert(kHistoryLength == 5);

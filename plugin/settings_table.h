@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "engine/frame_settings.h"
+#include "engine/scene_cuts.h"
 #include "plugin/filter_state.h"
 
 enum class SettingKind {
@@ -106,8 +107,13 @@ inline constexpr Setting kSettings[] = {
      .kind = SettingKind::Flag, .range = {0, 1}, .help = "draw the histogram graph into the output",
      .frame = &FrameSettings::showHistogram, .field = &FilterState::showHistogram},
     // Linked-only settings follow here: no .field and no .backup.
+    {.name = "scene-cuts", .scriptIndex = kNotScripted, .defaultValue = 0,
+     .kind = SettingKind::Strength, .range = {0, kSceneCutsMax},
+     .help = "restart the averaging at hard cuts: sensitivity, 0 off, 85 recommended",
+     .frame = &FrameSettings::sceneCuts},
 };
 // clang-format on
+static_assert(kSceneCutsDefault == 85, "the scene-cuts help names the recommended value");
 
 constexpr int kSettingCount = static_cast<int>(std::size(kSettings));
 
@@ -163,6 +169,9 @@ constexpr int settingIndex(std::string_view name)
         if (name == kSettings[i].name) return i;
     return -1;
 }
+
+constexpr int kSceneCutsSetting = settingIndex("scene-cuts");
+static_assert(kSceneCutsSetting >= 0);
 
 // Position of the row that describes `field`, -1 for fields that are no setting.
 constexpr int settingIndexOf(int FilterState::*field)

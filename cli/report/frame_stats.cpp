@@ -13,6 +13,7 @@ const char* const kStatsColumns[19] = {
     "medianR", "medianG", "medianB", "blackR", "blackG", "blackB", "whiteR",
     "whiteG",  "whiteB",  "curveR",  "curveG", "curveB",
 };
+const char* const kStatsRestartColumn = "restart";
 
 void statsValues(const FrameStats& s, double out[18])
 {
@@ -25,7 +26,8 @@ void statsValues(const FrameStats& s, double out[18])
 
 void StatsRecorder::add(int64_t frame, const FrameReport& report)
 {
-    frames_.push_back(FrameStats{frame, report.levels, report.applied});
+    frames_.push_back(
+        FrameStats{frame, report.levels, report.applied, static_cast<int>(report.scene)});
 }
 
 StatsFormat statsFormatOf(const std::string& path)
@@ -61,13 +63,18 @@ void appendNumber(std::string& out, double v, bool json)
 
 }  // namespace
 
-std::string formatStatsCsv(const std::vector<FrameStats>& frames)
+std::string formatStatsCsv(const std::vector<FrameStats>& frames, bool restartColumn)
 {
     std::string out;
     for (int i = 0; i < 19; ++i) {
         out += kStatsColumns[i];
-        out += i < 18 ? ',' : '\n';
+        out += i < 18 ? "," : "";
     }
+    if (restartColumn) {
+        out += ',';
+        out += kStatsRestartColumn;
+    }
+    out += '\n';
     double values[18];
     for (const FrameStats& s : frames) {
         out += std::to_string(s.frame);
@@ -76,12 +83,16 @@ std::string formatStatsCsv(const std::vector<FrameStats>& frames)
             out += ',';
             appendNumber(out, v, false);
         }
+        if (restartColumn) {
+            out += ',';
+            out += std::to_string(s.restart);
+        }
         out += '\n';
     }
     return out;
 }
 
-std::string formatStatsJsonl(const std::vector<FrameStats>& frames)
+std::string formatStatsJsonl(const std::vector<FrameStats>& frames, bool restartColumn)
 {
     std::string out;
     double values[18];
@@ -93,6 +104,12 @@ std::string formatStatsJsonl(const std::vector<FrameStats>& frames)
             out += kStatsColumns[i + 1];
             out += "\":";
             appendNumber(out, values[i], true);
+        }
+        if (restartColumn) {
+            out += ",\"";
+            out += kStatsRestartColumn;
+            out += "\":";
+            out += std::to_string(s.restart);
         }
         out += "}\n";
     }

@@ -9,6 +9,7 @@ import textwrap
 from dataclasses import dataclass, field
 
 from telvo_farm.errors import FarmError, UsageError
+from telvo_farm.plan import SHORTEST_SEGMENT
 
 DEFAULT_SEGMENT_FRAMES = 500
 
@@ -26,7 +27,8 @@ FARM_OPTIONS = (
     ("--scheduler", "ADDRESS", "an existing Dask scheduler, tcp://HOST:PORT or "
      "tls://HOST:PORT; without it a local cluster on 127.0.0.1 runs the job"),
     ("--workers", "N", "workers of the local cluster (default: one per core)"),
-    ("--segment-frames", "N", f"frames per segment (default {DEFAULT_SEGMENT_FRAMES})"),
+    ("--segment-frames", "N", f"frames per segment (default {DEFAULT_SEGMENT_FRAMES}); "
+     f"at least {SHORTEST_SEGMENT}, and a shorter rest at the end joins the segment before"),
     ("--telvo", "PATH", "telvo on the workers (default: the telvo next to telvo-farm)"),
     ("--tls-ca-file", "FILE", "TLS: the certificate authority that signed every certificate"),
     ("--tls-cert", "FILE", "TLS: this client's certificate (the local cluster uses it for "

@@ -165,6 +165,15 @@ TEST_F(StatsRun, CsvAndJsonlHoldExactlyWhatTheFramePassReported)
               "frame,lowR,lowG,lowB,highR,highG,highB,medianR,medianG,medianB,"
               "blackR,blackG,blackB,whiteR,whiteG,whiteB,curveR,curveG,curveB");
     expectRecords(readJsonl(readText(path("s.jsonl"))), expected, 0, "s.jsonl");
+    // With --scene-cuts each record ends in the restart column (the clip has no cut).
+    const RunOutcome cuts =
+        telvo({"in.mkv", "-", "-f", "null", "-q", "--scene-cuts", "85", "--stats", "cuts.jsonl"});
+    ASSERT_EQ(cuts.exitCode, 0) << cuts.stderrText;
+    std::istringstream lines(readText(path("cuts.jsonl")));
+    size_t records = 0;
+    for (std::string line; std::getline(lines, line); ++records)
+        EXPECT_NE(line.find(",\"restart\":0}"), std::string::npos) << line;
+    EXPECT_EQ(records, expected.size());
     // The clip's cast must show: the applied curves differ between the channels, and
     // the channels' levels differ from each other.
     EXPECT_NE(expected[8].applied.value[kCurveR], expected[8].applied.value[kCurveB]);

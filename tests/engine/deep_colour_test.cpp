@@ -57,6 +57,13 @@ struct CpuLevelCap {
     ~CpuLevelCap() { limitCpuLevel(CpuLevel::Avx512Vbmi); }
 };
 
+// Field by field: the report has padding.
+bool sameReport(const FrameReport& a, const FrameReport& b)
+{
+    return std::memcmp(&a.levels, &b.levels, sizeof a.levels) == 0 &&
+           std::memcmp(&a.applied, &b.applied, sizeof a.applied) == 0 && a.scene == b.scene;
+}
+
 // A deep frame in a GuardedFrame twice as wide: one deep pixel is two 32-bit slots.
 struct DeepFrame {
     DeepFrame(int width, int height, int padding = 0, bool negativePitch = false,
@@ -196,8 +203,8 @@ TEST(DeepFramePass, MatchesTheReferenceAndMeasuresAsItsEightBitTwin)
             ASSERT_EQ(fast.storage.pixels(), reference.storage.pixels()) << where;
             EXPECT_TRUE(fast.storage.guardsIntact()) << where;
             EXPECT_EQ(std::memcmp(&hFast, &hRef, sizeof hFast), 0) << where;
-            EXPECT_EQ(std::memcmp(&rFast, &rRef, sizeof rFast), 0) << where;
-            EXPECT_EQ(std::memcmp(&rFast, &r8, sizeof rFast), 0) << where;
+            EXPECT_TRUE(sameReport(rFast, rRef)) << where;
+            EXPECT_TRUE(sameReport(rFast, r8)) << where;
             EXPECT_EQ(std::memcmp(&hFast, &h8, sizeof hFast), 0) << where;
         }
     }

@@ -23,9 +23,13 @@ from telvo_farm.workdir import WorkDir
 
 
 @pytest.mark.parametrize("total, size, start, count, expected", [
-    (10, 4, 0, None, [(0, 4), (4, 4), (8, 2)]),
+    # A rest shorter than three frames joins the segment before it: the encoder could not
+    # measure its decode-time delay on it.
+    (10, 4, 0, None, [(0, 4), (4, 6)]),
+    (11, 4, 0, None, [(0, 4), (4, 4), (8, 3)]),
     (10, 10, 0, None, [(0, 10)]),
-    (10, 4, 3, 5, [(3, 4), (7, 1)]),
+    (10, 4, 3, 5, [(3, 5)]),
+    (10, 2, 0, None, [(0, 3), (3, 3), (6, 4)]),  # no segment shorter, whatever asked
     (10, 4, 8, 50, [(8, 2)]),  # a range past the end gives the frames that exist
 ])
 def test_segments_cover_the_range_once(total, size, start, count, expected):
@@ -35,11 +39,11 @@ def test_segments_cover_the_range_once(total, size, start, count, expected):
 
 
 def test_concat_lengths_follow_the_input_clock():
-    # 30000/1001 fps in a 1/90000 time base, with a gap before frame 4: rounding the
+    # 30000/1001 fps in a 1/90000 time base, with a gap before frame 6: rounding the
     # cumulative times keeps every boundary on the microsecond of its frame.
-    pts = tuple(3003 * i + (9000 if i >= 4 else 0) for i in range(9))
-    timeline = Timeline(pts, 9, Fraction(1, 90000))
-    segments = plan_segments(9, 2)
+    pts = tuple(3003 * i + (9000 if i >= 6 else 0) for i in range(15))
+    timeline = Timeline(pts, 15, Fraction(1, 90000))
+    segments = plan_segments(15, 3)
     lengths = concat_durations(timeline, segments)
     assert lengths[-1] is None
     assert [sum(lengths[:k]) for k in range(1, 5)] == \
