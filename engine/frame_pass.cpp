@@ -13,9 +13,16 @@
 namespace
 {
 
+// Both planes in the frame's pixel format, the destination with the source's size.
+ConstPlane sourceIn(const ConstPlane& source, const FrameSettings& settings)
+{
+    return ConstPlane{source.row0, source.pitch, source.width, source.height,
+                      settings.deepColour ? PixelFormat::Bgra64 : PixelFormat::Bgrx32};
+}
+
 Plane destinationSized(const ConstPlane& source, const Plane& destination)
 {
-    return Plane{destination.row0, destination.pitch, source.width, source.height};
+    return Plane{destination.row0, destination.pitch, source.width, source.height, source.format};
 }
 
 // Every destination pixel is remapPixel(tables, its source pixel), so the output's
@@ -50,9 +57,10 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
 }
 
 FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& history,
-                        SceneCarry* scene, const ConstPlane& source, const Plane& destination,
-                        RowExecutor& executor)
+                        SceneCarry* scene, DeepRemapCache* deepCache, const ConstPlane& framed,
+                        const Plane& destination, RowExecutor& executor)
 {
+    const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);
 
     // The whole analysis (all workers joined) ends before the first pixel is written.
@@ -62,7 +70,8 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
     countOnWorkers(source, region, settings.threadCount, executor, counted);
     const FrameReport report = settleCorrection(settings, history, scene, counted, peakThreshold);
     RemapTables tables;
-    runCorrectionPhase(source, target, report.applied, settings.threadCount, executor, tables);
+    runCorrectionPhase(source, target, report.applied, settings.threadCount, executor, tables,
+                       deepCache);
 
     const bool outline = settings.border && !settings.dialogClosed;
     if (outline) drawBorderOutline(target, settings);
@@ -71,7 +80,9 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
         // output's only when it covered every pixel and no outline has been drawn since.
         const bool wholeFrame = !source.empty() && region.x0 == 0 && region.y0 == 0 &&
                                 region.x1 == source.width && region.y1 == source.height;
-        if (wholeFrame && !outline && target.row0 != nullptr) {
+        // Deep outputs are counted again: their bins are not a table's image of the source's.
+        const bool deep = source.format == PixelFormat::Bgra64;
+        if (wholeFrame && !outline && !deep && target.row0 != nullptr) {
             ChannelHistograms output;
             outputThroughTables(counted, tables, output);
             drawHistogramGraph(target, output);
@@ -83,9 +94,10 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
 }
 
 FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistory& history,
-                                 SceneCarry* scene, const ConstPlane& source,
+                                 SceneCarry* scene, const ConstPlane& framed,
                                  const Plane& destination)
 {
+    const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);
 
     const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
@@ -112,7 +124,8 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
                          LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
                          RowExecutor& executor)
 {
-    return renderFrame(settings, history, sceneOf(carry), source, destination, executor);
+    return renderFrame(settings, history, sceneOf(carry), carry ? carry->deepRemapCache : nullptr,
+                       source, destination, executor);
 }
 
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,

@@ -21,4 +21,7 @@ struct FrameSettings {
     int threadCount;    // workers as stored; the correction phase bounds it
     int sceneCuts;      // cut detector sensitivity 1..100, 0 off (scene_cuts.h); only a
                         // host that carries a SceneCarry sets it
+    // Flag: both planes hold 64-bit pixels of 16 bits per channel (PixelFormat::Bgra64).
+    // Only hosts that link the filter set it; the host's record has no such field.
+    int deepColour = 0;
 };

@@ -10,8 +10,15 @@
 
 #include "engine/scene_cuts.h"
 
+struct DeepRemapCache;
+
 // Each linked-only engine feature that remembers a frame has its fields here, each with
 // its reset value as the default member initialiser.
 struct LinkedCarry {
     SceneCarry scene{};  // the cut detector (scene_cuts.h)
+    // Deep frames: the table the workers share and keep while the curves stay the same
+    // (engine/deep_remap.h). The host's storage, allocated once; a snapshot shares it,
+    // which is sound since its content is keyed by the curves. Null: each worker fills
+    // a table of its own every frame.
+    DeepRemapCache* deepRemapCache = nullptr;
 };

@@ -75,6 +75,14 @@ inline constexpr OptionRow kOutputOptions[] = {
      {0, 63}},
     {nullptr, "--lossless", nullptr,
      "FFV1, frames kept as the filter's RGB output bit for bit (.mkv)", &CliOptions::lossless},
+    {nullptr, "--eight-bit", nullptr,
+     "filter input deeper than 8 bits at 8 bits per channel, as earlier\nversions did "
+     "(default: 16 bits per channel for such input)",
+     &CliOptions::eightBit},
+    {nullptr, "--allow-hdr", nullptr,
+     "correct PQ or HLG (HDR) input instead of refusing it; the curves\nare made for SDR "
+     "pictures",
+     &CliOptions::allowHdr},
     {nullptr, "--stats", "FILE", "per-frame levels and correction values, FILE.csv or FILE.jsonl",
      &CliOptions::statsPath},
     {nullptr, "--plot", "FILE", "those values over time as a chart, FILE.png or FILE.svg",

@@ -18,8 +18,10 @@ struct CliOptions {
     SettingValues settings = defaultSettingValues();  // every filter setting, table order
 
     bool lossless = false;
-    std::string codec;  // empty = the container's default
-    int crf = -1;       // -1 = the codec's default as chosen by telvo
+    bool eightBit = false;  // filter deeper input at 8 bits per channel, as before
+    bool allowHdr = false;  // correct PQ and HLG input instead of refusing it
+    std::string codec;      // empty = the container's default
+    int crf = -1;           // -1 = the codec's default as chosen by telvo
 
     std::string statsPath;
     std::string plotPath;

@@ -16,9 +16,12 @@ class FilterSession
 {
 public:
     // Every setting of the table; false with `error` when the filter cannot start.
-    bool open(const SettingValues& settings, int width, int height, std::string& error)
+    // With `deep`, frames are in kDeepFilterPixelFormat, 16 bits per channel.
+    bool open(const SettingValues& settings, int width, int height, std::string& error,
+              bool deep = false)
     {
-        return filter_.open(settings, width, height, error);
+        return filter_.open(settings, width, height, error,
+                            deep ? PixelFormat::Bgra64 : PixelFormat::Bgrx32);
     }
 
     // The text the host shows: the filter's name with its summary, and the script line.

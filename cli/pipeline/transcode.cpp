@@ -14,6 +14,8 @@ extern "C" {
 }
 
 #include "cli/command/options.h"
+#include "cli/media/colour.h"
+#include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
 #include "cli/media/media_output.h"
 #include "cli/media/output_clash.h"
@@ -114,19 +116,44 @@ DisplayTurn chooseTurn(const OutputPlan& plan, const MediaInput& input)
     return asked;
 }
 
-bool openOutput(const CliOptions& o, const OutputPlan& plan, bool copyStreams,
+bool openOutput(const CliOptions& o, const OutputPlan& plan, bool copyStreams, bool deep,
                 const DisplayTurn& turn, const MediaInput& input, const AVFrame& first,
                 OutputFile& file, MediaOutput& output, std::string& error)
 {
     if (!file.create(o.output, plan.imageSequence, error)) return false;
-    OutputSettings settings{file.writePath(), o.output, o.lossless, copyStreams, turn};
+    OutputSettings settings{file.writePath(), o.output, o.lossless, copyStreams, turn, deep};
     if (!output.open(plan, settings, input, first, error)) return false;
     if (o.verbose)
         std::fprintf(stderr, "telvo: %s %s, %dx%d\n", output.encoderName(),
                      av_get_pix_fmt_name(output.pixelFormat()),
                      turn.width(input.decoder()->width, input.decoder()->height),
                      turn.height(input.decoder()->width, input.decoder()->height));
+    if (o.verbose && output.dithers())
+        std::fprintf(stderr, "telvo: %s takes 8 bits per component: the 16-bit frames are %s\n",
+                     output.encoderName(),
+                     isRgbFormat(output.pixelFormat())
+                         ? "rounded to 8 bits (FFmpeg has no dither for this conversion)"
+                         : "dithered to 8 bits (FFmpeg's ordered dither), not truncated");
     return true;
+}
+
+// Input of more than 8 bits per component goes through the filter at 16 bits per
+// channel, unless --eight-bit asks for the 8-bit path.
+bool filtersDeep(const CliOptions& o, const AVFrame& first)
+{
+    return !o.eightBit && componentDepth(static_cast<AVPixelFormat>(first.format)) > 8;
+}
+
+// The curves are made for display-referred pictures: PQ and HLG input is refused
+// unless --allow-hdr. Empty when the input may go on.
+std::string refuseHdr(const CliOptions& o, const AVFrame& first)
+{
+    const char* transfer = hdrTransferName(first.color_trc);
+    if (transfer == nullptr || o.allowHdr) return {};
+    return std::string("the input is HDR: its transfer is ") + transfer +
+           ", and telvo's curves are made for SDR (display-referred) pictures, so the result "
+           "would be wrong; convert it to SDR first, or pass --allow-hdr to correct it as it "
+           "is";
 }
 
 // What the progress bar counts up to; 0 when unknown.
@@ -191,19 +218,25 @@ RunResult runTranscode(const CliOptions& o)
         !readFirstFrame(o, input, copyStreams, first, early, error))
         return RunResult::failure(error);
 
+    if (std::string hdr = refuseHdr(o, *first); !hdr.empty()) return RunResult::failure(hdr);
     const DisplayTurn turn = chooseTurn(plan, input);
     const int width = input.decoder()->width, height = input.decoder()->height;
+    const bool deep = filtersDeep(o, *first);
     FilterSession filter;
-    if (!filter.open(o.settings, turn.width(width, height), turn.height(width, height), error))
+    if (!filter.open(o.settings, turn.width(width, height), turn.height(width, height), error,
+                     deep))
         return RunResult::failure(error);
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %s\ntelvo: %s\n", filter.description().c_str(),
                      filter.scriptLine().c_str());
+    if (o.verbose && deep)
+        std::fprintf(stderr, "telvo: %s input: 16 bits per channel through the filter\n",
+                     av_get_pix_fmt_name(static_cast<AVPixelFormat>(first->format)));
 
     OutputFile outputFile;
     MediaOutput output;
     if (!plan.discard &&
-        !openOutput(o, plan, copyStreams, turn, input, *first, outputFile, output, error))
+        !openOutput(o, plan, copyStreams, deep, turn, input, *first, outputFile, output, error))
         return RunResult::failure(error);
 
     Progress progress(framesToWrite(input, range), !o.quiet);
@@ -216,6 +249,7 @@ RunResult runTranscode(const CliOptions& o)
                     range,
                     copyStreams,
                     !plan.discard && output.keepsAlpha(),
+                    deep,
                     filter,
                     plan.discard ? nullptr : &output,
                     stats,

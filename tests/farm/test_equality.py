@@ -28,6 +28,7 @@ CASES = {
     "scene cuts near segment boundaries": ("cuts.mkv", "out.mkv",
                                            ["--lossless", "--scene-cuts", "85", "--stats",
                                             "s.csv"], ["--segment-frames", "12"]),
+    "10-bit in, 16-bit RGB out": ("ten.mkv", "out.mkv", ["--lossless"], ["--segment-frames", "25"]),
 }
 
 
@@ -46,6 +47,10 @@ def test_same_result_as_one_run(case, clips, telvo, farm, tmp_path):
 
     if "--lossless" in options:
         assert frame_hashes(str(farmed / name)) == frame_hashes(str(single / name))
+    if clip == "ten.mkv":  # the joined segments keep 16 bits per channel (FFV1 decodes planar)
+        probe = run(["ffprobe", "-v", "error", "-show_entries", "stream=pix_fmt", "-of", "csv=p=0",
+                     str(farmed / name)])
+        assert probe.stdout.strip() == "gbrp16le"
     else:
         assert len(frame_hashes(str(farmed / name))) == len(frame_hashes(str(single / name)))
     assert stream_facts(str(farmed / name)) == stream_facts(str(single / name))
