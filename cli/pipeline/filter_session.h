@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "linked/linked_filter.h"
 
@@ -31,8 +32,17 @@ public:
     bool run(const AVFrame* source, AVFrame* destination, int64_t frameNumber,
              FrameReport* report = nullptr);
 
+    // A second pass: frame N gets plan[N] (which must outlive the session); a frame past
+    // its end reports nothing, and whyNoReport says so.
+    void usePlan(const std::vector<CorrectionParams>& plan) { plan_ = &plan; }
+    // A first pass: frames are measured only.
+    void measureOnly() { filter_.choosePass(LinkedPass::measure); }
+    std::string whyNoReport(int64_t frameNumber) const;
+
     LinkedFilter& filter() { return filter_; }
 
 private:
     LinkedFilter filter_;
+    const std::vector<CorrectionParams>* plan_ = nullptr;
+    std::string refusal_;
 };

@@ -191,8 +191,7 @@ bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& err
                 reported = job.filter.run(item.frame.get(), destination.get(), item.index, &report);
             }
             if (!reported) {
-                failure.set("the filter reported no values for frame " +
-                            std::to_string(item.index));
+                failure.set(job.filter.whyNoReport(item.index));
                 abortAll();
                 break;
             }

@@ -22,6 +22,7 @@ extern "C" {
 #include "cli/pipeline/filter_session.h"
 #include "cli/pipeline/frame_pipeline.h"
 #include "cli/pipeline/stage_clock.h"
+#include "cli/pipeline/two_pass.h"
 #include "cli/report/frame_stats.h"
 #include "cli/report/progress.h"
 #include "cli/report/side_outputs.h"
@@ -56,8 +57,17 @@ void warnIfCutShort(const MediaInput& input, const PipelineCounts& counts)
 
 }  // namespace
 
-RunResult runTranscode(const CliOptions& o)
+RunResult runTranscode(const CliOptions& given)
 {
+    // Pass 1 discards the frames; its detector is on, at the default sensitivity unless
+    // one is given.
+    CliOptions o = given;
+    const bool analysing = !o.analysePath.empty(), planned = !o.planPath.empty();
+    if (analysing) {
+        o.output.assign(1, '-');
+        o.format = std::string_view("null");
+        if (o.settings[kSceneCutsSetting] == 0) o.settings[kSceneCutsSetting] = kSceneCutsDefault;
+    }
     OutputPlan plan;
     std::string error;
     if (!planOutput(o, plan, error)) return RunResult::usage(error);
@@ -66,6 +76,7 @@ RunResult runTranscode(const CliOptions& o)
     std::vector<NamedOutput> outputs;
     if (!plan.discard) outputs.push_back({"OUTPUT", o.output, plan.imageSequence});
     side.name(outputs);
+    if (analysing) outputs.push_back({"--analyse", o.analysePath});
     if (std::string clash = findOutputClash(o.input, outputs); !clash.empty())
         return RunResult::usage(clash);
     if (plan.singleImage && o.frames > 1)
@@ -76,10 +87,16 @@ RunResult runTranscode(const CliOptions& o)
     MediaInput input;
     if (!input.open(o.input, error)) return RunResult::failure(error);
     const int width = input.decoder()->width, height = input.decoder()->height;
+    PassPlan passPlan;
+    if (planned) {
+        if (!loadPlanFor(o.planPath, input, passPlan, error)) return RunResult::failure(error);
+        adoptPlanSettings(passPlan, o);
+    }
 
     FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
     if (o.settings[kSceneCutsSetting] > 0)
         range.preRoll = std::max<int64_t>(kPreRollFrames, kSceneLookBack);
+    if (planned) range.preRoll = 0;  // no frame of pass 2 depends on another
     const bool copyStreams = !plan.discard && !plan.imageSequence && !plan.singleImage &&
                              range.start == 0 && range.count < 0;
     if (!copyStreams) input.discardOtherStreams();
@@ -101,9 +118,13 @@ RunResult runTranscode(const CliOptions& o)
     if (input.next(first.get(), copyStreams ? std::function<void(AVPacket*)>(holdBack) : nullptr,
                    error) != MediaInput::Status::Frame)
         return RunResult::failure(error.empty() ? "'" + o.input + "' has no video frames" : error);
+    if (planned && !checkPlanFrame(passPlan, o, first.get(), firstIndex, error))
+        return RunResult::failure("'" + o.planPath + "': " + error);
 
     FilterSession filter;
     if (!filter.open(o.settings, width, height, error)) return RunResult::failure(error);
+    if (analysing) filter.measureOnly();
+    if (planned) filter.usePlan(passPlan.applied);
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %s\ntelvo: %s\n", filter.description().c_str(),
                      filter.scriptLine().c_str());
@@ -141,6 +162,10 @@ RunResult runTranscode(const CliOptions& o)
     PipelineCounts counts;
     if (!runFramePipeline(job, counts, error)) return RunResult::failure(error);
     const int64_t written = counts.written;
+    if (planned && counts.inputEnded && counts.decoded != passPlan.frames)
+        return RunResult::failure(
+            "the input has " + std::to_string(counts.decoded) + " frames, the plan '" + o.planPath +
+            "' " + std::to_string(passPlan.frames) + ": the plan is not this input's");
 
     if (written == 0)
         return RunResult::failure("--start " + std::to_string(range.start) +
@@ -151,6 +176,14 @@ RunResult runTranscode(const CliOptions& o)
         if (!output.finish(error)) return RunResult::failure(error);
     }
     if (!side.write(stats.frames(), error)) return RunResult::failure(error);
+    OutputFile planFile;
+    if (analysing) {
+        const bool whole = range.start == 0 && range.count < 0;
+        const PassPlan measured = planFromMeasures(o, width, height, stats.frames(), whole);
+        if (!writeWholeFile(planFile, o.analysePath, formatPlan(measured), error) ||
+            !planFile.commit(error))
+            return RunResult::failure(error);
+    }
     if (!plan.discard && !outputFile.commit(error)) return RunResult::failure(error);
     if (!side.commit(error)) return RunResult::failure(error);
     warnIfCutShort(input, counts);
@@ -177,6 +210,8 @@ RunResult runTranscode(const CliOptions& o)
     }
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %lld frames %s\n", static_cast<long long>(written),
-                     plan.discard ? "filtered" : ("written to " + o.output).c_str());
+                     analysing      ? ("measured, plan written to " + o.analysePath).c_str()
+                     : plan.discard ? "filtered"
+                                    : ("written to " + o.output).c_str());
     return RunResult::ok();
 }
