@@ -96,6 +96,10 @@ inline constexpr OptionRow kOutputOptions[] = {
      "how --analyse plans: scene (one correction per scene, the default)\nor smooth:N (a "
      "centred window of N frames within a scene)",
      &readPlanningOption},
+    {nullptr, "--plan-from", "MEASURES",
+     "with --analyse and no INPUT: plan from pass 1's measurements\n(joined parts, as "
+     "telvo-farm makes them)",
+     &CliOptions::planFrom},
     {nullptr, "--plan", "PLAN",
      "pass 2 of two: apply PLAN's correction to every frame (no pre-roll)", &CliOptions::planPath},
     {nullptr,

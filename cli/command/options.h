@@ -28,6 +28,7 @@ struct CliOptions {
     std::string analysePath;         // pass 1: measure every frame and write this plan; no OUTPUT
     std::string planning = "scene";  // how pass 1 plans: scene or smooth:N
     std::string planPath;            // pass 2: apply this plan's corrections
+    std::string planFrom;            // plan from these joined measurements, no INPUT
 
     int64_t start = 0;    // first output frame
     int64_t frames = -1;  // -1 = to the end

@@ -11,7 +11,9 @@
 #include "cli/command/options.h"
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
+#include "cli/media/output_file.h"
 #include "cli/pipeline/filter_session.h"
+#include "cli/report/side_outputs.h"
 
 namespace
 {
@@ -50,8 +52,10 @@ PassPlan planFromMeasures(const CliOptions& o, int width, int height,
     return plan;
 }
 
-bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& plan,
-                 std::string& error)
+namespace
+{
+
+bool readPlan(const std::string& path, PassPlan& plan, std::string& error)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -64,6 +68,32 @@ bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& pla
         error = planName(path) + ": " + error;
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+RunResult runPlanning(const CliOptions& o)
+{
+    PassPlan plan;
+    std::string error;
+    if (!readPlan(o.planFrom, plan, error)) return RunResult::failure(error);
+    if (plan.firstMeasured != 0 || static_cast<int64_t>(plan.measured.size()) != plan.frames)
+        return RunResult::failure(planName(o.planFrom) + " measures " +
+                                  std::to_string(plan.measured.size()) + " of its " +
+                                  std::to_string(plan.frames) + " frames");
+    plan.planning = o.planning;
+    planCorrections(plan);
+    OutputFile file;
+    if (!writeWholeFile(file, o.analysePath, formatPlan(plan), error) || !file.commit(error))
+        return RunResult::failure(error);
+    return RunResult::ok();
+}
+
+bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& plan,
+                 std::string& error)
+{
+    if (!readPlan(path, plan, error)) return false;
     if (plan.applied.empty()) {
         error = planName(path) + " holds measurements only, no correction (plan it first)";
         return false;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command/run_result.h"
 #include "cli/report/frame_stats.h"
 #include "cli/report/plan_file.h"
 
@@ -21,6 +22,10 @@ class MediaInput;
 // unless the run measured a part of the input (--start, --frames: measurements only).
 PassPlan planFromMeasures(const CliOptions& o, int width, int height,
                           const std::vector<FrameStats>& frames, bool whole);
+
+// `telvo --plan-from MEASURES --analyse PLAN`: plans from measurements of every frame
+// (pass 1's parts, joined) and writes the plan.
+RunResult runPlanning(const CliOptions& o);
 
 // Pass 2: reads and checks the plan against what the input states (picture size, frame
 // count); false with `error` for a plan that is not this input's or has no corrections.

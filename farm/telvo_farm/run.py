@@ -65,7 +65,7 @@ def _same_file(a, b):
 
 def _manifest(o, job, video_ext):
     status = os.stat(job.input)
-    return {
+    manifest = {
         "input": job.input,
         "input_size": status.st_size,
         "input_mtime_ns": status.st_mtime_ns,
@@ -76,6 +76,9 @@ def _manifest(o, job, video_ext):
         "video_ext": video_ext,
         "stats_ext": os.path.splitext(job.stats)[1],
     }
+    if o.plan_digest:
+        manifest["plan_digest"] = o.plan_digest
+    return manifest
 
 
 def _plan_input(o, number, path, progress_note):
@@ -121,6 +124,7 @@ def _spec(o, job, segment, topic):
         frames=segment.frames,
         options=tuple(o.telvo_options),
         topic=topic,
+        measure=o.measure,
     )
 
 
@@ -154,7 +158,8 @@ def _join(o, job, messages):
     job.workdir.remove()
     if not o.quiet:
         where = job.output or job.stats
-        messages(f"telvo-farm: {job.frames} frames written to {where}")
+        done = "measured" if o.measure else f"written to {where}"
+        messages(f"telvo-farm: {job.frames} frames {done}")
     return time.monotonic() - began
 
 
@@ -319,6 +324,10 @@ def main(argv, program, version):
         if not o.telvo:
             o.telvo = os.path.join(os.path.dirname(os.path.abspath(program)), "telvo")
         o.telvo = os.path.abspath(o.telvo)
+        if o.two_pass:
+            from telvo_farm.two_pass import run_two_pass
+
+            return run_two_pass(o, run, program)
         return run(o)
     except FarmError as e:
         print(f"telvo-farm: {e}", file=sys.stderr)

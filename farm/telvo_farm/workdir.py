@@ -14,11 +14,15 @@ from telvo_farm.probe import inspect_segment
 from telvo_farm.segment_task import is_attempt_leftover
 
 MANIFEST = "manifest.json"
+MEASURES_EXT = ".measures"
 
 
 def stats_rows(path):
-    """Frame records in a stats file (CSV has a header line)."""
+    """Frame records in a stats file (CSV has a header line) or a first pass's
+    measurements (one `measure` line per frame)."""
     with open(path, encoding="utf-8") as f:
+        if path.endswith(MEASURES_EXT):
+            return sum(1 for line in f if line.startswith("measure,"))
         lines = sum(1 for line in f if line.strip())
     return lines - 1 if path.endswith(".csv") else lines
 
