@@ -95,7 +95,6 @@ class FarmOptions:
     connect_timeout: float = 20.0
     two_pass: bool = False
     measure: bool = False  # a first pass: segments measure (telvo --analyse) into `stats`
-    plan_digest: str = ""  # a second pass: the plan's, so that a changed plan starts afresh
     help: bool = False
     version: bool = False
 

@@ -5,6 +5,7 @@
 to the cluster, join each input as soon as its last segment is in, and on any failure
 or interrupt leave no output behind (finished segments stay for a rerun)."""
 
+import hashlib
 import os
 import re
 import shutil
@@ -63,6 +64,20 @@ def _same_file(a, b):
         return False
 
 
+def _plan_digest(options):
+    """The digest of telvo's --plan file among `options`, or ""."""
+    for i, option in enumerate(options):
+        path = options[i + 1] if option == "--plan" and i + 1 < len(options) else (
+            option.split("=", 1)[1] if option.startswith("--plan=") else "")
+        if path:
+            try:
+                with open(path, "rb") as f:
+                    return hashlib.sha256(f.read()).hexdigest()
+            except OSError as e:
+                raise FarmError(f"cannot read the plan '{path}': {e.strerror}") from None
+    return ""
+
+
 def _manifest(o, job, video_ext):
     status = os.stat(job.input)
     manifest = {
@@ -76,8 +91,9 @@ def _manifest(o, job, video_ext):
         "video_ext": video_ext,
         "stats_ext": os.path.splitext(job.stats)[1],
     }
-    if o.plan_digest:
-        manifest["plan_digest"] = o.plan_digest
+    digest = _plan_digest(o.telvo_options)
+    if digest:  # a second pass: an edited plan starts it afresh
+        manifest["plan_digest"] = digest
     return manifest
 
 

@@ -83,10 +83,7 @@ def run_two_pass(o, run, program):
     if done.returncode != 0:
         raise FarmError(f"planning failed: {done.stderr.strip() or done.returncode}",
                         done.returncode)
-    with open(plan, "rb") as f:
-        digest = hashlib.sha256(f.read()).hexdigest()
-    second = replace(o, telvo_options=[*o.telvo_options, "--plan", plan], plan_digest=digest,
-                     two_pass=False)
+    second = replace(o, telvo_options=[*o.telvo_options, "--plan", plan], two_pass=False)
     code = run(second)
     if code == EXIT_OK:
         os.remove(measures)
