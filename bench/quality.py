@@ -356,7 +356,7 @@ def machine():
             model = next(l.split(":", 1)[1].strip() for l in f if l.startswith("model name"))
     except (OSError, StopIteration):
         pass
-    ffmpeg = run(["ffmpeg", "-version"]).stdout.decode().splitlines()[0]
+    ffmpeg = run(["ffmpeg", "-version"]).stdout.decode().splitlines()[0].split(" Copyright")[0]
     return f"{model}, {os.cpu_count()} cores, {platform.system()} {platform.release()}; {ffmpeg}"
 
 

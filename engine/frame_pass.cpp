@@ -48,6 +48,8 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
     SceneEvent event = SceneEvent::none;
     if (carry != nullptr && settings.sceneCuts > 0)
         event = advanceSceneCarry(carry->scene, settings.sceneCuts, counted, history);
+    else if (carry != nullptr)
+        carry->scene.seen = 0;  // switched on again later, it compares nothing with stale frames
     const int putBack = event == SceneEvent::flashUndone ? carry->scene.putBack : 0;
     if (pass == LinkedPass::measure)
         return FrameReport{levels, identityCorrection(), event, putBack};

@@ -10,11 +10,6 @@
 namespace
 {
 
-constexpr double ChannelLevels::*kLevelFields[9] = {
-    &ChannelLevels::lowR,    &ChannelLevels::lowG,    &ChannelLevels::lowB,
-    &ChannelLevels::highR,   &ChannelLevels::highG,   &ChannelLevels::highB,
-    &ChannelLevels::medianR, &ChannelLevels::medianG, &ChannelLevels::medianB};
-
 // The end (one past the last frame) of the scene that begins at starts[i].
 int64_t sceneEnd(const std::vector<int64_t>& starts, size_t i, int64_t frameCount)
 {
@@ -44,11 +39,11 @@ ChannelLevels medianLevels(const ChannelLevels* levels, size_t count)
     ChannelLevels out{};
     if (count == 0) return out;
     std::vector<double> values(count);
-    for (auto field : kLevelFields) {
-        for (size_t i = 0; i < count; ++i) values[i] = levels[i].*field;
+    for (int level = 0; level < kLevelCount; ++level) {
+        for (size_t i = 0; i < count; ++i) values[i] = levels[i].value[level];
         std::sort(values.begin(), values.end());
         const size_t mid = count / 2;
-        out.*field = count % 2 ? values[mid] : (values[mid - 1] + values[mid]) * 0.5;
+        out.value[level] = count % 2 ? values[mid] : (values[mid - 1] + values[mid]) * 0.5;
     }
     return out;
 }

@@ -4,8 +4,9 @@
 // A small host for the filter: it registers the module through its two entry points,
 // fills the records a real host fills and calls the callbacks in the host's order
 // (init, configuration or script, start, run per frame). Every host of ours drives the
-// filter through it (the command-line tool, the tests, the Windows test host), so the
-// glue is exercised everywhere. Bitmaps are bottom-up: row 0 is the picture's bottom row.
+// filter through it (the linked filter of the command-line tool and the frei0r module,
+// the tests, the Windows test host), so the glue is exercised everywhere. Bitmaps are
+// bottom-up: row 0 is the picture's bottom row.
 #pragma once
 
 #include <cstddef>

@@ -46,7 +46,7 @@ check "name telvo, version $version, architecture $(dpkg --print-architecture)" 
 check "file name telvo_${version}_$(dpkg --print-architecture).deb" \
   test "$(basename "$deb")" = "telvo_${version}_$(dpkg --print-architecture).deb"
 depends=$(field Depends)
-for dependency in python3-distributed ffmpeg libavcodec libavformat libswscale libstdc++6; do
+for dependency in python3-distributed ffmpeg libavcodec libavformat libswscale libswresample libstdc++6; do
   check "depends on $dependency" grep -q "\b$dependency" <<<"$depends"
 done
 

@@ -121,7 +121,7 @@ bool takeNumber(const OptionRow& row, const OptionWord& word, Arguments& args, C
     int64_t value = 0;
     if (!takeInteger(word, args, row.range.low, row.range.high, value, error)) return false;
     if (const auto* narrow = std::get_if<int CliOptions::*>(&row.action))
-        o.** narrow = static_cast<int>(value);
+        o.*(*narrow) = static_cast<int>(value);
     else
         o.*std::get<int64_t CliOptions::*>(row.action) = value;
     return true;
@@ -135,9 +135,9 @@ ParseResult takeRow(const OptionRow& row, const OptionWord& word, Arguments& arg
     bool taken;
     if (const auto* flag = std::get_if<bool CliOptions::*>(&row.action)) {
         taken = takeNoValue(word, error);
-        if (taken) o.** flag = true;
+        if (taken) o.*(*flag) = true;
     } else if (const auto* text = std::get_if<std::string CliOptions::*>(&row.action)) {
-        taken = takeValue(word, args, o.**text, error);
+        taken = takeValue(word, args, o.*(*text), error);
     } else if (const auto* reader = std::get_if<TextReader>(&row.action)) {
         std::string value;
         taken = takeValue(word, args, value, error) && (*reader)(value, o, error);

@@ -25,6 +25,26 @@ bool isRgbFormat(AVPixelFormat format)
     return d != nullptr && (d->flags & AV_PIX_FMT_FLAG_RGB) != 0;
 }
 
+ColourTags outputColourTags(const ColourTags& input, AVPixelFormat inputFormat,
+                            AVPixelFormat outputFormat, AVCodecID codec, int height)
+{
+    ColourTags out = input;
+    if (isRgbFormat(outputFormat)) {
+        out.space = AVCOL_SPC_RGB;
+        out.range = AVCOL_RANGE_JPEG;
+        return out;
+    }
+    if (isRgbFormat(inputFormat) || input.space == AVCOL_SPC_RGB) {
+        out.space = swsMatrix(AVCOL_SPC_UNSPECIFIED, height) == SWS_CS_ITU709 ? AVCOL_SPC_BT709
+                                                                              : AVCOL_SPC_SMPTE170M;
+        out.range = AVCOL_RANGE_MPEG;
+    }
+    // The MJPEG encoder refuses limited-range YUV.
+    if (isFullRange(outputFormat, AVCOL_RANGE_UNSPECIFIED) || codec == AV_CODEC_ID_MJPEG)
+        out.range = AVCOL_RANGE_JPEG;
+    return out;
+}
+
 int swsMatrix(AVColorSpace space, int height)
 {
     switch (space) {

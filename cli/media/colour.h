@@ -21,6 +21,12 @@ ColourTags tagsOf(const AVCodecParameters& parameters);
 
 bool isRgbFormat(AVPixelFormat format);
 
+// The tags an encoded output carries: the input's matrix, range and tags; an RGB output
+// carries no matrix, and YUV made from an RGB input gets the usual matrix for its
+// height, tagged limited range. JPEG is full range by definition.
+ColourTags outputColourTags(const ColourTags& input, AVPixelFormat inputFormat,
+                            AVPixelFormat outputFormat, AVCodecID codec, int height);
+
 // The matrix the conversion uses (SWS_CS_*): the tagged one, or for untagged video the
 // usual guess, BT.709 from 720 rows up and BT.601 below.
 int swsMatrix(AVColorSpace space, int height);

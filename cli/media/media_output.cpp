@@ -12,20 +12,24 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "cli/media/audio_reencoder.h"
 #include "cli/media/av_messages.h"
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
 #include "cli/media/output_plan.h"
+#include "cli/media/stream_fit.h"
 
 namespace
 {
 
 // MPEG-1/2 and DV code one of a few frame rates, MPEG-4 part 2 a time base of at most
-// 16 bits: their encoders refuse a container's time base such as 1/90000.
+// 16 bits: their encoders refuse a container's time base such as 1/90000. Theora takes
+// one, but numbers its frames by it, and Ogg then loses most of them.
 bool countsFrames(AVCodecID codec)
 {
     return codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO ||
-           codec == AV_CODEC_ID_MPEG4 || codec == AV_CODEC_ID_DVVIDEO;
+           codec == AV_CODEC_ID_MPEG4 || codec == AV_CODEC_ID_DVVIDEO ||
+           codec == AV_CODEC_ID_THEORA;
 }
 
 // Codecs with interlaced coding that FFmpeg's encoders switch on with the interlaced
@@ -46,6 +50,25 @@ AVFieldOrder fieldOrderOf(AVFieldOrder stated, const AVFrame& first)
     return stated;
 }
 
+// Turned on its side a picture has no fields; upside down its bottom field comes first.
+AVFieldOrder turnedFieldOrder(AVFieldOrder order, const DisplayTurn& turn)
+{
+    if (turn.transpose) return AV_FIELD_PROGRESSIVE;
+    if (!turn.mirrorY) return order;
+    switch (order) {
+        case AV_FIELD_TT:
+            return AV_FIELD_BB;
+        case AV_FIELD_BB:
+            return AV_FIELD_TT;
+        case AV_FIELD_TB:
+            return AV_FIELD_BT;
+        case AV_FIELD_BT:
+            return AV_FIELD_TB;
+        default:
+            return order;
+    }
+}
+
 }  // namespace
 
 MediaOutput::~MediaOutput()
@@ -64,85 +87,112 @@ const char* MediaOutput::encoderName() const
 bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const MediaInput& input,
                        const AVFrame& first, std::string& error)
 {
-    const AVStream* in = input.videoStream();
-    const ColourTags inputTags = tagsOf(first);
     const auto inputFormat = static_cast<AVPixelFormat>(first.format);
-    const int width = input.decoder()->width, height = input.decoder()->height;
+    const int width = s.turn.width(input.decoder()->width, input.decoder()->height);
+    const int height = s.turn.height(input.decoder()->width, input.decoder()->height);
     finalPath_ = s.finalPath;
     clearAvMessage();
-    int status = avformat_alloc_output_context2(&muxer_, plan.muxer, nullptr, s.writePath.c_str());
+    const int status =
+        avformat_alloc_output_context2(&muxer_, plan.muxer, nullptr, s.writePath.c_str());
     if (status < 0) {
         error = "cannot set up the output: " + avError(status);
         return false;
     }
     pixelFormat_ = choosePixelFormat(plan.encoder, inputFormat, s.lossless, width, height, error);
     if (pixelFormat_ == AV_PIX_FMT_NONE) return false;
+    const ColourTags tags =
+        outputColourTags(tagsOf(first), inputFormat, pixelFormat_, plan.encoder->id, height);
+    if (!configureEncoder(plan.encoder, input, first, tags, s.turn, error) ||
+        !openEncoder(plan, error) || !addVideoStream(input, s.turn.turns(), error) ||
+        !addOtherStreams(input, s.copyOtherStreams, error))
+        return false;
+    av_dict_copy(&muxer_->metadata, input.format()->metadata, 0);
+    // Copied streams go in as they are, even where the container's support for their
+    // codec is still marked experimental (FLAC or Opus in MP4).
+    muxer_->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+    if (!writeHeader(s, error)) return false;
 
-    encoder_.reset(avcodec_alloc_context3(plan.encoder));
+    keepsAlpha_ = hasAlpha(inputFormat) && hasAlpha(pixelFormat_);
+    const AVPixelFormat layout = keepsAlpha_ ? AV_PIX_FMT_BGRA : kFilterPixelFormat;
+    if (pixelFormat_ != layout) {
+        converter_ = makeFromFilterConverter(width, height, pixelFormat_, tags, layout);
+        if (!converter_) {
+            error = std::string("no conversion from RGB to ") + av_get_pix_fmt_name(pixelFormat_);
+            return false;
+        }
+    }
+    converted_.reset(av_frame_alloc());
+    packet_.reset(av_packet_alloc());
+    if (!converted_ || !packet_) {
+        error = "out of memory";
+        return false;
+    }
+    return true;
+}
+
+// Size, time base, aspect ratio, field order and colour tags follow the input.
+bool MediaOutput::configureEncoder(const AVCodec* codec, const MediaInput& input,
+                                   const AVFrame& first, const ColourTags& tags,
+                                   const DisplayTurn& turn, std::string& error)
+{
+    const AVStream* in = input.videoStream();
+    encoder_.reset(avcodec_alloc_context3(codec));
     AVCodecContext* enc = encoder_.get();
-    enc->width = width;
-    enc->height = height;
+    if (enc == nullptr) {
+        error = std::string("cannot set up the ") + codec->name + " encoder: out of memory";
+        return false;
+    }
+    enc->width = turn.width(input.decoder()->width, input.decoder()->height);
+    enc->height = turn.height(input.decoder()->width, input.decoder()->height);
     enc->pix_fmt = pixelFormat_;
     // Timestamps stay in the input's time base, so variable frame rates survive, except
     // where the bitstream holds a frame rate and counts time in frames.
     inputTimeBase_ = in->time_base;
-    enc->time_base = countsFrames(plan.encoder->id) ? av_inv_q(input.frameRate()) : in->time_base;
+    enc->time_base = countsFrames(codec->id) ? av_inv_q(input.frameRate()) : in->time_base;
     enc->framerate = input.frameRate();
     frameDuration_ =
         std::max<int64_t>(1, av_rescale_q(1, av_inv_q(input.frameRate()), enc->time_base));
     enc->sample_aspect_ratio =
         av_guess_sample_aspect_ratio(input.format(), const_cast<AVStream*>(in), nullptr);
+    if (turn.transpose && enc->sample_aspect_ratio.num > 0)
+        enc->sample_aspect_ratio = av_inv_q(enc->sample_aspect_ratio);
     enc->thread_count = 0;
     // Interlaced input stays interlaced, tagged with its field order, and coded field-wise
     // where the codec can: coded as progressive pictures, the fields' motion would be
     // blurred together. A field of 4:2:0 needs an even height.
-    enc->field_order = fieldOrderOf(in->codecpar->field_order, first);
+    enc->field_order = turnedFieldOrder(fieldOrderOf(in->codecpar->field_order, first), turn);
     interlaced_ = enc->field_order != AV_FIELD_PROGRESSIVE && enc->field_order != AV_FIELD_UNKNOWN;
     topFieldFirst_ = enc->field_order == AV_FIELD_TT || enc->field_order == AV_FIELD_TB;
-    if (interlaced_ && codesFields(plan.encoder->id) && height % 4 == 0)
+    if (interlaced_ && codesFields(codec->id) && enc->height % 4 == 0)
         enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    enc->colorspace = tags.space;
+    enc->color_range = tags.range;
+    enc->color_primaries = tags.primaries;
+    enc->color_trc = tags.transfer;
+    enc->chroma_sample_location = tags.chromaLocation;
+    if (muxer_->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    return true;
+}
 
-    // Same matrix, range and tags as the input; an RGB output carries no matrix, and
-    // YUV made from an RGB input gets the usual matrix for its size, tagged.
-    ColourTags out = inputTags;
-    if (isRgbFormat(pixelFormat_)) {
-        out.space = AVCOL_SPC_RGB;
-        out.range = AVCOL_RANGE_JPEG;
-    } else {
-        if (isRgbFormat(inputFormat) || inputTags.space == AVCOL_SPC_RGB) {
-            out.space = swsMatrix(AVCOL_SPC_UNSPECIFIED, height) == SWS_CS_ITU709
-                            ? AVCOL_SPC_BT709
-                            : AVCOL_SPC_SMPTE170M;
-            out.range = AVCOL_RANGE_MPEG;
-        }
-        // JPEG is full range by definition; its encoder refuses limited-range YUV.
-        if (isFullRange(pixelFormat_, AVCOL_RANGE_UNSPECIFIED) ||
-            plan.encoder->id == AV_CODEC_ID_MJPEG)
-            out.range = AVCOL_RANGE_JPEG;
-    }
-    enc->colorspace = out.space;
-    enc->color_range = out.range;
-    enc->color_primaries = out.primaries;
-    enc->color_trc = out.transfer;
-    enc->chroma_sample_location = out.chromaLocation;
-
+bool MediaOutput::openEncoder(const OutputPlan& plan, std::string& error)
+{
+    AVCodecContext* enc = encoder_.get();
     AVDictionary* options = nullptr;
     if (plan.crf >= 0) av_dict_set_int(&options, "crf", plan.crf, 0);
     if (plan.encoder->id == AV_CODEC_ID_FFV1) {
         // Level 3 (slices, checksums) damages frames under 3 pixels wide or high in this
         // FFmpeg; level 1 is lossless at every size.
-        const bool tiny = width < 3 || height < 3;
+        const bool tiny = enc->width < 3 || enc->height < 3;
         av_dict_set_int(&options, "level", tiny ? 1 : 3, 0);
         if (!tiny) av_dict_set_int(&options, "slicecrc", 1, 0);
         enc->gop_size = 1;
     }
-    if (muxer_->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    status = avcodec_open2(enc, plan.encoder, &options);
+    const int status = avcodec_open2(enc, plan.encoder, &options);
     const bool crfUnused = av_dict_get(options, "crf", nullptr, 0) != nullptr;
     av_dict_free(&options);
     if (status < 0) {
         error = std::string("cannot open the ") + plan.encoder->name + " encoder for " +
-                std::to_string(width) + "x" + std::to_string(height) + " " +
+                std::to_string(enc->width) + "x" + std::to_string(enc->height) + " " +
                 av_get_pix_fmt_name(pixelFormat_) + ": " + avFailure(status);
         return false;
     }
@@ -150,54 +200,132 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         error = std::string("--crf: the ") + plan.encoder->name + " encoder has no CRF setting";
         return false;
     }
+    return true;
+}
 
+// The input's disposition, tags and display matrix go with the picture; the matrix not
+// where the pictures were turned as it asks.
+bool MediaOutput::addVideoStream(const MediaInput& input, bool turned, std::string& error)
+{
+    const AVStream* in = input.videoStream();
+    const AVCodecContext* enc = encoder_.get();
     videoOut_ = avformat_new_stream(muxer_, nullptr);
-    avcodec_parameters_from_context(videoOut_->codecpar, enc);
+    if (videoOut_ == nullptr || avcodec_parameters_from_context(videoOut_->codecpar, enc) < 0) {
+        error = "cannot add the video stream: out of memory";
+        return false;
+    }
     videoOut_->time_base = enc->time_base;
     videoOut_->avg_frame_rate = input.frameRate();
     videoOut_->sample_aspect_ratio = enc->sample_aspect_ratio;
     videoOut_->disposition = in->disposition;
     av_dict_copy(&videoOut_->metadata, in->metadata, 0);
     size_t matrixSize = 0;
+    if (turned) return true;
     if (const uint8_t* matrix =
             av_stream_get_side_data(in, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize)) {
         if (uint8_t* copy =
                 av_stream_new_side_data(videoOut_, AV_PKT_DATA_DISPLAYMATRIX, matrixSize))
             std::memcpy(copy, matrix, matrixSize);
     }
+    return true;
+}
 
+namespace
+{
+
+const char* kindOf(const AVStream& stream)
+{
+    if (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) return "cover picture";
+    const char* type = av_get_media_type_string(stream.codecpar->codec_type);
+    return type != nullptr ? type : "unknown";
+}
+
+}  // namespace
+
+// Audio and subtitles go in as they are where the container can hold them; audio it
+// cannot hold is encoded with its own audio codec, the rest is left out, each with a
+// note. Only the filtered video goes through, so other video streams are left out too.
+bool MediaOutput::addOtherStreams(const MediaInput& input, bool copy, std::string& error)
+{
     AVFormatContext* ic = input.format();
     streamMap_.assign(ic->nb_streams, -1);
     inputTimeBases_.assign(ic->nb_streams, AVRational{1, 1});
     lastCopiedDts_.assign(ic->nb_streams, AV_NOPTS_VALUE);
-    for (unsigned i = 0; s.copyOtherStreams && i < ic->nb_streams; ++i) {
+    reencoders_.clear();
+    reencoders_.resize(ic->nb_streams);
+    for (unsigned i = 0; copy && i < ic->nb_streams; ++i) {
         const AVStream* other = ic->streams[i];
         const AVMediaType type = other->codecpar->codec_type;
-        if (other == in || (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE) ||
-            (other->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            continue;
-        if (avformat_query_codec(muxer_->oformat, other->codecpar->codec_id,
-                                 FF_COMPLIANCE_NORMAL) == 0) {
-            std::fprintf(stderr, "telvo: note: stream %u (%s) cannot go into %s; left out\n", i,
-                         avcodec_get_name(other->codecpar->codec_id), muxer_->oformat->name);
+        const char* codec = avcodec_get_name(other->codecpar->codec_id);
+        if (other == input.videoStream()) continue;
+        if ((type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE) ||
+            (other->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+            std::fprintf(stderr,
+                         "telvo: note: stream %u (%s, %s) left out: only the filtered "
+                         "video, audio and subtitles are written\n",
+                         i, kindOf(*other), codec);
             continue;
         }
-        AVStream* copy = avformat_new_stream(muxer_, nullptr);
-        avcodec_parameters_copy(copy->codecpar, other->codecpar);
-        copy->codecpar->codec_tag = 0;
-        copy->time_base = other->time_base;
-        copy->disposition = other->disposition;
-        av_dict_copy(&copy->metadata, other->metadata, 0);
-        streamMap_[i] = copy->index;
-        inputTimeBases_[i] = other->time_base;
+        if (holdsAsItIs(muxer_->oformat, *videoOut_->codecpar, *other)) {
+            if (!addCopiedStream(*other, error)) return false;
+        } else if (type == AVMEDIA_TYPE_AUDIO) {
+            if (!addEncodedAudio(*other, error)) return false;
+        } else {
+            std::fprintf(stderr, "telvo: note: stream %u (%s) cannot go into %s; left out\n", i,
+                         codec, muxer_->oformat->name);
+        }
     }
-    av_dict_copy(&muxer_->metadata, ic->metadata, 0);
-    // Copied streams go in as they are, even where the container's support for their
-    // codec is still marked experimental (FLAC or Opus in MP4).
-    muxer_->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+    return true;
+}
 
+bool MediaOutput::addCopiedStream(const AVStream& in, std::string& error)
+{
+    AVStream* out = avformat_new_stream(muxer_, nullptr);
+    if (out == nullptr || avcodec_parameters_copy(out->codecpar, in.codecpar) < 0) {
+        error = "cannot add stream " + std::to_string(in.index) + " to the output: out of memory";
+        return false;
+    }
+    out->codecpar->codec_tag = 0;
+    out->time_base = in.time_base;
+    out->disposition = in.disposition;
+    av_dict_copy(&out->metadata, in.metadata, 0);
+    streamMap_[in.index] = out->index;
+    inputTimeBases_[in.index] = in.time_base;
+    return true;
+}
+
+// Audio the container cannot hold as it is, in the codec the container is made for.
+bool MediaOutput::addEncodedAudio(const AVStream& in, std::string& error)
+{
+    const char* codec = avcodec_get_name(in.codecpar->codec_id);
+    const char* container = muxer_->oformat->name;
+    const AVCodec* encoder = defaultAudioEncoder(muxer_->oformat);
+    const unsigned streamsBefore = muxer_->nb_streams;
+    std::string why;
+    auto reencoder = std::make_unique<AudioReencoder>();
+    if (encoder != nullptr && reencoder->open(&in, encoder, muxer_, why)) {
+        std::fprintf(stderr,
+                     "telvo: note: stream %d (%s) cannot go into %s as it is; encoded as %s\n",
+                     in.index, codec, container, encoder->name);
+        streamMap_[in.index] = static_cast<int>(muxer_->nb_streams) - 1;
+        reencoders_[in.index] = std::move(reencoder);
+        return true;
+    }
+    // A stream added before the failure cannot be taken back and would stay empty.
+    if (muxer_->nb_streams != streamsBefore) {
+        error =
+            "cannot encode stream " + std::to_string(in.index) + " for " + container + ": " + why;
+        return false;
+    }
+    std::fprintf(stderr, "telvo: note: stream %d (%s) cannot go into %s; left out%s%s\n", in.index,
+                 codec, container, why.empty() ? "" : ": ", why.c_str());
+    return true;
+}
+
+bool MediaOutput::writeHeader(const OutputSettings& s, std::string& error)
+{
     if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
-        status = avio_open(&muxer_->pb, s.writePath.c_str(), AVIO_FLAG_WRITE);
+        const int status = avio_open(&muxer_->pb, s.writePath.c_str(), AVIO_FLAG_WRITE);
         if (status < 0) {
             error = "cannot write '" + s.finalPath + "': " + avFailure(status);
             return false;
@@ -208,7 +336,7 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     if (std::strcmp(muxer_->oformat->name, "image2") == 0 &&
         !av_filename_number_test(s.writePath.c_str()))
         av_dict_set(&muxOptions, "update", "1", 0);
-    status = avformat_write_header(muxer_, &muxOptions);
+    const int status = avformat_write_header(muxer_, &muxOptions);
     av_dict_free(&muxOptions);
     if (status < 0) {
         // Streams the container refused (codec and container mismatch, bad stream copy).
@@ -216,18 +344,6 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         return false;
     }
     headerWritten_ = true;
-
-    keepsAlpha_ = hasAlpha(inputFormat) && hasAlpha(pixelFormat_);
-    const AVPixelFormat layout = keepsAlpha_ ? AV_PIX_FMT_BGRA : kFilterPixelFormat;
-    if (pixelFormat_ != layout) {
-        converter_ = makeFromFilterConverter(width, height, pixelFormat_, out, layout);
-        if (!converter_) {
-            error = std::string("no conversion from RGB to ") + av_get_pix_fmt_name(pixelFormat_);
-            return false;
-        }
-    }
-    converted_.reset(av_frame_alloc());
-    packet_.reset(av_packet_alloc());
     return true;
 }
 
@@ -308,6 +424,7 @@ bool MediaOutput::copyPacket(AVPacket* packet, std::string& error)
     const int index = packet->stream_index;
     if (index < 0 || index >= static_cast<int>(streamMap_.size()) || streamMap_[index] < 0)
         return true;
+    if (reencoders_[index]) return reencoders_[index]->write(packet, error);
     const AVStream* out = muxer_->streams[streamMap_[index]];
     packet->stream_index = out->index;
     av_packet_rescale_ts(packet, inputTimeBases_[index], out->time_base);
@@ -346,6 +463,8 @@ bool MediaOutput::finish(std::string& error)
         return false;
     }
     if (!drain(error)) return false;
+    for (const auto& reencoder : reencoders_)
+        if (reencoder && !reencoder->finish(error)) return false;
     const int trailer = av_write_trailer(muxer_);
     if (trailer < 0) {
         error = "cannot finish '" + finalPath_ + "': " + avFailure(trailer);

@@ -2,15 +2,19 @@
 // Copyright the Telvo authors
 
 // The output side: converts the filter's RGB frames back with the input's matrix, range
-// and tags, encodes them, and muxes them together with the copied audio and subtitle
-// streams. Frame rate, timestamps, aspect ratio and rotation follow the input.
+// and tags, encodes them, and muxes them together with the audio and subtitle streams
+// (copied, or audio encoded again where the container cannot hold it as it is). Frame rate,
+// timestamps, aspect ratio and rotation follow the input.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/media/audio_reencoder.h"
 #include "cli/media/av_util.h"
 #include "cli/media/colour.h"
+#include "cli/media/display_turn.h"
 
 class MediaInput;
 struct OutputPlan;
@@ -20,6 +24,7 @@ struct OutputSettings {
     std::string finalPath;  // for messages
     bool lossless = false;
     bool copyOtherStreams = true;
+    DisplayTurn turn;  // applied to the pictures before the filter: the output is turned
 };
 
 class MediaOutput
@@ -39,7 +44,8 @@ public:
     // stream's time base. When alpha is kept, `alpha` is the frame the filter read
     // (BGRA), whose alpha goes into `filtered`.
     bool writeFrame(AVFrame* filtered, const AVFrame* alpha, int64_t pts, std::string& error);
-    // A packet of an input stream other than the video; ignored when not copied.
+    // A packet of an input stream other than the video: copied, or decoded and encoded
+    // again where the container cannot hold the stream as it is; ignored when left out.
     bool copyPacket(AVPacket* packet, std::string& error);
     // Packets of copied streams left out because their time went back.
     int64_t droppedPackets() const { return droppedPackets_; }
@@ -52,6 +58,16 @@ public:
     const char* encoderName() const;
 
 private:
+    // The steps of open, in order.
+    bool configureEncoder(const AVCodec* codec, const MediaInput& input, const AVFrame& first,
+                          const ColourTags& tags, const DisplayTurn& turn, std::string& error);
+    bool openEncoder(const OutputPlan& plan, std::string& error);
+    bool addVideoStream(const MediaInput& input, bool turned, std::string& error);
+    bool addOtherStreams(const MediaInput& input, bool copy, std::string& error);
+    bool addCopiedStream(const AVStream& in, std::string& error);
+    bool addEncodedAudio(const AVStream& in, std::string& error);
+    bool writeHeader(const OutputSettings& settings, std::string& error);
+
     bool drain(std::string& error);
 
     std::string finalPath_;
@@ -63,6 +79,7 @@ private:
     AVRational inputTimeBase_{1, 1};  // of the timestamps writeFrame gets
     int64_t frameDuration_ = 1;       // one frame in the encoder's time base
     std::vector<int> streamMap_;      // input stream index -> output index, -1 dropped
+    std::vector<std::unique_ptr<AudioReencoder>> reencoders_;  // per input stream, or null
     std::vector<AVRational> inputTimeBases_;
     std::vector<int64_t> lastCopiedDts_;  // per input stream, in its output time base
     int64_t droppedPackets_ = 0;

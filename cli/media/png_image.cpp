@@ -14,6 +14,12 @@ bool encodePng(const uint8_t* topRow, ptrdiff_t pitch, int width, int height, st
         return false;
     }
     CodecPtr enc(avcodec_alloc_context3(codec));
+    FramePtr frame(av_frame_alloc());
+    PacketPtr packet(av_packet_alloc());
+    if (!enc || !frame || !packet) {
+        error = "out of memory";
+        return false;
+    }
     enc->width = width;
     enc->height = height;
     enc->pix_fmt = AV_PIX_FMT_RGB24;
@@ -22,7 +28,6 @@ bool encodePng(const uint8_t* topRow, ptrdiff_t pitch, int width, int height, st
         error = "cannot open the PNG encoder";
         return false;
     }
-    FramePtr frame(av_frame_alloc());
     frame->format = AV_PIX_FMT_RGB24;
     frame->width = width;
     frame->height = height;
@@ -39,7 +44,6 @@ bool encodePng(const uint8_t* topRow, ptrdiff_t pitch, int width, int height, st
             out[3 * x + 2] = in[4 * x];
         }
     }
-    PacketPtr packet(av_packet_alloc());
     if (avcodec_send_frame(enc.get(), frame.get()) < 0 ||
         avcodec_send_frame(enc.get(), nullptr) < 0 ||
         avcodec_receive_packet(enc.get(), packet.get()) < 0) {

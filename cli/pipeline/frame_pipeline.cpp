@@ -62,162 +62,206 @@ int64_t timestampOf(const AVFrame* f)
     return f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
 }
 
-}  // namespace
-
-bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& error)
+// One run's shared state: the stages, each a member, meet only in the two queues and
+// the failure.
+class PipelineRun
 {
-    const int width = job.input.decoder()->width, height = job.input.decoder()->height;
-    ToFilterConverter converter(width, height, job.keepAlpha);
-    FilterFramePool outPool(width, height);
-    MediaInput& input = job.input;
-    const FrameRange range = job.range;
-    StageClock& clock = job.clock;
-    BoundedQueue<Item> decoded(kQueueDepth), filtered(kQueueDepth);
-    Failure failure;
-    std::atomic<int64_t> framesDecoded{0};
-    std::atomic<bool> inputEnded{false};
+public:
+    explicit PipelineRun(PipelineJob& job)
+        : job_(job),
+          converter_(job.input.decoder()->width, job.input.decoder()->height, job.keepAlpha),
+          turner_(job.turn, job.input.decoder()->width, job.input.decoder()->height),
+          outPool_(job.turn.width(job.input.decoder()->width, job.input.decoder()->height),
+                   job.turn.height(job.input.decoder()->width, job.input.decoder()->height))
+    {
+    }
 
-    auto abortAll = [&] {
-        decoded.abort();
-        filtered.abort();
-    };
+    void readStage();
+    void filterStage();
+    void writeStage();
+    bool finish(PipelineCounts& counts, std::string& error);
 
-    // Stage 1: demux, decode, convert to the filter's layout.
-    auto takeFrame = [&](AVFrame* frame, int64_t index) {
-        const FrameRole role = range.roleOf(index);
-        if (role == FrameRole::Skip) return true;
-        if (role == FrameRole::Past) return false;
-        Item item;
-        item.index = index;
-        item.role = role;
-        item.pts = timestampOf(frame);
-        std::string convertError;
-        bool converted;
-        {
-            StageClock::Scope timed(clock, kToRgb);
-            converted = converter.convert(frame, item.frame, convertError);
-        }
-        if (!converted) {
-            failure.set(convertError);
-            return false;
-        }
-        return decoded.push(std::move(item));
-    };
-    std::thread reader([&] {
-        std::string readError;
-        for (PacketPtr& packet : job.early) {
-            Item item;
-            item.packet = std::move(packet);
-            if (item.packet) decoded.push(std::move(item));
-        }
-        job.early.clear();
-        int64_t index = job.firstIndex;
-        bool more = takeFrame(job.first.get(), index++);
-        job.first.reset();
-        FramePtr frame(av_frame_alloc());
-        std::function<void(AVPacket*)> onPacket;
-        if (job.copyStreams)
-            onPacket = [&](AVPacket* packet) {
-                Item item;
-                item.packet.reset(av_packet_clone(packet));
-                if (item.packet) decoded.push(std::move(item));
-            };
-        while (more && !failure.failed()) {
-            if (interrupted()) {
-                failure.set("interrupted");
-                break;
-            }
-            MediaInput::Status status;
-            {
-                StageClock::Scope timed(clock, kDecode);
-                status = input.next(frame.get(), onPacket, readError);
-            }
-            if (status == MediaInput::Status::End) {
-                inputEnded = true;
-                break;
-            }
-            if (status == MediaInput::Status::Error) {
-                failure.set(readError);
-                break;
-            }
-            more = takeFrame(frame.get(), index++);
-            av_frame_unref(frame.get());
-        }
-        framesDecoded = index;
-        if (failure.failed()) abortAll();
-        decoded.close();
-    });
+private:
+    bool takeFrame(AVFrame* frame, int64_t index);
+    bool filterFrame(Item& item);
+    void fail(const std::string& message)
+    {
+        failure_.set(message);
+        abortAll();
+    }
+    void abortAll()
+    {
+        decoded_.abort();
+        filtered_.abort();
+    }
 
-    // Stage 3: convert back, encode, mux.
-    std::thread writer([&] {
-        if (job.output == nullptr) return;
-        std::string writeError;
-        Item item;
-        while (filtered.pop(item)) {
-            StageClock::Scope timed(clock, kEncode);
-            const bool ok = item.packet ? job.output->copyPacket(item.packet.get(), writeError)
-                                        : job.output->writeFrame(item.frame.get(), item.alpha.get(),
-                                                                 item.pts, writeError);
-            item = Item{};
-            if (!ok) {
-                failure.set(writeError);
-                abortAll();
-                break;
-            }
-        }
-    });
+    PipelineJob& job_;
+    ToFilterConverter converter_;
+    PictureTurner turner_;
+    FilterFramePool outPool_;
+    BoundedQueue<Item> decoded_{kQueueDepth}, filtered_{kQueueDepth};
+    Failure failure_;
+    std::atomic<int64_t> framesDecoded_{0};
+    std::atomic<bool> inputEnded_{false};
+    int64_t written_ = 0;
+    int64_t firstPts_ = AV_NOPTS_VALUE;
+};
 
-    // Stage 2, on this thread: the filter.
-    int64_t written = 0;
-    int64_t firstPts = AV_NOPTS_VALUE;
+// Stage 1 helper: one decoded frame to the filter's layout, unless the range skips it.
+// False once the range is past or on failure.
+bool PipelineRun::takeFrame(AVFrame* frame, int64_t index)
+{
+    const FrameRole role = job_.range.roleOf(index);
+    if (role == FrameRole::Skip) return true;
+    if (role == FrameRole::Past) return false;
     Item item;
-    while (decoded.pop(item)) {
+    item.index = index;
+    item.role = role;
+    item.pts = timestampOf(frame);
+    std::string convertError;
+    bool converted;
+    {
+        StageClock::Scope timed(job_.clock, kToRgb);
+        converted = converter_.convert(frame, item.frame, convertError) &&
+                    (!job_.turn.turns() || turner_.turn(item.frame, convertError));
+    }
+    if (!converted) {
+        failure_.set(convertError);
+        return false;
+    }
+    return decoded_.push(std::move(item));
+}
+
+// Stage 1: demux, decode, convert to the filter's layout (turned upright where the
+// output cannot say how to show it); copied packets pass along.
+void PipelineRun::readStage()
+{
+    std::string readError;
+    for (PacketPtr& packet : job_.early) {
+        Item item;
+        item.packet = std::move(packet);
+        if (item.packet) decoded_.push(std::move(item));
+    }
+    job_.early.clear();
+    int64_t index = job_.firstIndex;
+    bool more = takeFrame(job_.first.get(), index++);
+    job_.first.reset();
+    FramePtr frame(av_frame_alloc());
+    if (!frame) {
+        failure_.set("out of memory");
+        more = false;
+    }
+    std::function<void(AVPacket*)> onPacket;
+    if (job_.copyStreams)
+        onPacket = [&](AVPacket* packet) {
+            Item item;
+            item.packet.reset(av_packet_clone(packet));
+            if (item.packet) decoded_.push(std::move(item));
+        };
+    while (more && !failure_.failed()) {
         if (interrupted()) {
-            failure.set("interrupted");
-            abortAll();
+            failure_.set("interrupted");
+            break;
+        }
+        MediaInput::Status status;
+        {
+            StageClock::Scope timed(job_.clock, kDecode);
+            status = job_.input.next(frame.get(), onPacket, readError);
+        }
+        if (status == MediaInput::Status::End) {
+            inputEnded_ = true;
+            break;
+        }
+        if (status == MediaInput::Status::Error) {
+            failure_.set(readError);
+            break;
+        }
+        more = takeFrame(frame.get(), index++);
+        av_frame_unref(frame.get());
+    }
+    framesDecoded_ = index;
+    if (failure_.failed()) abortAll();
+    decoded_.close();
+}
+
+// Stage 2 helper: the filter on one frame; the stats and the progress count the frames
+// that are output. False on failure.
+bool PipelineRun::filterFrame(Item& item)
+{
+    FramePtr destination = outPool_.get();
+    if (!destination) {
+        fail("out of memory");
+        return false;
+    }
+    FrameReport report;
+    bool reported;
+    {
+        StageClock::Scope timed(job_.clock, kFilter);
+        reported = job_.filter.run(item.frame.get(), destination.get(), item.index, &report);
+    }
+    if (!reported) {
+        fail(job_.filter.whyNoReport(item.index));
+        return false;
+    }
+    if (job_.keepAlpha) item.alpha = std::move(item.frame);
+    item.frame = std::move(destination);
+    if (item.role != FrameRole::Output) return true;
+    job_.stats.add(item.index, report);
+    // A segment starts its own clock at zero, so segments join end to end.
+    if (firstPts_ == AV_NOPTS_VALUE) firstPts_ = item.pts == AV_NOPTS_VALUE ? 0 : item.pts;
+    if (job_.range.start > 0 && item.pts != AV_NOPTS_VALUE) item.pts -= firstPts_;
+    ++written_;
+    job_.progress.update(written_);
+    return true;
+}
+
+// Stage 2, on the calling thread: the filter, in frame order.
+void PipelineRun::filterStage()
+{
+    Item item;
+    while (decoded_.pop(item)) {
+        if (interrupted()) {
+            fail("interrupted");
             break;
         }
         if (item.frame) {
-            FramePtr destination = outPool.get();
-            if (!destination) {
-                failure.set("out of memory");
-                abortAll();
-                break;
-            }
-            FrameReport report;
-            bool reported;
-            {
-                StageClock::Scope timed(clock, kFilter);
-                reported = job.filter.run(item.frame.get(), destination.get(), item.index, &report);
-            }
-            if (!reported) {
-                failure.set(job.filter.whyNoReport(item.index));
-                abortAll();
-                break;
-            }
-            if (job.keepAlpha) item.alpha = std::move(item.frame);
-            item.frame = std::move(destination);
+            if (!filterFrame(item)) break;
+            // Pre-roll frames feed the filter's history and go no further.
             if (item.role != FrameRole::Output) continue;
-            job.stats.add(item.index, report);
-            // A segment starts its own clock at zero, so segments join end to end.
-            if (firstPts == AV_NOPTS_VALUE) firstPts = item.pts == AV_NOPTS_VALUE ? 0 : item.pts;
-            if (range.start > 0 && item.pts != AV_NOPTS_VALUE) item.pts -= firstPts;
-            ++written;
-            job.progress.update(written);
         }
-        if (job.output != nullptr && !filtered.push(std::move(item))) break;
+        if (job_.output != nullptr && !filtered_.push(std::move(item))) break;
         item = Item{};
     }
-    filtered.close();
-    writer.join();
-    reader.join();
-    job.progress.finish(written);
+    filtered_.close();
+}
 
-    counts.written = written;
-    counts.decoded = framesDecoded.load();
-    counts.inputEnded = inputEnded.load();
-    if (failure.failed()) {
-        error = failure.message();
+// Stage 3: convert back, encode, mux.
+void PipelineRun::writeStage()
+{
+    if (job_.output == nullptr) return;
+    std::string writeError;
+    Item item;
+    while (filtered_.pop(item)) {
+        StageClock::Scope timed(job_.clock, kEncode);
+        const bool ok = item.packet ? job_.output->copyPacket(item.packet.get(), writeError)
+                                    : job_.output->writeFrame(item.frame.get(), item.alpha.get(),
+                                                              item.pts, writeError);
+        item = Item{};
+        if (!ok) {
+            fail(writeError);
+            break;
+        }
+    }
+}
+
+bool PipelineRun::finish(PipelineCounts& counts, std::string& error)
+{
+    job_.progress.finish(written_);
+    counts.written = written_;
+    counts.decoded = framesDecoded_.load();
+    counts.inputEnded = inputEnded_.load();
+    if (failure_.failed()) {
+        error = failure_.message();
         return false;
     }
     if (interrupted()) {  // a signal that arrived as the input ran out
@@ -225,4 +269,17 @@ bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& err
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool runFramePipeline(PipelineJob& job, PipelineCounts& counts, std::string& error)
+{
+    PipelineRun run(job);
+    std::thread reader([&] { run.readStage(); });
+    std::thread writer([&] { run.writeStage(); });
+    run.filterStage();
+    writer.join();
+    reader.join();
+    return run.finish(counts, error);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/media/av_util.h"
+#include "cli/media/display_turn.h"
 #include "cli/pipeline/frame_range.h"
 
 class FilterSession;
@@ -34,6 +35,7 @@ struct PipelineJob {
     Progress& progress;
     StageClock& clock;
     int64_t firstIndex = 0;  // the number of `first`: 0, or the frame a seek went to
+    DisplayTurn turn;        // applied to each picture before the filter
 };
 
 struct PipelineCounts {

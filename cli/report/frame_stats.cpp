@@ -17,12 +17,10 @@ const char* const kStatsRestartColumn = "restart";
 
 void statsValues(const FrameStats& s, double out[18])
 {
-    const ChannelLevels& l = s.levels;
-    const double levels[9] = {l.lowR,  l.lowG,    l.lowB,    l.highR,  l.highG,
-                              l.highB, l.medianR, l.medianG, l.medianB};
+    static_assert(kLevelCount == 9 && kParamCount == 9);
     for (int i = 0; i < 9; ++i) {
-        out[i] = levels[i];
-        out[9 + i] = s.applied.value[i];  // already in black, white, curve order
+        out[i] = s.levels.value[i];       // in low, high, median order
+        out[9 + i] = s.applied.value[i];  // in black, white, curve order
     }
 }
 

@@ -22,14 +22,6 @@ void appendNumber(std::string& out, double v)
     out.append(buffer, result.ptr);
 }
 
-double* levelSlots(ChannelLevels& l, double* slots[9])
-{
-    double* all[9] = {&l.lowR,  &l.lowG,    &l.lowB,    &l.highR,  &l.highG,
-                      &l.highB, &l.medianR, &l.medianG, &l.medianB};
-    std::memcpy(slots, all, sizeof all);
-    return slots[0];
-}
-
 int eventIndex(const MeasuredFrame& m)
 {
     if (m.event == SceneEvent::cut) return 1;
@@ -41,12 +33,10 @@ void appendMeasures(std::string& out, const PassPlan& plan)
 {
     out += "# measure,frame,event,lowR,lowG,lowB,highR,highG,highB,medianR,medianG,medianB\n";
     for (size_t i = 0; i < plan.measured.size(); ++i) {
-        MeasuredFrame m = plan.measured[i];
+        const MeasuredFrame& m = plan.measured[i];
         out += "measure," + std::to_string(plan.firstMeasured + int64_t(i)) + ',' +
                kEventNames[eventIndex(m)];
-        double* slots[9];
-        levelSlots(m.levels, slots);
-        for (double* v : slots) appendNumber(out, *v);
+        for (double v : m.levels.value) appendNumber(out, v);
         out += '\n';
     }
 }
@@ -133,11 +123,7 @@ struct Reader {
         if (e == 4) return false;
         m.event = e == 0 ? SceneEvent::none : e == 1 ? SceneEvent::cut : SceneEvent::flashUndone;
         m.putBack = e >= 2 ? e - 1 : 0;
-        double values[9];
-        if (!readNumbers(f, 3, values)) return false;
-        double* slots[9];
-        levelSlots(m.levels, slots);
-        for (int i = 0; i < 9; ++i) *slots[i] = values[i];
+        if (!readNumbers(f, 3, m.levels.value)) return false;
         plan.measured.push_back(m);
         return true;
     }

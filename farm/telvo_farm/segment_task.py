@@ -173,6 +173,14 @@ def run_segment(fields):
         command += ["--stats", stats]
     try:
         code, lines = _run_telvo(command, _progress_reporter(spec))
+        if code < 0:
+            # Killed (out of memory, say): its output is whatever it had written, and
+            # -code is no exit status of ours to pass on.
+            try:
+                name = signal.Signals(-code).name
+            except ValueError:
+                name = str(-code)
+            return failed(f"telvo was ended by signal {name}")
         if code != 0:
             told = [line for line in lines if line.startswith("telvo: ")]
             return failed(told[-1] if told else f"telvo ended with code {code}", code)
@@ -188,11 +196,14 @@ def run_segment(fields):
             if path:
                 _remove(path)
     written = [int(m.group(1)) for m in map(_WRITTEN.match, lines) if m]
+    notes = [line for line in lines if re.match(r"telvo: (warning|note):", line)]
+    # The filter's two description lines come first, after any note on the input.
+    told = [line for line in lines if line.startswith("telvo: ") and line not in notes]
     return {
         "ok": True,
         "worker": worker,
         "frames": written[-1] if written else spec.frames,
-        "summary": [line for line in lines[:2] if line.startswith("telvo: ")],
-        "notes": [line for line in lines if re.match(r"telvo: (warning|note):", line)],
+        "summary": told[:2],
+        "notes": notes,
         "timing": [line for line in lines if line.startswith("telvo: timing:")],
     }

@@ -7,6 +7,10 @@
 #include <cmath>
 #include <fstream>
 
+extern "C" {
+#include <libavutil/display.h>
+}
+
 #include "cli/media/av_util.h"
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
@@ -261,23 +265,36 @@ TEST_F(Keeps, InterlacedInputKeepsItsFieldOrder)
     }
 }
 
-// Two recordings joined with cat: the clock jumps back where the second begins. Every
-// frame comes out, one frame apart, with the audio of both parts.
+// Two recordings joined with cat. Where the second begins, the clock either jumps back
+// (the same recording again): every frame comes out one frame apart, with the audio of
+// both parts; or it jumps ahead by a pause in the recording (3 s here), which stays.
 TEST_F(Keeps, JoinedTransportStreamsKeepEveryFrameOnOneTimeline)
 {
+    const struct {
+        const char* secondPart;  // options that make the second part
+        double step;             // from the first part's last frame to the second's first
+    } cases[] = {
+        {"", 0.04}, {"-output_ts_offset 4", 3.04},  // the first part ends at 1 s
+    };
     ffmpeg(
         "-f lavfi -i testsrc2=size=32x24:rate=25 -f lavfi -i sine=duration=1 -t 1 "
         "-c:v mpeg2video -c:a aac part.ts");
-    std::ofstream(path("joined.ts"), std::ios::binary)
-        << readText(path("part.ts")) << readText(path("part.ts"));
-    const RunOutcome run = telvo({"joined.ts", "out.mkv", "-q"});
-    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
-    const StreamInfo in = probe(path("joined.ts")), out = probe(path("out.mkv"));
-    ASSERT_EQ(out.videoTimes.size(), 50u);
-    for (size_t i = 1; i < out.videoTimes.size(); ++i)
-        ASSERT_NEAR(out.videoTimes[i] - out.videoTimes[i - 1], 0.04, 0.002) << "frame " << i;
-    // Where the parts meet, the first part's audio may overlap the second by a packet.
-    EXPECT_GE(out.audioPackets, in.audioPackets - 2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.secondPart);
+        ffmpeg(std::string("-i part.ts -c copy ") + c.secondPart + " second.ts");
+        std::ofstream(path("joined.ts"), std::ios::binary)
+            << readText(path("part.ts")) << readText(path("second.ts"));
+        const RunOutcome run = telvo({"joined.ts", "out.mkv", "-q"});
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+        const StreamInfo in = probe(path("joined.ts")), out = probe(path("out.mkv"));
+        ASSERT_EQ(out.videoTimes.size(), 50u);
+        for (size_t i = 1; i < out.videoTimes.size(); ++i)
+            ASSERT_NEAR(out.videoTimes[i] - out.videoTimes[i - 1], i == 25 ? c.step : 0.04,
+                        i == 25 ? 0.03 : 0.002)  // the copy moves the second part's start a little
+                << "frame " << i;
+        // Where the parts meet, the first part's audio may overlap the second by a packet.
+        EXPECT_GE(out.audioPackets, in.audioPackets - 2);
+    }
 }
 
 // MPEG-TS input has a 1/90000 time base, which the MPEG-1/2 and MPEG-4 encoders refuse;
@@ -333,6 +350,113 @@ TEST_F(Keeps, EveryStreamInAWholeRunVideoAloneInASegment)
         av_packet_free(&p);
         EXPECT_EQ(first, 0);
         EXPECT_EQ(decodeFile(path("out.mkv")).size(), c.frames);
+    }
+}
+
+// Audio a container cannot hold as it is goes in encoded with the container's own audio
+// codec, decided before anything is written; what it cannot carry at all, and video
+// other than the filtered stream, is left out with a note.
+TEST_F(Keeps, StreamsTheContainerCannotHoldAreEncodedOrLeftOutWithANote)
+{
+    std::ofstream(path("subs.srt")) << "1\n00:00:00,100 --> 00:00:00,900\nhello\n";
+    ffmpeg(
+        "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 -f lavfi -i sine=duration=1 "
+        "-i subs.srt -f lavfi -i testsrc=size=32x24:rate=25:duration=1 "
+        "-map 0:v -map 1:a -map 2:s -map 3:v -c:v ffv1 -c:a aac -c:s srt in.mkv");
+    const struct {
+        const char* output;
+        std::vector<AVCodecID> streams;
+        std::vector<std::string> notes;
+        size_t frames = 25;
+    } cases[] = {
+        // MPEG program streams take no AAC, and label any subtitle as DVD pictures.
+        {"out.mpg",
+         {AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MP2},
+         {"stream 1 (aac) cannot go into mpeg as it is; encoded as mp2",
+          "stream 2 (subrip) cannot go into mpeg; left out"}},
+        {"out.ogv",
+         {AV_CODEC_ID_THEORA, AV_CODEC_ID_VORBIS},
+         {"stream 1 (aac) cannot go into ogv as it is; encoded as",
+          "stream 2 (subrip) cannot go into ogv; left out"},
+         // This FFmpeg's libtheora loses a 25-frame clip's last 6 frames, in the ffmpeg
+         // program too; in the container's 1/1000 time base it kept only 5.
+         19},
+        {"out.webm",
+         {AV_CODEC_ID_VP9, AV_CODEC_ID_OPUS},
+         {"stream 1 (aac) cannot go into webm as it is; encoded as"}},
+        {"out.mp4",
+         {AV_CODEC_ID_H264, AV_CODEC_ID_AAC},
+         {"stream 2 (subrip) cannot go into mp4; left out"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        const RunOutcome run = telvo({"in.mkv", c.output, "-q"});
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+        std::vector<std::string> notes = c.notes;
+        notes.push_back("stream 3 (video, ffv1) left out");
+        for (const std::string& note : notes)
+            EXPECT_NE(run.stderrText.find(note), std::string::npos) << note << "\n"
+                                                                    << run.stderrText;
+        MediaInput output;
+        std::string error;
+        ASSERT_TRUE(output.open(path(c.output), error)) << error;
+        std::vector<AVCodecID> streams;
+        for (unsigned i = 0; i < output.format()->nb_streams; ++i)
+            streams.push_back(output.format()->streams[i]->codecpar->codec_id);
+        EXPECT_EQ(streams, c.streams);
+        EXPECT_GE(decodeFile(path(c.output)).size(), c.frames);
+        // The whole second of sound, as 8 kHz mono 16-bit samples: 16000 bytes.
+        ffmpeg(std::string("-i ") + c.output + " -map 0:a -ac 1 -ar 8000 -f s16le sound.raw");
+        EXPECT_NEAR(static_cast<double>(readText(path("sound.raw")).size()), 16000.0, 1000.0);
+    }
+}
+
+// The display matrix's angle in degrees, anticlockwise; 0 without one.
+double displayRotation(const std::string& file)
+{
+    MediaInput input;
+    std::string error;
+    EXPECT_TRUE(input.open(file, error)) << error;
+    const uint8_t* matrix =
+        av_stream_get_side_data(input.videoStream(), AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    return matrix ? av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix)) : 0;
+}
+
+// A phone stores its pictures as the sensor saw them, with a display matrix to show them
+// upright. MP4 keeps the matrix; Matroska has no field for it, so the pictures are
+// turned before the filter, exactly as FFmpeg's own tool shows them.
+TEST_F(Keeps, DisplayRotationIsKeptOrAppliedAsFFmpegShowsIt)
+{
+    makeClip("stored.mp4", "testsrc2=size=48x32:rate=25", 3, "-c:v libx264 -pix_fmt yuv444p -qp 0");
+    for (const std::string rotate : {"90", "180", "270"}) {
+        SCOPED_TRACE(rotate);
+        ffmpeg("-i stored.mp4 -c copy -metadata:s:v:0 rotate=" + rotate + " in.mp4");
+        ASSERT_NE(displayRotation(path("in.mp4")), 0);
+
+        const RunOutcome turned = telvo({"in.mp4", "out.mkv", "--disable", "--lossless", "-q"});
+        ASSERT_EQ(turned.exitCode, 0) << turned.stderrText;
+        EXPECT_NE(turned.stderrText.find("pictures are turned"), std::string::npos)
+            << turned.stderrText;
+        EXPECT_EQ(displayRotation(path("out.mkv")), 0);
+        ffmpeg(
+            "-i in.mp4 -vf scale=in_color_matrix=bt601:in_range=tv:flags=bilinear,format=bgr0 "
+            "-f rawvideo expected.raw");
+        ffmpeg("-i out.mkv -f rawvideo -pix_fmt bgr0 actual.raw");
+        const std::string expected = readText(path("expected.raw")),
+                          actual = readText(path("actual.raw"));
+        ASSERT_EQ(actual.size(), expected.size());
+        size_t differing = 0;
+        for (size_t i = 0; i < actual.size(); ++i)
+            differing += i % 4 != 3 && actual[i] != expected[i];
+        EXPECT_EQ(differing, 0u);
+
+        const RunOutcome kept = telvo({"in.mp4", "out.mp4", "-q"});
+        ASSERT_EQ(kept.exitCode, 0) << kept.stderrText;
+        EXPECT_NE(kept.stderrText.find("display matrix"), std::string::npos) << kept.stderrText;
+        EXPECT_EQ(displayRotation(path("out.mp4")), displayRotation(path("in.mp4")));
+        const StreamInfo stored = probe(path("out.mp4"));
+        EXPECT_EQ(stored.width, 48);
+        EXPECT_EQ(stored.height, 32);
     }
 }
 

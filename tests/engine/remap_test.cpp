@@ -6,15 +6,18 @@
 #include "engine/remap.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <random>
+#include <string>
 
 #include "engine/correction_params.h"
 #include "engine/correction_phase.h"
 #include "engine/cpu_level.h"
-#include "engine/remap_row.h"
+#include "engine/kernel_table.h"
 #include "platform/thread_executor.h"
 #include "tests/support/test_support.h"
 
@@ -48,6 +51,33 @@ std::vector<CpuLevel> levelsOnThisCpu()
     std::vector<CpuLevel> levels = {CpuLevel::Scalar};
     if (detectedCpuLevel() == CpuLevel::Avx512Vbmi) levels.push_back(CpuLevel::Avx512Vbmi);
     return levels;
+}
+
+// Runs each job on the calling thread and notes the row kernel its task was given.
+class KernelRecorder : public RowExecutor
+{
+public:
+    void run(const WorkerJob* jobs, int count, size_t) override
+    {
+        for (int i = 0; i < count; ++i) {
+            kernels.push_back(static_cast<const WorkerTask*>(jobs[i].argument)->remapRow);
+            jobs[i].entry(jobs[i].argument);
+        }
+    }
+    std::vector<RemapRowFunction> kernels;
+};
+
+// The kernel a frame's workers are given, when they all got the same one.
+RemapRowFunction kernelOfAFrame()
+{
+    GuardedFrame source(8, 3), destination(8, 3);
+    KernelRecorder recorder;
+    RemapTables tables;
+    runCorrectionPhase(source.constPlane(), destination.plane(), CorrectionParams{}, 3, recorder,
+                       tables);
+    for (RemapRowFunction kernel : recorder.kernels)
+        if (kernel != recorder.kernels.front()) return nullptr;
+    return recorder.kernels.empty() ? nullptr : recorder.kernels.front();
 }
 
 // Restores the uncapped level however the test ends.
@@ -140,8 +170,9 @@ TEST(Workers, IdentityCorrectionKeepsChannelsAndClearsTheTopByte)
     GuardedFrame source(9, 4), destination(9, 4);
     fillRandom(source, 11);
     source.set(0, 0, 0xFF123456);
+    RemapTables tables;
     runCorrectionPhase(source.constPlane(), destination.plane(), identityCorrection(), 3,
-                       threadExecutor());
+                       threadExecutor(), tables);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 9; ++x) EXPECT_EQ(destination.at(x, y), source.at(x, y) & 0xFFFFFF);
     EXPECT_EQ(destination.at(0, 0), 0x123456u);
@@ -156,8 +187,10 @@ TEST(RemapKernels, EveryVariantMatchesTheFormulaOverManyTables)
 {
     const std::vector<ChannelCurve> curves = testCurves();
     std::mt19937 rng(7);
+    static_assert(sizeof(KernelTable) == sizeof(RemapRowFunction),
+                  "a new kernel in KernelTable gets its check next to this one");
     for (const CpuLevel level : levelsOnThisCpu()) {
-        const RemapRowFunction kernel = remapRowFor(level);
+        const RemapRowFunction kernel = kernelsFor(level).remapRow;
         for (size_t i = 0; i + 2 < curves.size(); ++i) {
             const ChannelCurve &r = curves[i], &g = curves[i + 1], &b = curves[i + 2];
             RemapTables t;
@@ -217,13 +250,9 @@ TEST(RemapKernels, EveryVariantThroughTheWorkersMatchesTheReferencePass)
                 fillRandom(source, round);
                 runCorrectionReference(source.constPlane(), reference.plane(), params);
                 const bool inPlace = round % 4 == 0;
-                if (inPlace) {
-                    runCorrectionPhase(source.constPlane(), source.plane(), params, workers,
-                                       threadExecutor());
-                } else {
-                    runCorrectionPhase(source.constPlane(), fast.plane(), params, workers,
-                                       threadExecutor());
-                }
+                RemapTables tables;
+                runCorrectionPhase(source.constPlane(), inPlace ? source.plane() : fast.plane(),
+                                   params, workers, threadExecutor(), tables);
                 const GuardedFrame& result = inPlace ? source : fast;
                 ASSERT_EQ(result.pixels(), reference.pixels())
                     << cpuLevelName(kernelLevel) << " " << s.width << "x" << s.height << " padding "
@@ -233,4 +262,31 @@ TEST(RemapKernels, EveryVariantThroughTheWorkersMatchesTheReferencePass)
             }
         }
     }
+}
+
+// A kernel wider than the processor offers dies of an illegal instruction, so the one a
+// frame runs with never exceeds the detected level, and both ways of asking for the
+// scalar loop get it. TELVO_CPU is read once per process: a fresh one runs this test
+// alone with it set.
+TEST(RemapKernels, ChosenKernelStaysWithinTheCpuAndTheCaps)
+{
+    const char* wanted = std::getenv("TELVO_CPU");
+    const bool scalarFromEnvironment = wanted != nullptr && std::string(wanted) == "scalar";
+    EXPECT_LE(static_cast<int>(cpuLevel()), static_cast<int>(detectedCpuLevel()));
+    EXPECT_EQ(kernelOfAFrame(),
+              scalarFromEnvironment ? remapRowScalar : kernelsFor(detectedCpuLevel()).remapRow);
+    {
+        const CpuLevelCap cap(CpuLevel::Scalar);
+        EXPECT_EQ(kernelOfAFrame(), remapRowScalar);
+    }
+    if (scalarFromEnvironment) return;
+    char self[4096];
+    const ssize_t size = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(size, 0);
+    self[size] = '\0';
+    const std::string command =
+        std::string("TELVO_CPU=scalar '") + self +
+        "' --gtest_filter=RemapKernels.ChosenKernelStaysWithinTheCpuAndTheCaps"
+        " > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << "under TELVO_CPU=scalar";
 }

@@ -189,13 +189,14 @@ TEST(SceneCuts, FirstFrameAfterACutIsCorrectedForTheNewScene)
     }
 }
 
-// Off is the plain pass: the same pixels and values as without a carry, carry untouched.
+// Off is the plain pass: the same pixels and values as without a carry.
 TEST(SceneCuts, OffIsThePlainPass)
 {
     FrameSettings settings = defaultFrameSettings();
     settings.sceneCuts = 0;
     CorrectionHistory withCarry = identityHistory(), without = identityHistory();
     LinkedCarry carry{};
+    carry.scene.seen = 3;  // frames seen while it was on, now stale
     for (int k = 0; k < 20; ++k) {
         const std::vector<uint32_t> src = renderShot(Shot{k >= 10 ? 1.0 : 0.0, 1, k == 5}, k);
         std::vector<uint32_t> a(src.size()), b(src.size());

@@ -47,10 +47,11 @@ def ffmpeg(*arguments):
 @pytest.fixture(scope="session")
 def clips(tmp_path_factory):
     """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
-    at 1.4 s), a variable-frame-rate Matroska file, and lossless scenes with hard cuts
-    and flashes."""
+    at 1.4 s), a variable-frame-rate Matroska file, a DVD-like MPEG program stream, an
+    MP4 cut by stream copy, and lossless scenes with hard cuts and flashes."""
     folder = tmp_path_factory.mktemp("clips")
-    made = {name: str(folder / name) for name in ("av.mp4", "av.ts", "vfr.mkv", "cuts.mkv")}
+    made = {name: str(folder / name)
+            for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg", "cut.mp4", "cuts.mkv")}
     source = f"testsrc2=size=160x90:rate={FPS}:duration=3"
     ffmpeg("-f", "lavfi", "-i", source, "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
            "-c:v", "libx264", "-g", "20", "-pix_fmt", "yuv420p", "-c:a", "aac",
@@ -61,6 +62,16 @@ def clips(tmp_path_factory):
     ffmpeg("-f", "lavfi", "-i", source, "-vf",
            "setpts='N/25/TB+if(gte(N,32),0.013/TB,0)+if(gte(N,48),0.5/TB,0)'",
            "-fps_mode", "passthrough", "-c:v", "libx264", "-g", "20", made["vfr.mkv"])
+    # B-frames in MPEG-PS: several small frames share a PES packet, and packets after the
+    # first in it carry no presentation time.
+    ffmpeg("-f", "lavfi", "-i", source, "-c:v", "mpeg2video", "-bf", "2", "-g", "15",
+           made["bf.mpg"])
+    # A cut between keyframes keeps the packets from the keyframe before it, marked to be
+    # decoded but not shown (an edit list): they are no frames.
+    ffmpeg("-ss", "1.3", "-i", made["av.mp4"], "-c", "copy", made["cut.mp4"])
+    flags = run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                 "packet=flags", "-of", "csv=p=0", made["cut.mp4"]]).stdout.split()
+    assert any("D" in f for f in flags) and not all("D" in f for f in flags), flags
     # Cuts at 20 and 45 (a differently cast scene each), a one-frame flash at 33 and a
     # two-frame one at 58: each a few frames before a boundary of 12-frame segments.
     flash = "eq(N,33)+eq(N,58)+eq(N,59)"
@@ -85,27 +96,29 @@ def frame_hashes(path):
 
 
 def stream_facts(path):
-    """Per stream: codec, frame rate and every packet's timestamps (in presentation
-    order for video)."""
+    """Per stream: codec, frame rate, every packet's timestamps (in presentation order
+    for video) and its decode times in order (a segment's encoder may order its frames
+    differently, so those are compared as a sequence, not per packet)."""
     import json
 
     done = run(["ffprobe", "-v", "error", "-show_entries",
                 "stream=index,codec_type,codec_name,r_frame_rate,avg_frame_rate,time_base:"
-                "packet=stream_index,pts,duration", "-of", "json", path])
+                "packet=stream_index,pts,dts,duration", "-of", "json", path])
     info = json.loads(done.stdout)
     facts = []
     for stream in info["streams"]:
-        stamps = [(p.get("pts"), p.get("duration")) for p in info["packets"]
-                  if p["stream_index"] == stream["index"]]
-        facts.append((stream, sorted(stamps, key=lambda s: s[0] or 0)))
+        packets = [p for p in info["packets"] if p["stream_index"] == stream["index"]]
+        stamps = [(p.get("pts"), p.get("duration")) for p in packets]
+        facts.append((stream, sorted(stamps, key=lambda s: s[0] or 0),
+                      [p.get("dts") for p in packets]))
     return facts
 
 
 @pytest.fixture
 def stand_in(tmp_path, telvo):
     """A telvo that logs every segment start, holds the segment starting at
-    $STAND_IN_HOLD until the file 'release' appears, and fails the one at
-    $STAND_IN_FAIL."""
+    $STAND_IN_HOLD until the file 'release' appears, fails the one at $STAND_IN_FAIL
+    and dies by SIGKILL at $STAND_IN_KILL."""
     path = tmp_path / "telvo-stand-in"
     path.write_text(f"""#!/usr/bin/python3
 import os, sys, time
@@ -125,20 +138,20 @@ if start == os.environ.get("STAND_IN_HOLD") and not os.path.exists(os.path.join(
         time.sleep(0.05)
 if start == os.environ.get("STAND_IN_FAIL"):
     sys.exit("telvo: simulated failure")
+if start == os.environ.get("STAND_IN_KILL"):
+    os.kill(os.getpid(), 9)
 os.execv({telvo!r}, [{telvo!r}] + sys.argv[1:])
 """)
     path.chmod(0o755)
     return path
 
 
-def stand_in_env(folder, hold=None, fail=None):
+def stand_in_env(folder, hold=None, fail=None, kill=None):
     env = dict(os.environ, STAND_IN_DIR=str(folder))
-    env.pop("STAND_IN_HOLD", None)
-    env.pop("STAND_IN_FAIL", None)
-    if hold is not None:
-        env["STAND_IN_HOLD"] = str(hold)
-    if fail is not None:
-        env["STAND_IN_FAIL"] = str(fail)
+    for name, start in (("HOLD", hold), ("FAIL", fail), ("KILL", kill)):
+        env.pop(f"STAND_IN_{name}", None)
+        if start is not None:
+            env[f"STAND_IN_{name}"] = str(start)
     return env
 
 

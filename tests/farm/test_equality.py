@@ -5,16 +5,22 @@
 with the same count, timestamps and rate; the same other streams and stats."""
 
 import os
+import re
 
 import pytest
-from conftest import frame_hashes, run, stream_facts
+from conftest import ffmpeg, frame_hashes, run, stream_facts
 
 CASES = {
     # name: (input clip, output name, telvo options, farm options)
     "lossless, stats, odd last segment": ("av.mp4", "out.mkv", ["--lossless", "--stats", "s.csv"],
                                           ["--segment-frames", "20"]),
     "clock from 1.4 s, audio copied": ("av.ts", "out.mp4", [], ["--segment-frames", "30"]),
+    "lossy, last segment of two frames": ("av.ts", "out.mp4", [], ["--segment-frames", "73"]),
     "variable frame rate": ("vfr.mkv", "out.mkv", ["--gamma", "30"], ["--segment-frames", "16"]),
+    "B-frames, packets without pts": ("bf.mpg", "out.mkv", ["--lossless"],
+                                      ["--segment-frames", "20"]),
+    "cut by stream copy, edit list": ("cut.mp4", "out.mkv", ["--lossless"],
+                                      ["--segment-frames", "10"]),
     "range, jsonl stats": ("av.mp4", "out.mkv",
                            ["--lossless", "--start", "7", "--frames", "50", "--stats", "s.jsonl"],
                            ["--segment-frames", "12"]),
@@ -69,6 +75,58 @@ def test_several_inputs_fill_a_folder(clips, telvo, farm, tmp_path):
             (tmp_path / f"{stem}-single.csv").read_bytes()
     assert sorted(os.listdir(tmp_path / "results")) == \
         ["av-stats.csv", "av.mkv", "vfr-stats.csv", "vfr.mkv"]
+
+
+@pytest.mark.parametrize("clip, name, kept, note", [
+    ("av.mp4", "out.webm", ["vp9", "opus"], "stream 1 (aac) cannot go into webm; encoded as opus"),
+    ("subtitled.mkv", "out.mp4", ["h264", "aac"], "stream 2 (subrip) cannot go into mp4; left out"),
+], ids=["AAC into WebM", "SRT into MP4"])
+def test_streams_the_container_cannot_hold(clip, name, kept, note, clips, farm, tmp_path):
+    if clip not in clips:
+        subtitles = tmp_path / "s.srt"
+        subtitles.write_text("1\n00:00:00,000 --> 00:00:01,000\nhello\n")
+        ffmpeg("-i", clips["av.mp4"], "-i", str(subtitles), "-map", "0", "-map", "1", "-c",
+               "copy", "-c:s", "srt", str(tmp_path / clip))
+    source = clips.get(clip, str(tmp_path / clip))
+    done = run([farm, source, str(tmp_path / name), "--workers", "1", "--segment-frames", "40"])
+    assert done.returncode == 0, done.stderr
+    lines = done.stderr.splitlines()
+    said = [i for i, line in enumerate(lines) if note in line]
+    # Decided while planning: before the first segment reports any frames.
+    assert said and said[0] < min(i for i, line in enumerate(lines) if "frames (" in line)
+    assert [s["codec_name"] for s, *_ in stream_facts(str(tmp_path / name))] == kept
+
+
+def _rotated(source, path):
+    ffmpeg("-i", source, "-c", "copy", "-metadata:s:v", "rotate=90", path)
+
+
+def _damaged(source, path):
+    data = bytearray(open(source, "rb").read())
+    for start in (len(data) // 5, len(data) // 2, 3 * len(data) // 4):
+        data[start:start + 400] = bytes((i * 151 + start) % 256 for i in range(400))
+    open(path, "wb").write(data)
+
+
+@pytest.mark.parametrize("make, told, kept_by_quiet", [
+    (_rotated, "note: the input is shown turned a quarter", True),
+    (_damaged, "warning: the decoder (h264) of the input reported an error in frames ", False),
+], ids=["rotation note", "FFmpeg's input messages"])
+def test_each_note_told_once_over_all_segments(make, told, kept_by_quiet, clips, farm, tmp_path):
+    make(clips["av.mp4"], str(tmp_path / "in.mp4"))
+    for quiet in ([], ["-q"]):
+        done = run([farm, str(tmp_path / "in.mp4"), str(tmp_path / "out.mkv"), "--lossless",
+                    "--workers", "2", "--segment-frames", "20", *quiet])
+        assert done.returncode == 0, done.stderr
+        os.remove(tmp_path / "out.mkv")
+        lines = [line for line in done.stderr.splitlines() if told in line]
+        if quiet and not kept_by_quiet:
+            assert lines == [], done.stderr
+            continue
+        assert lines, done.stderr
+        # One line per kind: the damaged stream's numbers differ between segments.
+        kinds = [re.sub(r"\d+", "#", line.split("the first:")[-1]) for line in lines]
+        assert len(kinds) == len(set(kinds)), done.stderr
 
 
 def test_two_pass_equals_the_single_machine_two_pass(clips, telvo, farm, tmp_path):

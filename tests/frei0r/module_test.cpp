@@ -10,8 +10,10 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <thread>
 
+#include "frei0r/host_rows.h"
 #include "frei0r/parameters.h"
 #include "tests/frei0r/frei0r_clip.h"
 
@@ -116,8 +118,9 @@ TEST(Parameters, SettingsFromValues)
                           {"freeze", 1.0}},
                          37, 41),
               (SettingValues{18, 3, 0, 21, 19, 37, 0, 1, 0, 0}));
-    EXPECT_EQ(settingsOf({{"gamma", 1.0}, {"border", 1.0}, {"disable", 1.0}}, 8, 8),
-              (SettingValues{40, 15, 1, 0, 0, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(
+        settingsOf({{"gamma", 1.0}, {"border", 1.0}, {"disable", 1.0}, {"scene-cuts", 0.85}}, 8, 8),
+        (SettingValues{40, 15, 1, 0, 0, 0, 0, 0, 1, 0, 85}));
 }
 
 // Settings set as frei0r values, a change between frames, the graph: the module's
@@ -176,6 +179,31 @@ TEST(Pixels, TheGraphStandsAtTheLowerLeft)
     };
     EXPECT_TRUE(rowIsWhite(h - 1 - 32));
     EXPECT_FALSE(rowIsWhite(32));
+}
+
+// FFmpeg pads rows the module cannot see at widths that are not a multiple of 16; only
+// there, and only when FFmpeg's frei0r filter (shared or built into the program)
+// constructed the module, is it reported. MLT's and GStreamer's rows are never padded.
+TEST(Hosts, PaddedRowsAreToldByWhoConstructedTheModule)
+{
+    const std::string avfilter = "/usr/lib/x86_64-linux-gnu/libavfilter.so.8";
+    const struct {
+        std::string caller, program;
+        int width;
+        bool padded;
+    } cases[] = {
+        {avfilter, "/usr/bin/ffmpeg", 20, true},
+        {avfilter, "/usr/bin/ffmpeg", 48, false},
+        {avfilter, "/usr/bin/my-player", 37, true},  // another program using libavfilter
+        {"/opt/static/ffmpeg", "/opt/static/ffmpeg", 20, true},
+        {"/usr/lib/x86_64-linux-gnu/mlt-7/libmltfrei0r.so", "/usr/bin/melt", 37, false},
+        {"/usr/lib/x86_64-linux-gnu/gstreamer-1.0/libgstfrei0r.so", "/usr/bin/gst-launch-1.0", 37,
+         false},
+        {"/usr/bin/melt", "/usr/bin/melt", 37, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rowsPaddedByHost(c.caller, c.program, c.width), c.padded)
+            << c.caller << " in " << c.program << " at width " << c.width;
 }
 
 TEST(BadInput, EmptyAndOnePixelFrames)

@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/channel_levels.h"
+#include "engine/histogram.h"
+#include "engine/peak_threshold.h"
 #include "module/module_entry.h"
 #include "plugin/engine_state.h"
 
@@ -147,6 +150,15 @@ FrameSettings marginSettings(int top, int left, int right, int bottom)
     s.right = right;
     s.bottom = bottom;
     return s;
+}
+
+ChannelLevels measureChannelLevels(const ConstPlane& source, const FrameSettings& settings)
+{
+    ChannelHistograms counted;
+    const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
+                                           : PixelRegion{0, 0, 0, 0};
+    countHistograms(source, region, counted);
+    return levelsFromHistograms(counted, peakThreshold);
 }
 
 FrameReport runReferencePass(FilterState& state, const ConstPlane& source, const Plane& destination)

@@ -66,6 +66,10 @@ std::vector<uint32_t> naturalPixels(int width, int height, uint32_t seed);
 FrameSettings defaultFrameSettings();
 FrameSettings marginSettings(int top, int left, int right, int bottom);
 
+// The analysis on one thread with the fast counting and the closed-form threshold: the
+// levels the frame pass finds, without its workers.
+ChannelLevels measureChannelLevels(const ConstPlane& source, const FrameSettings& settings);
+
 // The reference pass over an instance record, as RunProc runs the fast one: the same
 // settings snapshot and history, carried on in the record.
 FrameReport runReferencePass(FilterState& state, const ConstPlane& source,

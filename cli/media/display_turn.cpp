@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+#include "cli/media/display_turn.h"
+
+#include <cmath>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/display.h>
+}
+
+namespace
+{
+
+bool near(double a, double b)
+{
+    return std::fabs(a - b) < 1.0;
+}
+
+}  // namespace
+
+// The matrix's angle rounded to whole degrees, and for each quarter turn the transpose
+// and flips FFmpeg's tool inserts (its transpose modes clock, cclock, clock_flip and
+// cclock_flip are a transpose followed by none, one or both mirrors).
+DisplayTurn displayTurnOf(const int32_t* m)
+{
+    DisplayTurn t;
+    if (m == nullptr) return t;
+    double theta = -std::round(av_display_rotation_get(m));
+    theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+    t.clockwiseDegrees = theta;
+    t.mirrored = static_cast<double>(m[0]) * m[4] - static_cast<double>(m[1]) * m[3] < 0;
+    if (near(theta, 90)) {
+        t.transpose = true;
+        t.mirrorX = m[3] <= 0;
+    } else if (near(theta, 180)) {
+        t.mirrorX = m[0] < 0;
+        t.mirrorY = m[4] < 0;
+    } else if (near(theta, 270)) {
+        t.transpose = true;
+        t.mirrorX = m[3] < 0;
+        t.mirrorY = true;
+    } else if (near(theta, 0) || near(theta, 360)) {
+        t.mirrorY = m[4] < 0;
+    } else {
+        t.quarterTurns = false;
+    }
+    return t;
+}
+
+DisplayTurn displayTurnOf(const AVStream& stream)
+{
+    size_t size = 0;
+    const uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (matrix == nullptr || size < 9 * sizeof(int32_t)) return {};
+    int32_t copy[9];
+    std::memcpy(copy, matrix, sizeof copy);
+    return displayTurnOf(copy);
+}
+
+std::string describe(const DisplayTurn& turn)
+{
+    const long degrees = std::lround(turn.clockwiseDegrees) % 360;
+    std::string text = degrees == 0     ? std::string("unrotated")
+                       : degrees == 90  ? std::string("turned a quarter clockwise")
+                       : degrees == 180 ? std::string("upside down")
+                       : degrees == 270
+                           ? std::string("turned a quarter anticlockwise")
+                           : "turned " + std::to_string(degrees) + " degrees clockwise";
+    return turn.mirrored ? text + ", mirrored" : text;
+}
+
+bool holdsDisplayMatrix(const AVOutputFormat* format)
+{
+    for (const char* name : {"mov", "mp4", "3gp", "3g2", "psp", "ipod", "ismv", "f4v"})
+        if (std::strcmp(format->name, name) == 0) return true;
+    return false;
+}
+
+bool PictureTurner::turn(FramePtr& frame, std::string& error)
+{
+    FramePtr out = pool_.get();
+    if (!out) {
+        error = "out of memory";
+        return false;
+    }
+    const AVFrame* in = frame.get();
+    const int width = out->width, height = out->height;
+    // Destination pixel (x, y) reads source (x1, y1), swapped when transposed, where
+    // x1 and y1 are x and y mirrored as asked: walk the source with a fixed step.
+    const ptrdiff_t pitch = in->linesize[0];
+    const ptrdiff_t alongX = turn_.transpose ? pitch : 4, alongY = turn_.transpose ? 4 : pitch;
+    const ptrdiff_t stepX = turn_.mirrorX ? -alongX : alongX;
+    const ptrdiff_t stepY = turn_.mirrorY ? -alongY : alongY;
+    const uint8_t* rowStart = in->data[0] + (turn_.mirrorX ? (width - 1) * alongX : 0) +
+                              (turn_.mirrorY ? (height - 1) * alongY : 0);
+    for (int y = 0; y < height; ++y, rowStart += stepY) {
+        uint8_t* target = out->data[0] + static_cast<ptrdiff_t>(y) * out->linesize[0];
+        const uint8_t* source = rowStart;
+        for (int x = 0; x < width; ++x, source += stepX) std::memcpy(target + 4 * x, source, 4);
+    }
+    av_frame_copy_props(out.get(), in);
+    out->format = in->format;
+    frame = std::move(out);
+    return true;
+}
