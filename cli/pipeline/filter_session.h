@@ -7,8 +7,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "cli/report/plan_file.h"
 #include "linked/linked_filter.h"
 
 struct AVFrame;
@@ -32,9 +32,11 @@ public:
     bool run(const AVFrame* source, AVFrame* destination, int64_t frameNumber,
              FrameReport* report = nullptr);
 
-    // A second pass: frame N gets plan[N] (which must outlive the session); a frame past
-    // its end reports nothing, and whyNoReport says so.
-    void usePlan(const std::vector<CorrectionParams>& plan) { plan_ = &plan; }
+    // A second pass: frame N gets the plan's correction N (the plan must outlive the
+    // session). A frame past the plan's end, or one that does not measure the levels the
+    // plan holds for it, reports nothing, and whyNoReport says why: the plan is another
+    // input's.
+    void usePlan(const PassPlan& plan) { plan_ = &plan; }
     // A first pass: frames are measured only.
     void measureOnly() { filter_.choosePass(LinkedPass::measure); }
     std::string whyNoReport(int64_t frameNumber) const;
@@ -43,6 +45,6 @@ public:
 
 private:
     LinkedFilter filter_;
-    const std::vector<CorrectionParams>* plan_ = nullptr;
+    const PassPlan* plan_ = nullptr;
     std::string refusal_;
 };

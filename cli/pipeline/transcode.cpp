@@ -230,7 +230,10 @@ RunResult runTranscode(const CliOptions& given)
     if (!seekToStart(o, range, input, firstIndex, error) ||
         !readFirstFrame(o, input, copyStreams, first, early, error))
         return RunResult::failure(error);
-    if (planned && !checkPlanFrame(passPlan, o, first.get(), firstIndex, error))
+    // Checked again on every frame as it is filtered; a frame a seek landed on before
+    // the range may decode incomplete (an open GOP), so only an output frame here.
+    if (planned && firstIndex == range.start &&
+        !checkPlanFrame(passPlan, o, first.get(), firstIndex, error))
         return RunResult::failure("'" + o.planPath + "': " + error);
 
     const DisplayTurn turn = chooseTurn(plan, input);
@@ -239,7 +242,7 @@ RunResult runTranscode(const CliOptions& given)
     if (!filter.open(o.settings, turn.width(width, height), turn.height(width, height), error))
         return RunResult::failure(error);
     if (!o.analysePath.empty()) filter.measureOnly();
-    if (planned) filter.usePlan(passPlan.applied);
+    if (planned) filter.usePlan(passPlan);
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %s\ntelvo: %s\n", filter.description().c_str(),
                      filter.scriptLine().c_str());

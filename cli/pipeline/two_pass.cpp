@@ -143,9 +143,7 @@ bool checkPlanFrame(const PassPlan& plan, const CliOptions& o, const AVFrame* fr
     }
     const ChannelLevels& planned = plan.measured[static_cast<size_t>(index)].levels;
     if (std::memcmp(&planned, &report.levels, sizeof planned) != 0) {
-        error = "frame " + std::to_string(index) +
-                " does not measure as the plan says: the plan is not this input's (or was "
-                "made with other margins)";
+        error = planMismatch(index);
         return false;
     }
     return true;

@@ -237,6 +237,13 @@ bool parsePlan(const std::string& text, PassPlan& plan, std::string& error)
     return true;
 }
 
+std::string planMismatch(int64_t frame)
+{
+    return "frame " + std::to_string(frame) +
+           " does not measure as the plan says: the plan is not this input's (or was made "
+           "with other margins)";
+}
+
 void planCorrections(PassPlan& plan)
 {
     FrameSettings settings{};

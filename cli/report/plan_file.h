@@ -35,6 +35,9 @@ std::string formatPlan(const PassPlan& plan);
 // every frame once, in order, and its `apply` lines cover every frame exactly once.
 bool parsePlan(const std::string& text, PassPlan& plan, std::string& error);
 
+// Why a frame is refused when it does not measure as the plan says.
+std::string planMismatch(int64_t frame);
+
 // The `applied` corrections of plan.measured as plan.planning asks ("scene" or
 // "smooth:N", as --planning checked it), with plan.gamma and plan.alignment.
 void planCorrections(PassPlan& plan);

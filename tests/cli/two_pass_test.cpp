@@ -13,11 +13,11 @@ namespace
 {
 
 // Two shots with opposite casts, 15 frames and `second`: the plan has two scenes.
-std::string twoShots(int second = 15)
+std::string twoShots(int second = 15, const std::string& secondCast = "rr=0.6:gg=0.9:bb=1")
 {
     return "testsrc2=size=64x48:rate=25:duration=0.6,colorchannelmixer=rr=1:gg=0.8:bb=0.6[a];"
            "smptebars=size=64x48:rate=25,trim=end_frame=" +
-           std::to_string(second) + ",colorchannelmixer=rr=0.6:gg=0.9:bb=1[b];[a][b]concat=n=2:v=1";
+           std::to_string(second) + ",colorchannelmixer=" + secondCast + "[b];[a][b]concat=n=2:v=1";
 }
 
 class TwoPass : public CliTest
@@ -37,12 +37,14 @@ TEST_F(TwoPass, PlanOfAnotherInputIsRefusedBeforeAnythingIsWritten)
     makeClip("other.mkv", "testsrc2=size=64x48:rate=25", 30);
     makeClip("longer.mkv", twoShots(16), 31);
     makeClip("smaller.mkv", "testsrc2=size=64x40:rate=25", 30);
+    makeClip("recut.mkv", twoShots(15, "rr=0.9:gg=0.9:bb=0.7"), 30);
     struct Case {
         const char* input;
         const char* message;
     } const cases[] = {
         {"other.mkv", "frame 0 does not measure as the plan says"},
         {"longer.mkv", "the plan is not this input's"},
+        {"recut.mkv", "frame 15 does not measure as the plan says"},
         {"smaller.mkv", "is for 64x48 pictures, the input's are 64x40"},
     };
     for (const Case& c : cases) {
