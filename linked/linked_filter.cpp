@@ -67,8 +67,15 @@ void LinkedFilter::restart()
     host_->createInstance(width_, height_);
     host_->callScript("Config", settings_.data(), kScriptSettingCount);
     store(settings_);
-    carry_ = LinkedCarry{};
+    const LinkedCarry fresh{.scene = {}, .pass = carry_.pass, .planned = carry_.planned};
+    carry_ = fresh;
     host_->start(width_, height_);
+}
+
+void LinkedFilter::choosePass(LinkedPass pass, const CorrectionParams& planned)
+{
+    carry_.pass = pass;
+    carry_.planned = planned;
 }
 
 void LinkedFilter::showAsWhileEditing(bool editing)

@@ -65,6 +65,10 @@ public:
     // own values (no averaging) and the margins' outline.
     void showAsWhileEditing(bool editing);
 
+    // What the following frames do (engine/linked_carry.h): render as usual, only measure,
+    // or apply `planned`. Kept until changed; restart and snapshots keep it too.
+    void choosePass(LinkedPass pass, const CorrectionParams& planned = identityCorrection());
+
     // One frame of the opened size: row 0 (the picture's bottom row) and the pitch of
     // each bitmap; a top-down buffer is handed over from its last row with a negative
     // pitch. `report`, when given, receives what the frame measured and applied; false

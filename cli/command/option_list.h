@@ -51,6 +51,9 @@ inline constexpr const char* kCliExitText = "Exit codes: 0 success, 1 failure, 2
 // --config's reader: the script line into every script setting.
 bool readConfigOption(const std::string& line, CliOptions& options, std::string& error);
 
+// --planning's reader: scene or smooth:N.
+bool readPlanningOption(const std::string& value, CliOptions& options, std::string& error);
+
 // Before the settings' own options: the whole script line at once.
 inline constexpr OptionRow kConfigOption = {nullptr, "--config", "\"Config(g,a,b,t,l,r,bo,f)\"",
                                             "the script line the host saves; any ints",
@@ -93,6 +96,20 @@ inline constexpr OptionRow kOutputOptions[] = {
      "write frame N before and after, side by side, to OUTPUT (.png)",
      &CliOptions::previewFrame,
      {0, kFrameLimit}},
+    {nullptr, "--analyse", "PLAN",
+     "pass 1 of two: measure every frame, find the scenes and write the\nplan to PLAN "
+     "(no OUTPUT; docs/two-pass.md)",
+     &CliOptions::analysePath},
+    {nullptr, "--planning", "MODE",
+     "how --analyse plans: scene (one correction per scene, the default)\nor smooth:N (a "
+     "centred window of N frames within a scene)",
+     &readPlanningOption},
+    {nullptr, "--plan-from", "MEASURES",
+     "with --analyse and no INPUT: plan from pass 1's measurements\n(joined parts, as "
+     "telvo-farm makes them)",
+     &CliOptions::planFrom},
+    {nullptr, "--plan", "PLAN",
+     "pass 2 of two: apply PLAN's correction to every frame (no pre-roll)", &CliOptions::planPath},
     {nullptr,
      "--start",
      "N",

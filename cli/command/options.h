@@ -27,6 +27,11 @@ struct CliOptions {
     std::string plotPath;
     int64_t previewFrame = -1;  // >= 0: write frame N before/after as one PNG instead
 
+    std::string analysePath;         // pass 1: measure every frame and write this plan; no OUTPUT
+    std::string planning = "scene";  // how pass 1 plans: scene or smooth:N
+    std::string planPath;            // pass 2: apply this plan's corrections
+    std::string planFrom;            // plan from these joined measurements, no INPUT
+
     int64_t start = 0;    // first output frame
     int64_t frames = -1;  // -1 = to the end
 

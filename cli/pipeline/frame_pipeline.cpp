@@ -203,7 +203,7 @@ bool PipelineRun::filterFrame(Item& item)
         reported = job_.filter.run(item.frame.get(), destination.get(), item.index, &report);
     }
     if (!reported) {
-        fail("the filter reported no values for frame " + std::to_string(item.index));
+        fail(job_.filter.whyNoReport(item.index));
         return false;
     }
     if (job_.keepAlpha) item.alpha = std::move(item.frame);
