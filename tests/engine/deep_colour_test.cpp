@@ -7,6 +7,7 @@
 // picture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -100,7 +101,9 @@ void spellDeep(const GuardedFrame& eight, const DeepFrame& deep, std::mt19937& r
 }  // namespace
 
 // Rows holding every 16-bit value in each channel, with junk in the A word, through each
-// kernel and the host-stack fallback, against the reference formula.
+// kernel and the host-stack fallback, against the reference formula: first the whole row
+// on an empty table, then the same table read again in pieces of 13 pixels, so a vector
+// kernel meets both unfilled and filled entries and a short tail on every piece.
 TEST(DeepRemapKernels, EveryVariantMatchesTheFormulaForEveryValue)
 {
     const std::vector<ChannelCurve> curves = deepTestCurves(12);
@@ -114,22 +117,24 @@ TEST(DeepRemapKernels, EveryVariantMatchesTheFormulaForEveryValue)
             const ChannelCurve &r = curves[i], &g = curves[i + 1], &b = curves[i + 2];
             const DeepCurves c = deepCurves(r, g, b);
             clearDeepRemapMemo(memo);
-            std::fill(out.begin(), out.end(), 0x1111111111111111ull);
-            // Twice over the same memo: the second row reads only filled entries.
-            for (int pass = 0; pass < 2; ++pass)
-                kernelsFor(level).remapDeepRow(c, memo, reinterpret_cast<const uint8_t*>(in.data()),
-                                               reinterpret_cast<uint8_t*>(out.data()), 65536);
             remapDeepRowDirect(c, reinterpret_cast<const uint8_t*>(in.data()),
                                reinterpret_cast<uint8_t*>(direct.data()), 65536);
-            for (int v = 0; v < 65536; ++v) {
-                const uint64_t p = in[v];
-                const uint64_t want = makeDeepPixel(remapDeepComponentReference(deepR(p), r),
-                                                    remapDeepComponentReference(deepG(p), g),
-                                                    remapDeepComponentReference(deepB(p), b));
-                if (out[v] != want || direct[v] != want)
-                    FAIL() << cpuLevelName(level) << " curve set " << i << " input " << std::hex
-                           << p << " kernel " << out[v] << " direct " << direct[v] << " want "
-                           << want;
+            for (const int piece : {65536, 13}) {
+                std::fill(out.begin(), out.end(), 0x1111111111111111ull);
+                for (int x = 0; x < 65536; x += piece)
+                    kernelsFor(level).remapDeepRow(
+                        c, memo, reinterpret_cast<const uint8_t*>(in.data() + x),
+                        reinterpret_cast<uint8_t*>(out.data() + x), std::min(piece, 65536 - x));
+                for (int v = 0; v < 65536; ++v) {
+                    const uint64_t p = in[v];
+                    const uint64_t want = makeDeepPixel(remapDeepComponentReference(deepR(p), r),
+                                                        remapDeepComponentReference(deepG(p), g),
+                                                        remapDeepComponentReference(deepB(p), b));
+                    if (out[v] != want || direct[v] != want)
+                        FAIL() << cpuLevelName(level) << " curve set " << i << " pieces of "
+                               << piece << " input " << std::hex << p << " kernel " << out[v]
+                               << " direct " << direct[v] << " want " << want;
+                }
             }
         }
     }
