@@ -20,6 +20,7 @@
 #include "engine/channel_levels.h"
 #include "engine/correction_history.h"
 #include "engine/correction_phase.h"
+#include "engine/cpu_level.h"
 #include "engine/deep_remap.h"
 #include "engine/frame_pass.h"
 #include "engine/overlays.h"
@@ -210,8 +211,11 @@ std::vector<uint64_t> deepContent(const std::vector<uint32_t>& pixels, Depth dep
     return deep;
 }
 
-void framePass(benchmark::State& st, Size size, Depth depth)
+// `scalar` caps the kernels at the scalar level for the run: the deep kernel's portable
+// loop, side by side with the vector one.
+void framePass(benchmark::State& st, Size size, Depth depth, bool scalar)
 {
+    limitCpuLevel(scalar ? CpuLevel::Scalar : CpuLevel::Avx512Vbmi);
     const std::vector<uint32_t> eight = naturalPixels(size.width, size.height, 1);
     std::vector<uint64_t> deep = deepContent(eight, depth), deepOut(deep.size());
     std::vector<uint32_t> eightOut(eight.size());
@@ -236,6 +240,7 @@ void framePass(benchmark::State& st, Size size, Depth depth)
         runFramePass(settings, history, &carry, in, out, threadExecutor());
         benchmark::ClobberMemory();
     }
+    limitCpuLevel(CpuLevel::Avx512Vbmi);
     st.SetBytesProcessed(st.iterations() * int64_t(eight.size()) * bytes);
 }
 
@@ -246,11 +251,14 @@ void printRatios(const BestTimeReporter& times)
         const std::string n = sizeName(s);
         const double eight = times.find("Pass/" + n + "/eight");
         if (eight <= 0) continue;
+        auto deep = [&](const char* kind) {
+            return BestTimeReporter::ratio(times.find("Pass/" + n + "/" + kind), eight);
+        };
         std::printf(
-            "%-10s 8-bit %7.2f ms   16-bit (all values) %5.2fx   16-bit (10-bit values) "
-            "%5.2fx\n",
-            n.c_str(), eight, BestTimeReporter::ratio(times.find("Pass/" + n + "/deep16"), eight),
-            BestTimeReporter::ratio(times.find("Pass/" + n + "/deep10"), eight));
+            "%-10s 8-bit %7.2f ms   16-bit (all values) %5.2fx (scalar %5.2fx)   16-bit "
+            "(10-bit values) %5.2fx (scalar %5.2fx)\n",
+            n.c_str(), eight, deep("deep16"), deep("deep16scalar"), deep("deep10"),
+            deep("deep10scalar"));
     }
     std::printf("\nratios (real time)\n");
     for (const Size& s : kSizes) {
@@ -307,10 +315,19 @@ int main(int argc, char** argv)
 {
     for (const Size& s : kSizes) {
         const std::string n = sizeName(s);
-        const std::pair<const char*, Depth> depths[] = {
-            {"eight", Depth::eight}, {"deep16", Depth::deep16}, {"deep10", Depth::deep10}};
-        for (auto [name, depth] : depths)
-            benchmark::RegisterBenchmark(("Pass/" + n + "/" + name).c_str(), framePass, s, depth)
+        struct PassKind {
+            const char* name;
+            Depth depth;
+            bool scalar;
+        };
+        const PassKind kinds[] = {{"eight", Depth::eight, false},
+                                  {"deep16", Depth::deep16, false},
+                                  {"deep16scalar", Depth::deep16, true},
+                                  {"deep10", Depth::deep10, false},
+                                  {"deep10scalar", Depth::deep10, true}};
+        for (const PassKind& k : kinds)
+            benchmark::RegisterBenchmark(("Pass/" + n + "/" + k.name).c_str(), framePass, s,
+                                         k.depth, k.scalar)
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();
         for (bool flat : {false, true}) {

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "engine/kernel_table.h"
+
 namespace
 {
 
@@ -22,6 +24,7 @@ struct CountingTask {
     ConstPlane rows;     // this worker's rows only: every n-th row of the source
     PixelRegion region;  // within `rows`
     Totals* totals;
+    CountDeepJointRowFunction countDeepJointRow;
 };
 
 void addToTotals(const ChannelHistograms& h, Totals& totals)
@@ -48,7 +51,8 @@ void countOnOwnStack(void* argument)
     if (pixelsOf(task.region) >= kJointFromPixels) {
         JointCounts scratch;
         if (deep)
-            countHistogramsDeepJoint(task.rows, task.region, scratch, counted);
+            countHistogramsDeepJoint(task.rows, task.region, scratch, counted,
+                                     task.countDeepJointRow);
         else
             countHistogramsJoint(task.rows, task.region, scratch, counted);
     } else if (deep) {
@@ -87,6 +91,7 @@ void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int thr
         totals.b[v].store(0, std::memory_order_relaxed);
     }
 
+    const CountDeepJointRowFunction countDeepJointRow = kernelsFor(cpuLevel()).countDeepJointRow;
     CountingTask tasks[kMaxWorkers];
     WorkerJob jobs[kMaxWorkers];
     int count = 0;
@@ -97,7 +102,7 @@ void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int thr
         const int rows = (region.y1 - 1 - first) / step + 1;
         tasks[count] = CountingTask{
             ConstPlane{source.row(first), source.pitch * step, source.width, rows, source.format},
-            PixelRegion{region.x0, region.x1, 0, rows}, &totals};
+            PixelRegion{region.x0, region.x1, 0, rows}, &totals, countDeepJointRow};
         jobs[count] = WorkerJob{countOnOwnStack, &tasks[count], countOnCallingThread};
         ++count;
     }

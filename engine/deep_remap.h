@@ -72,6 +72,10 @@ using RemapDeepRowFunction = void (*)(const DeepCurves& curves, DeepRemapMemo& m
                                       const uint8_t* in, uint8_t* out, int width);
 void remapDeepRowScalar(const DeepCurves& curves, DeepRemapMemo& memo, const uint8_t* in,
                         uint8_t* out, int width);
+// The same through AVX-512 gathers of the table's entries; only ever called where
+// detectedCpuLevel() is Avx512Vbmi (engine/kernel_table.h chooses).
+void remapDeepRowAvx512(const DeepCurves& curves, DeepRemapMemo& memo, const uint8_t* in,
+                        uint8_t* out, int width);
 
 // The same row without a table, for a worker that runs on the host's stack.
 void remapDeepRowDirect(const DeepCurves& curves, const uint8_t* in, uint8_t* out, int width);

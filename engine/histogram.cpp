@@ -255,8 +255,16 @@ void countHistogramsDeep(const ConstPlane& plane, const PixelRegion& region, Cha
     flushLanes(lanes, out);
 }
 
+void countDeepJointRowScalar(JointCounts& joint, const uint8_t* px, int width)
+{
+    int x = 0;
+    for (; x + 8 <= width; x += 8, px += 64) countEightDeepJoint(joint, px);
+    for (; x < width; ++x, px += 8) countDeepJoint(joint, loadDeepPixel(px), 0);
+}
+
 void countHistogramsDeepJoint(const ConstPlane& plane, const PixelRegion& region,
-                              JointCounts& scratch, ChannelHistograms& out)
+                              JointCounts& scratch, ChannelHistograms& out,
+                              CountDeepJointRowFunction countRow)
 {
     std::memset(&out, 0, sizeof out);
     if (region.empty()) return;
@@ -264,10 +272,7 @@ void countHistogramsDeepJoint(const ConstPlane& plane, const PixelRegion& region
     uint64_t pending = 0;
     const int width = region.x1 - region.x0;
     for (int y = region.y0; y < region.y1; ++y) {
-        const uint8_t* px = plane.pixel(region.x0, y);
-        int x = 0;
-        for (; x + 8 <= width; x += 8, px += 64) countEightDeepJoint(scratch, px);
-        for (; x < width; ++x, px += 8) countDeepJoint(scratch, loadDeepPixel(px), 0);
+        countRow(scratch, plane.pixel(region.x0, y), width);
         pending += static_cast<uint64_t>(width);
         if (pending >= kFlushAfter) {
             flushJoint(scratch, out);

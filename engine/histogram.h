@@ -46,9 +46,18 @@ void countHistogramsJoint(const ConstPlane& plane, const PixelRegion& region, Jo
 void countHistogramsDeep(const ConstPlane& plane, const PixelRegion& region,
                          ChannelHistograms& out);
 
-// The same through the joint table, for large shares: as countHistogramsJoint.
+// One row of `width` deep pixels added to the joint table (red in lane 0..3), as the
+// kernels count it: the scalar loop is the reference, the AVX-512 one computes eight
+// pixels' bins at once (engine/kernel_table.h chooses).
+using CountDeepJointRowFunction = void (*)(JointCounts& joint, const uint8_t* px, int width);
+void countDeepJointRowScalar(JointCounts& joint, const uint8_t* px, int width);
+void countDeepJointRowAvx512(JointCounts& joint, const uint8_t* px, int width);
+
+// The same through the joint table, for large shares: as countHistogramsJoint, each row
+// through `countRow`.
 void countHistogramsDeepJoint(const ConstPlane& plane, const PixelRegion& region,
-                              JointCounts& scratch, ChannelHistograms& out);
+                              JointCounts& scratch, ChannelHistograms& out,
+                              CountDeepJointRowFunction countRow = countDeepJointRowScalar);
 
 // Reference twin of all four, for either format: one increment per pixel and channel,
 // in reading order.

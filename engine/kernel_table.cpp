@@ -11,9 +11,13 @@ namespace
 // In CpuLevel order.
 constexpr KernelTable kKernelsByLevel[] = {
     // Deep rows go through a lazily filled table of 65536 entries per channel, beyond
-    // any register file: every level uses the scalar lookup.
-    {.remapRow = remapRowScalar, .remapDeepRow = remapDeepRowScalar},      // Scalar
-    {.remapRow = remapRowAvx512Vbmi, .remapDeepRow = remapDeepRowScalar},  // Avx512Vbmi
+    // any register file: the vector level gathers its filled entries.
+    {.remapRow = remapRowScalar,
+     .remapDeepRow = remapDeepRowScalar,
+     .countDeepJointRow = countDeepJointRowScalar},  // Scalar
+    {.remapRow = remapRowAvx512Vbmi,
+     .remapDeepRow = remapDeepRowAvx512,
+     .countDeepJointRow = countDeepJointRowAvx512},  // Avx512Vbmi
 };
 static_assert(std::size(kKernelsByLevel) == static_cast<size_t>(CpuLevel::Avx512Vbmi) + 1,
               "one row per CPU level");

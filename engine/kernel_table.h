@@ -10,11 +10,13 @@
 
 #include "engine/cpu_level.h"
 #include "engine/deep_remap.h"
+#include "engine/histogram.h"
 #include "engine/remap_row.h"
 
 struct KernelTable {
     RemapRowFunction remapRow;          // one row of packed pixels through the frame's tables
     RemapDeepRowFunction remapDeepRow;  // one row of deep pixels through the frame's curves
+    CountDeepJointRowFunction countDeepJointRow;  // one row of deep pixels into the joint table
 };
 
 // The kernels of `level`; callers pass cpuLevel(), asked once per frame.

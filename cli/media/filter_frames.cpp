@@ -3,6 +3,7 @@
 
 #include "cli/media/filter_frames.h"
 
+#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -140,19 +141,62 @@ const uint16_t* planeRow(const AVFrame& f, int plane, int y)
 
 }  // namespace
 
+namespace
+{
+
+// The row loops test for an A plane once per row, not per pixel, so the compiler can
+// vectorise each of them.
+void interleaveRow(const uint16_t* g, const uint16_t* b, const uint16_t* r, const uint16_t* a,
+                   uint8_t* out, int width)
+{
+    if (a != nullptr) {
+        for (int x = 0; x < width; ++x) {
+            const uint64_t p =
+                uint64_t(b[x]) | uint64_t(g[x]) << 16 | uint64_t(r[x]) << 32 | uint64_t(a[x]) << 48;
+            std::memcpy(out + 8 * x, &p, 8);
+        }
+        return;
+    }
+    for (int x = 0; x < width; ++x) {
+        const uint64_t p = uint64_t(b[x]) | uint64_t(g[x]) << 16 | uint64_t(r[x]) << 32;
+        std::memcpy(out + 8 * x, &p, 8);
+    }
+}
+
+void deinterleaveRow(const uint8_t* in, uint16_t* g, uint16_t* b, uint16_t* r, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        uint64_t p;
+        std::memcpy(&p, in + 8 * x, 8);
+        b[x] = uint16_t(p);
+        g[x] = uint16_t(p >> 16);
+        r[x] = uint16_t(p >> 32);
+    }
+}
+
+void alphaRow(const uint8_t* in, uint16_t* a, bool keepAlpha, int width)
+{
+    if (!keepAlpha) {
+        std::fill(a, a + width, uint16_t(0xFFFF));
+        return;
+    }
+    for (int x = 0; x < width; ++x) {
+        uint64_t p;
+        std::memcpy(&p, in + 8 * x, 8);
+        a[x] = uint16_t(p >> 48);
+    }
+}
+
+}  // namespace
+
 void interleaveDeep(const AVFrame& planar, AVFrame& packed)
 {
     const bool alpha = planar.format == AV_PIX_FMT_GBRAP16LE;
-    for (int y = 0; y < packed.height; ++y) {
-        const uint16_t *g = planeRow(planar, 0, y), *b = planeRow(planar, 1, y),
-                       *r = planeRow(planar, 2, y), *a = alpha ? planeRow(planar, 3, y) : nullptr;
-        uint8_t* out = packed.data[0] + static_cast<ptrdiff_t>(y) * packed.linesize[0];
-        for (int x = 0; x < packed.width; ++x) {
-            const uint64_t p = uint64_t(b[x]) | uint64_t(g[x]) << 16 | uint64_t(r[x]) << 32 |
-                               uint64_t(a ? a[x] : 0) << 48;
-            std::memcpy(out + 8 * x, &p, 8);
-        }
-    }
+    for (int y = 0; y < packed.height; ++y)
+        interleaveRow(planeRow(planar, 0, y), planeRow(planar, 1, y), planeRow(planar, 2, y),
+                      alpha ? planeRow(planar, 3, y) : nullptr,
+                      packed.data[0] + static_cast<ptrdiff_t>(y) * packed.linesize[0],
+                      packed.width);
 }
 
 void deinterleaveDeep(const AVFrame& packed, AVFrame& planar, bool keepAlpha)
@@ -163,16 +207,9 @@ void deinterleaveDeep(const AVFrame& packed, AVFrame& planar, bool keepAlpha)
             return reinterpret_cast<uint16_t*>(planar.data[plane] +
                                                static_cast<ptrdiff_t>(y) * planar.linesize[plane]);
         };
-        uint16_t *g = row(0), *b = row(1), *r = row(2), *a = alpha ? row(3) : nullptr;
         const uint8_t* in = packed.data[0] + static_cast<ptrdiff_t>(y) * packed.linesize[0];
-        for (int x = 0; x < packed.width; ++x) {
-            uint64_t p;
-            std::memcpy(&p, in + 8 * x, 8);
-            b[x] = uint16_t(p);
-            g[x] = uint16_t(p >> 16);
-            r[x] = uint16_t(p >> 32);
-            if (a) a[x] = keepAlpha ? uint16_t(p >> 48) : 0xFFFF;
-        }
+        deinterleaveRow(in, row(0), row(1), row(2), packed.width);
+        if (alpha) alphaRow(in, row(3), keepAlpha, packed.width);
     }
 }
 

@@ -7,6 +7,7 @@
 // picture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -100,7 +101,9 @@ void spellDeep(const GuardedFrame& eight, const DeepFrame& deep, std::mt19937& r
 }  // namespace
 
 // Rows holding every 16-bit value in each channel, with junk in the A word, through each
-// kernel and the host-stack fallback, against the reference formula.
+// kernel and the host-stack fallback, against the reference formula: first the whole row
+// on an empty table, then the same table read again in pieces of 13 pixels, so a vector
+// kernel meets both unfilled and filled entries and a short tail on every piece.
 TEST(DeepRemapKernels, EveryVariantMatchesTheFormulaForEveryValue)
 {
     const std::vector<ChannelCurve> curves = deepTestCurves(12);
@@ -114,22 +117,24 @@ TEST(DeepRemapKernels, EveryVariantMatchesTheFormulaForEveryValue)
             const ChannelCurve &r = curves[i], &g = curves[i + 1], &b = curves[i + 2];
             const DeepCurves c = deepCurves(r, g, b);
             clearDeepRemapMemo(memo);
-            std::fill(out.begin(), out.end(), 0x1111111111111111ull);
-            // Twice over the same memo: the second row reads only filled entries.
-            for (int pass = 0; pass < 2; ++pass)
-                kernelsFor(level).remapDeepRow(c, memo, reinterpret_cast<const uint8_t*>(in.data()),
-                                               reinterpret_cast<uint8_t*>(out.data()), 65536);
             remapDeepRowDirect(c, reinterpret_cast<const uint8_t*>(in.data()),
                                reinterpret_cast<uint8_t*>(direct.data()), 65536);
-            for (int v = 0; v < 65536; ++v) {
-                const uint64_t p = in[v];
-                const uint64_t want = makeDeepPixel(remapDeepComponentReference(deepR(p), r),
-                                                    remapDeepComponentReference(deepG(p), g),
-                                                    remapDeepComponentReference(deepB(p), b));
-                if (out[v] != want || direct[v] != want)
-                    FAIL() << cpuLevelName(level) << " curve set " << i << " input " << std::hex
-                           << p << " kernel " << out[v] << " direct " << direct[v] << " want "
-                           << want;
+            for (const int piece : {65536, 13}) {
+                std::fill(out.begin(), out.end(), 0x1111111111111111ull);
+                for (int x = 0; x < 65536; x += piece)
+                    kernelsFor(level).remapDeepRow(
+                        c, memo, reinterpret_cast<const uint8_t*>(in.data() + x),
+                        reinterpret_cast<uint8_t*>(out.data() + x), std::min(piece, 65536 - x));
+                for (int v = 0; v < 65536; ++v) {
+                    const uint64_t p = in[v];
+                    const uint64_t want = makeDeepPixel(remapDeepComponentReference(deepR(p), r),
+                                                        remapDeepComponentReference(deepG(p), g),
+                                                        remapDeepComponentReference(deepB(p), b));
+                    if (out[v] != want || direct[v] != want)
+                        FAIL() << cpuLevelName(level) << " curve set " << i << " pieces of "
+                               << piece << " input " << std::hex << p << " kernel " << out[v]
+                               << " direct " << direct[v] << " want " << want;
+                }
             }
         }
     }
@@ -239,22 +244,35 @@ TEST(DeepFramePass, SharedTableKeptAcrossFramesMatchesTheReference)
 
 // Both deep counters against the reference count, over regions that leave every tail of
 // the eight-pixel loop, on random 16-bit values with junk in the A word.
+// Every 16-bit value in each channel (the frame holds 65 536 pixels and more, junk in the
+// A word), so each bin's edges are met; regions whose widths leave every tail of the
+// eight-pixel blocks. The joint counter runs with each level's row kernel.
 TEST(DeepHistograms, BothCountersMatchTheReference)
 {
-    DeepFrame frame(71, 9, 3, true);
+    DeepFrame frame(263, 251, 3, true);
     std::mt19937_64 rng(5);
-    for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 71; ++x) frame.set(x, y, rng());
+    for (int y = 0; y < 251; ++y)
+        for (int x = 0; x < 263; ++x) {
+            const uint64_t v = uint64_t(y * 263 + x) & 0xFFFF;
+            frame.set(
+                x, y,
+                (rng() << 48) | makeDeepPixel(int(65535 - v), int(v * 40503 & 0xFFFF), int(v)));
+        }
     static JointCounts scratch;
     std::memset(&scratch, 0x5A, sizeof scratch);  // need not be zeroed
-    const PixelRegion regions[] = {
-        {0, 71, 0, 9}, {3, 4, 2, 3}, {1, 10, 0, 9}, {5, 70, 4, 8}, {0, 0, 0, 9}};
-    for (const PixelRegion& r : regions) {
-        ChannelHistograms want, lanes, joint;
-        countHistogramsReference(asConst(frame.plane()), r, want);
-        countHistogramsDeep(asConst(frame.plane()), r, lanes);
-        countHistogramsDeepJoint(asConst(frame.plane()), r, scratch, joint);
-        EXPECT_EQ(std::memcmp(&lanes, &want, sizeof want), 0) << r.x0 << ".." << r.x1;
-        EXPECT_EQ(std::memcmp(&joint, &want, sizeof want), 0) << r.x0 << ".." << r.x1;
+    const PixelRegion regions[] = {{0, 263, 0, 251}, {3, 4, 2, 3},     {1, 11, 0, 251},
+                                   {5, 24, 4, 80},   {7, 19, 9, 200},  {2, 15, 0, 251},
+                                   {0, 6, 0, 251},   {0, 256, 0, 251}, {0, 0, 0, 9}};
+    for (const CpuLevel level : levelsOnThisCpu()) {
+        for (const PixelRegion& r : regions) {
+            ChannelHistograms want, lanes, joint;
+            countHistogramsReference(asConst(frame.plane()), r, want);
+            countHistogramsDeep(asConst(frame.plane()), r, lanes);
+            countHistogramsDeepJoint(asConst(frame.plane()), r, scratch, joint,
+                                     kernelsFor(level).countDeepJointRow);
+            EXPECT_EQ(std::memcmp(&lanes, &want, sizeof want), 0) << r.x0 << ".." << r.x1;
+            EXPECT_EQ(std::memcmp(&joint, &want, sizeof want), 0)
+                << cpuLevelName(level) << " " << r.x0 << ".." << r.x1;
+        }
     }
 }

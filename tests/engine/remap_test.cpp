@@ -187,8 +187,9 @@ TEST(RemapKernels, EveryVariantMatchesTheFormulaOverManyTables)
 {
     const std::vector<ChannelCurve> curves = testCurves();
     std::mt19937 rng(7);
-    // The deep row kernel's check is in deep_colour_test.cpp.
-    static_assert(sizeof(KernelTable) == sizeof(RemapRowFunction) + sizeof(RemapDeepRowFunction),
+    // The deep row kernel's and the deep joint counter's checks are in deep_colour_test.cpp.
+    static_assert(sizeof(KernelTable) == sizeof(RemapRowFunction) + sizeof(RemapDeepRowFunction) +
+                                             sizeof(CountDeepJointRowFunction),
                   "a new kernel in KernelTable gets its check next to this one");
     for (const CpuLevel level : levelsOnThisCpu()) {
         const RemapRowFunction kernel = kernelsFor(level).remapRow;
