@@ -41,6 +41,8 @@ int main(int argc, char** argv)
 
     const RunResult result =
         options.previewFrame >= 0 ? runPreview(options) : runTranscode(options);
+    // -v has shown FFmpeg's messages as they came; -q asks for none.
+    if (!options.quiet && !options.verbose) reportInputMessages(stderr);
     if (result.code != kExitOk) std::fprintf(stderr, "telvo: %s\n", result.message.c_str());
     return result.code;
 }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "frei0r/frei0r_api.h"
+#include "frei0r/host_rows.h"
 #include "frei0r/instance.h"
 #include "generated/telvo_version.h"
 
@@ -59,7 +60,9 @@ TELVO_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index)
 TELVO_FREI0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height)
 {
     if (width > INT_MAX || height > INT_MAX) return nullptr;
+    const void* caller = __builtin_return_address(0);
     try {
+        warnIfRowsPadded(caller, static_cast<int>(width));
         auto* instance = new Frei0rInstance(static_cast<int>(width), static_cast<int>(height));
         if (instance->ok()) return instance;
         delete instance;

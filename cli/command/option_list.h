@@ -48,10 +48,10 @@ inline constexpr OptionDoc kOutputOptions[] = {
     {nullptr, "--preview", "N", "write frame N before and after, side by side, to OUTPUT (.png)"},
     {nullptr, "--start", "N", "first frame to output, 0-based (default 0)"},
     {nullptr, "--frames", "K", "number of frames to output, >= 1 (default: to the end)"},
-    {"-q", "--quiet", nullptr, "no summary and no progress bar"},
+    {"-q", "--quiet", nullptr, "no summary, progress bar or FFmpeg input warnings"},
     {nullptr, "--timing", nullptr,
      "at the end, print the time spent decoding, converting, filtering\nand encoding"},
-    {"-v", "--verbose", nullptr, "also show FFmpeg's own messages"},
+    {"-v", "--verbose", nullptr, "show every FFmpeg message as it comes"},
     {"-h", "--help", nullptr, "print this usage and exit"},
     {nullptr, "--version", nullptr, "print the version and exit"},
 };

@@ -17,6 +17,23 @@ extern "C" {
 namespace
 {
 
+int64_t timestampOf(const AVFrame* f)
+{
+    return f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+}
+
+// Packets an edit list cuts off (a clip cut by stream copy starts at the keyframe before
+// the cut): decoded for reference, never shown, and counted in the header's frame count.
+int64_t hiddenFrames(AVStream* stream)
+{
+    int64_t hidden = 0;
+    const int entries = avformat_index_get_entries_count(stream);
+    for (int i = 0; i < entries; ++i)
+        if (const AVIndexEntry* entry = avformat_index_get_entry(stream, i))
+            hidden += (entry->flags & AVINDEX_DISCARD_FRAME) != 0;
+    return hidden;
+}
+
 // Lets Ctrl-C end a read that waits on a pipe or a slow device.
 int stopReading(void*)
 {
@@ -103,6 +120,7 @@ bool MediaInput::open(const std::string& path, std::string& error)
         expectedFrames_ =
             av_rescale_q(raw->duration, AVRational{1, AV_TIME_BASE}, av_inv_q(frameRate_));
     statedFrames_ = std::max<int64_t>(stream->nb_frames, 0);
+    hiddenFrames_ = std::min(hiddenFrames(stream), statedFrames_);
     if (raw->duration_estimation_method == AVFMT_DURATION_FROM_STREAM && raw->duration > 0)
         statedSeconds_ = raw->duration / static_cast<double>(AV_TIME_BASE);
     return true;
@@ -160,14 +178,22 @@ MediaInput::Status MediaInput::next(AVFrame* frame,
                                     const std::function<void(AVPacket*)>& onOtherPacket,
                                     std::string& error)
 {
+    auto shown = [&] {
+        const int64_t at = timestampOf(frame);
+        if (at != AV_NOPTS_VALUE && (lastShown_ == AV_NOPTS_VALUE || at > lastShown_)) {
+            lastShown_ = at;
+            lastShownDuration_ = std::max<int64_t>(frame->pkt_duration, 0);
+        }
+        return Status::Frame;
+    };
     if (held_) {
         av_frame_move_ref(frame, held_.get());
         held_.reset();
-        return Status::Frame;
+        return shown();
     }
     while (!drained_) {
         const int status = avcodec_receive_frame(decoder_.get(), frame);
-        if (status >= 0) return Status::Frame;
+        if (status >= 0) return shown();
         if (status == AVERROR_EOF) {
             drained_ = true;
             break;
@@ -203,11 +229,6 @@ void MediaInput::discardOtherStreams()
 namespace
 {
 
-int64_t timestampOf(const AVFrame* f)
-{
-    return f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
-}
-
 // Demuxers without an index (MPEG-TS, say) may land after the keyframe asked for; each
 // retry starts twice as far back.
 constexpr int kSeekTries = 6;
@@ -218,6 +239,7 @@ bool MediaInput::seekToFrame(int64_t frame, int64_t& nextIndex, std::string& how
                              std::string& error)
 {
     nextIndex = 0;
+    const InputMessagesMuted muted;
     AVFormatContext* f = format_.get();
     const AVRational timeBase = videoStream()->time_base;
     if (f->pb == nullptr || !(f->pb->seekable & AVIO_SEEKABLE_NORMAL)) {
@@ -306,7 +328,37 @@ bool MediaInput::reopen(std::string& error)
     format_.reset();
     flushing_ = drained_ = false;
     packetsSeen_ = skippedPackets_ = 0;
+    lastShown_ = AV_NOPTS_VALUE;
     if (!open(path_, error)) return false;
     if (othersDiscarded_) discardOtherStreams();
     return true;
+}
+
+// A recording cut short still gives every frame it holds, so the run succeeds and this
+// says what is missing. Where the container states only a duration, the video must end
+// over a second early to count: audio often runs a little longer than video.
+std::string MediaInput::cutShortWarning(int64_t decoded) const
+{
+    const long long seen = decoded + skippedPackets_;
+    char text[200];
+    if (statedFrames_ > 0) {
+        const long long shown = statedFrames_ - hiddenFrames_;
+        if (seen >= shown) return {};
+        std::snprintf(text, sizeof text,
+                      "the input ends early: its container announces %lld frames, %lld were "
+                      "decoded",
+                      shown, static_cast<long long>(decoded));
+        return text;
+    }
+    if (statedSeconds_ <= 0 || lastShown_ == AV_NOPTS_VALUE) return {};
+    const AVFormatContext* f = format_.get();
+    const double start =
+        f->start_time == AV_NOPTS_VALUE ? 0.0 : f->start_time / static_cast<double>(AV_TIME_BASE);
+    const double end = (lastShown_ + lastShownDuration_) * av_q2d(videoStream()->time_base) - start;
+    if (end + 1.0 >= statedSeconds_) return {};
+    std::snprintf(text, sizeof text,
+                  "the input ends early: its container announces %.2f s, its last frame ends "
+                  "at %.2f s; %lld were decoded",
+                  statedSeconds_, end, static_cast<long long>(decoded));
+    return text;
 }

@@ -29,6 +29,11 @@ public:
     int64_t statedFrames() const { return statedFrames_; }
     double statedSeconds() const { return statedSeconds_; }
     int64_t skippedPackets() const { return skippedPackets_; }
+    // After the whole input was read, with `decoded` frames from it: a warning when it
+    // ended before what its container states, else empty. Frames are counted as the
+    // decoder shows them (an edit list hides some packets) and a stated duration is
+    // compared with the last frame's time, which a variable frame rate does not skew.
+    std::string cutShortWarning(int64_t decoded) const;
     // How often timestamps that jumped were joined up (see TimelineRepair).
     int64_t timelineJoins() const { return timeline_.joins(); }
 
@@ -70,6 +75,9 @@ private:
     int64_t statedFrames_ = 0;
     double statedSeconds_ = 0;
     int64_t skippedPackets_ = 0;
+    int64_t hiddenFrames_ = 0;            // packets the index marks as never shown
+    int64_t lastShown_ = AV_NOPTS_VALUE;  // the latest frame timestamp delivered
+    int64_t lastShownDuration_ = 0;       // that frame's duration
     int64_t packetsSeen_ = 0;
     bool flushing_ = false;
     bool drained_ = false;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "cli/media/av_util.h"
+#include "cli/media/output_file.h"
 
 namespace
 {
@@ -144,8 +145,15 @@ std::string shown(const NamedOutput& output)
 
 std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs)
 {
+    for (const NamedOutput& output : outputs)
+        if (std::string overlong = overlongOutputName(output.option, output.path);
+            !overlong.empty())
+            return overlong;
     std::vector<OutputPlace> places;
-    for (const NamedOutput& output : outputs) places.push_back({output, placeOf(output.path)});
+    // A link is followed when written, so its target is where an output lands.
+    for (const NamedOutput& output : outputs)
+        places.push_back(
+            {output, placeOf(output.sequence ? output.path : followOutputLinks(output.path))});
     bool sequence = false;
     const std::vector<InputFile> files = inputFiles(input, sequence);
     for (const OutputPlace& out : places) {

@@ -4,7 +4,8 @@
 // Refuses a run before it writes anything when an output would replace a file the input
 // reads, or two outputs would write the same file. Outputs are written under temporary
 // names and renamed at the end, so such a run would end by destroying its own input or
-// one of its results.
+// one of its results. A name longer than its file system allows is refused here too,
+// rather than when the finished file is renamed onto it.
 #pragma once
 
 #include <string>
@@ -16,7 +17,8 @@ struct NamedOutput {
     bool sequence = false;  // a numbered image sequence: the file name holds a %d pattern
 };
 
-// The usage message for the first clash found; empty when every output stands apart.
+// The usage message for the first clash (or overlong name) found; empty when every
+// output stands apart.
 // The input is what FFmpeg would read: a file (also as file:NAME), or every existing
 // frame of a numbered image sequence; other protocols name no local file.
 std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -142,7 +143,82 @@ bool moveIntoPlace(const std::string& from, const std::string& to, std::string& 
     return false;
 }
 
+// Names of open descriptors: opening one reaches whatever the descriptor holds (a pipe,
+// a terminal, a file the shell opened), which a rename would cut off.
+bool namesDescriptor(const std::string& path)
+{
+    return path.rfind("/dev/fd/", 0) == 0 || path.rfind("/proc/", 0) == 0 ||
+           path == "/dev/stdout" || path == "/dev/stderr";
+}
+
+// What a name holds that must be written in place, or null for a file that may be
+// replaced (or does not exist yet).
+const char* specialKind(const std::string& path)
+{
+    if (namesDescriptor(path)) return "an open descriptor";
+    struct stat info {
+    };
+    if (stat(path.c_str(), &info) != 0) return nullptr;
+    if (S_ISCHR(info.st_mode)) return "a character device";
+    if (S_ISBLK(info.st_mode)) return "a block device";
+    if (S_ISFIFO(info.st_mode)) return "a FIFO";
+    if (S_ISSOCK(info.st_mode)) return "a socket";
+    return nullptr;
+}
+
+// The name a write through `path` finally lands on, following symbolic links one by one
+// (a link whose target does not exist yet leads to that target, which is then created).
+// Stops at a descriptor's name: its link text ("pipe:[1234]") names no file.
+std::string followLinks(std::string path)
+{
+    for (int hop = 0; hop < 40 && !namesDescriptor(path); ++hop) {
+        struct stat info {
+        };
+        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+        char target[PATH_MAX];
+        const ssize_t size = readlink(path.c_str(), target, sizeof target);
+        if (size <= 0 || static_cast<size_t>(size) >= sizeof target) break;
+        std::string next(target, static_cast<size_t>(size));
+        if (next[0] != '/') {
+            std::string folder, name;
+            splitPath(path, folder, name);
+            next = folder + "/" + next;
+        }
+        path = next;
+    }
+    return path;
+}
+
 }  // namespace
+
+std::string followOutputLinks(const std::string& path)
+{
+    return followLinks(path);
+}
+
+std::string overlongOutputName(const std::string& option, const std::string& path)
+{
+    std::string folder = path.rfind('/', 0) == 0 ? "/" : ".";
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = path.find('/', at);
+        if (end == std::string::npos) end = path.size();
+        const size_t length = end - at;
+        // Ask the folder the name would be made in; one that does not exist yet (a
+        // missing folder fails later with its own message) is measured by the usual limit.
+        const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
+        const size_t most = limit > 0 ? static_cast<size_t>(limit) : NAME_MAX;
+        if (length > most)
+            return option + " '" + path + "': a name in it has " + std::to_string(length) +
+                   " bytes, more than the " + std::to_string(most) +
+                   " its file system allows; choose a shorter name";
+        if (length > 0) {
+            if (folder.back() != '/') folder.push_back('/');
+            folder.append(path, at, length);
+        }
+        at = end + 1;
+    }
+    return {};
+}
 
 void installInterruptHandlers()
 {
@@ -154,6 +230,9 @@ void installInterruptHandlers()
     sigemptyset(&action.sa_mask);
     for (int signal : kSignals) sigaddset(&action.sa_mask, signal);
     for (int signal : kSignals) sigaction(signal, &action, nullptr);
+    // A reader that goes away (a FIFO, `| head`) would otherwise end the run at once and
+    // leave its temporary files; ignored, the write fails and the run cleans up.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool interrupted()
@@ -166,8 +245,18 @@ OutputFile::~OutputFile()
     discard();
 }
 
-bool OutputFile::create(const std::string& finalPath, bool sequence, std::string& error)
+bool OutputFile::create(const std::string& path, bool sequence, std::string& error)
 {
+    const std::string finalPath = sequence ? path : followLinks(path);
+    const char* special = sequence ? nullptr : specialKind(finalPath);
+    if (special != nullptr) {
+        std::fprintf(stderr,
+                     "telvo: note: '%s' is %s: it is written in place and cannot be made "
+                     "atomic (a failed run leaves what was written)\n",
+                     path.c_str(), special);
+        writePath_ = path;
+        return true;
+    }
     std::string folder, name;
     splitPath(finalPath, folder, name);
     finalPath_ = finalPath;

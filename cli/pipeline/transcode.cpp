@@ -28,28 +28,11 @@ extern "C" {
 namespace
 {
 
-// A recording cut short still gives every frame it holds, so the run succeeds, and the
-// warning says what is missing. Where the container states only a duration, the video
-// must end over a second early to count: audio often runs a little longer than video.
 void warnIfCutShort(const MediaInput& input, const PipelineCounts& counts)
 {
     if (!counts.inputEnded) return;
-    const long long decoded = counts.decoded, seen = decoded + input.skippedPackets();
-    if (input.statedFrames() > 0) {
-        if (seen < input.statedFrames())
-            std::fprintf(stderr,
-                         "telvo: warning: the input ends early: its container announces %lld "
-                         "frames, %lld were decoded\n",
-                         static_cast<long long>(input.statedFrames()), decoded);
-        return;
-    }
-    const double rate = av_q2d(input.frameRate());
-    const long long about = std::llround(input.statedSeconds() * rate);
-    if (seen + rate < about)
-        std::fprintf(stderr,
-                     "telvo: warning: the input ends early: its container announces %.2f s, "
-                     "about %lld frames; %lld were decoded\n",
-                     input.statedSeconds(), about, decoded);
+    if (const std::string warning = input.cutShortWarning(counts.decoded); !warning.empty())
+        std::fprintf(stderr, "telvo: warning: %s\n", warning.c_str());
 }
 
 // Usage errors the command line shows before anything is opened: the output's format,

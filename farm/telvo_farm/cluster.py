@@ -3,11 +3,12 @@
 
 """The Dask side: an existing scheduler, or a cluster of our own on the loopback address."""
 
+import importlib
 import logging
 import os
 import signal
 
-from telvo_farm.errors import FarmError
+from telvo_farm.errors import FarmError, UsageError
 
 
 def security_of(o):
@@ -29,6 +30,30 @@ def security_of(o):
         tls_worker_key=o.tls_key,
         require_encryption=True,
     )
+
+
+def check_security(o):
+    """A tls:// scheduler with no certificate from the options or from Dask's own
+    configuration: said in one line before anything runs (Dask would fail on it with a
+    TypeError deep in its connection code)."""
+    if not o.scheduler.startswith("tls://") or o.tls:
+        return
+    from distributed.security import Security
+
+    if Security().get_connection_args("client").get("ssl_context") is None:
+        raise UsageError(f"--scheduler {o.scheduler}: TLS needs --tls-ca-file, --tls-cert "
+                         "and --tls-key (or Dask's distributed.comm.tls settings)")
+
+
+def _quiet_dask():
+    """Dask's own messages (a lost worker, a retried task) are summed up by the farm's.
+    Dask's configuration gives some of its loggers levels of their own, which a level on
+    "distributed" alone would not reach."""
+    importlib.import_module("distributed")  # sets Dask's logging up first
+
+    for name in list(logging.Logger.manager.loggerDict):
+        if name == "distributed" or name.startswith("distributed."):
+            logging.getLogger(name).setLevel(logging.CRITICAL)
 
 
 def start_local_cluster(o, security):
@@ -60,9 +85,7 @@ def connect(o):
     from distributed import Client
 
     if not o.verbose:
-        # Dask's own warnings (a lost worker, a retried task) are summed up by the
-        # farm's messages.
-        logging.getLogger("distributed").setLevel(logging.CRITICAL)
+        _quiet_dask()
     security = security_of(o)
     cluster = None
     try:

@@ -241,6 +241,30 @@ def _check(o):
         names = [output_name(o, path) for path in o.inputs]
         if len(set(names)) != len(names):
             raise UsageError("two inputs have the same file name; their results would collide")
+    elif os.path.isdir(o.output):
+        raise UsageError(f"OUTPUT '{o.output}' is a folder; with one INPUT it names the "
+                         "result file")
+    elif not os.path.splitext(o.output)[1] and not o.format:
+        raise UsageError(f"cannot tell the output format from '{o.output}'; give a known "
+                         "extension or -f FORMAT")
+    _check_clashes(o)
+
+
+def _check_clashes(o):
+    """Every file the job writes, results and side files, stands apart: two of them on
+    one name would leave only the one renamed last."""
+    written = {}
+    for path in o.inputs:
+        video = "" if o.discard else (
+            os.path.join(o.output, output_name(o, path)) if o.several else o.output)
+        for option, name in (("OUTPUT", video), ("--stats", stats_name(o, path))):
+            if not name:
+                continue
+            key = os.path.abspath(name)
+            if key in written:
+                raise UsageError(f"'{name}' would be written twice ({written[key]} and "
+                                 f"{option} of '{path}')")
+            written[key] = f"{option} of '{path}'"
 
 
 def output_name(o, input_path):

@@ -4,13 +4,16 @@
 """Joining finished segments into the result: FFmpeg's concat demuxer with stream copy,
 after checking that every segment was encoded alike; audio and the other streams are
 taken once from the source (cut per segment and joined, AAC would gain priming samples
-and step back in time at every cut). The stats files are joined in frame order."""
+and step back in time at every cut), copied or, where the container cannot hold the
+audio's codec, encoded here in one piece. The stats files are joined in frame order."""
 
 import os
 import subprocess
 import tempfile
 
+from telvo_farm.carried_streams import COPY
 from telvo_farm.errors import FarmError
+from telvo_farm.output_place import hidden_beside
 from telvo_farm.plan import concat_durations
 from telvo_farm.probe import inspect_segment
 from telvo_farm.workdir import stats_rows
@@ -52,8 +55,11 @@ def _concat_list(job):
 
 
 def _temporary_beside(final, suffix):
-    folder, name = os.path.split(os.path.abspath(final))
-    handle, path = tempfile.mkstemp(prefix=f".{name}.part-", suffix=suffix, dir=folder)
+    random_part = "X" * 8  # as long as mkstemp's
+    model = hidden_beside(final, ".part-" + random_part + suffix)
+    folder, name = os.path.split(model)
+    prefix = name[: -len(random_part + suffix)]
+    handle, path = tempfile.mkstemp(prefix=prefix, suffix=suffix, dir=folder)
     # mkstemp makes the file private; the result gets the mode a plain create gives.
     mask = os.umask(0)
     os.umask(mask)
@@ -74,11 +80,15 @@ def join_video(job, o, disposition):
     command += ["-f", "concat", "-safe", "0", "-i", listing]
     if job.copies_other_streams:
         command += ["-i", job.input]
-    command += ["-map", "0:v:0"]
+    command += ["-map", "0:v:0", "-c:0", "copy"]
     if job.copies_other_streams:
-        command += ["-map", "1:a?", "-map", "1:s?", "-map_metadata", "1"]
+        for position, stream in enumerate(job.carried, start=1):
+            command += ["-map", f"1:{stream.index}"]
+            # A stream given no codec gets the container's default encoder.
+            command += [f"-c:{position}", "copy"] if stream.how == COPY else []
+        command += ["-map_metadata", "1"]
     # The concat demuxer drops the segments' disposition (the default flag, say).
-    command += ["-c", "copy", "-strict", "experimental", "-disposition:v:0", disposition]
+    command += ["-strict", "experimental", "-disposition:v:0", disposition]
     if o.format:
         command += ["-f", o.format]
     temporary = _temporary_beside(job.output, os.path.splitext(job.output)[1])

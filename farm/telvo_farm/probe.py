@@ -6,6 +6,7 @@ settings and frame count."""
 
 import json
 import subprocess
+from collections import Counter
 from dataclasses import dataclass
 from fractions import Fraction
 
@@ -66,11 +67,43 @@ def timeline_of(path):
         raise FarmError(f"'{path}' has no video stream")
     time_base = Fraction(info["streams"][0]["time_base"])
     packets = info.get("packets", [])
-    stamps = [p.get("pts", p.get("dts")) for p in packets]
-    pts = tuple(sorted(stamps)) if stamps and None not in stamps else ()
     if not packets:
         raise FarmError(f"'{path}' has no video frames")
-    return Timeline(pts, len(packets), time_base)
+    if all("pts" in p for p in packets):
+        return Timeline(tuple(sorted(p["pts"] for p in packets)), len(packets), time_base)
+    stamps = _decoded_stamps(path)
+    return Timeline(stamps, len(stamps), time_base)
+
+
+def _decoded_stamps(path):
+    """Where packets lack a presentation time (MPEG program streams with B-frames), the
+    decoder guesses each frame's time from the decoding times around it, and telvo
+    stamps its frames with that guess; sorting the packets' times would not give it.
+    Such inputs are decoded once, here, and the frames taken as the decoder shows them."""
+    info = _ffprobe(path, "-select_streams", "V:0", "-show_entries",
+                    "frame=best_effort_timestamp")
+    stamps = [f.get("best_effort_timestamp") for f in info.get("frames", [])]
+    if not stamps:
+        raise FarmError(f"'{path}' has no video frames")
+    return fill_missing_stamps(stamps)
+
+
+def fill_missing_stamps(stamps):
+    """A frame the decoder leaves without a time follows the one before by one frame
+    step, as telvo writes it (the most common step between stamped neighbours); frames
+    before the first stamp lead up to it."""
+    known = [i for i, s in enumerate(stamps) if s is not None]
+    if not known:
+        return ()
+    steps = Counter(b - a for a, b in zip(stamps, stamps[1:]) if a is not None and b is not None)
+    step = steps.most_common(1)[0][0] if steps else 1
+    filled = list(stamps)
+    for i in range(known[0] - 1, -1, -1):
+        filled[i] = filled[i + 1] - step
+    for i in range(known[0] + 1, len(filled)):
+        if filled[i] is None:
+            filled[i] = filled[i - 1] + step
+    return tuple(filled)
 
 
 def inspect_segment(path):

@@ -17,10 +17,12 @@ from dataclasses import asdict, dataclass, field
 import cloudpickle
 
 from telvo_farm import segment_task
-from telvo_farm.cluster import connect
+from telvo_farm.carried_streams import carried_streams
+from telvo_farm.cluster import check_security, connect
 from telvo_farm.command_line import USAGE, output_name, parse_arguments, stats_name
 from telvo_farm.errors import EXIT_FAILURE, EXIT_OK, FarmError, UsageError
 from telvo_farm.join import check_segments, join_stats, join_video
+from telvo_farm.output_place import ResultLock, check_name_length, check_writable_place
 from telvo_farm.plan import plan_segments
 from telvo_farm.probe import timeline_of
 from telvo_farm.progress import Progress
@@ -42,7 +44,10 @@ class InputJob:
     segments: list
     range_start: int
     copies_other_streams: bool
+    carried: list = field(default_factory=list)  # CarriedStream: audio, subtitles
+    video_ext: str = ""  # of the segment files; "" when the frames are discarded
     workdir: object = None  # None: nothing to keep (-f null without --stats)
+    lock: object = None  # held while the job runs
     inspected: dict = field(default_factory=dict)  # segment index -> (settings, frames)
     finished: set = field(default_factory=set)
     joined: bool = False
@@ -78,35 +83,59 @@ def _manifest(o, job, video_ext):
     }
 
 
-def _plan_input(o, number, path, progress_note):
-    from telvo_farm.workdir import WorkDir
-
+def _plan_input(o, number, path, note):
+    """A job from what the input and the names tell; nothing is written yet."""
     path = os.path.abspath(path)
     if not os.access(path, os.R_OK):
         raise FarmError(f"cannot read '{path}'")
+    # Several results go into a folder that may not exist yet; one goes where telvo
+    # would put it, and its name is checked as given, as telvo names it.
+    check_place = check_name_length if o.several else check_writable_place
     output = ""
     if not o.discard:
         output = os.path.join(o.output, output_name(o, path)) if o.several else o.output
+        check_place(output)
         output = os.path.abspath(output)
         if _same_file(output, path):
             raise UsageError(f"OUTPUT '{output}' is the input; choose another name")
-    stats = os.path.abspath(stats_name(o, path)) if o.stats else ""
-    if stats and _same_file(stats, path):
-        raise UsageError(f"--stats: '{stats}' is the input")
+    stats = stats_name(o, path)
+    if stats:
+        check_place(stats)
+        stats = os.path.abspath(stats)
+        if _same_file(stats, path):
+            raise UsageError(f"--stats: '{stats}' is the input")
     timeline = timeline_of(path)
     if o.start >= timeline.frames:
         raise FarmError(f"--start {o.start} is past the end: '{path}' has {timeline.frames} frames")
     segments = plan_segments(timeline.frames, o.segment_frames, o.start, o.frames)
     job = InputJob(number, path, output, stats, timeline, segments, o.start,
                    copies_other_streams=o.start == 0 and o.frames is None)
-    video_ext = "" if o.discard else os.path.splitext(output)[1]
-    if output or stats:
-        job.workdir = WorkDir(output or stats, video_ext, os.path.splitext(stats)[1])
-        job.inspected, note = job.workdir.open(_manifest(o, job, video_ext), segments)
-        job.finished = set(job.inspected)
-        if note:
-            progress_note(f"telvo-farm: {job.label}: {note}")
+    if output and job.copies_other_streams:
+        job.carried = carried_streams(path, output, o.format,
+                                      lambda line: note(f"telvo-farm: {job.label}: {line}"))
+    # Without an extension -f names the container (telvo is given it for each segment).
+    job.video_ext = "" if o.discard else (os.path.splitext(output)[1] or f".{o.format}")
     return job
+
+
+def _open_work(o, job, progress_note):
+    """Takes the result's lock and its work folder, with what is already finished."""
+    from telvo_farm.workdir import WorkDir
+
+    if not (job.output or job.stats):
+        return
+    # Messages name the result as the command line gave it.
+    shown = (job.output if o.several else o.output) if job.output else job.stats
+    lock = ResultLock(job.output or job.stats, shown)
+    unlocked = lock.acquire()
+    job.lock = lock
+    if unlocked:
+        progress_note(f"telvo-farm: note: {unlocked}")
+    job.workdir = WorkDir(job.output or job.stats, job.video_ext, os.path.splitext(job.stats)[1])
+    job.inspected, note = job.workdir.open(_manifest(o, job, job.video_ext), job.segments)
+    job.finished = set(job.inspected)
+    if note:
+        progress_note(f"telvo-farm: {job.label}: {note}")
 
 
 def _spec(o, job, segment, topic):
@@ -271,22 +300,55 @@ def _interrupt(signum, frame):
     raise KeyboardInterrupt
 
 
+def _make_output_folder(o):
+    """The folder of several results; True when this run made it. Its parent must
+    exist, as a file's folder must for telvo."""
+    if not o.several or o.discard or os.path.isdir(o.output):
+        return False
+    try:
+        os.mkdir(o.output)
+    except OSError as e:
+        raise FarmError(f"cannot make the folder '{o.output}': {e.strerror}") from None
+    return True
+
+
+def _clean_up(o, jobs, made_folder):
+    for job in jobs:
+        if job.workdir and not job.joined:
+            job.workdir.sweep()
+            if job.workdir.finished_segments() == 0:
+                job.workdir.remove()
+        if job.lock:
+            job.lock.release()
+    if made_folder:
+        try:
+            os.rmdir(o.output)  # only if nothing came of it
+        except OSError:
+            pass
+
+
 def run(o):
     for tool in ("ffprobe", "ffmpeg"):
         if shutil.which(tool) is None:
             raise FarmError(f"{tool} is not installed on this machine; the client needs it")
+    check_security(o)
+    if o.several and not o.discard:
+        check_writable_place(o.output)
+    # Every input is planned and every name checked before anything is written.
     notes = []
     jobs = [_plan_input(o, n, path, notes.append) for n, path in enumerate(o.inputs)]
-    if o.several and not o.discard:
-        os.makedirs(o.output, exist_ok=True)
-    total = sum(job.frames for job in jobs)
-    done = sum(s.frames for j in jobs for s in j.segments if s.index in j.finished)
-    progress = Progress(total, done, not o.quiet)
-    for note in notes:
-        progress.message(note)
-    began = time.monotonic()
-    client = cluster = None
+    made_folder = False
+    client = cluster = progress = None
     try:
+        made_folder = _make_output_folder(o)
+        for job in jobs:
+            _open_work(o, job, notes.append)
+        total = sum(job.frames for job in jobs)
+        done = sum(s.frames for j in jobs for s in j.segments if s.index in j.finished)
+        progress = Progress(total, done, not o.quiet)
+        for note in notes:
+            progress.message(note)
+        began = time.monotonic()
         client, cluster = connect(o)
         progress.restart_clock()
         timing = _Execution(o, jobs, client, progress).run()
@@ -295,15 +357,12 @@ def run(o):
             progress.message(timing.text(time.monotonic() - began))
         return EXIT_OK
     except BaseException:
-        progress.finish()
+        if progress:
+            progress.finish()
         raise
     finally:
         _close(client, cluster)
-        for job in jobs:
-            if job.workdir and not job.joined:
-                job.workdir.sweep()
-                if job.workdir.finished_segments() == 0:
-                    job.workdir.remove()
+        _clean_up(o, jobs, made_folder)
 
 
 def main(argv, program, version):

@@ -169,6 +169,14 @@ def run_segment(fields):
         command += ["--stats", stats]
     try:
         code, lines = _run_telvo(command, _progress_reporter(spec))
+        if code < 0:
+            # Killed (out of memory, say): its output is whatever it had written, and
+            # -code is no exit status of ours to pass on.
+            try:
+                name = signal.Signals(-code).name
+            except ValueError:
+                name = str(-code)
+            return failed(f"telvo was ended by signal {name}")
         if code != 0:
             told = [line for line in lines if line.startswith("telvo: ")]
             return failed(told[-1] if told else f"telvo ended with code {code}", code)

@@ -10,6 +10,7 @@ import os
 import shutil
 
 from telvo_farm.errors import FarmError
+from telvo_farm.output_place import hidden_beside
 from telvo_farm.probe import inspect_segment
 from telvo_farm.segment_task import is_attempt_leftover
 
@@ -17,16 +18,16 @@ MANIFEST = "manifest.json"
 
 
 def stats_rows(path):
-    """Frame records in a stats file (CSV has a header line)."""
+    """Complete frame records in a stats file (CSV has a header line). telvo ends every
+    record with a newline, so a last line without one was cut short and does not count."""
     with open(path, encoding="utf-8") as f:
-        lines = sum(1 for line in f if line.strip())
+        lines = sum(1 for line in f if line.strip() and line.endswith("\n"))
     return lines - 1 if path.endswith(".csv") else lines
 
 
 class WorkDir:
     def __init__(self, result_path, video_ext, stats_ext):
-        folder, name = os.path.split(os.path.abspath(result_path))
-        self.path = os.path.join(folder, f".{name}.farm")
+        self.path = hidden_beside(result_path, ".farm")
         self.video_ext = video_ext  # "" when the frames are discarded
         self.stats_ext = stats_ext  # "" without --stats
 

@@ -265,23 +265,36 @@ TEST_F(Keeps, InterlacedInputKeepsItsFieldOrder)
     }
 }
 
-// Two recordings joined with cat: the clock jumps back where the second begins. Every
-// frame comes out, one frame apart, with the audio of both parts.
+// Two recordings joined with cat. Where the second begins, the clock either jumps back
+// (the same recording again): every frame comes out one frame apart, with the audio of
+// both parts; or it jumps ahead by a pause in the recording (3 s here), which stays.
 TEST_F(Keeps, JoinedTransportStreamsKeepEveryFrameOnOneTimeline)
 {
+    const struct {
+        const char* secondPart;  // options that make the second part
+        double step;             // from the first part's last frame to the second's first
+    } cases[] = {
+        {"", 0.04}, {"-output_ts_offset 4", 3.04},  // the first part ends at 1 s
+    };
     ffmpeg(
         "-f lavfi -i testsrc2=size=32x24:rate=25 -f lavfi -i sine=duration=1 -t 1 "
         "-c:v mpeg2video -c:a aac part.ts");
-    std::ofstream(path("joined.ts"), std::ios::binary)
-        << readText(path("part.ts")) << readText(path("part.ts"));
-    const RunOutcome run = telvo({"joined.ts", "out.mkv", "-q"});
-    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
-    const StreamInfo in = probe(path("joined.ts")), out = probe(path("out.mkv"));
-    ASSERT_EQ(out.videoTimes.size(), 50u);
-    for (size_t i = 1; i < out.videoTimes.size(); ++i)
-        ASSERT_NEAR(out.videoTimes[i] - out.videoTimes[i - 1], 0.04, 0.002) << "frame " << i;
-    // Where the parts meet, the first part's audio may overlap the second by a packet.
-    EXPECT_GE(out.audioPackets, in.audioPackets - 2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.secondPart);
+        ffmpeg(std::string("-i part.ts -c copy ") + c.secondPart + " second.ts");
+        std::ofstream(path("joined.ts"), std::ios::binary)
+            << readText(path("part.ts")) << readText(path("second.ts"));
+        const RunOutcome run = telvo({"joined.ts", "out.mkv", "-q"});
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+        const StreamInfo in = probe(path("joined.ts")), out = probe(path("out.mkv"));
+        ASSERT_EQ(out.videoTimes.size(), 50u);
+        for (size_t i = 1; i < out.videoTimes.size(); ++i)
+            ASSERT_NEAR(out.videoTimes[i] - out.videoTimes[i - 1], i == 25 ? c.step : 0.04,
+                        i == 25 ? 0.03 : 0.002)  // the copy moves the second part's start a little
+                << "frame " << i;
+        // Where the parts meet, the first part's audio may overlap the second by a packet.
+        EXPECT_GE(out.audioPackets, in.audioPackets - 2);
+    }
 }
 
 // MPEG-TS input has a 1/90000 time base, which the MPEG-1/2 and MPEG-4 encoders refuse;

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,6 +69,14 @@ std::pair<int64_t, int> packetAt(const std::string& file, int n)
     }
     av_packet_free(&p);
     return found;
+}
+
+// A reader still waiting to open `fifo` (the run failed before writing) gets an empty
+// stream instead of waiting for ever.
+void unblockFifoReader(const std::string& fifo)
+{
+    const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) close(writer);
 }
 
 // A file, or a folder with a file in it.
@@ -140,6 +149,35 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
          1,
          "cannot write 'no/such/folder/out.mkv'"},
         {"output is input", nullptr, {"in.mkv", "./in.mkv"}, 2, "is the input"},
+        {"output is a hard link to the input",
+         [](CliTest& t) {
+             auto& f = static_cast<Failures&>(t);
+             ASSERT_EQ(link(f.path("in.mkv").c_str(), f.path("same.mkv").c_str()), 0);
+         },
+         {"in.mkv", "same.mkv"},
+         2,
+         "is the input"},
+        {"output is a symbolic link to the input",
+         [](CliTest& t) {
+             auto& f = static_cast<Failures&>(t);
+             ASSERT_EQ(symlink("in.mkv", f.path("link.mkv").c_str()), 0);
+         },
+         {"in.mkv", "link.mkv"},
+         2,
+         "is the input"},
+        {"stats file is a link to OUTPUT, which does not exist yet",
+         [](CliTest& t) {
+             auto& f = static_cast<Failures&>(t);
+             ASSERT_EQ(symlink("s.csv", f.path("link.csv").c_str()), 0);
+         },
+         {"in.mkv", "s.csv", "-f", "matroska", "--stats", "link.csv"},
+         2,
+         "would write the same file"},
+        {"output name longer than the file system allows",
+         nullptr,
+         {"in.mkv", std::string(252, 'n') + ".mkv"},
+         2,
+         "a name in it has 256 bytes, more than the 255"},
         {"output is input behind a protocol",
          nullptr,
          {"file:in.mkv", "in.mkv"},
@@ -265,6 +303,73 @@ TEST_F(Failures, InputCutShortIsReported)
         EXPECT_NE(run.stderrText.find(std::to_string(frames) + " were decoded"), std::string::npos)
             << run.stderrText;
     }
+
+    // Whole files whose frames are not what a frame count or rate suggests: a variable
+    // frame rate (two frames of every five at 50 fps), and a cut by stream copy whose edit
+    // list hides the frames before the cut that its header still counts.
+    const struct {
+        const char* name;
+        const char* make;
+    } whole[] = {
+        {"vfr.mkv",
+         "-f lavfi -i testsrc2=size=32x24:rate=50:duration=4.7 -vf select='lt(mod(n\\,5)\\,2)' "
+         "-fps_mode vfr -c:v ffv1 vfr.mkv"},
+        {"cut.mp4", "-ss 1.3 -i long.mp4 -c copy cut.mp4"},
+    };
+    ffmpeg("-f lavfi -i testsrc2=size=32x24:rate=25:duration=6 -c:v libx264 -g 50 -bf 2 long.mp4");
+    for (const auto& w : whole) {
+        SCOPED_TRACE(w.name);
+        ffmpeg(w.make);
+        const RunOutcome run = telvo({w.name, "whole.mkv", "-q"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_EQ(run.stderrText, "");
+    }
+}
+
+// What FFmpeg says about a damaged input reaches the user without -v, one line per kind
+// with a count (not a line per macroblock); -q hides it.
+TEST_F(Failures, InputWarningsAreSummarised)
+{
+    ffmpeg("-f lavfi -i testsrc2=size=128x96:rate=25:duration=2 -c:v libx264 -g 25 -bf 0 h.mkv");
+    std::string damaged = readText(path("h.mkv"));
+    for (size_t at = 6000; at + 2000 < damaged.size(); at += 997) damaged[at] ^= 0x55;
+    writeFile(path("damaged.mkv"), damaged);
+    makeClip("whole.mkv", "testsrc2=size=32x24:rate=25", 50);
+    const std::string data = readText(path("whole.mkv"));
+    writeFile(path("cut.mkv"), data.substr(0, data.size() * 2 / 3));
+
+    const struct {
+        const char* input;
+        const char* message;
+    } cases[] = {
+        {"damaged.mkv", "error while decoding MB"},
+        {"cut.mkv", "File ended prematurely"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        RunOutcome run = telvo({c.input, "out.mkv"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        const size_t first = run.stderrText.find(c.message);
+        EXPECT_NE(first, std::string::npos) << run.stderrText;
+        EXPECT_EQ(run.stderrText.find(c.message, first + 1), std::string::npos)
+            << "one line per kind:\n"
+            << run.stderrText;
+        run = telvo({c.input, "out.mkv", "-q"});
+        EXPECT_EQ(run.stderrText.find(c.message), std::string::npos) << run.stderrText;
+    }
+
+    // A whole file entered by a seek: decoding from the keyframe of an open GOP makes the
+    // decoder complain about the pictures before it, which says nothing of the input.
+    ffmpeg(
+        "-f lavfi -i testsrc2=size=64x48:rate=25:duration=4 -c:v libx264 -bf 3 -g 30 "
+        "-x264-params open-gop=1 open.mp4");
+    for (const char* start : {"47", "61"}) {
+        const RunOutcome run = telvo({"open.mp4", "out.mkv", "--start", start, "--frames", "5"});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_EQ(run.stderrText.find("of the input reported"), std::string::npos)
+            << "--start " << start << ":\n"
+            << run.stderrText;
+    }
 }
 
 TEST_F(Failures, ReplacedOutputKeepsModeAndOwnerAndLongNamesFit)
@@ -349,4 +454,104 @@ TEST_F(Failures, InterruptRemovesThePartialOutput)
         for (const std::string& name : files())
             EXPECT_TRUE(name == "clip.nut" || name == "in.nut" || name == "stderr.txt") << name;
     }
+}
+
+// An OUTPUT that is not a plain file keeps what it is: a device or a FIFO is written in
+// place (the FIFO's reader gets the whole clip), and a symbolic link keeps pointing to
+// its target, which now holds the clip (also a target that did not exist yet).
+TEST_F(Failures, SpecialOutputsAreWrittenThroughNotReplaced)
+{
+    enum class Kind { Device, Fifo, Link, DanglingLink };
+    const struct {
+        const char* name;
+        Kind kind;
+    } cases[] = {
+        {"null device", Kind::Device},
+        {"FIFO", Kind::Fifo},
+        {"link to an old file", Kind::Link},
+        {"link to a new file", Kind::DanglingLink},
+    };
+    makeClip("in.mkv", "testsrc2=size=32x24:rate=25", 4);
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = path("out");
+        unlink(out.c_str());
+        unlink(path("sub/target.mkv").c_str());
+        if (c.kind == Kind::Device) {
+            if (geteuid() != 0) {
+                std::printf("skipped '%s': mknod needs root\n", c.name);
+                continue;
+            }
+            ASSERT_EQ(mknod(out.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+            const int probe = open(out.c_str(), O_WRONLY);
+            if (probe < 0) {  // a file system mounted nodev
+                std::printf("skipped '%s': devices cannot be opened here\n", c.name);
+                continue;
+            }
+            close(probe);
+        }
+        if (c.kind == Kind::Fifo) {
+            ASSERT_EQ(mkfifo(out.c_str(), 0600), 0);
+        }
+        if (c.kind == Kind::Link) writeFile(path("sub/target.mkv"), "old");
+        if (c.kind == Kind::Link || c.kind == Kind::DanglingLink) {
+            ASSERT_EQ(symlink("sub/target.mkv", out.c_str()), 0);
+        }
+        struct stat before {
+        };
+        ASSERT_EQ(lstat(out.c_str(), &before), 0);
+
+        // The FIFO's reader copies what it gets into a file, to be decoded afterwards.
+        std::thread reader;
+        if (c.kind == Kind::Fifo)
+            reader = std::thread([&] {
+                std::ifstream fifo(out, std::ios::binary);
+                std::ofstream(path("read.mkv"), std::ios::binary) << fifo.rdbuf();
+            });
+        const RunOutcome run = telvo({"in.mkv", "out", "-f", "matroska", "-q"});
+        if (reader.joinable()) {
+            unblockFifoReader(out);
+            reader.join();
+        }
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+
+        struct stat after {
+        };
+        ASSERT_EQ(lstat(out.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT) << "the name was replaced";
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        const bool inPlace = c.kind == Kind::Device || c.kind == Kind::Fifo;
+        EXPECT_EQ(run.stderrText.find("cannot be made atomic") != std::string::npos, inPlace)
+            << run.stderrText;
+        if (c.kind == Kind::Fifo) {
+            EXPECT_EQ(decodeFile(path("read.mkv")).size(), 4u);
+        }
+        if (!inPlace) {
+            EXPECT_EQ(decodeFile(path("sub/target.mkv")).size(), 4u);
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_))
+            EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos)
+                << "temporary left behind";
+    }
+}
+
+// A FIFO's reader that goes away mid-run fails the write: the run ends with its one
+// line and exit 1, as for a full disk, instead of dying of SIGPIPE without a word.
+TEST_F(Failures, ReaderLeavingAFifoFailsTheRun)
+{
+    makeClip("in.mkv", "testsrc2=size=160x120:rate=25", 40);  // well over a pipe's buffer
+    ASSERT_EQ(mkfifo(path("out").c_str(), 0600), 0);
+    std::thread reader([&] {
+        const int fifo = open(path("out").c_str(), O_RDONLY);
+        char start[100];
+        if (fifo >= 0 && read(fifo, start, sizeof start) > 0) close(fifo);
+    });
+    const RunOutcome run = telvo({"in.mkv", "out", "-f", "matroska", "-q", "--stats", "s.csv"});
+    unblockFifoReader(path("out"));
+    reader.join();
+    EXPECT_EQ(run.exitCode, 1) << run.stderrText;
+    EXPECT_NE(run.stderrText.find("Broken pipe"), std::string::npos) << run.stderrText;
+    for (const std::string& name : files())
+        EXPECT_TRUE(name == "in.mkv" || name == "out") << name << " left behind";
 }

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
 #include <vector>
 
 #include "cli/command/config_line.h"
+#include "cli/command/man_page.h"
 #include "cli/command/option_list.h"
 
 namespace
@@ -134,5 +137,22 @@ TEST(Options, EveryDocumentedOptionIsTakenAsShown)
                                                     : parse({"a", name, "b"}, o, error);
             EXPECT_NE(result, ParseResult::UsageError) << name << ": " << error;
         }
+    }
+}
+
+// man renders a plain "-" as a hyphen, which cannot be copied into a shell: every option
+// (a dash after a space, a "(", a font change or another dash) must be written "\-".
+TEST(ManPage, EveryOptionIsWrittenWithTheMinusSign)
+{
+    const std::string page = manPage("1.0");
+    ASSERT_NE(page.find("(\\-f overrides)"), std::string::npos) << "the option list changed";
+    for (size_t at = 1; at < page.size(); ++at) {
+        if (page[at] != '-' || page[at - 1] == '\\') continue;
+        const char before = page[at - 1];
+        const bool fontChange =
+            at >= 3 && page[at - 3] == '\\' && page[at - 2] == 'f' && std::isupper(before);
+        const bool optionStart =
+            before == ' ' || before == '(' || before == '\n' || before == '-' || fontChange;
+        EXPECT_FALSE(optionStart) << "a bare '-' in: " << page.substr(at >= 30 ? at - 30 : 0, 60);
     }
 }

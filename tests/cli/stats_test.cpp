@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Copyright the Telvo authors
 
-// --stats and --plot: the values the frame pass reported, readable back exactly.
+// --stats and --plot: the values the frame pass reported, readable back exactly; the
+// plot's panels and the progress bar.
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -243,6 +248,79 @@ TEST_F(PlotPicture, KnownValuesLandWhereTheyBelong)
     auto rowOf = [&](double value) { return bottom - value / 255 * (bottom - top); };
     EXPECT_NEAR(redRow(left + 2), rowOf(20), 3) << "frame 0, value 20";
     EXPECT_NEAR(redRow(right - 2), rowOf(230), 3) << "frame 10, value 230";
+}
+
+// On a terminal the progress bar ends on every frame of the run: N/N, also for a run
+// that starts later. The run is given a pseudo-terminal as its stderr.
+TEST_F(StatsRun, ProgressBarOnATerminalCountsUpToTheLastFrame)
+{
+    const struct {
+        std::vector<const char*> options;
+        const char* last;
+    } cases[] = {
+        {{}, "16/16 frames"},
+        {{"--start", "10"}, "6/6 frames"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.last);
+        std::vector<const char*> argv = {"telvo", "in.mkv", "-", "-f", "null"};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        argv.push_back(nullptr);
+        int terminal = -1;
+        const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (chdir(dir_.c_str()) != 0) _exit(99);
+            execv(TELVO_BINARY, const_cast<char* const*>(argv.data()));
+            _exit(98);
+        }
+        std::string shown;
+        char buffer[4096];
+        for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, static_cast<size_t>(got));
+        close(terminal);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+        // The bar's last drawing, after its last carriage return.
+        const size_t bar = shown.rfind('\r', shown.rfind("frames  "));
+        ASSERT_NE(bar, std::string::npos) << shown;
+        const std::string full = "[########################] ";
+        EXPECT_EQ(shown.compare(bar + 1, full.size(), full), 0) << shown;
+        EXPECT_NE(shown.find(c.last, bar), std::string::npos) << shown;
+    }
+}
+
+// The third panel draws the three curve factors, each in its channel's colour: with
+// red 0.8, green 1.0 and blue 1.3 over the whole run, the lines stand in that order with
+// gaps in the ratio 0.2 : 0.3, whatever the levels and points beside them are.
+TEST(PlotPanels, ThirdPanelPlotsTheThreeCurveFactors)
+{
+    std::vector<FrameStats> frames;
+    for (int i = 0; i < 5; ++i)
+        frames.push_back(FrameStats{i,
+                                    {10, 20, 30, 200, 210, 220, 100, 110, 120},
+                                    {{12, 22, 32, 240, 230, 220, 0.8, 1.0, 1.3}}});
+    std::string svg, error;
+    ASSERT_TRUE(renderPlot(frames, PlotFormat::Svg, svg, error)) << error;
+    // The series are drawn last, panel by panel: the last three lines are the third's.
+    std::vector<std::string> lines;
+    for (size_t at = svg.find("<polyline"); at != std::string::npos;
+         at = svg.find("<polyline", at + 1))
+        lines.push_back(svg.substr(at, svg.find('>', at) - at));
+    ASSERT_GE(lines.size(), 3u);
+    const char* colours[3] = {"#d62728", "#2ca02c", "#1f77b4"};
+    double row[3];
+    for (int c = 0; c < 3; ++c) {
+        const std::string& line = lines[lines.size() - 3 + c];
+        EXPECT_NE(line.find(std::string("stroke=\"") + colours[c]), std::string::npos) << line;
+        const size_t comma = line.find(',', line.find("points=\""));
+        ASSERT_NE(comma, std::string::npos) << line;
+        row[c] = std::atof(line.c_str() + comma + 1);  // the first point's y
+    }
+    EXPECT_GT(row[0], row[1]);
+    EXPECT_GT(row[1], row[2]);
+    EXPECT_NEAR((row[0] - row[1]) / (row[1] - row[2]), 0.2 / 0.3, 0.02);
 }
 
 TEST_F(StatsRun, PlotIsWrittenAsSvgAndPng)

@@ -247,3 +247,31 @@ TEST(FramePass, InPlaceFramesMatchTheReference)
         EXPECT_TRUE(frame.guardsIntact());
     }
 }
+
+// With the margins at 0 the analysis covers the whole frame, yet the outline then drawn
+// on its bottom row and left column replaces pixels after the count: the graph must
+// count the output as it is, not the analysis carried through the tables. The edge
+// pixels share one colour (about 550 of them, a bar of 18 rows) over a picture whose
+// values each hold a moderate count.
+TEST(FramePass, GraphOverAnOutlineOnTheWholeFrameMatchesTheReference)
+{
+    const int w = 360, h = 200;
+    GuardedFrame source(w, h), fast(w, h, 0, false, 0x11), expected(w, h, 0, false, 0x22);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            source.set(x, y,
+                       x == 0 || y == 0 ? makePixel(100, 110, 120)
+                                        : makePixel((x * 7 + y * 3) % 256, (x + y * 5) % 256,
+                                                    (x * 3 + y) % 256));
+    Settings s;
+    s.border = 1;
+    s.top = s.left = s.right = s.bottom = 0;
+    s.dialogClosed = 0;  // the outline is drawn while the dialog is open
+    s.showHistogram = 1;
+    TestFilter filter, reference;
+    apply(filter, s);
+    apply(reference, s);
+    ASSERT_EQ(filter.run(source, fast), 0);
+    runReferencePass(reference.state(), source.constPlane(), expected.plane());
+    EXPECT_EQ(fast.pixels(), expected.pixels());
+}

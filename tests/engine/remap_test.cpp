@@ -6,10 +6,13 @@
 #include "engine/remap.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <random>
+#include <string>
 
 #include "engine/correction_params.h"
 #include "engine/correction_phase.h"
@@ -48,6 +51,31 @@ std::vector<CpuLevel> levelsOnThisCpu()
     std::vector<CpuLevel> levels = {CpuLevel::Scalar};
     if (detectedCpuLevel() == CpuLevel::Avx512Vbmi) levels.push_back(CpuLevel::Avx512Vbmi);
     return levels;
+}
+
+// Runs each job on the calling thread and notes the row kernel its task was given.
+class KernelRecorder : public RowExecutor
+{
+public:
+    void run(const WorkerJob* jobs, int count, size_t) override
+    {
+        for (int i = 0; i < count; ++i) {
+            kernels.push_back(static_cast<const WorkerTask*>(jobs[i].argument)->remapRow);
+            jobs[i].entry(jobs[i].argument);
+        }
+    }
+    std::vector<RemapRowFunction> kernels;
+};
+
+// The kernel a frame's workers are given, when they all got the same one.
+RemapRowFunction kernelOfAFrame()
+{
+    GuardedFrame source(8, 3), destination(8, 3);
+    KernelRecorder recorder;
+    runCorrectionPhase(source.constPlane(), destination.plane(), CorrectionParams{}, 3, recorder);
+    for (RemapRowFunction kernel : recorder.kernels)
+        if (kernel != recorder.kernels.front()) return nullptr;
+    return recorder.kernels.empty() ? nullptr : recorder.kernels.front();
 }
 
 // Restores the uncapped level however the test ends.
@@ -233,4 +261,31 @@ TEST(RemapKernels, EveryVariantThroughTheWorkersMatchesTheReferencePass)
             }
         }
     }
+}
+
+// A kernel wider than the processor offers dies of an illegal instruction, so the one a
+// frame runs with never exceeds the detected level, and both ways of asking for the
+// scalar loop get it. TELVO_CPU is read once per process: a fresh one runs this test
+// alone with it set.
+TEST(RemapKernels, ChosenKernelStaysWithinTheCpuAndTheCaps)
+{
+    const char* wanted = std::getenv("TELVO_CPU");
+    const bool scalarFromEnvironment = wanted != nullptr && std::string(wanted) == "scalar";
+    EXPECT_LE(static_cast<int>(cpuLevel()), static_cast<int>(detectedCpuLevel()));
+    EXPECT_EQ(kernelOfAFrame(),
+              scalarFromEnvironment ? remapRowScalar : remapRowFor(detectedCpuLevel()));
+    {
+        const CpuLevelCap cap(CpuLevel::Scalar);
+        EXPECT_EQ(kernelOfAFrame(), remapRowScalar);
+    }
+    if (scalarFromEnvironment) return;
+    char self[4096];
+    const ssize_t size = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(size, 0);
+    self[size] = '\0';
+    const std::string command =
+        std::string("TELVO_CPU=scalar '") + self +
+        "' --gtest_filter=RemapKernels.ChosenKernelStaysWithinTheCpuAndTheCaps"
+        " > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << "under TELVO_CPU=scalar";
 }

@@ -47,9 +47,9 @@ def ffmpeg(*arguments):
 @pytest.fixture(scope="session")
 def clips(tmp_path_factory):
     """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
-    at 1.4 s) and a variable-frame-rate Matroska file."""
+    at 1.4 s), a variable-frame-rate Matroska file and a DVD-like MPEG program stream."""
     folder = tmp_path_factory.mktemp("clips")
-    made = {name: str(folder / name) for name in ("av.mp4", "av.ts", "vfr.mkv")}
+    made = {name: str(folder / name) for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg")}
     source = f"testsrc2=size=160x90:rate={FPS}:duration=3"
     ffmpeg("-f", "lavfi", "-i", source, "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
            "-c:v", "libx264", "-g", "20", "-pix_fmt", "yuv420p", "-c:a", "aac",
@@ -60,6 +60,10 @@ def clips(tmp_path_factory):
     ffmpeg("-f", "lavfi", "-i", source, "-vf",
            "setpts='N/25/TB+if(gte(N,32),0.013/TB,0)+if(gte(N,48),0.5/TB,0)'",
            "-fps_mode", "passthrough", "-c:v", "libx264", "-g", "20", made["vfr.mkv"])
+    # B-frames in MPEG-PS: several small frames share a PES packet, and packets after the
+    # first in it carry no presentation time.
+    ffmpeg("-f", "lavfi", "-i", source, "-c:v", "mpeg2video", "-bf", "2", "-g", "15",
+           made["bf.mpg"])
     return made
 
 
@@ -93,8 +97,8 @@ def stream_facts(path):
 @pytest.fixture
 def stand_in(tmp_path, telvo):
     """A telvo that logs every segment start, holds the segment starting at
-    $STAND_IN_HOLD until the file 'release' appears, and fails the one at
-    $STAND_IN_FAIL."""
+    $STAND_IN_HOLD until the file 'release' appears, fails the one at $STAND_IN_FAIL
+    and dies by SIGKILL at $STAND_IN_KILL."""
     path = tmp_path / "telvo-stand-in"
     path.write_text(f"""#!/usr/bin/python3
 import os, sys, time
@@ -112,20 +116,20 @@ if start == os.environ.get("STAND_IN_HOLD") and not os.path.exists(os.path.join(
         time.sleep(0.05)
 if start == os.environ.get("STAND_IN_FAIL"):
     sys.exit("telvo: simulated failure")
+if start == os.environ.get("STAND_IN_KILL"):
+    os.kill(os.getpid(), 9)
 os.execv({telvo!r}, [{telvo!r}] + sys.argv[1:])
 """)
     path.chmod(0o755)
     return path
 
 
-def stand_in_env(folder, hold=None, fail=None):
+def stand_in_env(folder, hold=None, fail=None, kill=None):
     env = dict(os.environ, STAND_IN_DIR=str(folder))
-    env.pop("STAND_IN_HOLD", None)
-    env.pop("STAND_IN_FAIL", None)
-    if hold is not None:
-        env["STAND_IN_HOLD"] = str(hold)
-    if fail is not None:
-        env["STAND_IN_FAIL"] = str(fail)
+    for name, start in (("HOLD", hold), ("FAIL", fail), ("KILL", kill)):
+        env.pop(f"STAND_IN_{name}", None)
+        if start is not None:
+            env[f"STAND_IN_{name}"] = str(start)
     return env
 
 

@@ -7,7 +7,7 @@ with the same count, timestamps and rate; the same other streams and stats."""
 import os
 
 import pytest
-from conftest import frame_hashes, run, stream_facts
+from conftest import ffmpeg, frame_hashes, run, stream_facts
 
 CASES = {
     # name: (input clip, output name, telvo options, farm options)
@@ -15,6 +15,8 @@ CASES = {
                                           ["--segment-frames", "20"]),
     "clock from 1.4 s, audio copied": ("av.ts", "out.mp4", [], ["--segment-frames", "30"]),
     "variable frame rate": ("vfr.mkv", "out.mkv", ["--gamma", "30"], ["--segment-frames", "16"]),
+    "B-frames, packets without pts": ("bf.mpg", "out.mkv", ["--lossless"],
+                                      ["--segment-frames", "20"]),
     "range, jsonl stats": ("av.mp4", "out.mkv",
                            ["--lossless", "--start", "7", "--frames", "50", "--stats", "s.jsonl"],
                            ["--segment-frames", "12"]),
@@ -59,3 +61,23 @@ def test_several_inputs_fill_a_folder(clips, telvo, farm, tmp_path):
             (tmp_path / f"{stem}-single.csv").read_bytes()
     assert sorted(os.listdir(tmp_path / "results")) == \
         ["av-stats.csv", "av.mkv", "vfr-stats.csv", "vfr.mkv"]
+
+
+@pytest.mark.parametrize("clip, name, kept, note", [
+    ("av.mp4", "out.webm", ["vp9", "opus"], "stream 1 (aac) cannot go into webm; encoded as opus"),
+    ("subtitled.mkv", "out.mp4", ["h264", "aac"], "stream 2 (subrip) cannot go into mp4; left out"),
+], ids=["AAC into WebM", "SRT into MP4"])
+def test_streams_the_container_cannot_hold(clip, name, kept, note, clips, farm, tmp_path):
+    if clip not in clips:
+        subtitles = tmp_path / "s.srt"
+        subtitles.write_text("1\n00:00:00,000 --> 00:00:01,000\nhello\n")
+        ffmpeg("-i", clips["av.mp4"], "-i", str(subtitles), "-map", "0", "-map", "1", "-c",
+               "copy", "-c:s", "srt", str(tmp_path / clip))
+    source = clips.get(clip, str(tmp_path / clip))
+    done = run([farm, source, str(tmp_path / name), "--workers", "1", "--segment-frames", "40"])
+    assert done.returncode == 0, done.stderr
+    lines = done.stderr.splitlines()
+    said = [i for i, line in enumerate(lines) if note in line]
+    # Decided while planning: before the first segment reports any frames.
+    assert said and said[0] < min(i for i, line in enumerate(lines) if "frames (" in line)
+    assert [s["codec_name"] for s, _ in stream_facts(str(tmp_path / name))] == kept

@@ -51,6 +51,9 @@ def test_interrupted_job_resumes(clips, telvo, farm, stand_in, tmp_path):
                            stderr=subprocess.PIPE, text=True, start_new_session=True)
     wait_for(tmp_path / "held", job)
     held = int((tmp_path / "held").read_text().split()[0])
+    second = run(command, env=stand_in_env(tmp_path))
+    assert second.returncode == 1, second.stderr
+    assert f"another telvo-farm is writing {output}" in second.stderr
     os.killpg(job.pid, signal.SIGINT)  # Ctrl-C reaches the whole process group
     _, errors = job.communicate(timeout=TIMEOUT)
 
@@ -61,11 +64,15 @@ def test_interrupted_job_resumes(clips, telvo, farm, stand_in, tmp_path):
     assert sorted(n for n in os.listdir(kept) if n.startswith("seg-")) == \
         ["seg-000000.csv", "seg-000000.mkv", "seg-000001.csv", "seg-000001.mkv"]
 
+    # A crash while segment 1's stats were being written: its last record is cut short
+    # by a few bytes, the video is complete. That segment is made again.
+    cut = kept / "seg-000001.csv"
+    cut.write_bytes(cut.read_bytes()[:-5])
     os.remove(tmp_path / "log")
     done = run(command, env=stand_in_env(tmp_path))
     assert done.returncode == 0, done.stderr
-    assert "resuming: 2 of 5 segments already done" in done.stderr
-    assert logged_starts(tmp_path) == [2 * SEGMENT, 3 * SEGMENT, 4 * SEGMENT]
+    assert "resuming: 1 of 5 segments already done" in done.stderr
+    assert logged_starts(tmp_path) == [SEGMENT, 2 * SEGMENT, 3 * SEGMENT, 4 * SEGMENT]
     single = tmp_path / "single.mkv"
     assert run([telvo, clips["av.mp4"], str(single), "--lossless", "-q", "--stats",
                 str(single) + ".csv"]).returncode == 0
@@ -86,6 +93,12 @@ def test_failures_name_the_segment_and_leave_no_output(clips, farm, stand_in, tm
         # (farm options, environment, exit code, words the message must hold)
         (["--telvo", str(stand_in)], stand_in_env(tmp_path, fail=SEGMENT), 1,
          ["segment 1 (frames 15..29)", "on worker tcp://127.0.0.1:", "simulated failure"]),
+        # A telvo killed by a signal: exit 1 (not 128 + its number), also where the
+        # segment leaves no file behind whose absence would tell.
+        (["--telvo", str(stand_in)], stand_in_env(tmp_path, kill=SEGMENT), 1,
+         ["segment 1 (frames 15..29)", "signal SIGKILL"]),
+        (["--telvo", str(stand_in), "-f", "null"], stand_in_env(tmp_path, kill=SEGMENT), 1,
+         ["segment 1 (frames 15..29)", "signal SIGKILL"]),
         (["--codec", "no-such-codec"], None, 2,
          ["segment 0 (frames 0..14)", "on worker", "unknown video codec"]),
         (["--telvo", str(tmp_path / "missing")], None, 1, ["no telvo at", "--telvo"]),
@@ -95,7 +108,8 @@ def test_failures_name_the_segment_and_leave_no_output(clips, farm, stand_in, tm
     for options, env, code, words in cases:
         folder = tmp_path / "out"
         folder.mkdir()
-        done = run([farm, clips["av.mp4"], str(folder / "x.mp4"), "--segment-frames",
+        output = "-" if "null" in options else str(folder / "x.mp4")
+        done = run([farm, clips["av.mp4"], output, "--segment-frames",
                     str(SEGMENT), "--workers" if "--scheduler" not in options else "--quiet",
                     *(["1"] if "--scheduler" not in options else []), *options], env=env)
         assert done.returncode == code, (options, done.stderr)

@@ -1,18 +1,24 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Copyright the Telvo authors
 
-"""Segment planning, the work folder's reuse rules and the command line, without a
-cluster."""
+"""Segment planning, the work folder's reuse rules, the command line and the progress
+count, without a cluster."""
 
+import os
 import re
+import shutil
+import socket
 from fractions import Fraction
 
 import pytest
 from conftest import run
 
 from telvo_farm.command_line import TELVO_FLAGS, TELVO_VALUE_OPTIONS
+from telvo_farm.output_place import hidden_beside
 from telvo_farm.plan import Segment, concat_durations, plan_segments
 from telvo_farm.probe import Timeline
+from telvo_farm.progress import Progress
+from telvo_farm.run import InputJob, _Execution, parse_arguments
 from telvo_farm.workdir import WorkDir
 
 
@@ -84,7 +90,75 @@ def test_farm_knows_every_telvo_option(telvo):
     (["a.mp4", "b.mkv", "--segment-frames", "0"], "1.."),
     (["a.mp4", "b.mkv", "--bogus"], "unknown option"),
     (["a.mp4"], "missing OUTPUT"),
+    (["x/clip.mp4", "y/clip.mkv", "out", "--stats", "s.csv"], "'out/clip-stats.csv' would be "
+     "written twice (--stats of 'x/clip.mp4' and --stats of 'y/clip.mkv')"),
+    (["a.mp4", "/"], "is a folder"),
+    (["a.mp4", "b"], "cannot tell the output format from 'b'"),
+    (["a.mp4", "b.mkv", "--scheduler", "tls://127.0.0.1:9"], "TLS needs --tls-ca-file"),
 ])
 def test_usage_errors(farm, arguments, words):
     done = run([farm, *arguments])
     assert done.returncode == 2 and words in done.stderr, done.stderr
+    assert len(done.stderr.splitlines()) == 1, "one line, no traceback"
+
+
+def _closed_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def test_refused_before_anything_runs(farm, clips, tmp_path):
+    """Nothing is written and no scheduler is asked (the one given does not answer, so
+    a check made after connecting would say that instead)."""
+    av, copy = clips["av.mp4"], str(tmp_path / "av.mkv")
+    long_input, long_output = str(tmp_path / ("x" * 249 + ".mp4")), "x" * 252 + ".mkv"
+    for made in (copy, long_input):
+        shutil.copy(av, made)
+    cases = [
+        # (arguments, exit code, the message)
+        ([av, str(tmp_path / "missing.mp4"), "out"], 1, "cannot read"),
+        ([av, copy, "new/out"], 1, "cannot write 'new/out': No such file or directory"),
+        ([av, "new/x.mkv"], 1, "cannot write 'new/x.mkv': No such file or directory"),
+        ([av, "x.mkv", "--stats", "new/s.csv"], 1, "cannot write 'new/s.csv': No such file"),
+        ([av, long_output], 1, f"cannot write '{long_output}': File name too long"),
+        ([long_input, av, "out", "--stats", "s.csv"], 1, "-stats.csv': File name too long"),
+        ([av, copy, "out", "--stats", "s.csv"], 2, "would be written twice"),
+    ]
+    for arguments, code, words in cases:
+        before = sorted(os.listdir(tmp_path))
+        done = run([farm, *arguments, "--scheduler", f"tcp://127.0.0.1:{_closed_port()}",
+                    "--connect-timeout", "1"], cwd=tmp_path)
+        assert (done.returncode, done.stderr.count("\n")) == (code, 1), done.stderr
+        assert words in done.stderr, done.stderr
+        assert sorted(os.listdir(tmp_path)) == before, arguments
+
+
+def test_late_progress_report_of_a_finished_segment_is_not_counted():
+    class Finished:
+        status = "finished"
+
+        def result(self):
+            return {"ok": True, "worker": "w", "summary": [], "notes": [], "timing": []}
+
+    segments = [Segment(0, 0, 10), Segment(1, 10, 10)]
+    job = InputJob(0, "in.mp4", "", "", None, segments, 0, False)
+    options = parse_arguments(["in.mp4", "-f", "null", "-", "-q"])
+    execution = _Execution(options, [job], None, Progress(20, 0, False))
+    # Keys come back from the workers as lists.
+    execution._on_event((0.0, ([0, 1], 4)))
+    assert execution._frames() == 4
+    execution._take(Finished(), job, segments[1])
+    assert execution._frames() == 10
+    execution._on_event((0.0, ([0, 1], 7)))  # sent before the end, arrived after it
+    assert execution._frames() == 10
+
+
+def test_hidden_names_beside_a_long_result_fit_and_stay_apart(tmp_path):
+    names = ["x" * 251 + ".mkv", "x" * 251 + ".mp4", "é" * 125 + ".mkv", "a.mkv"]
+    hidden = [os.path.basename(hidden_beside(str(tmp_path / n), ".farm.lock")) for n in names]
+    assert hidden[-1] == ".a.mkv.farm.lock"
+    assert len(set(hidden)) == len(hidden)
+    for name in hidden:
+        assert len(name.encode()) <= 255 and name.endswith(".farm.lock")
+        (tmp_path / name).touch()  # a name the file system takes

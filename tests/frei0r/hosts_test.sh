@@ -47,6 +47,16 @@ expect() {  # clip telvo-options...: the command-line tool's colours and the inp
         failed=1
     fi
 }
+warnings() {  # what expected-count stderr-file: the module's padded-rows warning
+    local count
+    count=$(grep -c "is not a multiple of 16" "$3" || true)
+    if [ "$count" = "$2" ]; then
+        echo "ok   $1"
+    else
+        echo "FAIL $1: $count padded-rows warnings, expected $2: $(head -c 300 "$3")"
+        failed=1
+    fi
+}
 check() {  # what clip output-input-options...
     local what=$1 name=$2
     shift 2
@@ -72,6 +82,11 @@ colours -i narrow-telvo.mkv -vf crop=20:ih:0:0 narrow-expected.bgr
 alphas -i narrow.mkv narrow-expected.alpha
 ff -i narrow.mkv -vf "pad=32:ih,frei0r=telvo:0.75,crop=20:ih:0:0" -c:v ffv1 ffmpeg-padded.mkv
 check ffmpeg-padded narrow -i ffmpeg-padded.mkv
+# Unpadded, the module says once per run (two instances here) that the rows are scrambled.
+ff -i narrow.mkv -vf "frei0r=telvo:0.75,frei0r=telvo" -f null - 2>narrow.err
+warnings "ffmpeg at width 20 warns once" 1 narrow.err
+ff -i narrow.mkv -vf "pad=32:ih,frei0r=telvo:0.75" -f null - 2>padded.err
+warnings "ffmpeg at width 32 does not warn" 0 padded.err
 
 # GStreamer and MLT: parameters by name, any width.
 clip odd 37 41
@@ -86,7 +101,8 @@ check gstreamer odd -f rawvideo -pix_fmt bgra -s 37x41 -i gstreamer.bgra
 # One rendering thread: MLT's parallel rendering gives every thread its own instance.
 melt -silent -quiet odd.mkv -filter frei0r.telvo gamma=0.75 alignment=0.125 border=1 top=0.1 \
     left=0.2 right=0.1 bottom=0.05 histogram=1 \
-    -consumer avformat:melt.mkv vcodec=ffv1 pix_fmt=bgra real_time=-1
+    -consumer avformat:melt.mkv vcodec=ffv1 pix_fmt=bgra real_time=-1 2>melt.err
 check melt odd -i melt.mkv
+warnings "melt at width 37 does not warn" 0 melt.err
 
 exit $failed

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "frei0r/parameters.h"
 #include "tests/frei0r/frei0r_clip.h"
 
 namespace
@@ -176,6 +178,49 @@ TEST(KdenliveEffect, DescribesTheModulesParametersAsItHasThem)
         EXPECT_EQ(attribute("factor"), scale);
         EXPECT_EQ(attribute("min"), "0");
         EXPECT_EQ(attribute("max"), scale);
+    }
+}
+
+// Kdenlive keeps a slider's value as shown / factor, written with six significant digits,
+// and on reopening shows stored x factor with the slider's decimals, cut off when it has
+// none: 8 px of 240 rows is kept as 0.0333333 and came back as 7 px while the module
+// renders round(0.0333333 x 240) = 8. Every margin of common frame sizes must come back
+// as the number of pixels the module renders.
+TEST(KdenliveEffect, ReopenedMarginsShowWhatTheModuleRenders)
+{
+    const Element effect = effectFile();
+    auto reopened = [](int pixels, int extent, int decimals) {
+        char kept[32];
+        std::snprintf(kept, sizeof kept, "%.6g", static_cast<double>(pixels) / extent);
+        const double shown = std::strtod(kept, nullptr) * extent;
+        const double scale = std::pow(10.0, decimals);
+        return decimals == 0 ? std::trunc(shown) : std::round(shown * scale) / scale;
+    };
+    for (const Element& parameter : effect.children) {
+        if (parameter.tag != "parameter") continue;
+        const auto factor = parameter.attributes.find("factor");
+        if (factor == parameter.attributes.end() || factor->second[0] != '%') continue;
+        const std::string name = parameter.attributes.at("name");
+        SCOPED_TRACE(name);
+        int index = 0;
+        while (index < kParameterCount && name != parameterInfo(index)->name) ++index;
+        ASSERT_LT(index, kParameterCount);
+        const auto decimals = parameter.attributes.find("decimals");
+        const int places =
+            decimals == parameter.attributes.end() ? 0 : std::atoi(decimals->second.c_str());
+        for (const int extent : {144, 240, 288, 360, 480, 576, 720, 1080, 1440, 2160}) {
+            int wrong = 0;
+            for (int pixels = 0; pixels <= extent; ++pixels) {
+                ParameterValues values = defaultParameterValues();
+                char kept[32];
+                std::snprintf(kept, sizeof kept, "%.6g", static_cast<double>(pixels) / extent);
+                values[index] = std::strtod(kept, nullptr);
+                const int rendered = toSettingValues(values, extent, extent)[index];
+                if (reopened(pixels, extent, places) != rendered && wrong++ == 0)
+                    ADD_FAILURE() << pixels << " px of " << extent << " comes back as "
+                                  << reopened(pixels, extent, places) << ", renders " << rendered;
+            }
+        }
     }
 }
 

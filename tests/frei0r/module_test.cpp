@@ -10,8 +10,10 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <thread>
 
+#include "frei0r/host_rows.h"
 #include "frei0r/parameters.h"
 #include "tests/frei0r/frei0r_clip.h"
 
@@ -173,6 +175,31 @@ TEST(Pixels, TheGraphStandsAtTheLowerLeft)
     };
     EXPECT_TRUE(rowIsWhite(h - 1 - 32));
     EXPECT_FALSE(rowIsWhite(32));
+}
+
+// FFmpeg pads rows the module cannot see at widths that are not a multiple of 16; only
+// there, and only when FFmpeg's frei0r filter (shared or built into the program)
+// constructed the module, is it reported. MLT's and GStreamer's rows are never padded.
+TEST(Hosts, PaddedRowsAreToldByWhoConstructedTheModule)
+{
+    const std::string avfilter = "/usr/lib/x86_64-linux-gnu/libavfilter.so.8";
+    const struct {
+        std::string caller, program;
+        int width;
+        bool padded;
+    } cases[] = {
+        {avfilter, "/usr/bin/ffmpeg", 20, true},
+        {avfilter, "/usr/bin/ffmpeg", 48, false},
+        {avfilter, "/usr/bin/my-player", 37, true},  // another program using libavfilter
+        {"/opt/static/ffmpeg", "/opt/static/ffmpeg", 20, true},
+        {"/usr/lib/x86_64-linux-gnu/mlt-7/libmltfrei0r.so", "/usr/bin/melt", 37, false},
+        {"/usr/lib/x86_64-linux-gnu/gstreamer-1.0/libgstfrei0r.so", "/usr/bin/gst-launch-1.0", 37,
+         false},
+        {"/usr/bin/melt", "/usr/bin/melt", 37, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rowsPaddedByHost(c.caller, c.program, c.width), c.padded)
+            << c.caller << " in " << c.program << " at width " << c.width;
 }
 
 TEST(BadInput, EmptyAndOnePixelFrames)
