@@ -28,3 +28,29 @@ bench_clip() {
   ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i "$graph" -frames:v "$frames" \
     -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p "$@" "$out"
 }
+
+# bench_best RUNS NAME...: runs each NAME (a shell function or a command) RUNS times, the
+# names taking turns so that load from elsewhere on the machine falls on all of them
+# alike, and keeps for each its best wall time: "WALL CPU" (CPU = user + system seconds
+# of that run) in $work/NAME.time and that run's stderr in $work/NAME.err. Stdout is
+# discarded. Needs bench_workdir.
+bench_best() {
+  local runs=$1 i name wall user sys
+  shift
+  local TIMEFORMAT='%R %U %S'
+  for ((i = 0; i < runs; i++)); do
+    for name in "$@"; do
+      { time "$name" >/dev/null 2>"$work/$name.err.tmp"; } 2>"$work/$name.time.tmp"
+      read -r wall user sys <"$work/$name.time.tmp"
+      if [ ! -e "$work/$name.time" ] ||
+         awk -v w="$wall" -v b="$(bench_wall "$name")" 'BEGIN{exit !(w < b)}'; then
+        echo "$wall $(awk -v u="$user" -v s="$sys" 'BEGIN{print u + s}')" >"$work/$name.time"
+        mv "$work/$name.err.tmp" "$work/$name.err"
+      fi
+    done
+  done
+}
+
+# The best wall time and that run's CPU seconds, as bench_best kept them.
+bench_wall() { awk '{print $1}' "$work/$1.time"; }
+bench_cpu() { awk '{print $2}' "$work/$1.time"; }

@@ -51,6 +51,45 @@ void runProc(benchmark::State& st, Size size, bool flat, bool graph)
     st.SetBytesProcessed(st.iterations() * int64_t(src.size()) * 4);
 }
 
+// The engine's pass with a scene carry, the cut detector off and on, side by side: what
+// the detector adds to a frame (it reads the counted histograms only).
+void sceneCuts(benchmark::State& st, Size size, bool flat, int sensitivity)
+{
+    std::vector<uint32_t> src = content(size, flat), dst(src.size());
+    const ptrdiff_t pitch = 4 * static_cast<ptrdiff_t>(size.width);
+    const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()), pitch, size.width,
+                        size.height};
+    const Plane out{reinterpret_cast<uint8_t*>(dst.data()), pitch, size.width, size.height};
+    FrameSettings settings = defaultFrameSettings();
+    settings.threadCount = processorCount();
+    settings.sceneCuts = sensitivity;
+    CorrectionHistory history = identityHistory();
+    LinkedCarry carry{};
+    for (auto _ : st) {
+        runFramePass(settings, history, &carry, in, out, threadExecutor());
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+    st.SetBytesProcessed(st.iterations() * int64_t(src.size()) * 4);
+}
+
+// The detector's own work on a frame's counted histograms, which is all that the pass
+// adds with it on; steadier on a shared machine than the difference of two whole passes.
+void sceneDetector(benchmark::State& st, Size size, bool flat)
+{
+    const std::vector<uint32_t> src = content(size, flat);
+    const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()),
+                        4 * static_cast<ptrdiff_t>(size.width), size.width, size.height};
+    ChannelHistograms h;
+    countHistograms(in, PixelRegion{0, size.width, 0, size.height}, h);
+    CorrectionHistory history = identityHistory();
+    LinkedCarry carry{};
+    for (auto _ : st) {
+        benchmark::DoNotOptimize(advanceSceneCarry(carry.scene, kSceneCutsDefault, h, history));
+        benchmark::ClobberMemory();
+    }
+}
+
 void reference(benchmark::State& st, Size size, bool flat)
 {
     std::vector<uint32_t> src = content(size, flat), dst(src.size());
@@ -163,6 +202,19 @@ void printRatios(const BestTimeReporter& times)
                         BestTimeReporter::ratio(ref, run));
         }
     }
+    std::printf("\ncut detector (real time)\n");
+    for (const Size& s : kSizes) {
+        const std::string n = sizeName(s);
+        for (const char* kind : {"natural", "flat"}) {
+            const std::string at = n + "/" + kind;
+            const double off = times.find("SceneCuts/" + at + "/off");
+            const double on = times.find("SceneCuts/" + at + "/on");
+            const double own = times.find("SceneDetector/" + at);
+            if (off <= 0 || on <= 0) continue;
+            std::printf("%-10s %-8s on/off %6.3fx   detector/off %8.5fx\n", n.c_str(), kind,
+                        BestTimeReporter::ratio(on, off), BestTimeReporter::ratio(own, off));
+        }
+    }
     std::printf("\nphases against Memcpy (real time)\n");
     std::printf("%-10s %-8s %8s %8s %8s %8s %8s %8s %8s\n", "", "", "countRef", "lanes", "joint",
                 "workers", "correct", "draw", "recount");
@@ -209,6 +261,14 @@ int main(int argc, char** argv)
                                              counter)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime();
+            for (bool on : {false, true})
+                benchmark::RegisterBenchmark(("SceneCuts/" + at + (on ? "/on" : "/off")).c_str(),
+                                             sceneCuts, s, flat, on ? kSceneCutsDefault : 0)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime();
+            benchmark::RegisterBenchmark(("SceneDetector/" + at).c_str(), sceneDetector, s, flat)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
             benchmark::RegisterBenchmark(("Correct/" + at).c_str(), correct, s, flat)
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();

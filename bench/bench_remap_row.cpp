@@ -14,7 +14,7 @@
 
 #include "bench/bench_ratios.h"
 #include "engine/cpu_level.h"
-#include "engine/remap_row.h"
+#include "engine/kernel_table.h"
 #include "tests/support/test_support.h"
 
 namespace
@@ -33,7 +33,7 @@ void remapFrame(benchmark::State& st, Size size, CpuLevel level)
     std::vector<uint32_t> dst(src.size());
     RemapTables tables;
     buildRemapTables({12, 241, 0.8}, {5, 230, 1.1}, {20, 250, 1.3}, tables);
-    const RemapRowFunction kernel = remapRowFor(level);
+    const RemapRowFunction kernel = kernelsFor(level).remapRow;
     for (auto _ : st) {
         for (int y = 0; y < size.height; ++y) {
             const size_t row = static_cast<size_t>(y) * size.width;

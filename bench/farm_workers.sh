@@ -27,23 +27,17 @@ input=$work/input-720p.mp4
 echo "making a ${frames}-frame 1280x720 H.264 input..."
 bench_clip "$input" "$frames" "testsrc2=size=1280x720:rate=25,eq=brightness=0.1*sin(t):eval=frame"
 
-alone() { "$telvo" "$input" "$work/alone.mp4" -q; }
-farm1() { "$farm" "$input" "$work/farm1.mp4" -q --workers 1 --segment-frames "$segment"; }
-farm2() { "$farm" "$input" "$work/farm2.mp4" -q --workers 2 --segment-frames "$segment"; }
-
-# Best wall time of each, the three taking turns so that load from elsewhere on the
-# machine falls on all of them alike.
-TIMEFORMAT='%R'
-for ((i = 0; i < runs; i++)); do
-  for name in alone farm1 farm2; do
-    rm -f "$work/$name.mp4"
-    { time "$name" >/dev/null 2>&1; } 2>"$work/time.tmp"
-    wall=$(cat "$work/time.tmp")
-    if [ ! -e "$work/$name.time" ] || awk "BEGIN{exit !($wall < $(cat "$work/$name.time"))}"; then
-      echo "$wall" >"$work/$name.time"
-    fi
-  done
-done
+# Each run writes its output afresh.
+alone() { rm -f "$work/alone.mp4"; "$telvo" "$input" "$work/alone.mp4" -q; }
+farm1() {
+  rm -f "$work/farm1.mp4"
+  "$farm" "$input" "$work/farm1.mp4" -q --workers 1 --segment-frames "$segment"
+}
+farm2() {
+  rm -f "$work/farm2.mp4"
+  "$farm" "$input" "$work/farm2.mp4" -q --workers 2 --segment-frames "$segment"
+}
+bench_best "$runs" alone farm1 farm2
 
 count() {
   ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets \
@@ -54,12 +48,11 @@ for name in alone farm1 farm2; do
 done
 
 echo
-report() { awk -v f="$frames" -v w="$(cat "$work/$2.time")" -v n="$1" \
+report() { awk -v f="$frames" -v w="$(bench_wall "$2")" -v n="$1" \
   'BEGIN{printf "%-34s %7.2f s  %6.1f fps\n", n, w, f / w}'; }
 report "telvo alone" alone
 report "telvo-farm, 1 worker" farm1
 report "telvo-farm, 2 workers" farm2
-awk -v a="$(cat "$work/farm1.time")" -v b="$(cat "$work/farm2.time")" \
-  -v t="$(cat "$work/alone.time")" 'BEGIN{
+awk -v a="$(bench_wall farm1)" -v b="$(bench_wall farm2)" -v t="$(bench_wall alone)" 'BEGIN{
   printf "2 workers / 1 worker speed-up: %.2fx\n", a / b
   printf "farm with 1 worker / telvo alone (start-up, pre-roll, join): %.2fx the time\n", a / t }'

@@ -23,24 +23,9 @@ bench_telvo
 bench_workdir
 graph="testsrc2=size=1920x1080:rate=25,colorchannelmixer=rr=0.95:gg=0.85:bb=0.7,eq=brightness=0.1*sin(t):eval=frame"
 
-# Best wall time of $runs runs; also keeps that run's CPU seconds and stderr.
-TIMEFORMAT='%R %U %S'
-best() {  # name, command...
-  local name=$1; shift
-  local best_wall=""
-  for ((i = 0; i < runs; i++)); do
-    { time "$@" 2>"$work/$name.err.tmp" ; } 2>"$work/$name.time.tmp"
-    read -r wall user sys <"$work/$name.time.tmp"
-    if [ -z "$best_wall" ] || awk "BEGIN{exit !($wall < $best_wall)}"; then
-      best_wall=$wall
-      echo "$wall $(awk "BEGIN{print $user + $sys}")" >"$work/$name.time"
-      mv "$work/$name.err.tmp" "$work/$name.err"
-    fi
-  done
-}
 fps() { awk -v f="$frames" '{printf "%.1f", f / $1}' "$work/$1.time"; }
-wall() { awk '{print $1}' "$work/$1.time"; }
-cpu() { awk '{print $2}' "$work/$1.time"; }
+wall() { bench_wall "$1"; }
+cpu() { bench_cpu "$1"; }
 # Minor page faults of one run (GNU time); "?" without it.
 faults() {
   if [ -x /usr/bin/time ]; then
@@ -65,30 +50,32 @@ for kind in $inputs; do
   esac
 
   ff=(ffmpeg -nostdin -hide_banner -loglevel error -i "$input")
-  best normalize "${ff[@]}" -vf normalize=smoothing=4 -f null -
-  best telvo "$telvo" "$input" - -f null -q --timing
-  best decode "${ff[@]}" -f null -
-  best torgb "${ff[@]}" -vf format=bgr0 -f null -
+  normalize() { "${ff[@]}" -vf normalize=smoothing=4 -f null -; }
+  telvo_run() { "$telvo" "$input" - -f null -q --timing; }
+  decode() { "${ff[@]}" -f null -; }
+  torgb() { "${ff[@]}" -vf format=bgr0 -f null -; }
+  rm -f "$work"/*.time
+  bench_best "$runs" normalize telvo_run decode torgb
 
   echo
   echo "== $kind input"
   printf '%-34s %8s fps  (%s s wall, %s s CPU)\n' "ffmpeg -vf normalize=smoothing=4" "$(fps normalize)" "$(wall normalize)" "$(cpu normalize)"
-  printf '%-34s %8s fps  (%s s wall, %s s CPU)\n' "telvo" "$(fps telvo)" "$(wall telvo)" "$(cpu telvo)"
-  awk -v a="$(wall normalize)" -v b="$(wall telvo)" 'BEGIN{printf "ratio telvo / normalize: %.2fx\n", a / b}'
+  printf '%-34s %8s fps  (%s s wall, %s s CPU)\n' "telvo" "$(fps telvo_run)" "$(wall telvo_run)" "$(cpu telvo_run)"
+  awk -v a="$(wall normalize)" -v b="$(wall telvo_run)" 'BEGIN{printf "ratio telvo / normalize: %.2fx\n", a / b}'
   echo "minor page faults: telvo $(faults "$telvo" "$input" - -f null -q)," \
     "ffmpeg normalize $(faults "${ff[@]}" -vf normalize=smoothing=4 -f null -)"
 
   echo "where telvo's time goes:"
   printf '%-34s %8s fps  (%s s CPU)\n' "  ffmpeg decode only" "$(fps decode)" "$(cpu decode)"
   printf '%-34s %8s fps  (%s s CPU)\n' "  ffmpeg decode + to RGB" "$(fps torgb)" "$(cpu torgb)"
-  awk -v d="$(cpu decode)" -v r="$(cpu torgb)" -v t="$(cpu telvo)" 'BEGIN{
+  awk -v d="$(cpu decode)" -v r="$(cpu torgb)" -v t="$(cpu telvo_run)" 'BEGIN{
     conv = r - d; if (conv < 0) conv = 0; filt = t - r; if (filt < 0) filt = 0
     printf "  CPU shares of telvo: decode %.0f%%, conversion to RGB %.0f%%, filter and host %.0f%%\n",
            100 * d / t, 100 * conv / t, 100 * filt / t }'
-  sed 's/^telvo: timing: /  telvo --timing: /' "$work/telvo.err"
-  awk -v w="$(wall telvo)" '/timing:/{
+  sed 's/^telvo: timing: /  telvo --timing: /' "$work/telvo_run.err"
+  awk -v w="$(wall telvo_run)" '/timing:/{
     for (i = 1; i <= NF; i++) if ($i == "filter") f = $(i + 1)
-    printf "  the filter is busy %.0f%% of telvo'"'"'s wall time\n", 100 * f / w }' "$work/telvo.err"
+    printf "  the filter is busy %.0f%% of telvo'"'"'s wall time\n", 100 * f / w }' "$work/telvo_run.err"
   rm -f "$input"
   echo
 done

@@ -29,25 +29,13 @@ first() { "$telvo" "$input" - -f null -q --start 0 --frames "$frames"; }
 late() { "$telvo" "$input" - -f null -q --start "$late" --frames "$frames"; }
 pipe() { cat "$input" | "$telvo" pipe:0 - -f null -q --start "$late" --frames "$frames"; }
 
-# Best wall time of each, the three taking turns so that load from elsewhere on the
-# machine falls on all of them alike.
-TIMEFORMAT='%R'
-for ((i = 0; i < runs; i++)); do
-  for name in first late pipe; do
-    { time "$name" >/dev/null 2>&1; } 2>"$work/time.tmp"
-    wall=$(cat "$work/time.tmp")
-    if [ ! -e "$work/$name.time" ] || awk "BEGIN{exit !($wall < $(cat "$work/$name.time"))}"; then
-      echo "$wall" >"$work/$name.time"
-    fi
-  done
-done
+bench_best "$runs" first late pipe
 
 echo
-row() { printf '%-44s %6.2f s\n' "$1" "$(cat "$work/$2.time")"; }
+row() { printf '%-44s %6.2f s\n' "$1" "$(bench_wall "$2")"; }
 row "--start 0 --frames $frames" first
 row "--start $late --frames $frames (seeks)" late
 row "--start $late --frames $frames, from a pipe" pipe
-awk -v a="$(cat "$work/first.time")" -v b="$(cat "$work/late.time")" \
-  -v c="$(cat "$work/pipe.time")" \
+awk -v a="$(bench_wall first)" -v b="$(bench_wall late)" -v c="$(bench_wall pipe)" \
   'BEGIN{ printf "late start / start 0: %.2fx (at most 2x: %s)\n", b / a, b <= 2 * a ? "yes" : "NO"
           printf "late start from a pipe / start 0: %.2fx\n", c / a }'

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "cli/command/option_list.h"
 #include "cli/command/options.h"
 #include "cli/media/av_messages.h"
 #include "cli/media/output_file.h"
@@ -26,6 +27,9 @@ int main(int argc, char** argv)
             return kExitOk;
         case ParseResult::Version:
             std::printf("telvo %s\n", TELVO_VERSION);
+            return kExitOk;
+        case ParseResult::ListOptions:
+            std::fputs(optionListing().c_str(), stdout);
             return kExitOk;
         case ParseResult::UsageError:
             std::fprintf(stderr, "telvo: %s\n", error.c_str());

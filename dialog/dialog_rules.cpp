@@ -4,6 +4,7 @@
 #include "dialog/dialog_rules.h"
 
 #include "plugin/filter_state.h"
+#include "plugin/settings_table.h"
 
 namespace
 {
@@ -35,28 +36,16 @@ MarginYield applyMarginRule(int32_t extent, int32_t position, int32_t opposite)
     return {true, wrap32(int64_t{extent} - 10 - position)};
 }
 
-void takeBackups(FilterState& s)
+void takeBackups(FilterState& state)
 {
-    s.marginBackup[0] = loadShared(s.top);
-    s.marginBackup[1] = loadShared(s.left);
-    s.marginBackup[2] = loadShared(s.right);
-    s.marginBackup[3] = loadShared(s.bottom);
-    s.gammaBackup = loadShared(s.gamma);
-    s.borderBackup = loadShared(s.border);
-    s.freezeBackup = loadShared(s.freeze);
-    s.alignmentBackup = loadShared(s.alignment);
+    for (const Setting& s : kSettings)
+        if (s.backup != nullptr) s.backup(state) = loadShared(state.*s.field);
 }
 
-void restoreBackups(FilterState& s)
+void restoreBackups(FilterState& state)
 {
-    storeShared(s.gamma, s.gammaBackup);
-    storeShared(s.border, s.borderBackup);
-    storeShared(s.freeze, s.freezeBackup);
-    storeShared(s.top, s.marginBackup[0]);
-    storeShared(s.left, s.marginBackup[1]);
-    storeShared(s.right, s.marginBackup[2]);
-    storeShared(s.bottom, s.marginBackup[3]);
-    storeShared(s.alignment, s.alignmentBackup);
+    for (const Setting& s : kSettings)
+        if (s.backup != nullptr) storeShared(state.*s.field, s.backup(state));
 }
 
 int configResult(int64_t dialogResult)

@@ -30,8 +30,9 @@ struct MarginYield {
 };
 MarginYield applyMarginRule(int32_t extent, int32_t position, int32_t opposite);
 
-// Copies of the eight script settings taken when the dialog opens, and put back by
-// Cancel. disable, showHistogram and reserve have no copy.
+// Copies of the settings whose table row names a backup (the eight script settings),
+// taken when the dialog opens and put back by Cancel. disable, showHistogram and reserve
+// have no copy.
 void takeBackups(FilterState& state);
 void restoreBackups(FilterState& state);
 

@@ -99,25 +99,13 @@ ChannelLevels levelsFromHistograms(const ChannelHistograms& counted, ThresholdFu
     const double tail = std::min({r.total, g.total, b.total}) / 50;
 
     ChannelLevels l;
-    l.lowR = lowLevel(r, tail);
-    l.lowG = lowLevel(g, tail);
-    l.lowB = lowLevel(b, tail);
-    l.highR = highLevel(r, tail);
-    l.highG = highLevel(g, tail);
-    l.highB = highLevel(b, tail);
-    l.medianR = median(r);
-    l.medianG = median(g);
-    l.medianB = median(b);
+    const Smoothed* channels[3] = {&r, &g, &b};
+    for (int c = 0; c < 3; ++c) {
+        l.value[kLowR + c] = lowLevel(*channels[c], tail);
+        l.value[kHighR + c] = highLevel(*channels[c], tail);
+        l.value[kMedianR + c] = median(*channels[c]);
+    }
     return l;
-}
-
-ChannelLevels measureChannelLevels(const ConstPlane& source, const FrameSettings& settings)
-{
-    ChannelHistograms counted;
-    const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
-                                           : PixelRegion{0, 0, 0, 0};
-    countHistograms(source, region, counted);
-    return levelsFromHistograms(counted, peakThreshold);
 }
 
 ChannelLevels measureChannelLevelsReference(const ConstPlane& source, const FrameSettings& settings)

@@ -23,10 +23,19 @@
 
 struct FrameSettings;
 
+// Per-channel values are spelled one way in the engine: an array indexed by named
+// constants, as CorrectionParams::value[kBlackR].
+// clang-format off
+enum LevelIndex {
+    kLowR, kLowG, kLowB,           // 1..127; 127 when the search ran out
+    kHighR, kHighG, kHighB,        // 128..254; 128 when the search ran out
+    kMedianR, kMedianG, kMedianB,  // 0..255; 0 for an empty region
+    kLevelCount
+};
+// clang-format on
+
 struct ChannelLevels {
-    double lowR, lowG, lowB;           // 1..127; 127 when the search ran out
-    double highR, highG, highB;        // 128..254; 128 when the search ran out
-    double medianR, medianG, medianB;  // 0..255; 0 for an empty region
+    double value[kLevelCount];  // in LevelIndex order
 };
 
 // The rows and columns the analysis counts: the whole frame, or with `border` set the
@@ -39,10 +48,7 @@ using ThresholdFunction = uint64_t (*)(const uint64_t histogram[256]);
 // Clipping, smoothing and level search on counted histograms.
 ChannelLevels levelsFromHistograms(const ChannelHistograms& counted, ThresholdFunction threshold);
 
-// The analysis on one thread (fast counting, closed-form threshold); the frame pass
-// counts on its workers instead (analysis_phase.h).
-ChannelLevels measureChannelLevels(const ConstPlane& source, const FrameSettings& settings);
-
-// Reference twin: plain counting, stepped threshold.
+// The analysis of the reference pass: plain counting on one thread, stepped threshold.
+// The frame pass counts on its workers instead (analysis_phase.h).
 ChannelLevels measureChannelLevelsReference(const ConstPlane& source,
                                             const FrameSettings& settings);

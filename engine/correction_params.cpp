@@ -29,30 +29,29 @@ double deadZone(double x, double q)
     return offset;
 }
 
+// The middle of one level's three channels, which start at `first` (kLowR, kHighR, ...).
+double midOf(const ChannelLevels& l, int first)
+{
+    return midOf(l.value[first], l.value[first + 1], l.value[first + 2]);
+}
+
 CorrectionParams deriveCurrent(const FrameSettings& settings, const ChannelLevels& l)
 {
-    const double midLow = midOf(l.lowR, l.lowG, l.lowB);
-    const double midHigh = midOf(l.highR, l.highG, l.highB);
-    const double midMedian = midOf(l.medianR, l.medianG, l.medianB);
+    const double midLow = midOf(l, kLowR), midHigh = midOf(l, kHighR);
+    const double midMedian = midOf(l, kMedianR);
     // 64-bit so that any script value of alignment converts without overflow.
     const double tolerance = static_cast<double>(int64_t{40} - settings.alignment);
+    const double compressionFactor = static_cast<double>(settings.gamma) * 3e-5;
+    const double curveGain = static_cast<double>(settings.gamma) / 2500.0;
 
     CorrectionParams p;
-    p.value[kBlackR] = deadZone(l.lowR - midLow, tolerance);
-    p.value[kBlackG] = deadZone(l.lowG - midLow, tolerance);
-    p.value[kBlackB] = deadZone(l.lowB - midLow, tolerance);
-    p.value[kWhiteR] = 255 + deadZone(l.highR - midHigh, tolerance);
-    p.value[kWhiteG] = 255 + deadZone(l.highG - midHigh, tolerance);
-    p.value[kWhiteB] = 255 + deadZone(l.highB - midHigh, tolerance);
-
-    if (settings.gamma < 0) {
-        p.value[kCurveR] = p.value[kCurveG] = p.value[kCurveB] = 1.0;
-    } else {
-        const double compressionFactor = static_cast<double>(settings.gamma) * 3e-5;
-        const double curveGain = static_cast<double>(settings.gamma) / 2500.0;
-        p.value[kCurveR] = 1 - koren(l.medianR - midMedian, compressionFactor) * curveGain;
-        p.value[kCurveG] = 1 - koren(l.medianG - midMedian, compressionFactor) * curveGain;
-        p.value[kCurveB] = 1 - koren(l.medianB - midMedian, compressionFactor) * curveGain;
+    for (int c = 0; c < 3; ++c) {
+        p.value[kBlackR + c] = deadZone(l.value[kLowR + c] - midLow, tolerance);
+        p.value[kWhiteR + c] = 255 + deadZone(l.value[kHighR + c] - midHigh, tolerance);
+        p.value[kCurveR + c] =
+            settings.gamma < 0
+                ? 1.0
+                : 1 - koren(l.value[kMedianR + c] - midMedian, compressionFactor) * curveGain;
     }
     return p;
 }
@@ -83,7 +82,7 @@ double koren(double a, double f)
 }
 
 CorrectionParams deriveCorrectionParams(CorrectionHistory& state, const FrameSettings& settings,
-                                        const ChannelLevels& levels)
+                                        const ChannelLevels& levels, bool restart)
 {
     CorrectionParams current;
     if (settings.freeze) {
@@ -96,7 +95,8 @@ CorrectionParams deriveCorrectionParams(CorrectionHistory& state, const FrameSet
     CorrectionParams applied = current;
     for (int p = 0; p < kParamCount; ++p) {
         double* row = state.history[p];
-        for (int slot = kHistoryLength - 1; slot > 0; --slot) row[slot] = row[slot - 1];
+        for (int slot = kHistoryLength - 1; slot > 0; --slot)
+            row[slot] = restart ? current.value[p] : row[slot - 1];
         row[0] = current.value[p];
         // Written out term by term: the order of the additions is part of the result.
         static_assert(kHistoryLength == 5);

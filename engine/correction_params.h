@@ -40,6 +40,7 @@ double koren(double a, double f);
 // values into `history`, then averages (dialog closed) and applies disable.
 // A negative gamma (only a script can set one) acts as 0 for the curve factors: its
 // square root would otherwise put NaN into the picture, `frozen` and five frames of
-// history.
+// history. With `restart` every slot takes the new values (a cut: the old scene's values
+// would otherwise bleed into the new one's first four frames).
 CorrectionParams deriveCorrectionParams(CorrectionHistory& state, const FrameSettings& settings,
-                                        const ChannelLevels& levels);
+                                        const ChannelLevels& levels, bool restart = false);

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/correction_params.h"
+#include "engine/kernel_table.h"
 #include "engine/pixel.h"
 
 namespace
@@ -39,7 +40,7 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
     ChannelCurve r, g, b;
     curvesOf(applied, r, g, b);
     buildRemapTables(r, g, b, tables);
-    const RemapRowFunction remapRow = remapRowFor(cpuLevel());
+    const RemapRowFunction remapRow = kernelsFor(cpuLevel()).remapRow;
 
     const int workers = std::clamp(threadCount, 1, kMaxWorkers);
     const bool empty = source.empty() || destination.row0 == nullptr;
@@ -49,15 +50,6 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
     for (int i = 0; i < workers; ++i) {
         tasks[i] = WorkerTask{source.row0,
                               destination.row0,
-                              r.exponent,
-                              g.exponent,
-                              b.exponent,
-                              r.black,
-                              g.black,
-                              b.black,
-                              r.white,
-                              g.white,
-                              b.white,
                               empty ? 0 : source.height,
                               empty ? 0 : source.width,
                               workers,
@@ -69,13 +61,6 @@ void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
         jobs[i] = WorkerJob{progres, &tasks[i], nullptr};
     }
     executor.run(jobs, workers, 0);
-}
-
-void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
-                        const CorrectionParams& applied, int threadCount, RowExecutor& executor)
-{
-    RemapTables tables;
-    runCorrectionPhase(source, destination, applied, threadCount, executor, tables);
 }
 
 void runCorrectionReference(const ConstPlane& source, const Plane& destination,

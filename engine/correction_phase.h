@@ -19,16 +19,13 @@ struct CorrectionParams;
 struct WorkerTask {
     const uint8_t* source;  // row 0 of the source
     uint8_t* destination;   // row 0 of the destination
-    double exponentR, exponentG, exponentB;
-    double blackR, blackG, blackB;
-    double whiteR, whiteG, whiteB;
     int32_t frameHeight;
     int32_t frameWidth;
     int32_t threadCount;    // the row step
     int32_t threadIndex;    // the first row
     ptrdiff_t sourcePitch;  // bytes from row y to row y + 1
     ptrdiff_t destinationPitch;
-    const RemapTables* tables;  // built once per frame from the nine values above
+    const RemapTables* tables;  // built once per frame from the nine correction values
     RemapRowFunction remapRow;  // the kernel cpuLevel() allowed when the frame began
 };
 
@@ -42,10 +39,6 @@ void progres(void* task);
 void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                         const CorrectionParams& applied, int threadCount, RowExecutor& executor,
                         RemapTables& tables);
-
-// The same, for callers that do not need the tables.
-void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
-                        const CorrectionParams& applied, int threadCount, RowExecutor& executor);
 
 // Reference twin: one thread, the curve formula evaluated for every component.
 void runCorrectionReference(const ConstPlane& source, const Plane& destination,

@@ -32,10 +32,26 @@ void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
     }
 }
 
-}  // namespace
+// The frame's values from its counted histograms, with the cut detector when a carry is
+// given and the setting is on; without, exactly the plain history step.
+FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& history,
+                             SceneCarry* scene, const ChannelHistograms& counted,
+                             ThresholdFunction threshold)
+{
+    const ChannelLevels levels = levelsFromHistograms(counted, threshold);
+    SceneEvent event = SceneEvent::none;
+    if (scene != nullptr && settings.sceneCuts > 0)
+        event = advanceSceneCarry(*scene, settings.sceneCuts, counted, history);
+    else if (scene != nullptr)
+        scene->seen = 0;  // switched on again later, it compares nothing with stale frames
+    const CorrectionParams applied =
+        deriveCorrectionParams(history, settings, levels, event == SceneEvent::cut);
+    return FrameReport{levels, applied, event};
+}
 
-FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         const ConstPlane& source, const Plane& destination, RowExecutor& executor)
+FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& history,
+                        SceneCarry* scene, const ConstPlane& source, const Plane& destination,
+                        RowExecutor& executor)
 {
     const Plane target = destinationSized(source, destination);
 
@@ -44,10 +60,9 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
                                            : PixelRegion{0, 0, 0, 0};
     ChannelHistograms counted;
     countOnWorkers(source, region, settings.threadCount, executor, counted);
-    const ChannelLevels levels = levelsFromHistograms(counted, peakThreshold);
-    const CorrectionParams applied = deriveCorrectionParams(history, settings, levels);
+    const FrameReport report = settleCorrection(settings, history, scene, counted, peakThreshold);
     RemapTables tables;
-    runCorrectionPhase(source, target, applied, settings.threadCount, executor, tables);
+    runCorrectionPhase(source, target, report.applied, settings.threadCount, executor, tables);
 
     const bool outline = settings.border && !settings.dialogClosed;
     if (outline) drawBorderOutline(target, settings);
@@ -64,19 +79,45 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
             drawHistogramGraph(target);
         }
     }
-    return FrameReport{levels, applied};
+    return report;
 }
 
-FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  const ConstPlane& source, const Plane& destination)
+FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistory& history,
+                                 SceneCarry* scene, const ConstPlane& source,
+                                 const Plane& destination)
 {
     const Plane target = destinationSized(source, destination);
 
-    const ChannelLevels levels = measureChannelLevelsReference(source, settings);
-    const CorrectionParams applied = deriveCorrectionParams(history, settings, levels);
-    runCorrectionReference(source, target, applied);
+    const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
+                                           : PixelRegion{0, 0, 0, 0};
+    ChannelHistograms counted;
+    countHistogramsReference(source, region, counted);
+    const FrameReport report =
+        settleCorrection(settings, history, scene, counted, peakThresholdStepped);
+    runCorrectionReference(source, target, report.applied);
 
     if (settings.border && !settings.dialogClosed) drawBorderOutlineReference(target, settings);
     if (settings.showHistogram) drawHistogramGraphReference(target);
-    return FrameReport{levels, applied};
+    return report;
+}
+
+SceneCarry* sceneOf(LinkedCarry* carry)
+{
+    return carry != nullptr ? &carry->scene : nullptr;
+}
+
+}  // namespace
+
+FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
+                         LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
+                         RowExecutor& executor)
+{
+    return renderFrame(settings, history, sceneOf(carry), source, destination, executor);
+}
+
+FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
+                                  LinkedCarry* carry, const ConstPlane& source,
+                                  const Plane& destination)
+{
+    return renderFrameReference(settings, history, sceneOf(carry), source, destination);
 }

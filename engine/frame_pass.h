@@ -10,22 +10,29 @@
 #include "engine/correction_history.h"
 #include "engine/correction_params.h"
 #include "engine/frame_settings.h"
+#include "engine/linked_carry.h"
 #include "engine/plane.h"
 #include "engine/row_executor.h"
+#include "engine/scene_cuts.h"
 
 // What one frame measured and applied, for hosts that record statistics.
 struct FrameReport {
     ChannelLevels levels;
     CorrectionParams applied;  // after freeze, averaging and disable
+    SceneEvent scene;          // none unless settings.sceneCuts is on
 };
 
-// Renders one frame with `settings`, carrying `history` on to the next frame; the
-// workers run on `executor`. Nothing in a frame is an error.
+// Renders one frame with `settings`, carrying `history` (and `carry`, when the host keeps
+// one; null otherwise) on to the next frame; the workers run on `executor`. Nothing in a
+// frame is an error. The cut detector (settings.sceneCuts > 0) needs a carry: without
+// one it stays off; with it off the carry only forgets the frames it has seen.
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         const ConstPlane& source, const Plane& destination, RowExecutor& executor);
+                         LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
+                         RowExecutor& executor);
 
 // Reference twin of the whole pass: plain counting, stepped threshold, the curve
 // formula per component on one thread, overlays tested pixel by pixel. Same history
 // updates, same report, same bytes.
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  const ConstPlane& source, const Plane& destination);
+                                  LinkedCarry* carry, const ConstPlane& source,
+                                  const Plane& destination);

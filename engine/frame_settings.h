@@ -19,4 +19,6 @@ struct FrameSettings {
     int right;          //   right from the last column,
     int bottom;         //   bottom from row 0 (the picture's bottom row)
     int threadCount;    // workers as stored; the correction phase bounds it
+    int sceneCuts;      // cut detector sensitivity 1..100, 0 off (scene_cuts.h); only a
+                        // host that carries a SceneCarry sets it
 };

@@ -10,8 +10,3 @@ void remapRowScalar(const RemapTables& tables, const uint8_t* in, uint8_t* out, 
     for (int x = 0; x < width; ++x, in += 4, out += 4)
         storePixel(out, remapPixel(tables, loadPixel(in)));
 }
-
-RemapRowFunction remapRowFor(CpuLevel level)
-{
-    return level == CpuLevel::Avx512Vbmi ? remapRowAvx512Vbmi : remapRowScalar;
-}

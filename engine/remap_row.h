@@ -13,7 +13,6 @@
 
 #include <cstdint>
 
-#include "engine/cpu_level.h"
 #include "engine/remap.h"
 
 using RemapRowFunction = void (*)(const RemapTables& tables, const uint8_t* in, uint8_t* out,
@@ -21,8 +20,6 @@ using RemapRowFunction = void (*)(const RemapTables& tables, const uint8_t* in, 
 
 void remapRowScalar(const RemapTables& tables, const uint8_t* in, uint8_t* out, int width);
 
-// Only ever called where detectedCpuLevel() is Avx512Vbmi; off x86 it is the scalar loop.
+// Only ever called where detectedCpuLevel() is Avx512Vbmi (engine/kernel_table.h chooses);
+// off x86 it is the scalar loop.
 void remapRowAvx512Vbmi(const RemapTables& tables, const uint8_t* in, uint8_t* out, int width);
-
-// The kernel for a level: the widest one the level allows.
-RemapRowFunction remapRowFor(CpuLevel level);

@@ -2,21 +2,24 @@
 // Copyright the Telvo authors
 
 // One frei0r instance: a frame size fixed at creation (hosts create a new instance when
-// the size changes), the parameters as last set, and the filter it drives.
+// the size changes), the parameters as last set, and the linked filter it drives. frei0r
+// frames are top-down with a pitch of width x 4; they are handed over bottom-up through a
+// negative pitch, as the command-line host does, so margins and the graph land where the
+// host puts them.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "frei0r/filter_driver.h"
 #include "frei0r/frame_clock.h"
 #include "frei0r/parameters.h"
+#include "linked/linked_filter.h"
 
 class Frei0rInstance
 {
 public:
     Frei0rInstance(int width, int height);
-    bool ok() const { return driver_.ok(); }
+    bool ok() const { return filter_.isOpen(); }
 
     ParameterValues& parameters() { return parameters_; }
 
@@ -29,6 +32,7 @@ private:
     int width_, height_;
     ParameterValues parameters_;
     FrameClock clock_;
-    FilterDriver driver_;
+    LinkedFilter filter_;
+    LinkedSnapshot beforeFrame_;  // the state before the last new frame, for a repeat
     std::vector<uint8_t> alpha_;  // the input's alpha, kept while the filter clears it
 };

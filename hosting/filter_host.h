@@ -4,8 +4,9 @@
 // A small host for the filter: it registers the module through its two entry points,
 // fills the records a real host fills and calls the callbacks in the host's order
 // (init, configuration or script, start, run per frame). Every host of ours drives the
-// filter through it (the command-line tool, the tests, the Windows test host), so the
-// glue is exercised everywhere. Bitmaps are bottom-up: row 0 is the picture's bottom row.
+// filter through it (the linked filter of the command-line tool and the frei0r module,
+// the tests, the Windows test host), so the glue is exercised everywhere. Bitmaps are
+// bottom-up: row 0 is the picture's bottom row.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +36,7 @@ public:
     // it uninitialised) and calls initProc with a source of the given size.
     int createInstance(int width, int height, uint8_t fill = 0xCD);
     void* instanceData() { return instance_.data(); }
+    const void* instanceData() const { return instance_.data(); }
 
     // Calls a script function of the filter's script object by name; false when there
     // is no such function or its signature does not take `count` ints.

@@ -9,6 +9,7 @@
 #include "plugin/engine_state.h"
 #include "plugin/filter_state.h"
 #include "plugin/frame_report.h"
+#include "plugin/linked_frame.h"
 #include "plugin/settings_text.h"
 
 namespace
@@ -63,9 +64,11 @@ int VDX_API RunProc(const VDXFilterActivation* fa, const VDXFilterFunctions*)
     const Plane destination{reinterpret_cast<uint8_t*>(fa->dst->data), fa->dst->pitch, source.width,
                             source.height};
     FilterState& state = stateOf(fa);
+    const LinkedFrame* linked = linkedFrameFor(&state);
     CorrectionHistory history = loadCorrectionHistory(state);
     const FrameReport report =
-        runFramePass(loadFrameSettings(state), history, source, destination, threadExecutor());
+        runFramePass(loadFrameSettings(state, linked ? linked->values : nullptr), history,
+                     linked ? linked->carry : nullptr, source, destination, threadExecutor());
     storeCorrectionHistory(state, history);
     keepFrameReport(&state, report);
     return 0;

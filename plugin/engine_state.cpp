@@ -12,20 +12,17 @@
 static_assert(sizeof(FilterState::history) == sizeof(CorrectionHistory::history));
 static_assert(sizeof(FilterState::frozen) == sizeof(CorrectionHistory::frozen));
 
-FrameSettings loadFrameSettings(const FilterState& state)
+FrameSettings loadFrameSettings(const FilterState& state, const SettingValues* linked)
 {
-    FrameSettings s;
-    s.gamma = loadShared(state.gamma);
-    s.alignment = loadShared(state.alignment);
-    s.border = loadShared(state.border);
-    s.disable = loadShared(state.disable);
+    FrameSettings s{};
+    for (int i = 0; i < kSettingCount; ++i) {
+        const Setting& row = kSettings[i];
+        if (row.frame == nullptr) continue;
+        s.*row.frame = !isLinkedOnly(row)  ? loadShared(state.*row.field)
+                       : linked != nullptr ? (*linked)[i]
+                                           : row.defaultValue;
+    }
     s.dialogClosed = loadShared(state.dialogClosed);
-    s.showHistogram = loadShared(state.showHistogram);
-    s.freeze = loadShared(state.freeze);
-    s.top = loadShared(state.top);
-    s.left = loadShared(state.left);
-    s.right = loadShared(state.right);
-    s.bottom = loadShared(state.bottom);
     s.threadCount = state.threadCount;
     return s;
 }

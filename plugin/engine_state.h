@@ -7,11 +7,12 @@
 
 #include "engine/correction_history.h"
 #include "engine/frame_settings.h"
+#include "plugin/settings_table.h"
 
-struct FilterState;
-
-// The settings snapshot for one frame, each shared field read once.
-FrameSettings loadFrameSettings(const FilterState& state);
+// The settings snapshot for one frame, made from the settings table: each shared field
+// read once, and the linked-only settings taken from `linked` (every setting in table
+// order, as a host that links the filter holds them), or their defaults without one.
+FrameSettings loadFrameSettings(const FilterState& state, const SettingValues* linked = nullptr);
 
 // The record's `history` and `frozen`, which only the frame pass and InitProc touch.
 CorrectionHistory loadCorrectionHistory(const FilterState& state);

@@ -17,7 +17,8 @@ void resetFilterState(FilterState& state, int processorCount, int width, int hei
     storeCorrectionHistory(state, identityHistory());
     state.gammaBackup = state.borderBackup = state.alignmentBackup = state.freezeBackup = 0;
     for (int& m : state.marginBackup) m = 0;
-    for (const Setting& s : kSettings) storeShared(state.*s.field, s.defaultValue);
+    for (const Setting& s : kSettings)
+        if (!isLinkedOnly(s)) storeShared(state.*s.field, s.defaultValue);
     storeShared(state.dialogClosed, 1);
     storeShared(state.reserve, 0);
     storeShared(state.width, width);

@@ -2,17 +2,26 @@
 // Copyright the Telvo authors
 
 // The one description of the filter's settings: the eight script settings in script
-// order, then the two switches the host does not save. Every form a host shows is made
-// from this table: InitProc's defaults, the summary and the script line, the script
-// function, the command line's options, --help, the manual page and range checks, the
-// dialog's ranges and the frei0r parameters. A new setting is a row here and its
-// FilterState field (and, for the engine to see it, its FrameSettings field).
+// order, then the two switches the host does not save, then the linked-only settings.
+// Every form a host shows is made from this table: InitProc's defaults, the summary and
+// the script line, the script function, the frame pass's settings snapshot, the dialog's
+// ranges and Cancel copies, the command line's options, --help, the manual page and
+// range checks, and the frei0r parameters.
+//
+// A linked-only setting has no FilterState field: the record is the host's, its size is
+// the module's inst_data_size, and it never changes. Only hosts that link the filter
+// offer such a setting (the command line, the frei0r module, the farm); they hand its
+// value to RunProc through the linked frame (plugin/linked_frame.h), and the Windows
+// module's InitProc, script, summary and dialog never see it. Its rows come after every
+// row with a field, so the frei0r parameters keep their positions.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <string_view>
 
+#include "engine/frame_settings.h"
+#include "engine/scene_cuts.h"
 #include "plugin/filter_state.h"
 
 enum class SettingKind {
@@ -26,43 +35,85 @@ struct SettingRange {
     int low, high;
 };
 
+// Where the dialog keeps a setting's copy for Cancel (an accessor, since the margins'
+// copies are the elements of one array).
+using BackupSlot = int& (*)(FilterState&);
+
 struct Setting {
     const char* name;  // as the summary, the command line and parameter lists spell it
     int scriptIndex;   // argument of Config(...) and place in the summary, or kNotScripted
-    int defaultValue;  // what InitProc sets
+    int defaultValue;  // what InitProc sets, and what a host that gives no value renders with
     SettingKind kind;
     // What a host's control offers and the command line accepts; a script stores any
     // int. Strengths and flags are the dialog's range too; a margin's dialog slider runs
     // 1 .. extent - 15 of its frame dimension (dialog/dialog_rules.h).
     SettingRange range;
     const char* help;  // one line, lower case, no full stop
-    int FilterState::*field;
+    // Where the engine reads it; null for a setting only a host acts on.
+    int FrameSettings::*frame = nullptr;
+    // The instance record's field; null for a linked-only setting.
+    int FilterState::*field = nullptr;
+    BackupSlot backup = nullptr;  // null: the dialog keeps no copy
 };
 
 constexpr int kNotScripted = -1;
 
+template <int FilterState::*kBackup>
+int& backupField(FilterState& state)
+{
+    return state.*kBackup;
+}
+
+template <int kSlot>
+int& marginBackup(FilterState& state)
+{
+    return state.marginBackup[kSlot];
+}
+
 // clang-format off
 inline constexpr Setting kSettings[] = {
-    {"gamma",     0, 15, SettingKind::Strength, {0, 40}, "curve strength", &FilterState::gamma},
-    {"alignment", 1, 15, SettingKind::Strength, {0, 40}, "black/white point alignment strength",
-     &FilterState::alignment},
-    {"border",    2, 0, SettingKind::Flag, {0, 1}, "analyse only inside the margins",
-     &FilterState::border},
-    {"top",       3, 8, SettingKind::MarginRows, {0, 65535}, "top margin in rows", &FilterState::top},
-    {"left",      4, 8, SettingKind::MarginColumns, {0, 65535}, "left margin in columns",
-     &FilterState::left},
-    {"right",     5, 8, SettingKind::MarginColumns, {0, 65535}, "right margin in columns",
-     &FilterState::right},
-    {"bottom",    6, 8, SettingKind::MarginRows, {0, 65535}, "bottom margin in rows",
-     &FilterState::bottom},
-    {"freeze",    7, 0, SettingKind::Flag, {0, 1}, "keep the frozen correction instead of measuring",
-     &FilterState::freeze},
-    {"disable",   kNotScripted, 0, SettingKind::Flag, {0, 1}, "apply the identity correction",
-     &FilterState::disable},
-    {"histogram", kNotScripted, 0, SettingKind::Flag, {0, 1},
-     "draw the histogram graph into the output", &FilterState::showHistogram},
+    {.name = "gamma", .scriptIndex = 0, .defaultValue = 15, .kind = SettingKind::Strength,
+     .range = {0, 40}, .help = "curve strength",
+     .frame = &FrameSettings::gamma, .field = &FilterState::gamma,
+     .backup = backupField<&FilterState::gammaBackup>},
+    {.name = "alignment", .scriptIndex = 1, .defaultValue = 15, .kind = SettingKind::Strength,
+     .range = {0, 40}, .help = "black/white point alignment strength",
+     .frame = &FrameSettings::alignment, .field = &FilterState::alignment,
+     .backup = backupField<&FilterState::alignmentBackup>},
+    {.name = "border", .scriptIndex = 2, .defaultValue = 0, .kind = SettingKind::Flag,
+     .range = {0, 1}, .help = "analyse only inside the margins",
+     .frame = &FrameSettings::border, .field = &FilterState::border,
+     .backup = backupField<&FilterState::borderBackup>},
+    {.name = "top", .scriptIndex = 3, .defaultValue = 8, .kind = SettingKind::MarginRows,
+     .range = {0, 65535}, .help = "top margin in rows",
+     .frame = &FrameSettings::top, .field = &FilterState::top, .backup = marginBackup<0>},
+    {.name = "left", .scriptIndex = 4, .defaultValue = 8, .kind = SettingKind::MarginColumns,
+     .range = {0, 65535}, .help = "left margin in columns",
+     .frame = &FrameSettings::left, .field = &FilterState::left, .backup = marginBackup<1>},
+    {.name = "right", .scriptIndex = 5, .defaultValue = 8, .kind = SettingKind::MarginColumns,
+     .range = {0, 65535}, .help = "right margin in columns",
+     .frame = &FrameSettings::right, .field = &FilterState::right, .backup = marginBackup<2>},
+    {.name = "bottom", .scriptIndex = 6, .defaultValue = 8, .kind = SettingKind::MarginRows,
+     .range = {0, 65535}, .help = "bottom margin in rows",
+     .frame = &FrameSettings::bottom, .field = &FilterState::bottom, .backup = marginBackup<3>},
+    {.name = "freeze", .scriptIndex = 7, .defaultValue = 0, .kind = SettingKind::Flag,
+     .range = {0, 1}, .help = "keep the frozen correction instead of measuring",
+     .frame = &FrameSettings::freeze, .field = &FilterState::freeze,
+     .backup = backupField<&FilterState::freezeBackup>},
+    {.name = "disable", .scriptIndex = kNotScripted, .defaultValue = 0, .kind = SettingKind::Flag,
+     .range = {0, 1}, .help = "apply the identity correction",
+     .frame = &FrameSettings::disable, .field = &FilterState::disable},
+    {.name = "histogram", .scriptIndex = kNotScripted, .defaultValue = 0,
+     .kind = SettingKind::Flag, .range = {0, 1}, .help = "draw the histogram graph into the output",
+     .frame = &FrameSettings::showHistogram, .field = &FilterState::showHistogram},
+    // Linked-only settings follow here: no .field and no .backup.
+    {.name = "scene-cuts", .scriptIndex = kNotScripted, .defaultValue = 0,
+     .kind = SettingKind::Strength, .range = {0, kSceneCutsMax},
+     .help = "restart the averaging at hard cuts: sensitivity, 0 off, 85 recommended",
+     .frame = &FrameSettings::sceneCuts},
 };
 // clang-format on
+static_assert(kSceneCutsDefault == 85, "the scene-cuts help names the recommended value");
 
 constexpr int kSettingCount = static_cast<int>(std::size(kSettings));
 
@@ -84,6 +135,23 @@ constexpr bool scriptSettingsComeFirst()
 }
 static_assert(scriptSettingsComeFirst());
 
+constexpr bool isLinkedOnly(const Setting& s)
+{
+    return s.field == nullptr;
+}
+
+// The rows with a record field, script or not, come before every linked-only row.
+constexpr int countRecordSettings()
+{
+    int n = 0;
+    while (n < kSettingCount && !isLinkedOnly(kSettings[n])) ++n;
+    for (int i = n; i < kSettingCount; ++i)
+        if (!isLinkedOnly(kSettings[i]) || kSettings[i].backup != nullptr) return -1;
+    return n;
+}
+constexpr int kRecordSettingCount = countRecordSettings();
+static_assert(kRecordSettingCount >= kScriptSettingCount, "linked-only rows come last");
+
 // One value per setting, in table order.
 using SettingValues = std::array<int, kSettingCount>;
 
@@ -102,11 +170,14 @@ constexpr int settingIndex(std::string_view name)
     return -1;
 }
 
+constexpr int kSceneCutsSetting = settingIndex("scene-cuts");
+static_assert(kSceneCutsSetting >= 0);
+
 // Position of the row that describes `field`, -1 for fields that are no setting.
 constexpr int settingIndexOf(int FilterState::*field)
 {
     for (int i = 0; i < kSettingCount; ++i)
-        if (kSettings[i].field == field) return i;
+        if (field != nullptr && kSettings[i].field == field) return i;
     return -1;
 }
 

@@ -50,7 +50,10 @@ private:
 SettingValues loadSettingValues(const FilterState& state)
 {
     SettingValues values;
-    for (int i = 0; i < kSettingCount; ++i) values[i] = loadShared(state.*kSettings[i].field);
+    for (int i = 0; i < kSettingCount; ++i) {
+        const Setting& s = kSettings[i];
+        values[i] = isLinkedOnly(s) ? s.defaultValue : loadShared(state.*s.field);
+    }
     return values;
 }
 

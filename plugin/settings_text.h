@@ -11,7 +11,8 @@
 
 #include "plugin/settings_table.h"
 
-// Every setting as the record holds it now, each shared field read once.
+// Every setting as the record holds it now, each shared field read once; the linked-only
+// ones, which the record does not hold, at their defaults.
 SettingValues loadSettingValues(const FilterState& state);
 
 // The kScriptSettingCount values of a Config(...) call, in script order, stored

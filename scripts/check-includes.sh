@@ -30,7 +30,7 @@ layer_of() {
 # What each layer may include, besides itself and (except where noted below) the system's
 # headers.
 cli_all="cli cli/command cli/media cli/report cli/pipeline"
-product="host engine platform plugin dialog module hosting"
+product="host engine platform plugin dialog module hosting linked"
 declare -A may=(
   [host]=""
   [engine]=""
@@ -39,12 +39,13 @@ declare -A may=(
   [dialog]="plugin host"
   [module]="plugin dialog host generated"
   [hosting]="host"
+  [linked]="hosting module plugin engine host"
   [cli/command]="plugin"
   [cli/media]="cli/command"
   [cli/report]="cli/media cli/command engine"
-  [cli/pipeline]="cli/report cli/media cli/command hosting module plugin engine host"
+  [cli/pipeline]="cli/report cli/media cli/command linked plugin engine"
   [cli]="cli/pipeline cli/report cli/media cli/command generated"
-  [frei0r]="hosting module plugin engine host generated"
+  [frei0r]="linked plugin engine generated"
   [bench]="$product tests/support generated"
   [tests/support]="$product generated"
   [tests]="$product tests/support generated"
@@ -52,6 +53,14 @@ declare -A may=(
   [tests/frei0r]="$product frei0r tests/support generated"
   [tests/fuzz]="$product cli/command tests/support generated"
 )
+
+# Of plugin/, the layers above the linked filter see only the settings table and its
+# text forms: the instance record, its shared fields, the engine snapshot, the frame
+# report and the linked frame are the linked filter's business.
+settings_headers=" plugin/settings_table.h plugin/settings_text.h "
+sees_settings_only() {  # layer
+  case $1 in cli | cli/* | frei0r) return 0 ;; *) return 1 ;; esac
+}
 
 # host/ and engine/ are plain C++: the standard library only (engine/x86/ may also use
 # the x86 intrinsics).
@@ -115,6 +124,9 @@ while IFS= read -r file; do
     if [[ $to == tests* ]] && [[ $from != tests* ]] &&
        ! { [ "$from" = bench ] && [ "$to" = tests/support ]; }; then
       fail "$file" "$line" "\"$target\": nothing outside tests/ includes tests/ (bench/ may use tests/support/)"
+    elif [ "$to" = plugin ] && sees_settings_only "$from" &&
+         [[ $settings_headers != *" $target "* ]]; then
+      fail "$file" "$line" "\"$target\": $from/ sees of plugin/ only the settings table and its text forms; it drives the filter through linked/"
     elif ! allowed "$from" "$to"; then
       fail "$file" "$line" "\"$target\": $from/ may not include $to/ (it may include: ${may[$from]:-only itself})"
     fi

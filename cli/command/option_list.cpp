@@ -3,6 +3,8 @@
 
 #include "cli/command/option_list.h"
 
+#include "cli/command/config_line.h"
+
 namespace
 {
 
@@ -19,12 +21,48 @@ OptionText settingOptionText(const Setting& s)
     return {std::string("--") + s.name, s.kind == SettingKind::Flag ? "" : "N", help};
 }
 
+void replaceAll(std::string& text, std::string_view name, const std::string& value)
+{
+    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at))
+        text.replace(at, name.size(), value);
+}
+
+std::string listingLine(const char* name, std::string_view kind, const std::string& range = {})
+{
+    return std::string(name) + "\t" + std::string(kind) + (range.empty() ? "" : "\t" + range) +
+           "\n";
+}
+
+// The kind --list-options shows, and an integer's range.
+std::string_view listingKind(const OptionRow& o)
+{
+    if (std::holds_alternative<ParseResult>(o.action)) return "exit";
+    if (std::holds_alternative<bool CliOptions::*>(o.action)) return "flag";
+    if (std::holds_alternative<int CliOptions::*>(o.action) ||
+        std::holds_alternative<int64_t CliOptions::*>(o.action))
+        return "integer";
+    return "text";
+}
+
+std::string rangeText(int64_t low, int64_t high)
+{
+    return std::to_string(low) + ".." + std::to_string(high);
+}
+
 }  // namespace
 
-OptionText optionText(const OptionDoc& o)
+bool readConfigOption(const std::string& line, CliOptions& options, std::string& error)
+{
+    return parseConfigLine(line, options.settings, error);
+}
+
+OptionText optionText(const OptionRow& o)
 {
     std::string names = o.shortName ? std::string(o.shortName) + ", " + o.longName : o.longName;
-    return {names, o.argument ? o.argument : "", o.help};
+    std::string help = o.help;
+    replaceAll(help, "{range}", rangeText(o.range.low, o.range.high));
+    replaceAll(help, "{low}", std::to_string(o.range.low));
+    return {names, o.argument ? o.argument : "", help};
 }
 
 std::vector<OptionText> filterOptionTexts()
@@ -37,6 +75,32 @@ std::vector<OptionText> filterOptionTexts()
 std::vector<OptionText> outputOptionTexts()
 {
     std::vector<OptionText> texts;
-    for (const OptionDoc& o : kOutputOptions) texts.push_back(optionText(o));
+    for (const OptionRow& o : kOutputOptions) texts.push_back(optionText(o));
     return texts;
+}
+
+const OptionRow* findOption(std::string_view name)
+{
+    if (name == kConfigOption.longName) return &kConfigOption;
+    for (const OptionRow& o : kOutputOptions)
+        if (name == o.longName || (o.shortName != nullptr && name == o.shortName)) return &o;
+    return nullptr;
+}
+
+std::string optionListing()
+{
+    std::string listing = listingLine(kConfigOption.longName, listingKind(kConfigOption));
+    for (const Setting& s : kSettings) {
+        const std::string name = std::string("--") + s.name;
+        listing += s.kind == SettingKind::Flag
+                       ? listingLine(name.c_str(), "flag")
+                       : listingLine(name.c_str(), "integer", rangeText(s.range.low, s.range.high));
+    }
+    for (const OptionRow& o : kOutputOptions) {
+        const std::string_view kind = listingKind(o);
+        const std::string range = kind == "integer" ? rangeText(o.range.low, o.range.high) : "";
+        for (const char* name : {o.shortName, o.longName})
+            if (name != nullptr) listing += listingLine(name, kind, range);
+    }
+    return listing;
 }

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <variant>
 
-#include "cli/command/config_line.h"
 #include "cli/command/option_list.h"
 
 namespace
@@ -44,125 +44,134 @@ std::string usage()
     return text + "\n" + kCliExitText + "\n";
 }
 
-}  // namespace
+// The words after the program's name, read one at a time.
+struct Arguments {
+    int count;
+    char** words;
+    int next = 1;
 
-const char* usageText()
+    bool more() const { return next < count; }
+    std::string take() { return words[next++]; }
+};
+
+// An option word: "--name=value" carries its value inline (long options only).
+struct OptionWord {
+    std::string name;
+    std::string value;
+    bool hasInlineValue = false;
+};
+
+OptionWord splitOptionWord(const std::string& arg)
 {
-    static const std::string text = usage();
-    return text.c_str();
+    if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos)
+        return {arg.substr(0, eq), arg.substr(eq + 1), true};
+    return {arg, "", false};
 }
 
-ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& error)
+bool takeValue(const OptionWord& word, Arguments& args, std::string& value, std::string& error)
 {
-    int positional = 0;
-    bool onlyPositional = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (onlyPositional || arg == "-" || arg.empty() || arg[0] != '-') {
-            if (positional == 0)
-                o.input = arg;
-            else if (positional == 1)
-                o.output = arg;
-            else {
-                error = "unexpected argument '" + arg + "'";
-                return ParseResult::UsageError;
-            }
-            ++positional;
-            continue;
-        }
-        if (arg == "--") {
-            onlyPositional = true;
-            continue;
-        }
-        std::string value;
-        bool hasInlineValue = false;
-        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            hasInlineValue = true;
-        }
-        auto takeValue = [&](std::string& out) {
-            if (hasInlineValue) {
-                out = value;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        auto takeInt = [&](int64_t low, int64_t high, int64_t& out) {
-            std::string text;
-            if (!takeValue(text)) return false;
-            if (!parseInteger(text, low, high, out)) {
-                error = arg + ": '" + text + "' is not an integer in " + std::to_string(low) +
-                        ".." + std::to_string(high);
-                return false;
-            }
-            return true;
-        };
-        auto flag = [&]() {
-            if (hasInlineValue) {
-                error = arg + " takes no value";
-                return false;
-            }
-            return true;
-        };
-
-        int64_t n = 0;
-        const int setting = arg.rfind("--", 0) == 0 ? settingIndex(arg.substr(2)) : -1;
-        if (setting >= 0) {
-            const Setting& s = kSettings[setting];
-            if (s.kind == SettingKind::Flag) {
-                if (!flag()) return ParseResult::UsageError;
-                n = 1;
-            } else if (!takeInt(s.range.low, s.range.high, n)) {
-                return ParseResult::UsageError;
-            }
-            o.settings[setting] = static_cast<int>(n);
-        } else if (arg == "--config") {
-            std::string line;
-            if (!takeValue(line) || !parseConfigLine(line, o.settings, error))
-                return ParseResult::UsageError;
-        } else if (arg == "--lossless" || arg == "--quiet" || arg == "-q" || arg == "--verbose" ||
-                   arg == "-v" || arg == "--timing") {
-            if (!flag()) return ParseResult::UsageError;
-            if (arg == "--lossless")
-                o.lossless = true;
-            else if (arg == "--quiet" || arg == "-q")
-                o.quiet = true;
-            else if (arg == "--timing")
-                o.timing = true;
-            else
-                o.verbose = true;
-        } else if (arg == "-f" || arg == "--format") {
-            if (!takeValue(o.format)) return ParseResult::UsageError;
-        } else if (arg == "--codec") {
-            if (!takeValue(o.codec)) return ParseResult::UsageError;
-        } else if (arg == "--crf") {
-            if (!takeInt(0, 63, n)) return ParseResult::UsageError;
-            o.crf = static_cast<int>(n);
-        } else if (arg == "--stats") {
-            if (!takeValue(o.statsPath)) return ParseResult::UsageError;
-        } else if (arg == "--plot") {
-            if (!takeValue(o.plotPath)) return ParseResult::UsageError;
-        } else if (arg == "--preview") {
-            if (!takeInt(0, INT32_MAX, o.previewFrame)) return ParseResult::UsageError;
-        } else if (arg == "--start") {
-            if (!takeInt(0, INT32_MAX, o.start)) return ParseResult::UsageError;
-        } else if (arg == "--frames") {
-            if (!takeInt(1, INT32_MAX, o.frames)) return ParseResult::UsageError;
-        } else if (arg == "-h" || arg == "--help") {
-            return ParseResult::Help;
-        } else if (arg == "--version") {
-            return ParseResult::Version;
-        } else {
-            error = "unknown option '" + arg + "' (see telvo --help)";
-            return ParseResult::UsageError;
-        }
+    if (word.hasInlineValue) {
+        value = word.value;
+        return true;
     }
+    if (!args.more()) {
+        error = word.name + " needs a value";
+        return false;
+    }
+    value = args.take();
+    return true;
+}
+
+bool takeInteger(const OptionWord& word, Arguments& args, int64_t low, int64_t high, int64_t& value,
+                 std::string& error)
+{
+    std::string text;
+    if (!takeValue(word, args, text, error)) return false;
+    if (!parseInteger(text, low, high, value)) {
+        error = word.name + ": '" + text + "' is not an integer in " + std::to_string(low) + ".." +
+                std::to_string(high);
+        return false;
+    }
+    return true;
+}
+
+bool takeNoValue(const OptionWord& word, std::string& error)
+{
+    if (word.hasInlineValue) error = word.name + " takes no value";
+    return !word.hasInlineValue;
+}
+
+// --gamma N, --border and the like: one option per row of the settings table.
+ParseResult takeSetting(int index, const OptionWord& word, Arguments& args, CliOptions& o,
+                        std::string& error)
+{
+    const Setting& s = kSettings[index];
+    int64_t value = 1;
+    const bool taken = s.kind == SettingKind::Flag
+                           ? takeNoValue(word, error)
+                           : takeInteger(word, args, s.range.low, s.range.high, value, error);
+    if (!taken) return ParseResult::UsageError;
+    o.settings[index] = static_cast<int>(value);
+    return ParseResult::Run;
+}
+
+bool takeNumber(const OptionRow& row, const OptionWord& word, Arguments& args, CliOptions& o,
+                std::string& error)
+{
+    int64_t value = 0;
+    if (!takeInteger(word, args, row.range.low, row.range.high, value, error)) return false;
+    if (const auto* narrow = std::get_if<int CliOptions::*>(&row.action))
+        o.*(*narrow) = static_cast<int>(value);
+    else
+        o.*std::get<int64_t CliOptions::*>(row.action) = value;
+    return true;
+}
+
+// One of the option rows, as its row says.
+ParseResult takeRow(const OptionRow& row, const OptionWord& word, Arguments& args, CliOptions& o,
+                    std::string& error)
+{
+    if (const auto* stop = std::get_if<ParseResult>(&row.action)) return *stop;
+    bool taken;
+    if (const auto* flag = std::get_if<bool CliOptions::*>(&row.action)) {
+        taken = takeNoValue(word, error);
+        if (taken) o.*(*flag) = true;
+    } else if (const auto* text = std::get_if<std::string CliOptions::*>(&row.action)) {
+        taken = takeValue(word, args, o.*(*text), error);
+    } else if (const auto* reader = std::get_if<TextReader>(&row.action)) {
+        std::string value;
+        taken = takeValue(word, args, value, error) && (*reader)(value, o, error);
+    } else {
+        taken = takeNumber(row, word, args, o, error);
+    }
+    return taken ? ParseResult::Run : ParseResult::UsageError;
+}
+
+ParseResult takeOption(const std::string& arg, Arguments& args, CliOptions& o, std::string& error)
+{
+    const OptionWord word = splitOptionWord(arg);
+    if (word.name.rfind("--", 0) == 0)
+        if (const int setting = settingIndex(word.name.substr(2)); setting >= 0)
+            return takeSetting(setting, word, args, o, error);
+    if (const OptionRow* row = findOption(word.name)) return takeRow(*row, word, args, o, error);
+    error = "unknown option '" + word.name + "' (see telvo --help)";
+    return ParseResult::UsageError;
+}
+
+bool takePositional(const std::string& arg, int& positional, CliOptions& o, std::string& error)
+{
+    if (positional >= 2) {
+        error = "unexpected argument '" + arg + "'";
+        return false;
+    }
+    (positional == 0 ? o.input : o.output) = arg;
+    ++positional;
+    return true;
+}
+
+// What no single option can check: both files named, and options that exclude each other.
+ParseResult checkTogether(int positional, const CliOptions& o, std::string& error)
+{
     if (positional < 2) {
         error = positional == 0 ? "missing INPUT and OUTPUT (see telvo --help)"
                                 : "missing OUTPUT (see telvo --help)";
@@ -180,4 +189,31 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
         return ParseResult::UsageError;
     }
     return ParseResult::Run;
+}
+
+}  // namespace
+
+const char* usageText()
+{
+    static const std::string text = usage();
+    return text.c_str();
+}
+
+ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& error)
+{
+    Arguments args{argc, argv};
+    int positional = 0;
+    bool onlyPositional = false;
+    while (args.more()) {
+        const std::string arg = args.take();
+        if (onlyPositional || arg == "-" || arg.empty() || arg[0] != '-') {
+            if (!takePositional(arg, positional, o, error)) return ParseResult::UsageError;
+        } else if (arg == "--") {
+            onlyPositional = true;
+        } else if (const ParseResult result = takeOption(arg, args, o, error);
+                   result != ParseResult::Run) {
+            return result;
+        }
+    }
+    return checkTogether(positional, o, error);
 }

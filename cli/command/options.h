@@ -33,7 +33,9 @@ struct CliOptions {
     bool verbose = false;
 };
 
-enum class ParseResult { Run, Help, Version, UsageError };
+// Run: go on with the job; the others end the command: print the usage, the version or
+// the option listing (--list-options), or report a usage error.
+enum class ParseResult { Run, Help, Version, ListOptions, UsageError };
 
 ParseResult parseOptions(int argc, char** argv, CliOptions& options, std::string& error);
 

@@ -13,7 +13,6 @@
 #include "cli/media/png_image.h"
 #include "cli/pipeline/filter_session.h"
 #include "cli/report/side_outputs.h"
-#include "plugin/filter_state.h"
 
 RunResult runPreview(const CliOptions& o)
 {
@@ -57,16 +56,17 @@ RunResult runPreview(const CliOptions& o)
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %s\ntelvo: %s\n", filter.description().c_str(),
                      filter.scriptLine().c_str());
-    FilterState& state = filter.state();
-    storeShared(state.dialogClosed, 0);  // what the open configuration dialog does
+    filter.filter().showAsWhileEditing(true);
 
     FramePtr before = converter.pool().get(), after = converter.pool().get();
     if (!before || !after) return RunResult::failure("out of memory");
     // The left half goes through the filter switched off, so it shows the input with the
     // input's histogram graph.
-    storeShared(state.disable, 1);
+    SettingValues switchedOff = settings;
+    switchedOff[kDisable] = 1;
+    filter.filter().apply(switchedOff);
     filter.run(source.get(), before.get(), index);
-    storeShared(state.disable, settings[kDisable]);
+    filter.filter().apply(settings);
     filter.run(source.get(), after.get(), index);
 
     const int sideBySide = 2 * width;

@@ -3,6 +3,7 @@
 
 #include "cli/pipeline/transcode.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -24,6 +25,7 @@ extern "C" {
 #include "cli/report/frame_stats.h"
 #include "cli/report/progress.h"
 #include "cli/report/side_outputs.h"
+#include "engine/scene_cuts.h"
 
 namespace
 {
@@ -58,9 +60,9 @@ bool seekToStart(const CliOptions& o, const FrameRange& range, MediaInput& input
                  int64_t& firstIndex, std::string& error)
 {
     firstIndex = 0;
-    if (range.start <= kPreRollFrames) return true;
+    if (range.start <= range.preRoll) return true;
     std::string how;
-    if (!input.seekToFrame(range.start - kPreRollFrames, firstIndex, how, error)) return false;
+    if (!input.seekToFrame(range.start - range.preRoll, firstIndex, how, error)) return false;
     if (o.verbose) std::fprintf(stderr, "telvo: seek: %s\n", how.c_str());
     return true;
 }
@@ -176,7 +178,9 @@ RunResult runTranscode(const CliOptions& o)
     std::string error;
     MediaInput input;
     if (!input.open(o.input, error)) return RunResult::failure(error);
-    const FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
+    FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
+    if (o.settings[kSceneCutsSetting] > 0)
+        range.preRoll = std::max<int64_t>(kPreRollFrames, kSceneLookBack);
     const bool copyStreams = !plan.discard && !plan.imageSequence && !plan.singleImage &&
                              range.start == 0 && range.count < 0;
     if (!copyStreams) input.discardOtherStreams();

@@ -13,21 +13,21 @@ const char* const kStatsColumns[19] = {
     "medianR", "medianG", "medianB", "blackR", "blackG", "blackB", "whiteR",
     "whiteG",  "whiteB",  "curveR",  "curveG", "curveB",
 };
+const char* const kStatsRestartColumn = "restart";
 
 void statsValues(const FrameStats& s, double out[18])
 {
-    const ChannelLevels& l = s.levels;
-    const double levels[9] = {l.lowR,  l.lowG,    l.lowB,    l.highR,  l.highG,
-                              l.highB, l.medianR, l.medianG, l.medianB};
+    static_assert(kLevelCount == 9 && kParamCount == 9);
     for (int i = 0; i < 9; ++i) {
-        out[i] = levels[i];
-        out[9 + i] = s.applied.value[i];  // already in black, white, curve order
+        out[i] = s.levels.value[i];       // in low, high, median order
+        out[9 + i] = s.applied.value[i];  // in black, white, curve order
     }
 }
 
 void StatsRecorder::add(int64_t frame, const FrameReport& report)
 {
-    frames_.push_back(FrameStats{frame, report.levels, report.applied});
+    frames_.push_back(
+        FrameStats{frame, report.levels, report.applied, static_cast<int>(report.scene)});
 }
 
 StatsFormat statsFormatOf(const std::string& path)
@@ -63,13 +63,18 @@ void appendNumber(std::string& out, double v, bool json)
 
 }  // namespace
 
-std::string formatStatsCsv(const std::vector<FrameStats>& frames)
+std::string formatStatsCsv(const std::vector<FrameStats>& frames, bool restartColumn)
 {
     std::string out;
     for (int i = 0; i < 19; ++i) {
         out += kStatsColumns[i];
-        out += i < 18 ? ',' : '\n';
+        out += i < 18 ? "," : "";
     }
+    if (restartColumn) {
+        out += ',';
+        out += kStatsRestartColumn;
+    }
+    out += '\n';
     double values[18];
     for (const FrameStats& s : frames) {
         out += std::to_string(s.frame);
@@ -78,12 +83,16 @@ std::string formatStatsCsv(const std::vector<FrameStats>& frames)
             out += ',';
             appendNumber(out, v, false);
         }
+        if (restartColumn) {
+            out += ',';
+            out += std::to_string(s.restart);
+        }
         out += '\n';
     }
     return out;
 }
 
-std::string formatStatsJsonl(const std::vector<FrameStats>& frames)
+std::string formatStatsJsonl(const std::vector<FrameStats>& frames, bool restartColumn)
 {
     std::string out;
     double values[18];
@@ -95,6 +104,12 @@ std::string formatStatsJsonl(const std::vector<FrameStats>& frames)
             out += kStatsColumns[i + 1];
             out += "\":";
             appendNumber(out, values[i], true);
+        }
+        if (restartColumn) {
+            out += ",\"";
+            out += kStatsRestartColumn;
+            out += "\":";
+            out += std::to_string(s.restart);
         }
         out += "}\n";
     }

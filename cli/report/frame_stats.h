@@ -18,10 +18,13 @@ struct FrameStats {
     int64_t frame;
     ChannelLevels levels;
     CorrectionParams applied;  // after freeze, averaging and disable
+    int restart = 0;           // SceneEvent: 1 restarted at a cut, 2 put back after a flash
 };
 
 // The 19 column names, in file order.
 extern const char* const kStatsColumns[19];
+// With --scene-cuts on, one more column after them (off, the files stay as they were).
+extern const char* const kStatsRestartColumn;
 
 // The 18 values of a record in column order (after `frame`).
 void statsValues(const FrameStats& s, double out[18]);
@@ -40,5 +43,6 @@ enum class StatsFormat { Csv, Jsonl, Unknown };
 StatsFormat statsFormatOf(const std::string& path);
 
 // Numbers are written in the shortest form that reads back to the same double.
-std::string formatStatsCsv(const std::vector<FrameStats>& frames);
-std::string formatStatsJsonl(const std::vector<FrameStats>& frames);
+// `restartColumn` appends the restart column.
+std::string formatStatsCsv(const std::vector<FrameStats>& frames, bool restartColumn = false);
+std::string formatStatsJsonl(const std::vector<FrameStats>& frames, bool restartColumn = false);

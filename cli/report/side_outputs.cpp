@@ -60,9 +60,10 @@ bool writeWholeFile(OutputFile& file, const std::string& path, const std::string
 bool SideOutputs::write(const std::vector<FrameStats>& frames, std::string& error)
 {
     if (!options_.statsPath.empty()) {
+        const bool restarts = options_.settings[kSceneCutsSetting] > 0;
         const std::string text = statsFormatOf(options_.statsPath) == StatsFormat::Csv
-                                     ? formatStatsCsv(frames)
-                                     : formatStatsJsonl(frames);
+                                     ? formatStatsCsv(frames, restarts)
+                                     : formatStatsJsonl(frames, restarts);
         if (!writeWholeFile(stats_, options_.statsPath, text, error)) return false;
     }
     if (!options_.plotPath.empty()) {

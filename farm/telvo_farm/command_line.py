@@ -4,10 +4,12 @@
 """telvo-farm's command line: its own options, and telvo's, which go to every segment."""
 
 import os
+import subprocess
 import textwrap
 from dataclasses import dataclass, field
 
-from telvo_farm.errors import UsageError
+from telvo_farm.errors import FarmError, UsageError
+from telvo_farm.plan import SHORTEST_SEGMENT
 
 DEFAULT_SEGMENT_FRAMES = 500
 
@@ -25,7 +27,8 @@ FARM_OPTIONS = (
     ("--scheduler", "ADDRESS", "an existing Dask scheduler, tcp://HOST:PORT or "
      "tls://HOST:PORT; without it a local cluster on 127.0.0.1 runs the job"),
     ("--workers", "N", "workers of the local cluster (default: one per core)"),
-    ("--segment-frames", "N", f"frames per segment (default {DEFAULT_SEGMENT_FRAMES})"),
+    ("--segment-frames", "N", f"frames per segment (default {DEFAULT_SEGMENT_FRAMES}); "
+     f"at least {SHORTEST_SEGMENT}, and a shorter rest at the end joins the segment before"),
     ("--telvo", "PATH", "telvo on the workers (default: the telvo next to telvo-farm)"),
     ("--tls-ca-file", "FILE", "TLS: the certificate authority that signed every certificate"),
     ("--tls-cert", "FILE", "TLS: this client's certificate (the local cluster uses it for "
@@ -59,17 +62,6 @@ def _usage():
 
 USAGE = _usage()
 
-# telvo's options that take a value (the rest of its options are flags). Kept in step
-# with telvo --help by a test.
-TELVO_VALUE_OPTIONS = {
-    "--config", "--gamma", "--alignment", "--top", "--left", "--right", "--bottom",
-    "-f", "--format", "--codec", "--crf", "--stats", "--plot", "--preview", "--start",
-    "--frames",
-}
-TELVO_FLAGS = {
-    "--border", "--freeze", "--disable", "--histogram", "--lossless", "-q", "--quiet",
-    "-v", "--verbose", "--timing",
-}
 FARM_VALUE_OPTIONS = {name for name, argument, _ in FARM_OPTIONS if argument}
 IMAGE_EXTENSIONS = {
     ".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".webp", ".ppm", ".pgm", ".tga",
@@ -166,8 +158,60 @@ def _take_telvo_option(o, name, value):
         o.telvo_options += [name] if value is None else [name, value]
 
 
-def parse_arguments(argv):
+def telvo_options(telvo):
+    """telvo's options as the telvo at `telvo` lists them (telvo --list-options):
+    {name: kind}, kind "flag", "text", "integer" or "exit"; None when it cannot be run."""
+    try:
+        done = subprocess.run([telvo, "--list-options"], capture_output=True, text=True,
+                              timeout=60, stdin=subprocess.DEVNULL)
+    except (OSError, subprocess.TimeoutExpired):
+        return None
+    if done.returncode != 0:
+        return None
+    return {f[0]: f[1] for f in (line.split("\t") for line in done.stdout.splitlines())
+            if len(f) >= 2}
+
+
+def _given_telvo(argv):
+    """The --telvo of a command line, before it is parsed: the farm must know telvo's
+    options to parse the rest."""
+    for i, arg in enumerate(argv):
+        if arg == "--":
+            break
+        if arg.startswith("--telvo="):
+            return arg.split("=", 1)[1]
+        if arg == "--telvo" and i + 1 < len(argv):
+            return argv[i + 1]
+    return ""
+
+
+class _TelvoOptions:
+    """Asks telvo for its options the first time an option is not the farm's own: the
+    --telvo given, or the telvo next to telvo-farm when that one does not run here (it
+    may be a path on the workers only)."""
+
+    def __init__(self, argv, program):
+        here = os.path.join(os.path.dirname(os.path.abspath(program)), "telvo") if program \
+            else "telvo"
+        self.candidates = [t for t in (_given_telvo(argv), here) if t]
+        self.kinds = None
+
+    def kind(self, name):
+        if self.kinds is None:
+            for telvo in self.candidates:
+                self.kinds = telvo_options(telvo)
+                if self.kinds is not None:
+                    break
+            else:
+                raise FarmError(f"no telvo at '{self.candidates[0]}' answers --list-options; "
+                                "give its path with --telvo")
+        return self.kinds.get(name)
+
+
+def parse_arguments(argv, program=None):
+    """`program`: telvo-farm's own path, next to which its telvo is found."""
     o = FarmOptions()
+    telvo = _TelvoOptions(argv, program)
     positional = []
     only_positional = False
     i = 0
@@ -189,9 +233,10 @@ def parse_arguments(argv):
         name, inline = arg, None
         if arg.startswith("--") and "=" in arg:
             name, inline = arg.split("=", 1)
-        takes_value = name in TELVO_VALUE_OPTIONS or name in FARM_VALUE_OPTIONS
-        if not takes_value and name not in TELVO_FLAGS:
+        kind = "text" if name in FARM_VALUE_OPTIONS else telvo.kind(name)
+        if kind not in ("flag", "text", "integer"):
             raise UsageError(f"unknown option '{name}' (see telvo-farm --help)")
+        takes_value = kind != "flag"
         value = inline
         if takes_value and value is None:
             if i >= len(argv):

@@ -61,12 +61,15 @@ def timeline_of(path):
     # Packets only, nothing decoded: a pass over the file's index and headers. "V" picks
     # video that is not an attached picture, as telvo does.
     info = _ffprobe(
-        path, "-select_streams", "V:0", "-show_entries", "stream=time_base:packet=pts,dts"
+        path, "-select_streams", "V:0", "-show_entries", "stream=time_base:packet=pts,dts,flags"
     )
     if not info.get("streams"):
         raise FarmError(f"'{path}' has no video stream")
     time_base = Fraction(info["streams"][0]["time_base"])
-    packets = info.get("packets", [])
+    # A packet flagged D lies before an edit list's start (a clip cut by stream copy
+    # begins at the keyframe before the cut): decoded for reference, never shown, and
+    # so no frame of telvo's numbering.
+    packets = [p for p in info.get("packets", []) if "D" not in p.get("flags", "")]
     if not packets:
         raise FarmError(f"'{path}' has no video frames")
     if all("pts" in p for p in packets):

@@ -22,6 +22,7 @@ from telvo_farm.cluster import check_security, connect
 from telvo_farm.command_line import USAGE, output_name, parse_arguments, stats_name
 from telvo_farm.errors import EXIT_FAILURE, EXIT_OK, FarmError, UsageError
 from telvo_farm.join import check_segments, join_stats, join_video
+from telvo_farm.notes import SegmentNotes
 from telvo_farm.output_place import ResultLock, check_name_length, check_writable_place
 from telvo_farm.plan import plan_segments
 from telvo_farm.probe import timeline_of
@@ -49,8 +50,13 @@ class InputJob:
     workdir: object = None  # None: nothing to keep (-f null without --stats)
     lock: object = None  # held while the job runs
     inspected: dict = field(default_factory=dict)  # segment index -> (settings, frames)
+    notes: object = None  # SegmentNotes
     finished: set = field(default_factory=set)
     joined: bool = False
+
+    def __post_init__(self):
+        if self.notes is None:
+            self.notes = SegmentNotes(self.label, show_input_messages=True)
 
     @property
     def label(self):
@@ -110,6 +116,8 @@ def _plan_input(o, number, path, note):
     segments = plan_segments(timeline.frames, o.segment_frames, o.start, o.frames)
     job = InputJob(number, path, output, stats, timeline, segments, o.start,
                    copies_other_streams=o.start == 0 and o.frames is None)
+    # As telvo's -q hides FFmpeg's input messages, the farm's does.
+    job.notes = SegmentNotes(job.label, show_input_messages=not o.quiet)
     if output and job.copies_other_streams:
         job.carried = carried_streams(path, output, o.format,
                                       lambda line: note(f"telvo-farm: {job.label}: {line}"))
@@ -268,8 +276,8 @@ class _Execution:
             for line in result["summary"]:
                 self.progress.message(line)
             self.summary_shown = True
-        for note in result["notes"]:
-            self.progress.message(f"telvo-farm: {job.label} {segment.describe()}: {note}")
+        for line in job.notes.add(segment, result["notes"]):
+            self.progress.message(line)
         self.timing.add(result["timing"])
         if self.o.verbose:
             self.progress.message(f"telvo-farm: {job.label} {segment.describe()} done on "
@@ -280,6 +288,8 @@ class _Execution:
 
     def _complete(self, job):
         self.progress.update(self._frames(), force=True)
+        for line in job.notes.input_summary():
+            self.progress.message(line)
         if job.workdir:
             self.timing.join += _join(self.o, job, self.progress.message)
         elif not self.o.quiet:
@@ -359,6 +369,10 @@ def run(o):
     except BaseException:
         if progress:
             progress.finish()
+            # What the finished segments found in the input may explain the failure.
+            for job in jobs:
+                for line in job.notes.input_summary():
+                    progress.message(line)
         raise
     finally:
         _close(client, cluster)
@@ -368,7 +382,7 @@ def run(o):
 def main(argv, program, version):
     signal.signal(signal.SIGTERM, _interrupt)
     try:
-        o = parse_arguments(argv)
+        o = parse_arguments(argv, program)
         if o.help:
             sys.stdout.write(USAGE)
             return EXIT_OK

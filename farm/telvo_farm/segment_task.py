@@ -192,11 +192,14 @@ def run_segment(fields):
             if path:
                 _remove(path)
     written = [int(m.group(1)) for m in map(_WRITTEN.match, lines) if m]
+    notes = [line for line in lines if re.match(r"telvo: (warning|note):", line)]
+    # The filter's two description lines come first, after any note on the input.
+    told = [line for line in lines if line.startswith("telvo: ") and line not in notes]
     return {
         "ok": True,
         "worker": worker,
         "frames": written[-1] if written else spec.frames,
-        "summary": [line for line in lines[:2] if line.startswith("telvo: ")],
-        "notes": [line for line in lines if re.match(r"telvo: (warning|note):", line)],
+        "summary": told[:2],
+        "notes": notes,
         "timing": [line for line in lines if line.startswith("telvo: timing:")],
     }

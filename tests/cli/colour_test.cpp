@@ -488,10 +488,12 @@ TEST_F(Keeps, PreviewShowsTheDialogRendering)
     ASSERT_TRUE(converter.convert(frame.get(), source, error));
     FilterSession session;
     ASSERT_TRUE(session.open(settings, 80, 60, error));
-    storeShared(session.state().dialogClosed, 0);
+    session.filter().showAsWhileEditing(true);
     FramePtr after = converter.pool().get(), before = converter.pool().get();
     session.run(source.get(), after.get(), 4);
-    storeShared(session.state().disable, 1);
+    SettingValues switchedOff = settings;
+    switchedOff[settingIndex("disable")] = 1;
+    session.filter().apply(switchedOff);
     session.run(source.get(), before.get(), 4);
 
     for (int y = 0; y < 60; ++y)

@@ -119,13 +119,12 @@ TEST(Options, UsageErrors)
     }
 }
 
-// --help and the manual page are made from the option list, the parser is written by
-// hand: every option they show must be taken, with a value exactly when they show one.
+// Every option the rows show is taken, with a value exactly when they show one.
 TEST(Options, EveryDocumentedOptionIsTakenAsShown)
 {
-    std::vector<OptionDoc> documented(std::begin(kOutputOptions), std::end(kOutputOptions));
+    std::vector<OptionRow> documented(std::begin(kOutputOptions), std::end(kOutputOptions));
     documented.push_back(kConfigOption);
-    for (const OptionDoc& doc : documented) {
+    for (const OptionRow& doc : documented) {
         for (const char* name : {doc.shortName, doc.longName}) {
             if (!name) continue;
             const std::string value =

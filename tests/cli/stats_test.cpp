@@ -51,15 +51,15 @@ std::vector<FrameReport> directReports(const std::string& file, bool disable)
 // rather than taken from the code that writes the files.
 using Field = double (*)(const FrameReport&);
 const std::pair<const char*, Field> kColumns[] = {
-    {"lowR", [](const FrameReport& r) { return r.levels.lowR; }},
-    {"lowG", [](const FrameReport& r) { return r.levels.lowG; }},
-    {"lowB", [](const FrameReport& r) { return r.levels.lowB; }},
-    {"highR", [](const FrameReport& r) { return r.levels.highR; }},
-    {"highG", [](const FrameReport& r) { return r.levels.highG; }},
-    {"highB", [](const FrameReport& r) { return r.levels.highB; }},
-    {"medianR", [](const FrameReport& r) { return r.levels.medianR; }},
-    {"medianG", [](const FrameReport& r) { return r.levels.medianG; }},
-    {"medianB", [](const FrameReport& r) { return r.levels.medianB; }},
+    {"lowR", [](const FrameReport& r) { return r.levels.value[kLowR]; }},
+    {"lowG", [](const FrameReport& r) { return r.levels.value[kLowG]; }},
+    {"lowB", [](const FrameReport& r) { return r.levels.value[kLowB]; }},
+    {"highR", [](const FrameReport& r) { return r.levels.value[kHighR]; }},
+    {"highG", [](const FrameReport& r) { return r.levels.value[kHighG]; }},
+    {"highB", [](const FrameReport& r) { return r.levels.value[kHighB]; }},
+    {"medianR", [](const FrameReport& r) { return r.levels.value[kMedianR]; }},
+    {"medianG", [](const FrameReport& r) { return r.levels.value[kMedianG]; }},
+    {"medianB", [](const FrameReport& r) { return r.levels.value[kMedianB]; }},
     {"blackR", [](const FrameReport& r) { return r.applied.value[kBlackR]; }},
     {"blackG", [](const FrameReport& r) { return r.applied.value[kBlackG]; }},
     {"blackB", [](const FrameReport& r) { return r.applied.value[kBlackB]; }},
@@ -165,10 +165,19 @@ TEST_F(StatsRun, CsvAndJsonlHoldExactlyWhatTheFramePassReported)
               "frame,lowR,lowG,lowB,highR,highG,highB,medianR,medianG,medianB,"
               "blackR,blackG,blackB,whiteR,whiteG,whiteB,curveR,curveG,curveB");
     expectRecords(readJsonl(readText(path("s.jsonl"))), expected, 0, "s.jsonl");
+    // With --scene-cuts each record ends in the restart column (the clip has no cut).
+    const RunOutcome cuts =
+        telvo({"in.mkv", "-", "-f", "null", "-q", "--scene-cuts", "85", "--stats", "cuts.jsonl"});
+    ASSERT_EQ(cuts.exitCode, 0) << cuts.stderrText;
+    std::istringstream lines(readText(path("cuts.jsonl")));
+    size_t records = 0;
+    for (std::string line; std::getline(lines, line); ++records)
+        EXPECT_NE(line.find(",\"restart\":0}"), std::string::npos) << line;
+    EXPECT_EQ(records, expected.size());
     // The clip's cast must show: the applied curves differ between the channels, and
     // the channels' levels differ from each other.
     EXPECT_NE(expected[8].applied.value[kCurveR], expected[8].applied.value[kCurveB]);
-    EXPECT_NE(expected[8].levels.medianR, expected[8].levels.medianB);
+    EXPECT_NE(expected[8].levels.value[kMedianR], expected[8].levels.value[kMedianB]);
 }
 
 TEST_F(StatsRun, SegmentAndDisableReportTheirOwnFrames)

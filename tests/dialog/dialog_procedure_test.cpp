@@ -198,7 +198,7 @@ TEST(Dialog, EscapeCloseBoxAndEnterAreIgnored)
 TEST(Dialog, ScriptValuesOutsideTheRangesSurviveUntilMoved)
 {
     DialogHarness h(640, 480);
-    h.filter.config(50, -3, 7, -20, 9999, 8, 8, 0);
+    h.filter.config({50, -3, 7, -20, 9999, 8, 8, 0});
     h.configure([&](HWND d) {
         EXPECT_EQ(control(d, 1001).position, 40);
         EXPECT_EQ(control(d, 1024).position, 0);

@@ -27,7 +27,7 @@ struct Settings {
 
 void apply(TestFilter& f, const Settings& s)
 {
-    f.config(s.gamma, s.alignment, s.border, s.top, s.left, s.right, s.bottom, s.freeze);
+    f.config({s.gamma, s.alignment, s.border, s.top, s.left, s.right, s.bottom, s.freeze});
     FilterState& st = f.state();
     st.disable = s.disable;
     st.dialogClosed = s.dialogClosed;

@@ -21,7 +21,7 @@ namespace
 struct Clip {
     const char* name;
     int width, height;
-    int config[8];
+    int config[kScriptSettingCount];
     int dialogClosed, showHistogram, disable;
 };
 
@@ -46,7 +46,7 @@ std::map<std::string, std::string> runAll()
     std::map<std::string, std::string> out;
     for (const Clip& c : kClips) {
         TestFilter f(c.width, c.height);
-        f.host.callScript("Config", c.config, 8);
+        f.host.callScript("Config", c.config, kScriptSettingCount);
         f.state().dialogClosed = c.dialogClosed;
         f.state().showHistogram = c.showHistogram;
         f.state().disable = c.disable;

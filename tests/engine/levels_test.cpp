@@ -27,15 +27,15 @@ ChannelLevels levelsOfFlat(int w, int h, uint32_t pixel,
 
 void expectAll(const ChannelLevels& l, double low, double high, double median)
 {
-    EXPECT_EQ(l.lowR, low);
-    EXPECT_EQ(l.lowG, low);
-    EXPECT_EQ(l.lowB, low);
-    EXPECT_EQ(l.highR, high);
-    EXPECT_EQ(l.highG, high);
-    EXPECT_EQ(l.highB, high);
-    EXPECT_EQ(l.medianR, median);
-    EXPECT_EQ(l.medianG, median);
-    EXPECT_EQ(l.medianB, median);
+    EXPECT_EQ(l.value[kLowR], low);
+    EXPECT_EQ(l.value[kLowG], low);
+    EXPECT_EQ(l.value[kLowB], low);
+    EXPECT_EQ(l.value[kHighR], high);
+    EXPECT_EQ(l.value[kHighG], high);
+    EXPECT_EQ(l.value[kHighB], high);
+    EXPECT_EQ(l.value[kMedianR], median);
+    EXPECT_EQ(l.value[kMedianG], median);
+    EXPECT_EQ(l.value[kMedianB], median);
 }
 
 }  // namespace
@@ -59,11 +59,11 @@ TEST(Levels, OneColourFrames)
     }
     // Channels are measured independently.
     const ChannelLevels l = levelsOfFlat(32, 32, 0x00143CC8);  // 20, 60, 200
-    EXPECT_EQ(l.medianR, 20);
-    EXPECT_EQ(l.medianG, 60);
-    EXPECT_EQ(l.medianB, 200);
-    EXPECT_EQ(l.lowR, 18);
-    EXPECT_EQ(l.highB, 202);
+    EXPECT_EQ(l.value[kMedianR], 20);
+    EXPECT_EQ(l.value[kMedianG], 60);
+    EXPECT_EQ(l.value[kMedianB], 200);
+    EXPECT_EQ(l.value[kLowR], 18);
+    EXPECT_EQ(l.value[kHighB], 202);
 }
 
 TEST(Levels, ClippedPeakAndTailMassOnAKnownFrame)
@@ -95,10 +95,10 @@ TEST(Levels, HalfBlackHalfWhite)
     for (int y = 32; y < 64; ++y)
         for (int x = 0; x < 64; ++x) f.set(x, y, 0xFFFFFF);
     const ChannelLevels l = measureChannelLevels(f.constPlane(), defaultFrameSettings());
-    EXPECT_EQ(l.lowR, 1);
-    EXPECT_EQ(l.lowB, 1);
-    EXPECT_EQ(l.highR, 254);
-    EXPECT_EQ(l.highG, 254);
+    EXPECT_EQ(l.value[kLowR], 1);
+    EXPECT_EQ(l.value[kLowB], 1);
+    EXPECT_EQ(l.value[kHighR], 254);
+    EXPECT_EQ(l.value[kHighG], 254);
 }
 
 TEST(Levels, AnalysisRegionFromMargins)
@@ -139,8 +139,8 @@ TEST(Levels, OnlyTheRegionIsCounted)
     fillFlat(f, 0xFFFFFF);
     for (int x = 7; x < 56; ++x) f.set(x, 7, makeGrey(100));
     const ChannelLevels l = measureChannelLevels(f.constPlane(), marginSettings(8, 8, 8, 8));
-    EXPECT_EQ(l.medianR, 100);
-    EXPECT_EQ(l.lowG, 98);
+    EXPECT_EQ(l.value[kMedianR], 100);
+    EXPECT_EQ(l.value[kLowG], 98);
 }
 
 TEST(Levels, EmptyRegionGivesEqualZeroMedians)

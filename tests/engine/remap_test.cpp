@@ -17,7 +17,7 @@
 #include "engine/correction_params.h"
 #include "engine/correction_phase.h"
 #include "engine/cpu_level.h"
-#include "engine/remap_row.h"
+#include "engine/kernel_table.h"
 #include "platform/thread_executor.h"
 #include "tests/support/test_support.h"
 
@@ -72,7 +72,9 @@ RemapRowFunction kernelOfAFrame()
 {
     GuardedFrame source(8, 3), destination(8, 3);
     KernelRecorder recorder;
-    runCorrectionPhase(source.constPlane(), destination.plane(), CorrectionParams{}, 3, recorder);
+    RemapTables tables;
+    runCorrectionPhase(source.constPlane(), destination.plane(), CorrectionParams{}, 3, recorder,
+                       tables);
     for (RemapRowFunction kernel : recorder.kernels)
         if (kernel != recorder.kernels.front()) return nullptr;
     return recorder.kernels.empty() ? nullptr : recorder.kernels.front();
@@ -168,8 +170,9 @@ TEST(Workers, IdentityCorrectionKeepsChannelsAndClearsTheTopByte)
     GuardedFrame source(9, 4), destination(9, 4);
     fillRandom(source, 11);
     source.set(0, 0, 0xFF123456);
+    RemapTables tables;
     runCorrectionPhase(source.constPlane(), destination.plane(), identityCorrection(), 3,
-                       threadExecutor());
+                       threadExecutor(), tables);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 9; ++x) EXPECT_EQ(destination.at(x, y), source.at(x, y) & 0xFFFFFF);
     EXPECT_EQ(destination.at(0, 0), 0x123456u);
@@ -184,8 +187,10 @@ TEST(RemapKernels, EveryVariantMatchesTheFormulaOverManyTables)
 {
     const std::vector<ChannelCurve> curves = testCurves();
     std::mt19937 rng(7);
+    static_assert(sizeof(KernelTable) == sizeof(RemapRowFunction),
+                  "a new kernel in KernelTable gets its check next to this one");
     for (const CpuLevel level : levelsOnThisCpu()) {
-        const RemapRowFunction kernel = remapRowFor(level);
+        const RemapRowFunction kernel = kernelsFor(level).remapRow;
         for (size_t i = 0; i + 2 < curves.size(); ++i) {
             const ChannelCurve &r = curves[i], &g = curves[i + 1], &b = curves[i + 2];
             RemapTables t;
@@ -245,13 +250,9 @@ TEST(RemapKernels, EveryVariantThroughTheWorkersMatchesTheReferencePass)
                 fillRandom(source, round);
                 runCorrectionReference(source.constPlane(), reference.plane(), params);
                 const bool inPlace = round % 4 == 0;
-                if (inPlace) {
-                    runCorrectionPhase(source.constPlane(), source.plane(), params, workers,
-                                       threadExecutor());
-                } else {
-                    runCorrectionPhase(source.constPlane(), fast.plane(), params, workers,
-                                       threadExecutor());
-                }
+                RemapTables tables;
+                runCorrectionPhase(source.constPlane(), inPlace ? source.plane() : fast.plane(),
+                                   params, workers, threadExecutor(), tables);
                 const GuardedFrame& result = inPlace ? source : fast;
                 ASSERT_EQ(result.pixels(), reference.pixels())
                     << cpuLevelName(kernelLevel) << " " << s.width << "x" << s.height << " padding "
@@ -273,7 +274,7 @@ TEST(RemapKernels, ChosenKernelStaysWithinTheCpuAndTheCaps)
     const bool scalarFromEnvironment = wanted != nullptr && std::string(wanted) == "scalar";
     EXPECT_LE(static_cast<int>(cpuLevel()), static_cast<int>(detectedCpuLevel()));
     EXPECT_EQ(kernelOfAFrame(),
-              scalarFromEnvironment ? remapRowScalar : remapRowFor(detectedCpuLevel()));
+              scalarFromEnvironment ? remapRowScalar : kernelsFor(detectedCpuLevel()).remapRow);
     {
         const CpuLevelCap cap(CpuLevel::Scalar);
         EXPECT_EQ(kernelOfAFrame(), remapRowScalar);

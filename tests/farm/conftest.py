@@ -47,9 +47,12 @@ def ffmpeg(*arguments):
 @pytest.fixture(scope="session")
 def clips(tmp_path_factory):
     """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
-    at 1.4 s), a variable-frame-rate Matroska file and a DVD-like MPEG program stream."""
+    """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
+    at 1.4 s), a variable-frame-rate Matroska file, a DVD-like MPEG program stream, an
+    MP4 cut by stream copy, and lossless scenes with hard cuts and flashes."""
     folder = tmp_path_factory.mktemp("clips")
-    made = {name: str(folder / name) for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg")}
+    made = {name: str(folder / name)
+            for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg", "cut.mp4", "cuts.mkv")}
     source = f"testsrc2=size=160x90:rate={FPS}:duration=3"
     ffmpeg("-f", "lavfi", "-i", source, "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
            "-c:v", "libx264", "-g", "20", "-pix_fmt", "yuv420p", "-c:a", "aac",
@@ -64,6 +67,22 @@ def clips(tmp_path_factory):
     # first in it carry no presentation time.
     ffmpeg("-f", "lavfi", "-i", source, "-c:v", "mpeg2video", "-bf", "2", "-g", "15",
            made["bf.mpg"])
+    # A cut between keyframes keeps the packets from the keyframe before it, marked to be
+    # decoded but not shown (an edit list): they are no frames.
+    ffmpeg("-ss", "1.3", "-i", made["av.mp4"], "-c", "copy", made["cut.mp4"])
+    flags = run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                 "packet=flags", "-of", "csv=p=0", made["cut.mp4"]]).stdout.split()
+    assert any("D" in f for f in flags) and not all("D" in f for f in flags), flags
+    # Cuts at 20 and 45 (a differently cast scene each), a one-frame flash at 33 and a
+    # two-frame one at 58: each a few frames before a boundary of 12-frame segments.
+    flash = "eq(N,33)+eq(N,58)+eq(N,59)"
+    cast = {"r": ("0.55*r(X,Y)", "r(X,Y)+30"), "g": ("0.8*g(X,Y)", "0.9*g(X,Y)"),
+            "b": ("b(X,Y)+40", "0.6*b(X,Y)")}
+    geq = ":".join(
+        f"{c}='clip(if({flash},90+1.5*{c}(X,Y),if(between(N,20,44),{b},"
+        f"if(gte(N,45),{cc},{c}(X,Y)))),0,255)'" for c, (b, cc) in cast.items())
+    ffmpeg("-f", "lavfi", "-i", source, "-vf", f"format=gbrp,geq={geq}", "-c:v", "ffv1",
+           made["cuts.mkv"])
     return made
 
 
@@ -78,19 +97,21 @@ def frame_hashes(path):
 
 
 def stream_facts(path):
-    """Per stream: codec, frame rate and every packet's timestamps (in presentation
-    order for video)."""
+    """Per stream: codec, frame rate, every packet's timestamps (in presentation order
+    for video) and its decode times in order (a segment's encoder may order its frames
+    differently, so those are compared as a sequence, not per packet)."""
     import json
 
     done = run(["ffprobe", "-v", "error", "-show_entries",
                 "stream=index,codec_type,codec_name,r_frame_rate,avg_frame_rate,time_base:"
-                "packet=stream_index,pts,duration", "-of", "json", path])
+                "packet=stream_index,pts,dts,duration", "-of", "json", path])
     info = json.loads(done.stdout)
     facts = []
     for stream in info["streams"]:
-        stamps = [(p.get("pts"), p.get("duration")) for p in info["packets"]
-                  if p["stream_index"] == stream["index"]]
-        facts.append((stream, sorted(stamps, key=lambda s: s[0] or 0)))
+        packets = [p for p in info["packets"] if p["stream_index"] == stream["index"]]
+        stamps = [(p.get("pts"), p.get("duration")) for p in packets]
+        facts.append((stream, sorted(stamps, key=lambda s: s[0] or 0),
+                      [p.get("dts") for p in packets]))
     return facts
 
 
@@ -102,6 +123,8 @@ def stand_in(tmp_path, telvo):
     path = tmp_path / "telvo-stand-in"
     path.write_text(f"""#!/usr/bin/python3
 import os, sys, time
+if "--start" not in sys.argv:  # --list-options and the like
+    os.execv({telvo!r}, [{telvo!r}] + sys.argv[1:])
 start = sys.argv[sys.argv.index("--start") + 1]
 folder = os.environ["STAND_IN_DIR"]
 with open(os.path.join(folder, "log"), "a") as log:

@@ -5,6 +5,7 @@
 with the same count, timestamps and rate; the same other streams and stats."""
 
 import os
+import re
 
 import pytest
 from conftest import ffmpeg, frame_hashes, run, stream_facts
@@ -14,12 +15,19 @@ CASES = {
     "lossless, stats, odd last segment": ("av.mp4", "out.mkv", ["--lossless", "--stats", "s.csv"],
                                           ["--segment-frames", "20"]),
     "clock from 1.4 s, audio copied": ("av.ts", "out.mp4", [], ["--segment-frames", "30"]),
+    "lossy, last segment of two frames": ("av.ts", "out.mp4", [], ["--segment-frames", "73"]),
     "variable frame rate": ("vfr.mkv", "out.mkv", ["--gamma", "30"], ["--segment-frames", "16"]),
     "B-frames, packets without pts": ("bf.mpg", "out.mkv", ["--lossless"],
                                       ["--segment-frames", "20"]),
+    "cut by stream copy, edit list": ("cut.mp4", "out.mkv", ["--lossless"],
+                                      ["--segment-frames", "10"]),
     "range, jsonl stats": ("av.mp4", "out.mkv",
                            ["--lossless", "--start", "7", "--frames", "50", "--stats", "s.jsonl"],
                            ["--segment-frames", "12"]),
+    # The pre-roll covers what the cut detector looks back at.
+    "scene cuts near segment boundaries": ("cuts.mkv", "out.mkv",
+                                           ["--lossless", "--scene-cuts", "85", "--stats",
+                                            "s.csv"], ["--segment-frames", "12"]),
 }
 
 
@@ -43,6 +51,12 @@ def test_same_result_as_one_run(case, clips, telvo, farm, tmp_path):
     assert stream_facts(str(farmed / name)) == stream_facts(str(single / name))
     for stats in (o for o in options if o.startswith("s.")):
         assert (farmed / stats).read_bytes() == (single / stats).read_bytes()
+    if "--scene-cuts" in options:
+        # Each cut restarts (1); a flash restarts and is put back when it ends (2).
+        rows = [line.split(",") for line in (single / "s.csv").read_text().split()]
+        assert rows[0][-1] == "restart"
+        marked = {int(row[0]): row[-1] for row in rows[1:] if row[-1] != "0"}
+        assert marked == {20: "1", 33: "1", 34: "2", 45: "1", 58: "1", 60: "2"}
 
 
 def test_several_inputs_fill_a_folder(clips, telvo, farm, tmp_path):
@@ -80,4 +94,36 @@ def test_streams_the_container_cannot_hold(clip, name, kept, note, clips, farm, 
     said = [i for i, line in enumerate(lines) if note in line]
     # Decided while planning: before the first segment reports any frames.
     assert said and said[0] < min(i for i, line in enumerate(lines) if "frames (" in line)
-    assert [s["codec_name"] for s, _ in stream_facts(str(tmp_path / name))] == kept
+    assert [s["codec_name"] for s, *_ in stream_facts(str(tmp_path / name))] == kept
+
+
+def _rotated(source, path):
+    ffmpeg("-i", source, "-c", "copy", "-metadata:s:v", "rotate=90", path)
+
+
+def _damaged(source, path):
+    data = bytearray(open(source, "rb").read())
+    for start in (len(data) // 5, len(data) // 2, 3 * len(data) // 4):
+        data[start:start + 400] = bytes((i * 151 + start) % 256 for i in range(400))
+    open(path, "wb").write(data)
+
+
+@pytest.mark.parametrize("make, told, kept_by_quiet", [
+    (_rotated, "note: the input is shown turned a quarter", True),
+    (_damaged, "warning: the decoder (h264) of the input reported an error in frames ", False),
+], ids=["rotation note", "FFmpeg's input messages"])
+def test_each_note_told_once_over_all_segments(make, told, kept_by_quiet, clips, farm, tmp_path):
+    make(clips["av.mp4"], str(tmp_path / "in.mp4"))
+    for quiet in ([], ["-q"]):
+        done = run([farm, str(tmp_path / "in.mp4"), str(tmp_path / "out.mkv"), "--lossless",
+                    "--workers", "2", "--segment-frames", "20", *quiet])
+        assert done.returncode == 0, done.stderr
+        os.remove(tmp_path / "out.mkv")
+        lines = [line for line in done.stderr.splitlines() if told in line]
+        if quiet and not kept_by_quiet:
+            assert lines == [], done.stderr
+            continue
+        assert lines, done.stderr
+        # One line per kind: the damaged stream's numbers differ between segments.
+        kinds = [re.sub(r"\d+", "#", line.split("the first:")[-1]) for line in lines]
+        assert len(kinds) == len(set(kinds)), done.stderr

@@ -13,19 +13,23 @@ from fractions import Fraction
 import pytest
 from conftest import run
 
-from telvo_farm.command_line import TELVO_FLAGS, TELVO_VALUE_OPTIONS
+from telvo_farm.command_line import parse_arguments, telvo_options
 from telvo_farm.output_place import hidden_beside
 from telvo_farm.plan import Segment, concat_durations, plan_segments
 from telvo_farm.probe import Timeline
 from telvo_farm.progress import Progress
-from telvo_farm.run import InputJob, _Execution, parse_arguments
+from telvo_farm.run import InputJob, _Execution
 from telvo_farm.workdir import WorkDir
 
 
 @pytest.mark.parametrize("total, size, start, count, expected", [
-    (10, 4, 0, None, [(0, 4), (4, 4), (8, 2)]),
+    # A rest shorter than three frames joins the segment before it: the encoder could not
+    # measure its decode-time delay on it.
+    (10, 4, 0, None, [(0, 4), (4, 6)]),
+    (11, 4, 0, None, [(0, 4), (4, 4), (8, 3)]),
     (10, 10, 0, None, [(0, 10)]),
-    (10, 4, 3, 5, [(3, 4), (7, 1)]),
+    (10, 4, 3, 5, [(3, 5)]),
+    (10, 2, 0, None, [(0, 3), (3, 3), (6, 4)]),  # no segment shorter, whatever asked
     (10, 4, 8, 50, [(8, 2)]),  # a range past the end gives the frames that exist
 ])
 def test_segments_cover_the_range_once(total, size, start, count, expected):
@@ -35,11 +39,11 @@ def test_segments_cover_the_range_once(total, size, start, count, expected):
 
 
 def test_concat_lengths_follow_the_input_clock():
-    # 30000/1001 fps in a 1/90000 time base, with a gap before frame 4: rounding the
+    # 30000/1001 fps in a 1/90000 time base, with a gap before frame 6: rounding the
     # cumulative times keeps every boundary on the microsecond of its frame.
-    pts = tuple(3003 * i + (9000 if i >= 4 else 0) for i in range(9))
-    timeline = Timeline(pts, 9, Fraction(1, 90000))
-    segments = plan_segments(9, 2)
+    pts = tuple(3003 * i + (9000 if i >= 6 else 0) for i in range(15))
+    timeline = Timeline(pts, 15, Fraction(1, 90000))
+    segments = plan_segments(15, 3)
     lengths = concat_durations(timeline, segments)
     assert lengths[-1] is None
     assert [sum(lengths[:k]) for k in range(1, 5)] == \
@@ -66,15 +70,19 @@ def test_work_folder_reuses_only_matching_complete_segments(tmp_path, clips, tel
     assert sorted(p.name for p in (tmp_path / ".out.mkv.farm").iterdir()) == ["manifest.json"]
 
 
-def test_farm_knows_every_telvo_option(telvo):
+def test_farm_takes_telvo_options_as_telvo_lists_them(telvo):
     shown = run([telvo, "--help"]).stdout
     options = set(re.findall(r"^\s+(?:(-\w), )?(--[\w-]+)(?: ([A-Z]+|\"))?", shown, re.M))
     takes_value = {name for short, name, value in options if value} | \
         {short for short, name, value in options if short and value}
     flags = {name for short, name, value in options if not value} | \
         {short for short, name, value in options if short and not value}
-    assert takes_value == TELVO_VALUE_OPTIONS
-    assert flags - {"--help", "-h", "--version"} == TELVO_FLAGS
+    kinds = telvo_options(telvo)
+    assert {name for name, kind in kinds.items() if kind in ("text", "integer")} == takes_value
+    assert {name for name, kind in kinds.items() if kind == "flag"} == \
+        flags - {"--help", "-h", "--version", "--list-options"}
+    o = parse_arguments(["a.mp4", "--crf", "20", "--border", "b.mkv", "--telvo", telvo])
+    assert (o.inputs, o.output, o.telvo_options) == (["a.mp4"], "b.mkv", ["--crf", "20", "--border"])
 
 
 @pytest.mark.parametrize("arguments, words", [
@@ -134,7 +142,7 @@ def test_refused_before_anything_runs(farm, clips, tmp_path):
         assert sorted(os.listdir(tmp_path)) == before, arguments
 
 
-def test_late_progress_report_of_a_finished_segment_is_not_counted():
+def test_late_progress_report_of_a_finished_segment_is_not_counted(telvo):
     class Finished:
         status = "finished"
 
@@ -143,7 +151,7 @@ def test_late_progress_report_of_a_finished_segment_is_not_counted():
 
     segments = [Segment(0, 0, 10), Segment(1, 10, 10)]
     job = InputJob(0, "in.mp4", "", "", None, segments, 0, False)
-    options = parse_arguments(["in.mp4", "-f", "null", "-", "-q"])
+    options = parse_arguments(["in.mp4", "-f", "null", "-", "-q", "--telvo", telvo])
     execution = _Execution(options, [job], None, Progress(20, 0, False))
     # Keys come back from the workers as lists.
     execution._on_event((0.0, ([0, 1], 4)))

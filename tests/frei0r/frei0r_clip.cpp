@@ -43,9 +43,9 @@ ReferenceFilter::ReferenceFilter(int width, int height, const SettingValues& set
 
 void ReferenceFilter::configure(const SettingValues& v)
 {
-    filter_.config(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
-    storeShared(filter_.state().disable, v[parameter("disable")]);
-    storeShared(filter_.state().showHistogram, v[parameter("histogram")]);
+    filter_.host.callScript("Config", v.data(), kScriptSettingCount);
+    for (int i = kScriptSettingCount; i < kRecordSettingCount; ++i)
+        storeShared(filter_.state().*kSettings[i].field, v[i]);
 }
 
 Frame ReferenceFilter::run(const Frame& topDown)

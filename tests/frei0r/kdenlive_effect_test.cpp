@@ -3,8 +3,9 @@
 
 // The Kdenlive effect description against the module itself: the file is well-formed
 // XML in the form of Kdenlive's frei0r effects, and names exactly the module's
-// parameters, in its order, with its types and defaults; strengths are sliders 0..40,
-// margins are in pixels of the frame's width or height.
+// parameters, in its order, with its types and defaults; strengths are sliders over
+// their table range (0..40, the scene-cut sensitivity 0..100), margins are in pixels of
+// the frame's width or height.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "frei0r/parameters.h"
+#include "plugin/settings_table.h"
 #include "tests/frei0r/frei0r_clip.h"
 
 namespace
@@ -172,9 +174,11 @@ TEST(KdenliveEffect, DescribesTheModulesParametersAsItHasThem)
         EXPECT_NEAR(std::strtod(attribute("default").c_str(), nullptr), module.value(i), 1e-6);
         if (isBool) continue;
         const std::string name = param.name;
-        const std::string scale = name == "top" || name == "bottom"   ? "%height"
-                                  : name == "left" || name == "right" ? "%width"
-                                                                      : "40";
+        const SettingRange range = kSettings[i].range;
+        const std::string scale = name == "top" || name == "bottom" ? "%height"
+                                  : name == "left" || name == "right"
+                                      ? "%width"
+                                      : std::to_string(range.high - range.low);
         EXPECT_EQ(attribute("factor"), scale);
         EXPECT_EQ(attribute("min"), "0");
         EXPECT_EQ(attribute("max"), scale);

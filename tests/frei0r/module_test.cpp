@@ -29,8 +29,9 @@ Frame alphaOf(const Frame& frame)
 
 }  // namespace
 
-// FFmpeg passes parameters by position, so their order is part of the interface.
-TEST(PluginInfo, AFilterOnBgraWithTheTenParametersInHostOrder)
+// FFmpeg passes parameters by position, so their order is part of the interface: new
+// parameters only ever come after the first ten.
+TEST(PluginInfo, AFilterOnBgraWithItsParametersInHostOrder)
 {
     f0r_plugin_info_t info{};
     f0r_get_plugin_info(&info);
@@ -38,15 +39,17 @@ TEST(PluginInfo, AFilterOnBgraWithTheTenParametersInHostOrder)
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_BGRA8888);
     EXPECT_EQ(info.frei0r_version, 1);
-    ASSERT_EQ(info.num_params, 10);
+    ASSERT_EQ(info.num_params, 11);
     const struct {
         const char* name;
         int type;
     } expected[] = {
-        {"gamma", F0R_PARAM_DOUBLE},   {"alignment", F0R_PARAM_DOUBLE}, {"border", F0R_PARAM_BOOL},
-        {"top", F0R_PARAM_DOUBLE},     {"left", F0R_PARAM_DOUBLE},      {"right", F0R_PARAM_DOUBLE},
-        {"bottom", F0R_PARAM_DOUBLE},  {"freeze", F0R_PARAM_BOOL},      {"disable", F0R_PARAM_BOOL},
-        {"histogram", F0R_PARAM_BOOL},
+        {"gamma", F0R_PARAM_DOUBLE},      {"alignment", F0R_PARAM_DOUBLE},
+        {"border", F0R_PARAM_BOOL},       {"top", F0R_PARAM_DOUBLE},
+        {"left", F0R_PARAM_DOUBLE},       {"right", F0R_PARAM_DOUBLE},
+        {"bottom", F0R_PARAM_DOUBLE},     {"freeze", F0R_PARAM_BOOL},
+        {"disable", F0R_PARAM_BOOL},      {"histogram", F0R_PARAM_BOOL},
+        {"scene-cuts", F0R_PARAM_DOUBLE},
     };
     for (int i = 0; i < info.num_params; ++i) {
         f0r_param_info_t param{};
@@ -82,7 +85,7 @@ TEST(Parameters, ValuesAreKeptWithinTheirRange)
 TEST(Parameters, AnIndexOutsideTheTableIsIgnored)
 {
     Frei0rModule module(16, 16);
-    for (int index : {-1, 10, INT_MAX, INT_MIN}) {
+    for (int index : {-1, kParameterCount, INT_MAX, INT_MIN}) {
         module.set(index, 0.9);
         double untouched = 42.0;
         f0r_get_param_value(module.get(), &untouched, index);
@@ -115,8 +118,9 @@ TEST(Parameters, SettingsFromValues)
                           {"freeze", 1.0}},
                          37, 41),
               (SettingValues{18, 3, 0, 21, 19, 37, 0, 1, 0, 0}));
-    EXPECT_EQ(settingsOf({{"gamma", 1.0}, {"border", 1.0}, {"disable", 1.0}}, 8, 8),
-              (SettingValues{40, 15, 1, 0, 0, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(
+        settingsOf({{"gamma", 1.0}, {"border", 1.0}, {"disable", 1.0}, {"scene-cuts", 0.85}}, 8, 8),
+        (SettingValues{40, 15, 1, 0, 0, 0, 0, 0, 1, 0, 85}));
 }
 
 // Settings set as frei0r values, a change between frames, the graph: the module's

@@ -91,10 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TestFilter fast(width, height), reference(width, height);
 
     for (int frame = 0; frame < 8 && in.remaining_bytes() > 0; ++frame) {
-        int config[8];
+        int config[kScriptSettingCount];
         for (int& v : config) v = anyScriptValue(in);
-        fast.host.callScript("Config", config, 8);
-        reference.host.callScript("Config", config, 8);
+        fast.host.callScript("Config", config, kScriptSettingCount);
+        reference.host.callScript("Config", config, kScriptSettingCount);
         const int disable = anyFlag(in), dialogClosed = anyFlag(in), graph = anyFlag(in);
         for (FilterState* s : {&fast.state(), &reference.state()}) {
             storeShared(s->disable, disable);

@@ -51,9 +51,9 @@ TEST(SharedModule, LoadedModuleRendersLikeTheLinkedCore)
         loaded.createInstance(67, 41);
         TestFilter linked(67, 41);
         EXPECT_STREQ(loaded.definition().name, linked.host.definition().name);
-        const int args[8] = {30, 35, 1, 4, 5, 6, 7, 0};
-        ASSERT_TRUE(loaded.callScript("Config", args, 8));
-        linked.host.callScript("Config", args, 8);
+        const int args[kScriptSettingCount] = {30, 35, 1, 4, 5, 6, 7, 0};
+        ASSERT_TRUE(loaded.callScript("Config", args, kScriptSettingCount));
+        linked.host.callScript("Config", args, kScriptSettingCount);
         EXPECT_EQ(loaded.summary(), linked.host.summary());
 
         GuardedFrame src(67, 41), a(67, 41), b(67, 41);

@@ -23,7 +23,7 @@ TEST(FrameReport, RunProcReportsWhatItMeasuredAndApplied)
     f.run(src, dst);
     FrameReport r{};
     ASSERT_TRUE(lastFrameReport(f.host.instanceData(), r));
-    EXPECT_EQ(r.levels.medianG, 60);
+    EXPECT_EQ(r.levels.value[kMedianG], 60);
     // Two of the five history slots hold the measured value: the applied one is averaged.
     EXPECT_EQ(r.applied.value[kBlackR], f.state().history[kBlackR][0] * 2 / 5);
     EXPECT_FALSE(lastFrameReport(other.host.instanceData(), r)) << "another instance's frame";
@@ -50,7 +50,7 @@ TEST(FrameReport, InstancesOnTwoThreadsEachReadTheirOwn)
         if (first) step.arrive_and_wait();
         step.arrive_and_wait();
         FrameReport r{};
-        seen = lastFrameReport(f.host.instanceData(), r) ? r.levels.medianG : -1;
+        seen = lastFrameReport(f.host.instanceData(), r) ? r.levels.value[kMedianG] : -1;
     };
     double seenA = 0, seenB = 0;
     std::thread a(render, true, 60, std::ref(seenA));

@@ -98,7 +98,7 @@ TEST(TextForms, ConfigSetsExactlyTheEightSettings)
     s.disable = 1;
     s.showHistogram = 1;
     s.history[0][2] = 7.5;
-    f.config(0, 40, 1, 0, 0, 0, 0, 1);
+    f.config({0, 40, 1, 0, 0, 0, 0, 1});
     EXPECT_EQ(s.gamma, 0);
     EXPECT_EQ(s.alignment, 40);
     EXPECT_EQ(s.border, 1);
@@ -119,7 +119,7 @@ TEST(TextForms, EightDistinctValuesStayInTheirPlaces)
     using Eight = std::array<int, 8>;
     const Eight given{11, 22, 3, 44, 55, 66, 77, 8};
     TestFilter f;
-    ASSERT_TRUE(f.host.callScript("Config", given.data(), 8));
+    ASSERT_TRUE(f.host.callScript("Config", given.data(), kScriptSettingCount));
     const FilterState& s = f.state();
     EXPECT_EQ((Eight{s.gamma, s.alignment, s.border, s.top, s.left, s.right, s.bottom, s.freeze}),
               given);
@@ -137,7 +137,7 @@ TEST(TextForms, EightDistinctValuesStayInTheirPlaces)
 TEST(TextForms, ExtremeValuesRoundTripAndTheSummaryStaysInItsBuffer)
 {
     TestFilter f;
-    f.config(INT_MIN, INT_MAX, -1, INT_MIN, INT_MAX, -123456789, 2000000000, INT_MIN);
+    f.config({INT_MIN, INT_MAX, -1, INT_MIN, INT_MAX, -123456789, 2000000000, INT_MIN});
     std::string line;
     ASSERT_TRUE(f.host.scriptLine(line));
     EXPECT_EQ(line,
@@ -150,7 +150,7 @@ TEST(TextForms, ExtremeValuesRoundTripAndTheSummaryStaysInItsBuffer)
     ASSERT_EQ(std::sscanf(line.c_str(), "Config(%d,%d,%d,%d,%d,%d,%d,%d)", &values[0], &values[1],
                           &values[2], &values[3], &values[4], &values[5], &values[6], &values[7]),
               8);
-    g.host.callScript("Config", values, 8);
+    g.host.callScript("Config", values, kScriptSettingCount);
     std::string again;
     ASSERT_TRUE(g.host.scriptLine(again));
     EXPECT_EQ(again, line);

@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/channel_levels.h"
+#include "engine/histogram.h"
+#include "engine/peak_threshold.h"
 #include "module/module_entry.h"
 #include "plugin/engine_state.h"
 
@@ -119,11 +122,9 @@ TestFilter::TestFilter(int width, int height)
     host.createInstance(width, height);
 }
 
-void TestFilter::config(int gamma, int alignment, int border, int top, int left, int right,
-                        int bottom, int freeze)
+void TestFilter::config(const std::array<int, kScriptSettingCount>& values)
 {
-    const int args[8] = {gamma, alignment, border, top, left, right, bottom, freeze};
-    host.callScript("Config", args, 8);
+    host.callScript("Config", values.data(), kScriptSettingCount);
 }
 
 int TestFilter::run(const GuardedFrame& source, const GuardedFrame& destination, int64_t frame)
@@ -151,11 +152,20 @@ FrameSettings marginSettings(int top, int left, int right, int bottom)
     return s;
 }
 
+ChannelLevels measureChannelLevels(const ConstPlane& source, const FrameSettings& settings)
+{
+    ChannelHistograms counted;
+    const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
+                                           : PixelRegion{0, 0, 0, 0};
+    countHistograms(source, region, counted);
+    return levelsFromHistograms(counted, peakThreshold);
+}
+
 FrameReport runReferencePass(FilterState& state, const ConstPlane& source, const Plane& destination)
 {
     CorrectionHistory history = loadCorrectionHistory(state);
     const FrameReport report =
-        runFramePassReference(loadFrameSettings(state), history, source, destination);
+        runFramePassReference(loadFrameSettings(state), history, nullptr, source, destination);
     storeCorrectionHistory(state, history);
     return report;
 }

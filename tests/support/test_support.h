@@ -4,6 +4,7 @@
 // Frame generators, guarded buffers and a ready filter instance for the tests.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -15,6 +16,7 @@
 #include "engine/plane.h"
 #include "hosting/filter_host.h"
 #include "plugin/filter_state.h"
+#include "plugin/settings_table.h"
 
 // A frame buffer with guard bytes before and after every row's pixels and around the
 // whole allocation, so writes outside the picture are caught. `pitch` may be padded
@@ -64,6 +66,10 @@ std::vector<uint32_t> naturalPixels(int width, int height, uint32_t seed);
 FrameSettings defaultFrameSettings();
 FrameSettings marginSettings(int top, int left, int right, int bottom);
 
+// The analysis on one thread with the fast counting and the closed-form threshold: the
+// levels the frame pass finds, without its workers.
+ChannelLevels measureChannelLevels(const ConstPlane& source, const FrameSettings& settings);
+
 // The reference pass over an instance record, as RunProc runs the fast one: the same
 // settings snapshot and history, carried on in the record.
 FrameReport runReferencePass(FilterState& state, const ConstPlane& source,
@@ -73,8 +79,8 @@ FrameReport runReferencePass(FilterState& state, const ConstPlane& source,
 struct TestFilter {
     TestFilter(int width = 64, int height = 48);
     FilterState& state() { return *static_cast<FilterState*>(host.instanceData()); }
-    void config(int gamma, int alignment, int border, int top, int left, int right, int bottom,
-                int freeze);
+    // The script function Config with one value per script setting, in script order.
+    void config(const std::array<int, kScriptSettingCount>& values);
     // One frame through RunProc, each frame at its own pitch.
     int run(const GuardedFrame& source, const GuardedFrame& destination, int64_t frame = 0);
     FilterHost host;

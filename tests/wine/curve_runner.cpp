@@ -17,8 +17,8 @@
 #include <limits>
 
 #include "engine/cpu_level.h"
+#include "engine/kernel_table.h"
 #include "engine/remap.h"
-#include "engine/remap_row.h"
 
 namespace
 {
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     RemapTables tables;
     uint64_t hash = 1469598103934665603ull, rowHash = hash;
     const CpuLevel level = cpuLevel();
-    const RemapRowFunction remapRow = remapRowFor(level);
+    const RemapRowFunction remapRow = kernelsFor(level).remapRow;
     // Every input value in every channel, junk in the top bytes, and a 3-pixel tail.
     uint32_t in[259], out[259];
     for (int x = 0; x < 259; ++x)

@@ -16,6 +16,7 @@
 #include "hosting/filter_host.h"
 #include "hosting/module_loader.h"
 #include "plugin/filter_state.h"
+#include "plugin/settings_table.h"
 #include "tests/support/pixel_hash.h"
 
 namespace
@@ -123,7 +124,8 @@ void makeFrame(const Picture& p, int k, std::vector<uint32_t>& out)
 
 struct Case {
     const char* name;
-    int settings[8];  // gamma, alignment, border, top, left, right, bottom, freeze
+    int settings[kScriptSettingCount];  // gamma, alignment, border, top, left, right, bottom,
+                                        // freeze
     int disable;
     int showHistogram;
     int dialogOpen;     // draws the margin outline and stops averaging
@@ -152,7 +154,7 @@ bool runCase(const LoadedModule& module, const Picture& picture, const Case& c, 
     }
     const int w = picture.width, h = picture.height;
     host.createInstance(w, h);
-    host.callScript("Config", c.settings, 8);
+    host.callScript("Config", c.settings, kScriptSettingCount);
     auto* state = static_cast<FilterState*>(host.instanceData());
     state->disable = c.disable;
     state->showHistogram = c.showHistogram;
@@ -168,10 +170,10 @@ bool runCase(const LoadedModule& module, const Picture& picture, const Case& c, 
     const ptrdiff_t pitch = 4 * static_cast<ptrdiff_t>(w);
     for (int k = 0; k < kFramesPerCase; ++k) {
         if (k == c.freezeAtFrame) {
-            int frozen[8];
+            int frozen[kScriptSettingCount];
             std::memcpy(frozen, c.settings, sizeof frozen);
-            frozen[7] = 1;
-            host.callScript("Config", frozen, 8);
+            frozen[settingIndex("freeze")] = 1;
+            host.callScript("Config", frozen, kScriptSettingCount);
         }
         makeFrame(picture, k, source);
         std::fill(destination.begin(), destination.end(), 0xDEADBEEFu);

@@ -23,6 +23,7 @@
 #include "hosting/filter_host.h"
 #include "hosting/module_loader.h"
 #include "plugin/filter_state.h"
+#include "plugin/settings_table.h"
 #include "tests/support/recording_preview.h"
 #include "tests/wine/check.h"
 #include "tests/wine/dialog_session.h"
@@ -125,11 +126,11 @@ void checkScriptSurface(FilterHost& host)
           " (gamma 15, alignment 15, border 0, top 8, left 8, right 8, bottom 8, freeze 0)");
     std::string line;
     CHECK(host.scriptLine(line) && line == "Config(15,15,0,8,8,8,8,0)");
-    const int args[8] = {0, 40, 1, 0, 0, 0, 0, 1};
-    CHECK(host.callScript("Config", args, 8));
+    const int args[kScriptSettingCount] = {0, 40, 1, 0, 0, 0, 0, 1};
+    CHECK(host.callScript("Config", args, kScriptSettingCount));
     CHECK(host.scriptLine(line) && line == "Config(0,40,1,0,0,0,0,1)");
-    const int defaults[8] = {15, 15, 0, 8, 8, 8, 8, 0};
-    host.callScript("Config", defaults, 8);
+    const SettingValues defaults = defaultSettingValues();
+    host.callScript("Config", defaults.data(), kScriptSettingCount);
 }
 
 // ---- the dialog ----

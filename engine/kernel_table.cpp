@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+#include "engine/kernel_table.h"
+
+#include <iterator>
+
+namespace
+{
+
+// In CpuLevel order.
+constexpr KernelTable kKernelsByLevel[] = {
+    {.remapRow = remapRowScalar},      // Scalar
+    {.remapRow = remapRowAvx512Vbmi},  // Avx512Vbmi
+};
+static_assert(std::size(kKernelsByLevel) == static_cast<size_t>(CpuLevel::Avx512Vbmi) + 1,
+              "one row per CPU level");
+
+}  // namespace
+
+const KernelTable& kernelsFor(CpuLevel level)
+{
+    return kKernelsByLevel[static_cast<int>(level)];
+}

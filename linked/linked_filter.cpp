@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+#include "linked/linked_filter.h"
+
+#include <cstring>
+
+#include "hosting/filter_host.h"
+#include "module/module_entry.h"
+#include "plugin/filter_state.h"
+#include "plugin/frame_report.h"
+#include "plugin/linked_frame.h"
+#include "plugin/shared_field.h"
+
+LinkedFilter::LinkedFilter()
+    : host_(
+          std::make_unique<FilterHost>(&VirtualdubFilterModuleInit2, &VirtualdubFilterModuleDeinit))
+{
+}
+
+LinkedFilter::~LinkedFilter() = default;
+
+bool LinkedFilter::open(const SettingValues& settings, int width, int height, std::string& error)
+{
+    if (!host_->ok()) {
+        error = "the filter module did not register: " + host_->error();
+        return false;
+    }
+    width_ = width;
+    height_ = height;
+    host_->createInstance(width, height);
+    if (!host_->callScript("Config", settings.data(), kScriptSettingCount)) {
+        error = "the filter has no Config script function";
+        return false;
+    }
+    store(settings);
+    host_->start(width, height);
+    open_ = true;
+    return true;
+}
+
+void LinkedFilter::store(const SettingValues& settings)
+{
+    // Config has stored the script settings; the host's other switches go into the
+    // record, and the linked-only ones stay in settings_.
+    FilterState& state = *static_cast<FilterState*>(host_->instanceData());
+    for (int i = kScriptSettingCount; i < kRecordSettingCount; ++i)
+        storeShared(state.*kSettings[i].field, settings[i]);
+    settings_ = settings;
+}
+
+void LinkedFilter::apply(const SettingValues& settings)
+{
+    if (!open_ || settings == settings_) return;
+    host_->callScript("Config", settings.data(), kScriptSettingCount);
+    store(settings);
+}
+
+void LinkedFilter::restart()
+{
+    if (!open_) return;
+    host_->createInstance(width_, height_);
+    host_->callScript("Config", settings_.data(), kScriptSettingCount);
+    store(settings_);
+    carry_ = LinkedCarry{};
+    host_->start(width_, height_);
+}
+
+void LinkedFilter::showAsWhileEditing(bool editing)
+{
+    if (!open_) return;
+    storeShared(static_cast<FilterState*>(host_->instanceData())->dialogClosed, editing ? 0 : 1);
+}
+
+bool LinkedFilter::run(const uint8_t* sourceRow0, ptrdiff_t sourcePitch, uint8_t* destinationRow0,
+                       ptrdiff_t destinationPitch, int64_t frameNumber, FrameReport* report)
+{
+    if (!open_) return false;
+    const void* instance = host_->instanceData();
+    attachLinkedFrame(instance, LinkedFrame{&settings_, &carry_});
+    host_->run(sourceRow0, sourcePitch, destinationRow0, destinationPitch, width_, height_,
+               frameNumber);
+    detachLinkedFrame();
+    return report == nullptr || lastFrameReport(instance, *report);
+}
+
+void LinkedFilter::takeSnapshot(LinkedSnapshot& snapshot) const
+{
+    if (!open_) return;
+    const size_t size = static_cast<size_t>(host_->definition().inst_data_size);
+    snapshot.record.resize(size);
+    std::memcpy(snapshot.record.data(), host_->instanceData(), size);
+    snapshot.settings = settings_;
+    snapshot.carry = carry_;
+}
+
+void LinkedFilter::restoreSnapshot(const LinkedSnapshot& snapshot)
+{
+    if (!open_) return;
+    const size_t size = static_cast<size_t>(host_->definition().inst_data_size);
+    if (snapshot.record.size() != size) return;  // not taken from an opened filter
+    std::memcpy(host_->instanceData(), snapshot.record.data(), size);
+    settings_ = snapshot.settings;
+    carry_ = snapshot.carry;
+}
+
+std::string LinkedFilter::description()
+{
+    if (!open_) return {};
+    return std::string(host_->definition().name ? host_->definition().name : "filter") +
+           host_->summary();
+}
+
+std::string LinkedFilter::scriptLine()
+{
+    std::string line;
+    if (open_) host_->scriptLine(line);
+    return line;
+}

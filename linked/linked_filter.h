@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+// The filter as a host that links it drives it, in one object: registered through the
+// module's two entry points with a FilterHost, an instance created (InitProc), given
+// every setting of the table, started (StartProc), then RunProc once per frame. The
+// script settings go through the script function Config, the host's other switches
+// into the record as the dialog's check boxes set them, and the linked-only settings,
+// which the record has no room for, stay here and reach each RunProc through the
+// linked frame (plugin/linked_frame.h), with the engine state this object carries from
+// frame to frame (LinkedCarry). The command line, the frei0r module and the tests drive
+// the filter through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/frame_pass.h"
+#include "engine/linked_carry.h"
+#include "plugin/settings_table.h"
+
+class FilterHost;
+
+// Everything a linked filter holds between frames: the instance record (history
+// included), the settings as last applied, and the carry.
+struct LinkedSnapshot {
+    std::vector<uint8_t> record;
+    SettingValues settings{};
+    LinkedCarry carry{};
+};
+
+class LinkedFilter
+{
+public:
+    LinkedFilter();
+    ~LinkedFilter();
+    LinkedFilter(const LinkedFilter&) = delete;
+    LinkedFilter& operator=(const LinkedFilter&) = delete;
+
+    // Registers the filter and starts an instance for frames of width x height with
+    // `settings`; false with `error` when the module does not register or lacks Config.
+    bool open(const SettingValues& settings, int width, int height, std::string& error);
+    bool isOpen() const { return open_; }
+
+    // Until open succeeds, the calls below do nothing (run reports nothing) and the texts
+    // are empty.
+
+    // Gives the instance new values, from the next frame on; nothing happens when they
+    // are those it holds.
+    void apply(const SettingValues& settings);
+    const SettingValues& settings() const { return settings_; }
+
+    // A freshly started instance with the current settings, its carry reset: what a
+    // host gets after seeking somewhere the history does not follow.
+    void restart();
+
+    // What the open configuration dialog does to the frame pass: each frame shows its
+    // own values (no averaging) and the margins' outline.
+    void showAsWhileEditing(bool editing);
+
+    // One frame of the opened size: row 0 (the picture's bottom row) and the pitch of
+    // each bitmap; a top-down buffer is handed over from its last row with a negative
+    // pitch. `report`, when given, receives what the frame measured and applied; false
+    // when it reported nothing.
+    bool run(const uint8_t* sourceRow0, ptrdiff_t sourcePitch, uint8_t* destinationRow0,
+             ptrdiff_t destinationPitch, int64_t frameNumber = 0, FrameReport* report = nullptr);
+
+    // The whole state, into `snapshot`'s own storage (reused, so repeated snapshots of
+    // one size do not allocate), and back.
+    void takeSnapshot(LinkedSnapshot& snapshot) const;
+    void restoreSnapshot(const LinkedSnapshot& snapshot);
+
+    // The text the host shows: the filter's name with its summary, and the script line.
+    std::string description();
+    std::string scriptLine();
+
+private:
+    void store(const SettingValues& settings);
+
+    std::unique_ptr<FilterHost> host_;
+    bool open_ = false;
+    int width_ = 0, height_ = 0;
+    SettingValues settings_ = defaultSettingValues();
+    LinkedCarry carry_{};
+};
