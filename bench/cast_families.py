@@ -218,3 +218,39 @@ def family_report(rows):
         cells = [f"{np.median(v):.2f} / {np.max(v):.1f}" for v in per_tool.values()]
         lines.append(f"| {family} | " + " | ".join(cells) + " |")
     return "\n".join(lines) + "\n"
+
+
+def still_runner(write_clip, work, frames):
+    """still(picture, runner): the last frame a tool makes of `frames` copies of the picture
+    (telvo's average has settled by then)."""
+    def still(picture, runner):
+        h, w, _ = picture.shape
+        clip = os.path.join(work, "family.nut")
+        write_clip(np.repeat(picture[None], frames, axis=0), clip)
+        return runner(clip, w, h)[-1]
+    return still
+
+
+def target_summary(rows, clips_out, peers, tool="telvo --balance", default="telvo"):
+    """The issue's targets, each with the measured numbers and whether it is met."""
+    if tool not in rows["gain"]:
+        return ""
+    lines = [f"### Targets for `{tool}`\n"]
+    verdict = lambda ok: "met" if ok else "**missed**"
+    for family in TARGET_FAMILIES:
+        per = rows[family]
+        best = min(peers, key=lambda p: np.median(per[p]))
+        ours, theirs = np.median(per[tool]), np.median(per[best])
+        lines.append(f"- {family}: median {ours:.2f}° against the best peer's ({best}) "
+                     f"{theirs:.2f}°: {verdict(ours <= theirs)}")
+    uncast = rows["neutral"][tool] + rows["own colour"][tool]
+    lines.append(f"- uncast pictures: median change {np.median(uncast):.2f}° (at most 1°), worst "
+                 f"{np.max(uncast):.2f}° (at most 6°): "
+                 f"{verdict(np.median(uncast) <= 1 and np.max(uncast) <= 6)}")
+    for name, per in clips_out.items():
+        if tool not in per:
+            continue
+        ours, theirs = per[tool]["steady"], per[default]["steady"]
+        lines.append(f"- steadiness, {name}: {ours:.2f} against {default}'s {theirs:.2f} "
+                     f"(levels of the mean colour shift per frame): {verdict(ours <= theirs)}")
+    return "\n".join(lines) + "\n"

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/analysis_phase.h"
+#include "engine/balance_correction.h"
 #include "engine/correction_phase.h"
 #include "engine/overlays.h"
 #include "engine/peak_threshold.h"
@@ -44,8 +45,11 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
         event = advanceSceneCarry(*scene, settings.sceneCuts, counted, history);
     else if (scene != nullptr)
         scene->seen = 0;  // switched on again later, it compares nothing with stale frames
+    const bool restart = event == SceneEvent::cut;
     const CorrectionParams applied =
-        deriveCorrectionParams(history, settings, levels, event == SceneEvent::cut);
+        settings.balance
+            ? settleCorrectionParams(history, settings, deriveBalanceCorrection(counted), restart)
+            : deriveCorrectionParams(history, settings, levels, restart);
     return FrameReport{levels, applied, event};
 }
 

@@ -21,4 +21,5 @@ struct FrameSettings {
     int threadCount;    // workers as stored; the correction phase bounds it
     int sceneCuts;      // cut detector sensitivity 1..100, 0 off (scene_cuts.h); only a
                         // host that carries a SceneCarry sets it
+    int balance;        // flag: derive the values the balance way (balance_correction.h)
 };

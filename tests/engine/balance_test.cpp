@@ -1,18 +1,25 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Copyright the Telvo authors
 
-// The balance mode's values on small histograms whose ends are known: each channel holds
-// 1000 pixels at its low end, 1000 at its high end and 98000 between, so the 1/200 tails
-// (500 pixels) end exactly on the two spikes.
+// The balance mode: its values on small histograms whose ends are known, and its frame pass
+// against the reference twin.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "engine/balance_correction.h"
+#include "engine/frame_pass.h"
+#include "engine/pixel.h"
+#include "platform/thread_executor.h"
+#include "tests/support/test_support.h"
 
 namespace
 {
 
+// Each channel holds 1000 pixels at its low end, 1000 at its high end and 98000 between, so
+// the 1/200 tails (500 pixels) end exactly on the two spikes.
 struct Ends {
     int low, high;
 };
@@ -84,4 +91,76 @@ TEST(BalanceCorrection, RobustEndsAndEmptyFrames)
     const CorrectionParams p = deriveBalanceCorrection(empty);
     const CorrectionParams id = identityCorrection();
     EXPECT_EQ(0, std::memcmp(&p, &id, sizeof p));
+}
+
+namespace
+{
+
+// A natural picture with a warm cast: blue scaled down, red's black lifted.
+std::vector<uint32_t> castPixels(int w, int h, uint32_t seed)
+{
+    std::vector<uint32_t> px = naturalPixels(w, h, seed);
+    for (uint32_t& p : px) {
+        const int r = 12 + GetR(static_cast<int32_t>(p)) * 9 / 10;
+        const int b = GetB(static_cast<int32_t>(p)) * 3 / 4;
+        p = makePixel(r, GetG(static_cast<int32_t>(p)), b);
+    }
+    return px;
+}
+
+}  // namespace
+
+// The balance pass and its reference twin agree byte for byte, over frames that carry the
+// history on, with freeze, disable, border and the open dialog switched at random; and the
+// flag reaches the derivation (its blue white point is not the default pass's).
+TEST(BalanceCorrection, FramePassMatchesTheReferencePass)
+{
+    std::mt19937 rng(77);
+    for (auto [w, h] : {std::pair{1, 1}, {17, 5}, {385, 289}, {640, 360}}) {
+        CorrectionHistory fastHistory = identityHistory(), referenceHistory = identityHistory();
+        LinkedCarry fastCarry{}, referenceCarry{};
+        for (int frame = 0; frame < 8; ++frame) {
+            FrameSettings s = defaultFrameSettings();
+            s.balance = 1;
+            s.threadCount = 1 + int(rng() % 4);
+            s.freeze = rng() % 5 == 0;
+            s.disable = rng() % 6 == 0;
+            s.border = rng() % 3 == 0;
+            s.dialogClosed = rng() % 3 != 0;
+            s.sceneCuts = rng() % 2 ? 70 : 0;
+            const std::vector<uint32_t> src = castPixels(w, h, uint32_t(frame / 3 + w));
+            std::vector<uint32_t> a(src.size(), 0x11111111u), b(src.size(), 0x22222222u);
+            const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()), w * 4, w, h};
+            const FrameReport fast = runFramePass(
+                s, fastHistory, &fastCarry, in,
+                Plane{reinterpret_cast<uint8_t*>(a.data()), w * 4, w, h}, threadExecutor());
+            const FrameReport reference =
+                runFramePassReference(s, referenceHistory, &referenceCarry, in,
+                                      Plane{reinterpret_cast<uint8_t*>(b.data()), w * 4, w, h});
+            ASSERT_EQ(a, b) << w << "x" << h << " frame " << frame;
+            ASSERT_EQ(0, std::memcmp(&fast.applied, &reference.applied, sizeof fast.applied));
+            ASSERT_EQ(0, std::memcmp(&fastHistory, &referenceHistory, sizeof fastHistory));
+        }
+    }
+
+    const int w = 320, h = 240;
+    const std::vector<uint32_t> src = castPixels(w, h, 5);
+    std::vector<uint32_t> dst(src.size());
+    const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()), w * 4, w, h};
+    FrameSettings s = defaultFrameSettings();
+    s.threadCount = 2;
+    s.balance = 1;
+    CorrectionHistory history = identityHistory();
+    const FrameReport balanced =
+        runFramePass(s, history, nullptr, in,
+                     Plane{reinterpret_cast<uint8_t*>(dst.data()), w * 4, w, h}, threadExecutor());
+    FrameSettings plain = s;
+    plain.balance = 0;
+    CorrectionHistory plainHistory = identityHistory();
+    const FrameReport byDefault =
+        runFramePass(plain, plainHistory, nullptr, in,
+                     Plane{reinterpret_cast<uint8_t*>(dst.data()), w * 4, w, h}, threadExecutor());
+    EXPECT_LT(balanced.applied.value[kWhiteB], 250.0);
+    EXPECT_GT(balanced.applied.value[kBlackR], 1.0);
+    EXPECT_NE(balanced.applied.value[kWhiteB], byDefault.applied.value[kWhiteB]);
 }
