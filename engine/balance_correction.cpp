@@ -10,12 +10,14 @@
 namespace
 {
 
-constexpr uint64_t kTailShare = 200;  // the ends leave 1/200 of the pixels beyond them
+constexpr double kTailShare = 1.0 / 4000;  // of the pixels lie beyond each end
 constexpr double kMinSpan = 16;
 constexpr double kFullSpanLog = 0.36, kNoSpanLog = 0.5;  // ln of the widest / a channel's span
 constexpr double kFullLift = 30, kNoLift = 50;           // levels a low end is pulled down
 
-// Integer comparison (count * 200 >= total), so the ends do not depend on rounding.
+// Bin v covers the levels v - 0.5 .. v + 0.5; an end is read inside its bin as if the bin's
+// pixels were spread evenly over it. Whole levels would make the ends, and with them the
+// correction, step by a level at a time as grain moves a few pixels across a bin edge.
 void channelEnds(const uint64_t h[256], double& low, double& high)
 {
     uint64_t total = 0;
@@ -23,19 +25,22 @@ void channelEnds(const uint64_t h[256], double& low, double& high)
     low = 0;
     high = 255;
     if (total == 0) return;
+    const double tail = static_cast<double>(total) * kTailShare;
     uint64_t sum = 0;
     for (int v = 0; v < 256; ++v) {
+        const double before = static_cast<double>(sum);
         sum += h[v];
-        if (sum * kTailShare >= total) {
-            low = v;
+        if (static_cast<double>(sum) >= tail) {
+            low = v - 0.5 + (tail - before) / static_cast<double>(h[v]);
             break;
         }
     }
     sum = 0;
     for (int v = 255; v >= 0; --v) {
+        const double before = static_cast<double>(sum);
         sum += h[v];
-        if (sum * kTailShare >= total) {
-            high = v;
+        if (static_cast<double>(sum) >= tail) {
+            high = v + 0.5 - (tail - before) / static_cast<double>(h[v]);
             break;
         }
     }

@@ -3,14 +3,14 @@
 
 // The nine correction values of the balance mode, from the frame's counted histograms.
 //
-// Per channel the robust ends: the lowest and highest levels with 1/200 of the channel's
-// pixels at or beyond them (percentiles rather than extremes, so a few saturated or noisy
-// pixels do not set a channel's end points). A per-channel gain in linear light is still
-// close to a gain of the encoded levels, so it scales a channel's span; a lifted black
-// raises its low end. Each channel is therefore stretched linearly until its ends lie on
-// the widest ends of the three (the lowest low, the highest high): the black and white
-// points carry the whole correction, the darkest and the brightest channel stay put and
-// no channel is stretched beyond the widest.
+// Per channel the robust ends: the levels with 1/4000 of the channel's pixels below and
+// above them, read inside the bin (percentiles rather than extremes, so a few saturated or
+// noisy pixels do not set a channel's end points; 2 000 pixels at 1080p). A per-channel gain in
+// linear light is still close to a gain of the encoded levels, so it scales a channel's span; a
+// lifted black raises its low end. Each channel is therefore stretched linearly until its ends lie
+// on the widest ends of the three (the lowest low, the highest high): the black and white points
+// carry the whole correction, the darkest and the brightest channel stay put and no channel is
+// stretched beyond the widest.
 //
 // How far a channel would be pulled also tells a cast from a scene's own colour: on the
 // quality bench every cast asked for at most a 1.43x span (ln 0.36) and a 27-level lift,
@@ -30,8 +30,9 @@ struct ChannelEnds {
     double high[3];
 };
 
-// The first level from below (and from above) at which the running count reaches 1/200
-// of the channel's total; 0 and 255 for an empty channel.
+// Where the running count from below (and from above) reaches 1/4000 of the channel's
+// total, inside the bin where it does, bin v spanning v - 0.5 .. v + 0.5; 0 and 255 for
+// an empty channel.
 ChannelEnds robustEnds(const ChannelHistograms& counted);
 
 // 1 for a cast the derivation trusts, 0 for a picture it leaves alone, linear between.

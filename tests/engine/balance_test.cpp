@@ -18,8 +18,8 @@
 namespace
 {
 
-// Each channel holds 1000 pixels at its low end, 1000 at its high end and 98000 between, so
-// the 1/200 tails (500 pixels) end exactly on the two spikes.
+// Each channel holds 50 pixels at its low end, 50 at its high end and 99900 between, so the
+// 1/4000 tails (25 pixels) end in the middle of the two spikes, on the spikes' levels.
 struct Ends {
     int low, high;
 };
@@ -27,9 +27,9 @@ struct Ends {
 void fill(uint64_t h[256], Ends e)
 {
     std::memset(h, 0, 256 * sizeof h[0]);
-    h[e.low] += 1000;
-    h[e.high] += 1000;
-    h[(e.low + e.high) / 2] += 98000;
+    h[e.low] += 50;
+    h[e.high] += 50;
+    h[(e.low + e.high) / 2] += 99900;
 }
 
 ChannelHistograms histograms(Ends r, Ends g, Ends b)
@@ -76,16 +76,18 @@ TEST(BalanceCorrection, ValuesFromKnownEnds)
     }
 }
 
-// Saturated pixels below the tail share do not set an end; an empty frame is the identity.
+// Saturated pixels below the tail share do not set an end, they only move it inside its
+// bin; an empty frame is the identity.
 TEST(BalanceCorrection, RobustEndsAndEmptyFrames)
 {
     ChannelHistograms h = histograms({0, 250}, {0, 250}, {0, 200});
-    h.b[255] += 400;
-    h.r[0] += 100000;  // a black bar: only the tail share grows
+    h.b[255] += 10;  // the tail is now 25.0025 pixels: 15.0025 of them in bin 200's 50
     const ChannelEnds e = robustEnds(h);
-    EXPECT_EQ(e.high[2], 200);
+    const double lowB = -0.5 + 25.0025 / 50, highB = 200.5 - 15.0025 / 50;
+    EXPECT_NEAR(e.low[2], lowB, 1e-12);
+    EXPECT_NEAR(e.high[2], highB, 1e-12);
     EXPECT_EQ(e.low[0], 0);
-    EXPECT_NEAR(deriveBalanceCorrection(h).value[kWhiteB], 204, 1e-9);
+    EXPECT_NEAR(deriveBalanceCorrection(h).value[kWhiteB], lowB + 255 * (highB - lowB) / 250, 1e-9);
 
     ChannelHistograms empty{};
     const CorrectionParams p = deriveBalanceCorrection(empty);
