@@ -4,21 +4,21 @@
 // The nine correction values of the balance mode, from the frame's counted histograms.
 //
 // Per channel the robust ends: the levels with 1/4000 of the channel's pixels below and
-// above them, read inside the bin (percentiles rather than extremes, so a few saturated or
-// noisy pixels do not set a channel's end points; 2 000 pixels at 1080p). A per-channel gain in
-// linear light is still close to a gain of the encoded levels, so it scales a channel's span; a
-// lifted black raises its low end. Each channel is therefore stretched linearly until its ends lie
-// on the widest ends of the three (the lowest low, the highest high): the black and white points
-// carry the whole correction, the darkest and the brightest channel stay put and no channel is
-// stretched beyond the widest.
+// above them (about 500 at 1080p), read inside their bin. Percentiles rather than
+// extremes, so a few saturated or noisy pixels do not set a channel's end points. A
+// per-channel gain in linear light is still close to a gain of the encoded levels, so it
+// scales a channel's span; a lifted black raises its low end. Each channel is therefore
+// stretched linearly until its ends lie on the widest ends of the three (the lowest low,
+// the highest high): the black and white points carry the whole correction, the darkest
+// and the brightest channel stay put and no channel is stretched beyond the widest.
 //
-// How far a channel would be pulled also tells a cast from a scene's own colour: on the
-// quality bench every cast asked for at most a 1.43x span (ln 0.36) and a 27-level lift,
-// while a sunset, a fundus photograph or a red-lit stage ask for more. The whole
-// correction fades out between those limits and 1.65x span (ln 0.5) or a 50-level lift,
-// so a picture that is its own colour is left exactly as it is. The curve factors stay 1:
-// mid-tone estimates from the medians pulled every photograph with a colour of its own
-// towards grey (docs/quality.md has the measurements).
+// How far a channel would be pulled also tells most casts from a scene's own colour: on
+// the quality bench no cast asked for more than a 1.36x span (e^0.31) or a 23-level lift,
+// while a red-lit stage, a fundus photograph or stained tissue ask for more. The whole
+// correction fades out between 1.43x (e^0.36) or 30 levels and 1.65x (e^0.5) or 50
+// levels, so a picture that is its own colour beyond that is left exactly as it is. The
+// curve factors stay 1: mid-tone estimates from the medians pulled every photograph with
+// a colour of its own towards grey (docs/quality.md has the measurements).
 #pragma once
 
 #include "engine/correction_params.h"
