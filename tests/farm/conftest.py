@@ -47,7 +47,6 @@ def ffmpeg(*arguments):
 @pytest.fixture(scope="session")
 def clips(tmp_path_factory):
     """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
-    """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
     at 1.4 s), a variable-frame-rate Matroska file, a DVD-like MPEG program stream, an
     MP4 cut by stream copy, and lossless scenes with hard cuts and flashes."""
     folder = tmp_path_factory.mktemp("clips")
