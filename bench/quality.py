@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Copyright the Telvo authors
-"""Picture quality and steadiness: telvo next to FFmpeg's grayworld, greyedge, normalize
-and colorcorrect=analyze=average, on the same inputs in one run.
+"""Picture quality and steadiness: telvo (one pass, with and without the cut detector, and
+two passes with each planning) next to FFmpeg's grayworld, greyedge, normalize and
+colorcorrect=analyze=average, on the same inputs in one run.
 
 Inputs are photographs from a Debian package (fetched with apt-get download and unpacked
 into the cache folder, never installed), each with known casts applied and with none, and
@@ -58,6 +59,7 @@ CASTS = {
 
 SCENE_CUTS = 85  # telvo's recommended sensitivity, the one the sweep below supports
 SWEEP = [60, 70, 75, 80, 85, 88, 90, 95]
+TWO_PASS = ["scene", "smooth:9"]  # telvo --analyse --planning MODE, then --plan
 STILL_FRAMES = 6  # telvo's average settles after five frames; the last one is measured
 CLIP_W, CLIP_H = 320, 240
 SETTLE = 6  # frames after an event left out of the steadiness
@@ -128,9 +130,15 @@ def run_peer(filt, clip, w, h):
 
 
 def run_telvo(telvo, clip, w, h, work, extra=()):
-    """Output frames and the --stats rows (a dict of columns) of one telvo run."""
+    """Output frames and the --stats rows (a dict of columns) of one telvo run; with
+    `--planning MODE` among `extra`, of two: --analyse with that planning, then --plan."""
     out = os.path.join(work, "telvo-out.mkv")
     stats = os.path.join(work, "telvo-stats.csv")
+    extra = list(extra)
+    if "--planning" in extra:
+        plan = os.path.join(work, "telvo.plan.csv")
+        run([telvo, clip, "--analyse", plan, "-q", *extra])
+        extra = ["--plan", plan]
     run([telvo, clip, out, "--lossless", "-q", "--stats", stats, *extra])
     with open(stats) as f:
         header = f.readline().strip().split(",")
@@ -394,6 +402,12 @@ def main():
         if has_cuts:
             tools[label] = lambda clip, w, h: run_telvo(TELVO, clip, w, h, work, cuts_on)[0]
             telvo_runs[label] = cuts_on
+        if telvo_has(TELVO, "--analyse"):
+            for planning in TWO_PASS:
+                two = ["--planning", planning]
+                tools[f"telvo two-pass {planning}"] = \
+                    lambda clip, w, h, two=two: run_telvo(TELVO, clip, w, h, work, two)[0]
+                telvo_runs[f"telvo two-pass {planning}"] = two
         for name, filt in PEERS.items():
             tools[name] = lambda clip, w, h, filt=filt: run_peer(filt, clip, w, h)
 
@@ -401,11 +415,13 @@ def main():
         still = still_rows(photos, {k: v for k, v in tools.items() if k != label}, work)
         clips = make_clips(scenes)
         clips_out = clip_rows(clips, tools, telvo_runs, work)
-        # The cast families on stills of the full-size photographs, the chart placed in each.
+        # The cast families on stills of the full-size photographs, the chart placed in each;
+        # a still is one scene, so the two-pass rows would repeat the one-pass one.
         patches = cast_families.fetch_chart(args.cache, run)
         own = cast_families.own_colour_pictures(unpacked, decode_image)
         families = cast_families.family_rows(
-            photos, own, patches, {k: v for k, v in tools.items() if k != label},
+            photos, own, patches,
+            {k: v for k, v in tools.items() if k != label and "two-pass" not in k},
             cast_families.still_runner(write_clip, work, STILL_FRAMES))
         swept = sweep(clips, TELVO, SWEEP, work) if has_cuts else {}
 

@@ -15,6 +15,7 @@ extern "C" {
 #include "cli/pipeline/frame_allocator.h"
 #include "cli/pipeline/preview.h"
 #include "cli/pipeline/transcode.h"
+#include "cli/pipeline/two_pass.h"
 #include "generated/telvo_version.h"
 
 int main(int argc, char** argv)
@@ -43,8 +44,9 @@ int main(int argc, char** argv)
     installInterruptHandlers();
     keepFrameBuffersMapped();
 
-    const RunResult result =
-        options.previewFrame >= 0 ? runPreview(options) : runTranscode(options);
+    const RunResult result = !options.planFrom.empty()   ? runPlanning(options)
+                             : options.previewFrame >= 0 ? runPreview(options)
+                                                         : runTranscode(options);
     // -v has shown FFmpeg's messages as they came; -q asks for none.
     if (!options.quiet && !options.verbose) reportInputMessages(stderr);
     if (result.code != kExitOk) std::fprintf(stderr, "telvo: %s\n", result.message.c_str());

@@ -44,9 +44,15 @@ void countOnOwnStack(void* argument)
 {
     const CountingTask& task = *static_cast<const CountingTask*>(argument);
     ChannelHistograms counted;
+    const bool deep = task.rows.format == PixelFormat::Bgra64;
     if (pixelsOf(task.region) >= kJointFromPixels) {
         JointCounts scratch;
-        countHistogramsJoint(task.rows, task.region, scratch, counted);
+        if (deep)
+            countHistogramsDeepJoint(task.rows, task.region, scratch, counted);
+        else
+            countHistogramsJoint(task.rows, task.region, scratch, counted);
+    } else if (deep) {
+        countHistogramsDeep(task.rows, task.region, counted);
     } else {
         countHistograms(task.rows, task.region, counted);
     }
@@ -57,7 +63,10 @@ void countOnCallingThread(void* argument)
 {
     const CountingTask& task = *static_cast<const CountingTask*>(argument);
     ChannelHistograms counted;
-    countHistograms(task.rows, task.region, counted);
+    if (task.rows.format == PixelFormat::Bgra64)
+        countHistogramsDeep(task.rows, task.region, counted);
+    else
+        countHistograms(task.rows, task.region, counted);
     addToTotals(counted, *task.totals);
 }
 
@@ -86,9 +95,9 @@ void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int thr
         const int first = region.y0 + ((i - region.y0 % step) % step + step) % step;
         if (first >= region.y1) continue;
         const int rows = (region.y1 - 1 - first) / step + 1;
-        tasks[count] =
-            CountingTask{ConstPlane{source.row(first), source.pitch * step, source.width, rows},
-                         PixelRegion{region.x0, region.x1, 0, rows}, &totals};
+        tasks[count] = CountingTask{
+            ConstPlane{source.row(first), source.pitch * step, source.width, rows, source.format},
+            PixelRegion{region.x0, region.x1, 0, rows}, &totals};
         jobs[count] = WorkerJob{countOnOwnStack, &tasks[count], countOnCallingThread};
         ++count;
     }

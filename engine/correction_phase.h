@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "engine/deep_remap.h"
 #include "engine/plane.h"
 #include "engine/remap.h"
 #include "engine/remap_row.h"
@@ -27,18 +28,30 @@ struct WorkerTask {
     ptrdiff_t destinationPitch;
     const RemapTables* tables;  // built once per frame from the nine correction values
     RemapRowFunction remapRow;  // the kernel cpuLevel() allowed when the frame began
+    // Deep frames (PixelFormat::Bgra64) only: the curves and their row kernel.
+    const DeepCurves* deepCurves;
+    RemapDeepRowFunction remapDeepRow;
+    DeepRemapMemo* sharedMemo;  // the linked host's table, or null: the worker's own
 };
 
 // Worker entry: remaps the task's rows. Its one argument is the WorkerTask.
 void progres(void* task);
 
+// The same for deep frames: on a worker's own stack with a DeepRemapMemo, or, on the
+// host's, with the curve computed per component.
+void progresDeep(void* task);
+void progresDeepOnCaller(void* task);
+// Through the table the workers share (WorkerTask::sharedMemo).
+void progresDeepShared(void* task);
+
 // Builds the frame's tables into `tables` (the caller's, so that the overlays can read
-// them), fills one task per worker (threadCount, bounded to 1..kMaxWorkers) and hands
-// them to the executor as one job each; returns when every row has been written. Every
-// worker uses the row kernel of cpuLevel(), asked once per frame.
+// them; a deep frame is remapped through its DeepCurves instead, in `deepCache` when the
+// host keeps one), fills one task per worker (threadCount, bounded to 1..kMaxWorkers) and
+// hands them to the executor as one job each; returns when every row has been written.
+// Every worker uses the row kernel of cpuLevel(), asked once per frame.
 void runCorrectionPhase(const ConstPlane& source, const Plane& destination,
                         const CorrectionParams& applied, int threadCount, RowExecutor& executor,
-                        RemapTables& tables);
+                        RemapTables& tables, DeepRemapCache* deepCache = nullptr);
 
 // Reference twin: one thread, the curve formula evaluated for every component.
 void runCorrectionReference(const ConstPlane& source, const Plane& destination,

@@ -14,9 +14,16 @@
 namespace
 {
 
+// Both planes in the frame's pixel format, the destination with the source's size.
+ConstPlane sourceIn(const ConstPlane& source, const FrameSettings& settings)
+{
+    return ConstPlane{source.row0, source.pitch, source.width, source.height,
+                      settings.deepColour ? PixelFormat::Bgra64 : PixelFormat::Bgrx32};
+}
+
 Plane destinationSized(const ConstPlane& source, const Plane& destination)
 {
-    return Plane{destination.row0, destination.pitch, source.width, source.height};
+    return Plane{destination.row0, destination.pitch, source.width, source.height, source.format};
 }
 
 // Every destination pixel is remapPixel(tables, its source pixel), so the output's
@@ -34,29 +41,44 @@ void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
 }
 
 // The frame's values from its counted histograms, with the cut detector when a carry is
-// given and the setting is on; without, exactly the plain history step.
+// given and the setting is on; without, exactly the plain history step. A planned frame
+// takes the carry's values and leaves the history and the detector alone: no frame of a
+// second pass depends on another.
 FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& history,
-                             SceneCarry* scene, const ChannelHistograms& counted,
+                             LinkedCarry* carry, const ChannelHistograms& counted,
                              ThresholdFunction threshold)
 {
     const ChannelLevels levels = levelsFromHistograms(counted, threshold);
+    const LinkedPass pass = carry != nullptr ? carry->pass : LinkedPass::render;
+    if (pass == LinkedPass::planned)
+        return FrameReport{levels, settings.disable ? identityCorrection() : carry->planned,
+                           SceneEvent::none};
     SceneEvent event = SceneEvent::none;
-    if (scene != nullptr && settings.sceneCuts > 0)
-        event = advanceSceneCarry(*scene, settings.sceneCuts, counted, history);
-    else if (scene != nullptr)
-        scene->seen = 0;  // switched on again later, it compares nothing with stale frames
+    if (carry != nullptr && settings.sceneCuts > 0)
+        event = advanceSceneCarry(carry->scene, settings.sceneCuts, counted, history);
+    else if (carry != nullptr)
+        carry->scene.seen = 0;  // switched on again later, it compares nothing with stale frames
+    const int putBack = event == SceneEvent::flashUndone ? carry->scene.putBack : 0;
+    if (pass == LinkedPass::measure)
+        return FrameReport{levels, identityCorrection(), event, putBack};
     const bool restart = event == SceneEvent::cut;
     const CorrectionParams applied =
         settings.balance
             ? settleCorrectionParams(history, settings, deriveBalanceCorrection(counted), restart)
             : deriveCorrectionParams(history, settings, levels, restart);
-    return FrameReport{levels, applied, event};
+    return FrameReport{levels, applied, event, putBack};
+}
+
+bool measureOnly(const LinkedCarry* carry)
+{
+    return carry != nullptr && carry->pass == LinkedPass::measure;
 }
 
 FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& history,
-                        SceneCarry* scene, const ConstPlane& source, const Plane& destination,
+                        LinkedCarry* carry, const ConstPlane& framed, const Plane& destination,
                         RowExecutor& executor)
 {
+    const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);
 
     // The whole analysis (all workers joined) ends before the first pixel is written.
@@ -64,9 +86,11 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
                                            : PixelRegion{0, 0, 0, 0};
     ChannelHistograms counted;
     countOnWorkers(source, region, settings.threadCount, executor, counted);
-    const FrameReport report = settleCorrection(settings, history, scene, counted, peakThreshold);
+    const FrameReport report = settleCorrection(settings, history, carry, counted, peakThreshold);
+    if (measureOnly(carry)) return report;
     RemapTables tables;
-    runCorrectionPhase(source, target, report.applied, settings.threadCount, executor, tables);
+    runCorrectionPhase(source, target, report.applied, settings.threadCount, executor, tables,
+                       carry != nullptr ? carry->deepRemapCache : nullptr);
 
     const bool outline = settings.border && !settings.dialogClosed;
     if (outline) drawBorderOutline(target, settings);
@@ -75,7 +99,9 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
         // output's only when it covered every pixel and no outline has been drawn since.
         const bool wholeFrame = !source.empty() && region.x0 == 0 && region.y0 == 0 &&
                                 region.x1 == source.width && region.y1 == source.height;
-        if (wholeFrame && !outline && target.row0 != nullptr) {
+        // Deep outputs are counted again: their bins are not a table's image of the source's.
+        const bool deep = source.format == PixelFormat::Bgra64;
+        if (wholeFrame && !outline && !deep && target.row0 != nullptr) {
             ChannelHistograms output;
             outputThroughTables(counted, tables, output);
             drawHistogramGraph(target, output);
@@ -87,9 +113,10 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
 }
 
 FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistory& history,
-                                 SceneCarry* scene, const ConstPlane& source,
+                                 LinkedCarry* carry, const ConstPlane& framed,
                                  const Plane& destination)
 {
+    const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);
 
     const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
@@ -97,17 +124,13 @@ FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistor
     ChannelHistograms counted;
     countHistogramsReference(source, region, counted);
     const FrameReport report =
-        settleCorrection(settings, history, scene, counted, peakThresholdStepped);
+        settleCorrection(settings, history, carry, counted, peakThresholdStepped);
+    if (measureOnly(carry)) return report;
     runCorrectionReference(source, target, report.applied);
 
     if (settings.border && !settings.dialogClosed) drawBorderOutlineReference(target, settings);
     if (settings.showHistogram) drawHistogramGraphReference(target);
     return report;
-}
-
-SceneCarry* sceneOf(LinkedCarry* carry)
-{
-    return carry != nullptr ? &carry->scene : nullptr;
 }
 
 }  // namespace
@@ -116,12 +139,12 @@ FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& histo
                          LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
                          RowExecutor& executor)
 {
-    return renderFrame(settings, history, sceneOf(carry), source, destination, executor);
+    return renderFrame(settings, history, carry, source, destination, executor);
 }
 
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
                                   LinkedCarry* carry, const ConstPlane& source,
                                   const Plane& destination)
 {
-    return renderFrameReference(settings, history, sceneOf(carry), source, destination);
+    return renderFrameReference(settings, history, carry, source, destination);
 }

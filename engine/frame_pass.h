@@ -20,12 +20,16 @@ struct FrameReport {
     ChannelLevels levels;
     CorrectionParams applied;  // after freeze, averaging and disable
     SceneEvent scene;          // none unless settings.sceneCuts is on
+    int putBack = 0;           // with flashUndone: the frames taken back (1 or 2)
 };
 
 // Renders one frame with `settings`, carrying `history` (and `carry`, when the host keeps
 // one; null otherwise) on to the next frame; the workers run on `executor`. Nothing in a
 // frame is an error. The cut detector (settings.sceneCuts > 0) needs a carry: without
-// one it stays off; with it off the carry only forgets the frames it has seen.
+// one it stays off; with it off the carry only forgets the frames it has seen. A carry
+// also picks the pass (LinkedPass): `measure` counts on the workers and reports levels
+// and the detector's event without touching `history` or `destination`; `planned`
+// reports the measured levels and applies carry->planned.
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
                          LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
                          RowExecutor& executor);

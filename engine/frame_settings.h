@@ -21,5 +21,8 @@ struct FrameSettings {
     int threadCount;    // workers as stored; the correction phase bounds it
     int sceneCuts;      // cut detector sensitivity 1..100, 0 off (scene_cuts.h); only a
                         // host that carries a SceneCarry sets it
-    int balance;        // flag: derive the values the balance way (balance_correction.h)
+    // Flag: both planes hold 64-bit pixels of 16 bits per channel (PixelFormat::Bgra64).
+    // Only hosts that link the filter set it; the host's record has no such field.
+    int deepColour = 0;
+    int balance = 0;  // flag: derive the values the balance way (balance_correction.h)
 };

@@ -5,7 +5,9 @@
 
 #include <cstring>
 
+#include "engine/deep_pixel.h"
 #include "engine/pixel.h"
+#include "engine/pixel_bins.h"
 
 namespace
 {
@@ -78,6 +80,24 @@ inline void countFour(LaneCounts& lanes, const uint8_t* px)
     ++lanes.b[3][p3 & 0xFF];
 }
 
+inline void countDeepPixel(LaneCounts& lanes, int lane, const uint8_t* px)
+{
+    const uint64_t p = loadDeepPixel(px);
+    ++lanes.r[lane][binOfDeep(deepR(p))];
+    ++lanes.g[lane][binOfDeep(deepG(p))];
+    ++lanes.b[lane][binOfDeep(deepB(p))];
+}
+
+// As countFour, loads first, for deep pixels.
+inline void countFourDeep(LaneCounts& lanes, const uint8_t* px)
+{
+    uint64_t p[kLanes];
+    for (int i = 0; i < kLanes; ++i) p[i] = loadDeepPixel(px + 8 * i);
+    for (int i = 0; i < kLanes; ++i) ++lanes.r[i][binOfDeep(deepR(p[i]))];
+    for (int i = 0; i < kLanes; ++i) ++lanes.g[i][binOfDeep(deepG(p[i]))];
+    for (int i = 0; i < kLanes; ++i) ++lanes.b[i][binOfDeep(deepB(p[i]))];
+}
+
 // Folds the joint table into the green and blue totals: row g of the table sums to
 // green[g], column b to blue[b].
 void flushJoint(JointCounts& joint, ChannelHistograms& out)
@@ -104,6 +124,20 @@ inline void countEightJoint(JointCounts& joint, const uint8_t* px)
     for (int i = 0; i < 8; ++i) p[i] = loadPixel(px + 4 * i);
     for (int i = 0; i < 8; ++i) ++joint.greenBlue[p[i] & 0xFFFF];
     for (int i = 0; i < 8; ++i) ++joint.red[i % kLanes][(p[i] >> 16) & 0xFF];
+}
+
+inline void countDeepJoint(JointCounts& joint, uint64_t p, int lane)
+{
+    ++joint.greenBlue[binOfDeep(deepG(p)) * 256 + binOfDeep(deepB(p))];
+    ++joint.red[lane][binOfDeep(deepR(p))];
+}
+
+// Eight deep pixels, loads first, as countEightJoint.
+inline void countEightDeepJoint(JointCounts& joint, const uint8_t* px)
+{
+    uint64_t p[8];
+    for (int i = 0; i < 8; ++i) p[i] = loadDeepPixel(px + 8 * i);
+    for (int i = 0; i < 8; ++i) countDeepJoint(joint, p[i], i % kLanes);
 }
 
 // Walks the region row by row: a block of one colour is added with one addition per
@@ -199,16 +233,61 @@ void countHistogramsJoint(const ConstPlane& plane, const PixelRegion& region, Jo
     countRegion(plane, region, counter, out);
 }
 
+void countHistogramsDeep(const ConstPlane& plane, const PixelRegion& region, ChannelHistograms& out)
+{
+    std::memset(&out, 0, sizeof out);
+    if (region.empty()) return;
+    LaneCounts lanes;
+    std::memset(&lanes, 0, sizeof lanes);
+    uint64_t pending = 0;
+    const int width = region.x1 - region.x0;
+    for (int y = region.y0; y < region.y1; ++y) {
+        const uint8_t* px = plane.pixel(region.x0, y);
+        int x = 0;
+        for (; x + kLanes <= width; x += kLanes, px += 8 * kLanes) countFourDeep(lanes, px);
+        for (int lane = 0; x < width; ++x, ++lane, px += 8) countDeepPixel(lanes, lane, px);
+        pending += static_cast<uint64_t>(width);
+        if (pending >= kFlushAfter) {
+            flushLanes(lanes, out);
+            pending = 0;
+        }
+    }
+    flushLanes(lanes, out);
+}
+
+void countHistogramsDeepJoint(const ConstPlane& plane, const PixelRegion& region,
+                              JointCounts& scratch, ChannelHistograms& out)
+{
+    std::memset(&out, 0, sizeof out);
+    if (region.empty()) return;
+    std::memset(&scratch, 0, sizeof scratch);
+    uint64_t pending = 0;
+    const int width = region.x1 - region.x0;
+    for (int y = region.y0; y < region.y1; ++y) {
+        const uint8_t* px = plane.pixel(region.x0, y);
+        int x = 0;
+        for (; x + 8 <= width; x += 8, px += 64) countEightDeepJoint(scratch, px);
+        for (; x < width; ++x, px += 8) countDeepJoint(scratch, loadDeepPixel(px), 0);
+        pending += static_cast<uint64_t>(width);
+        if (pending >= kFlushAfter) {
+            flushJoint(scratch, out);
+            pending = 0;
+        }
+    }
+    flushJoint(scratch, out);
+}
+
 void countHistogramsReference(const ConstPlane& plane, const PixelRegion& region,
                               ChannelHistograms& out)
 {
     std::memset(&out, 0, sizeof out);
     for (int y = region.y0; y < region.y1; ++y) {
         for (int x = region.x0; x < region.x1; ++x) {
-            const int32_t p = static_cast<int32_t>(loadPixel(plane.pixel(x, y)));
-            ++out.r[GetR(p)];
-            ++out.g[GetG(p)];
-            ++out.b[GetB(p)];
+            int bins[3];
+            pixelBins(plane, x, y, bins);
+            ++out.r[bins[0]];
+            ++out.g[bins[1]];
+            ++out.b[bins[2]];
         }
     }
 }

@@ -40,6 +40,17 @@ struct JointCounts {
 void countHistogramsJoint(const ConstPlane& plane, const PixelRegion& region, JointCounts& scratch,
                           ChannelHistograms& out);
 
-// Reference twin: one increment per pixel and channel, in reading order.
+// Deep pixels (PixelFormat::Bgra64) into the same 256 bins, each 16-bit value in bin
+// round(v / 257) (engine/deep_pixel.h); the four-lane counter without the one-colour
+// blocks. Zeroes `out` first.
+void countHistogramsDeep(const ConstPlane& plane, const PixelRegion& region,
+                         ChannelHistograms& out);
+
+// The same through the joint table, for large shares: as countHistogramsJoint.
+void countHistogramsDeepJoint(const ConstPlane& plane, const PixelRegion& region,
+                              JointCounts& scratch, ChannelHistograms& out);
+
+// Reference twin of all four, for either format: one increment per pixel and channel,
+// in reading order.
 void countHistogramsReference(const ConstPlane& plane, const PixelRegion& region,
                               ChannelHistograms& out);

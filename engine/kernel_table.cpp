@@ -10,8 +10,10 @@ namespace
 
 // In CpuLevel order.
 constexpr KernelTable kKernelsByLevel[] = {
-    {.remapRow = remapRowScalar},      // Scalar
-    {.remapRow = remapRowAvx512Vbmi},  // Avx512Vbmi
+    // Deep rows go through a lazily filled table of 65536 entries per channel, beyond
+    // any register file: every level uses the scalar lookup.
+    {.remapRow = remapRowScalar, .remapDeepRow = remapDeepRowScalar},      // Scalar
+    {.remapRow = remapRowAvx512Vbmi, .remapDeepRow = remapDeepRowScalar},  // Avx512Vbmi
 };
 static_assert(std::size(kKernelsByLevel) == static_cast<size_t>(CpuLevel::Avx512Vbmi) + 1,
               "one row per CPU level");

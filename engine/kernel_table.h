@@ -9,10 +9,12 @@
 #pragma once
 
 #include "engine/cpu_level.h"
+#include "engine/deep_remap.h"
 #include "engine/remap_row.h"
 
 struct KernelTable {
-    RemapRowFunction remapRow;  // one row of packed pixels through the frame's tables
+    RemapRowFunction remapRow;          // one row of packed pixels through the frame's tables
+    RemapDeepRowFunction remapDeepRow;  // one row of deep pixels through the frame's curves
 };
 
 // The kernels of `level`; callers pass cpuLevel(), asked once per frame.

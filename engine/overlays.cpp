@@ -8,6 +8,7 @@
 #include "engine/frame_settings.h"
 #include "engine/histogram.h"
 #include "engine/pixel.h"
+#include "engine/pixel_bins.h"
 
 namespace
 {
@@ -39,7 +40,8 @@ void drawRowSpan(const Plane& f, int64_t y, int64_t xFirst, int64_t xLast,
     if (y < 0 || y >= f.height) return;
     xFirst = std::max<int64_t>(xFirst, 0);
     xLast = std::min<int64_t>(xLast, f.width - 1);
-    for (int64_t x = xFirst; x <= xLast; ++x) storePixel(f.pixel(int(x), int(y)), colour);
+    for (int64_t x = xFirst; x <= xLast; ++x)
+        storeColour(f.pixel(int(x), int(y)), f.format, colour);
 }
 
 void drawColumnSpan(const Plane& f, int64_t x, int64_t yFirst, int64_t yLast,
@@ -48,7 +50,8 @@ void drawColumnSpan(const Plane& f, int64_t x, int64_t yFirst, int64_t yLast,
     if (x < 0 || x >= f.width) return;
     yFirst = std::max<int64_t>(yFirst, 0);
     yLast = std::min<int64_t>(yLast, f.height - 1);
-    for (int64_t y = yFirst; y <= yLast; ++y) storePixel(f.pixel(int(x), int(y)), colour);
+    for (int64_t y = yFirst; y <= yLast; ++y)
+        storeColour(f.pixel(int(x), int(y)), f.format, colour);
 }
 
 struct OutputHistograms {
@@ -63,6 +66,9 @@ void toOutput(const ChannelHistograms& counted, OutputHistograms& out)
         out.blue[v] = static_cast<int64_t>(counted.b[v]);
     }
 }
+
+// Not a colour the graph draws (those have a zero top byte).
+constexpr uint32_t kNoRule = 0xFFFFFFFF;
 
 // The colour the graph gives pixel (x, y), or `current` where no rule applies. Later
 // rules win.
@@ -110,13 +116,13 @@ void drawBars(const Plane& frame, const OutputHistograms& h)
         const int64_t lastRow = std::min<int64_t>(highest, frame.height - 1);
         for (int64_t y = 33; y <= lastRow; ++y) {
             uint8_t* at = frame.pixel(x0, int(y));
-            for (int i = 0; i < columns; ++i, at += 4) {
+            for (int i = 0; i < columns; ++i, at += frame.bytesPerPixel()) {
                 if (y <= red[i])
-                    storePixel(at, kRedBarColour);
+                    storeColour(at, frame.format, kRedBarColour);
                 else if (y >= 65 && y <= green[i])
-                    storePixel(at, kGreenBarColour);
+                    storeColour(at, frame.format, kGreenBarColour);
                 else if (y >= 97 && y <= blue[i])
-                    storePixel(at, kBlueBarColour);
+                    storeColour(at, frame.format, kBlueBarColour);
             }
         }
     }
@@ -138,7 +144,11 @@ void drawHistogramGraph(const Plane& frame)
 {
     if (frame.empty()) return;
     ChannelHistograms counted;
-    countHistograms(asConst(frame), PixelRegion{0, frame.width, 0, frame.height}, counted);
+    const PixelRegion whole{0, frame.width, 0, frame.height};
+    if (frame.format == PixelFormat::Bgra64)
+        countHistogramsDeep(asConst(frame), whole, counted);
+    else
+        countHistograms(asConst(frame), whole, counted);
     drawHistogramGraph(frame, counted);
 }
 
@@ -173,7 +183,8 @@ void drawBorderOutlineReference(const Plane& frame, const FrameSettings& setting
                 (y == e.bottomRow || y == e.topRow) && x >= e.xFirst && x <= e.xLast;
             const bool vertical =
                 (x == e.leftColumn || x == e.rightColumn) && y >= e.yFirst && y <= e.yLast;
-            if (horizontal || vertical) storePixel(frame.pixel(int(x), int(y)), kOutlineColour);
+            if (horizontal || vertical)
+                storeColour(frame.pixel(int(x), int(y)), frame.format, kOutlineColour);
         }
     }
 }
@@ -184,16 +195,17 @@ void drawHistogramGraphReference(const Plane& frame)
     OutputHistograms h{};
     for (int y = 0; y < frame.height; ++y) {
         for (int x = 0; x < frame.width; ++x) {
-            const int32_t p = static_cast<int32_t>(loadPixel(frame.pixel(x, y)));
-            ++h.red[GetR(p)];
-            ++h.green[GetG(p)];
-            ++h.blue[GetB(p)];
+            int bins[3];
+            pixelBins(asConst(frame), x, y, bins);
+            ++h.red[bins[0]];
+            ++h.green[bins[1]];
+            ++h.blue[bins[2]];
         }
     }
     for (int y = 0; y < frame.height; ++y) {
         for (int x = 0; x < frame.width; ++x) {
-            uint8_t* at = frame.pixel(x, y);
-            storePixel(at, graphColour(h, x, y, loadPixel(at)));
+            const uint32_t colour = graphColour(h, x, y, kNoRule);
+            if (colour != kNoRule) storeColour(frame.pixel(x, y), frame.format, colour);
         }
     }
 }

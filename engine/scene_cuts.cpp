@@ -124,5 +124,6 @@ SceneEvent advanceSceneCarry(SceneCarry& carry, int sensitivity, const ChannelHi
     carry.lastStep = d.step;
     carry.cutBefore[1] = carry.cutBefore[0];
     carry.cutBefore[0] = d.cut;
+    carry.putBack = d.event == SceneEvent::flashUndone ? d.restore + 1 : 0;
     return d.event;
 }

@@ -52,6 +52,7 @@ struct SceneCarry {
     double lastStep;              // distance recent[0] - recent[1]; 0 when unknown
     int cutBefore[2];             // a cut was found 1 and 2 frames ago (before any undo)
     CorrectionHistory before[2];  // the history at the start of the last and the one before
+    int putBack;                  // frames the last flashUndone took back (1 or 2); else 0
 };
 
 enum class SceneEvent : int {

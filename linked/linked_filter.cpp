@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "engine/deep_remap.h"
 #include "hosting/filter_host.h"
 #include "module/module_entry.h"
 #include "plugin/filter_state.h"
@@ -20,7 +21,8 @@ LinkedFilter::LinkedFilter()
 
 LinkedFilter::~LinkedFilter() = default;
 
-bool LinkedFilter::open(const SettingValues& settings, int width, int height, std::string& error)
+bool LinkedFilter::open(const SettingValues& settings, int width, int height, std::string& error,
+                        PixelFormat format)
 {
     if (!host_->ok()) {
         error = "the filter module did not register: " + host_->error();
@@ -28,6 +30,9 @@ bool LinkedFilter::open(const SettingValues& settings, int width, int height, st
     }
     width_ = width;
     height_ = height;
+    format_ = format;
+    if (format == PixelFormat::Bgra64 && !deepRemapCache_)
+        deepRemapCache_ = std::make_unique<DeepRemapCache>();
     host_->createInstance(width, height);
     if (!host_->callScript("Config", settings.data(), kScriptSettingCount)) {
         error = "the filter has no Config script function";
@@ -62,8 +67,15 @@ void LinkedFilter::restart()
     host_->createInstance(width_, height_);
     host_->callScript("Config", settings_.data(), kScriptSettingCount);
     store(settings_);
-    carry_ = LinkedCarry{};
+    const LinkedCarry fresh{.scene = {}, .pass = carry_.pass, .planned = carry_.planned};
+    carry_ = fresh;
     host_->start(width_, height_);
+}
+
+void LinkedFilter::choosePass(LinkedPass pass, const CorrectionParams& planned)
+{
+    carry_.pass = pass;
+    carry_.planned = planned;
 }
 
 void LinkedFilter::showAsWhileEditing(bool editing)
@@ -77,7 +89,10 @@ bool LinkedFilter::run(const uint8_t* sourceRow0, ptrdiff_t sourcePitch, uint8_t
 {
     if (!open_) return false;
     const void* instance = host_->instanceData();
-    attachLinkedFrame(instance, LinkedFrame{&settings_, &carry_});
+    // Set each frame: restart() and restoreSnapshot() replace the carry.
+    carry_.deepRemapCache = deepRemapCache_.get();
+    attachLinkedFrame(instance,
+                      LinkedFrame{&settings_, &carry_, format_ == PixelFormat::Bgra64 ? 1 : 0});
     host_->run(sourceRow0, sourcePitch, destinationRow0, destinationPitch, width_, height_,
                frameNumber);
     detachLinkedFrame();

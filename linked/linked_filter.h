@@ -23,6 +23,7 @@
 #include "plugin/settings_table.h"
 
 class FilterHost;
+struct DeepRemapCache;
 
 // Everything a linked filter holds between frames: the instance record (history
 // included), the settings as last applied, and the carry.
@@ -42,7 +43,10 @@ public:
 
     // Registers the filter and starts an instance for frames of width x height with
     // `settings`; false with `error` when the module does not register or lacks Config.
-    bool open(const SettingValues& settings, int width, int height, std::string& error);
+    // `format` is the layout of every frame run() gets: the host's 32-bit pixels, or
+    // 64-bit ones of 16 bits per channel for deeper video.
+    bool open(const SettingValues& settings, int width, int height, std::string& error,
+              PixelFormat format = PixelFormat::Bgrx32);
     bool isOpen() const { return open_; }
 
     // Until open succeeds, the calls below do nothing (run reports nothing) and the texts
@@ -60,6 +64,10 @@ public:
     // What the open configuration dialog does to the frame pass: each frame shows its
     // own values (no averaging) and the margins' outline.
     void showAsWhileEditing(bool editing);
+
+    // What the following frames do (engine/linked_carry.h): render as usual, only measure,
+    // or apply `planned`. Kept until changed; restart and snapshots keep it too.
+    void choosePass(LinkedPass pass, const CorrectionParams& planned = identityCorrection());
 
     // One frame of the opened size: row 0 (the picture's bottom row) and the pitch of
     // each bitmap; a top-down buffer is handed over from its last row with a negative
@@ -83,6 +91,10 @@ private:
     std::unique_ptr<FilterHost> host_;
     bool open_ = false;
     int width_ = 0, height_ = 0;
+    PixelFormat format_ = PixelFormat::Bgrx32;
+    // Deep frames: the workers' shared curve table, allocated at open; the carry points
+    // at it for every frame (engine/linked_carry.h).
+    std::unique_ptr<DeepRemapCache> deepRemapCache_;
     SettingValues settings_ = defaultSettingValues();
     LinkedCarry carry_{};
 };

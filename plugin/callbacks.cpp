@@ -66,9 +66,10 @@ int VDX_API RunProc(const VDXFilterActivation* fa, const VDXFilterFunctions*)
     FilterState& state = stateOf(fa);
     const LinkedFrame* linked = linkedFrameFor(&state);
     CorrectionHistory history = loadCorrectionHistory(state);
-    const FrameReport report =
-        runFramePass(loadFrameSettings(state, linked ? linked->values : nullptr), history,
-                     linked ? linked->carry : nullptr, source, destination, threadExecutor());
+    FrameSettings settings = loadFrameSettings(state, linked ? linked->values : nullptr);
+    settings.deepColour = linked ? linked->deepColour : 0;
+    const FrameReport report = runFramePass(settings, history, linked ? linked->carry : nullptr,
+                                            source, destination, threadExecutor());
     storeCorrectionHistory(state, history);
     keepFrameReport(&state, report);
     return 0;

@@ -18,6 +18,10 @@
 struct LinkedFrame {
     const SettingValues* values;  // every setting, table order; never null
     LinkedCarry* carry;           // the host's; the frame pass updates it
+    // Flag: the bitmaps hold 64-bit pixels of 16 bits per channel (FrameSettings::
+    // deepColour), each row 8 bytes per pixel. Not a setting: it says how the host lays
+    // out its frames, so no host offers it to a user.
+    int deepColour = 0;
 };
 
 // Attaches `frame` for the next RunProc of `instance` (the activation's filter_data) on

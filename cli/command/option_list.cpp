@@ -56,6 +56,19 @@ bool readConfigOption(const std::string& line, CliOptions& options, std::string&
     return parseConfigLine(line, options.settings, error);
 }
 
+bool readPlanningOption(const std::string& value, CliOptions& options, std::string& error)
+{
+    const std::string window = value.rfind("smooth:", 0) == 0 ? value.substr(7) : "";
+    const bool digits = !window.empty() && window.size() <= 5 &&
+                        window.find_first_not_of("0123456789") == std::string::npos;
+    if (value != "scene" && !(digits && std::stoi(window) >= 1 && std::stoi(window) <= 10000)) {
+        error = "--planning takes scene or smooth:N (N 1..10000), not '" + value + "'";
+        return false;
+    }
+    options.planning = value;
+    return true;
+}
+
 OptionText optionText(const OptionRow& o)
 {
     std::string names = o.shortName ? std::string(o.shortName) + ", " + o.longName : o.longName;

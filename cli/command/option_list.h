@@ -51,6 +51,9 @@ inline constexpr const char* kCliExitText = "Exit codes: 0 success, 1 failure, 2
 // --config's reader: the script line into every script setting.
 bool readConfigOption(const std::string& line, CliOptions& options, std::string& error);
 
+// --planning's reader: scene or smooth:N.
+bool readPlanningOption(const std::string& value, CliOptions& options, std::string& error);
+
 // Before the settings' own options: the whole script line at once.
 inline constexpr OptionRow kConfigOption = {nullptr, "--config", "\"Config(g,a,b,t,l,r,bo,f)\"",
                                             "the script line the host saves; any ints",
@@ -75,6 +78,14 @@ inline constexpr OptionRow kOutputOptions[] = {
      {0, 63}},
     {nullptr, "--lossless", nullptr,
      "FFV1, frames kept as the filter's RGB output bit for bit (.mkv)", &CliOptions::lossless},
+    {nullptr, "--eight-bit", nullptr,
+     "filter input deeper than 8 bits at 8 bits per channel, as earlier\nversions did "
+     "(default: 16 bits per channel for such input)",
+     &CliOptions::eightBit},
+    {nullptr, "--allow-hdr", nullptr,
+     "correct PQ or HLG (HDR) input instead of refusing it; the curves\nare made for SDR "
+     "pictures",
+     &CliOptions::allowHdr},
     {nullptr, "--stats", "FILE", "per-frame levels and correction values, FILE.csv or FILE.jsonl",
      &CliOptions::statsPath},
     {nullptr, "--plot", "FILE", "those values over time as a chart, FILE.png or FILE.svg",
@@ -85,6 +96,20 @@ inline constexpr OptionRow kOutputOptions[] = {
      "write frame N before and after, side by side, to OUTPUT (.png)",
      &CliOptions::previewFrame,
      {0, kFrameLimit}},
+    {nullptr, "--analyse", "PLAN",
+     "pass 1 of two: measure every frame, find the scenes and write the\nplan to PLAN "
+     "(no OUTPUT; docs/two-pass.md)",
+     &CliOptions::analysePath},
+    {nullptr, "--planning", "MODE",
+     "how --analyse plans: scene (one correction per scene, the default)\nor smooth:N (a "
+     "centred window of N frames within a scene)",
+     &readPlanningOption},
+    {nullptr, "--plan-from", "MEASURES",
+     "with --analyse and no INPUT: plan from pass 1's measurements\n(joined parts, as "
+     "telvo-farm makes them)",
+     &CliOptions::planFrom},
+    {nullptr, "--plan", "PLAN",
+     "pass 2 of two: apply PLAN's correction to every frame (no pre-roll)", &CliOptions::planPath},
     {nullptr,
      "--start",
      "N",

@@ -172,6 +172,34 @@ bool takePositional(const std::string& arg, int& positional, CliOptions& o, std:
 // What no single option can check: both files named, and options that exclude each other.
 ParseResult checkTogether(int positional, const CliOptions& o, std::string& error)
 {
+    // A plan holds the frames' levels, and the balance correction derives from histograms.
+    const bool twoPass = !o.planFrom.empty() || !o.analysePath.empty() || !o.planPath.empty();
+    if (twoPass && o.settings[kBalanceSetting] != 0) {
+        error =
+            "--balance takes no two-pass run (--analyse, --plan-from, --plan): a plan "
+            "keeps levels, not the histograms the balance correction reads";
+        return ParseResult::UsageError;
+    }
+    if (!o.planFrom.empty()) {
+        if (positional != 0 || o.analysePath.empty()) {
+            error = "--plan-from takes --analyse PLAN and no INPUT or OUTPUT";
+            return ParseResult::UsageError;
+        }
+        return ParseResult::Run;
+    }
+    if (!o.analysePath.empty()) {
+        if (positional != 1 || !o.planPath.empty() || o.previewFrame >= 0 || o.lossless) {
+            error = positional == 0 ? "missing INPUT (see telvo --help)"
+                                    : "--analyse takes INPUT only: no OUTPUT, --plan, "
+                                      "--preview or --lossless";
+            return ParseResult::UsageError;
+        }
+        return ParseResult::Run;
+    }
+    if (!o.planPath.empty() && o.previewFrame >= 0) {
+        error = "--plan and --preview exclude each other";
+        return ParseResult::UsageError;
+    }
     if (positional < 2) {
         error = positional == 0 ? "missing INPUT and OUTPUT (see telvo --help)"
                                 : "missing OUTPUT (see telvo --help)";

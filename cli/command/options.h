@@ -18,12 +18,19 @@ struct CliOptions {
     SettingValues settings = defaultSettingValues();  // every filter setting, table order
 
     bool lossless = false;
-    std::string codec;  // empty = the container's default
-    int crf = -1;       // -1 = the codec's default as chosen by telvo
+    bool eightBit = false;  // filter deeper input at 8 bits per channel, as before
+    bool allowHdr = false;  // correct PQ and HLG input instead of refusing it
+    std::string codec;      // empty = the container's default
+    int crf = -1;           // -1 = the codec's default as chosen by telvo
 
     std::string statsPath;
     std::string plotPath;
     int64_t previewFrame = -1;  // >= 0: write frame N before/after as one PNG instead
+
+    std::string analysePath;         // pass 1: measure every frame and write this plan; no OUTPUT
+    std::string planning = "scene";  // how pass 1 plans: scene or smooth:N
+    std::string planPath;            // pass 2: apply this plan's corrections
+    std::string planFrom;            // plan from these joined measurements, no INPUT
 
     int64_t start = 0;    // first output frame
     int64_t frames = -1;  // -1 = to the end

@@ -120,3 +120,15 @@ bool hasAlpha(AVPixelFormat format)
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
     return d != nullptr && (d->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
 }
+
+const char* hdrTransferName(AVColorTransferCharacteristic transfer)
+{
+    switch (transfer) {
+        case AVCOL_TRC_SMPTE2084:
+            return "PQ (SMPTE ST 2084)";
+        case AVCOL_TRC_ARIB_STD_B67:
+            return "HLG (ARIB STD-B67)";
+        default:
+            return nullptr;
+    }
+}

@@ -21,6 +21,10 @@ ColourTags tagsOf(const AVCodecParameters& parameters);
 
 bool isRgbFormat(AVPixelFormat format);
 
+// The name of an HDR transfer (PQ, HLG), whose pictures are not display-referred; null
+// for any other.
+const char* hdrTransferName(AVColorTransferCharacteristic transfer);
+
 // The tags an encoded output carries: the input's matrix, range and tags; an RGB output
 // carries no matrix, and YUV made from an RGB input gets the usual matrix for its
 // height, tagged limited range. JPEG is full range by definition.

@@ -90,7 +90,9 @@ bool PictureTurner::turn(FramePtr& frame, std::string& error)
     // Destination pixel (x, y) reads source (x1, y1), swapped when transposed, where
     // x1 and y1 are x and y mirrored as asked: walk the source with a fixed step.
     const ptrdiff_t pitch = in->linesize[0];
-    const ptrdiff_t alongX = turn_.transpose ? pitch : 4, alongY = turn_.transpose ? 4 : pitch;
+    const int bytes = pool_.bytesPerPixel();
+    const ptrdiff_t alongX = turn_.transpose ? pitch : bytes;
+    const ptrdiff_t alongY = turn_.transpose ? bytes : pitch;
     const ptrdiff_t stepX = turn_.mirrorX ? -alongX : alongX;
     const ptrdiff_t stepY = turn_.mirrorY ? -alongY : alongY;
     const uint8_t* rowStart = in->data[0] + (turn_.mirrorX ? (width - 1) * alongX : 0) +
@@ -98,7 +100,8 @@ bool PictureTurner::turn(FramePtr& frame, std::string& error)
     for (int y = 0; y < height; ++y, rowStart += stepY) {
         uint8_t* target = out->data[0] + static_cast<ptrdiff_t>(y) * out->linesize[0];
         const uint8_t* source = rowStart;
-        for (int x = 0; x < width; ++x, source += stepX) std::memcpy(target + 4 * x, source, 4);
+        for (int x = 0; x < width; ++x, source += stepX)
+            std::memcpy(target + bytes * x, source, bytes);
     }
     av_frame_copy_props(out.get(), in);
     out->format = in->format;

@@ -41,8 +41,9 @@ bool holdsDisplayMatrix(const AVOutputFormat* format);
 class PictureTurner
 {
 public:
-    PictureTurner(const DisplayTurn& turn, int width, int height)
-        : turn_(turn), pool_(turn.width(width, height), turn.height(width, height))
+    PictureTurner(const DisplayTurn& turn, int width, int height,
+                  AVPixelFormat layout = kFilterPixelFormat)
+        : turn_(turn), pool_(turn.width(width, height), turn.height(width, height), layout)
     {
     }
     // Replaces `frame` with its turned copy; false when out of memory.

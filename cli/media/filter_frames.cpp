@@ -3,13 +3,18 @@
 
 #include "cli/media/filter_frames.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavutil/buffer.h>
 #include <libavutil/pixdesc.h>
 }
 
-FilterFramePool::FilterFramePool(int width, int height)
-    : width_(width), height_(height), linesize_(FFALIGN(width * 4, 64))
+FilterFramePool::FilterFramePool(int width, int height, AVPixelFormat layout)
+    : layout_(layout),
+      width_(width),
+      height_(height),
+      linesize_(FFALIGN(width * bytesPerPixel(), 64))
 {
     pool_ = av_buffer_pool_init(static_cast<size_t>(linesize_) * height + 64, nullptr);
 }
@@ -29,7 +34,7 @@ FramePtr FilterFramePool::get()
     frame->linesize[0] = linesize_;
     frame->width = width_;
     frame->height = height_;
-    frame->format = kFilterPixelFormat;
+    frame->format = layout_;
     frame->color_range = AVCOL_RANGE_JPEG;
     frame->colorspace = AVCOL_SPC_RGB;
     return frame;
@@ -44,7 +49,8 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
         return false;
     }
     const auto format = static_cast<AVPixelFormat>(decoded->format);
-    if (format == AV_PIX_FMT_BGRA || (format == AV_PIX_FMT_BGR0 && layout_ == AV_PIX_FMT_BGR0)) {
+    const bool eightBitLayout = layout_ != kDeepFilterPixelFormat;
+    if (format == layout_ || (eightBitLayout && format == AV_PIX_FMT_BGRA)) {
         out.reset(av_frame_clone(decoded));
         if (!out) {
             error = "out of memory";
@@ -52,9 +58,11 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
         }
         return true;
     }
+    const bool deep = layout_ == kDeepFilterPixelFormat;
+    const AVPixelFormat target = deep ? deepPlanarFormat(hasAlpha(format)) : layout_;
     if (!sws_ || format != swsFormat_ || decoded->colorspace != swsSpace_ ||
         decoded->color_range != swsRange_) {
-        sws_ = makeToFilterConverter(width_, height_, format, tagsOf(*decoded), layout_);
+        sws_ = makeToFilterConverter(width_, height_, format, tagsOf(*decoded), target);
         if (!sws_) {
             const char* name = av_get_pix_fmt_name(format);
             error = std::string("cannot convert ") + (name ? name : "this pixel format") +
@@ -70,7 +78,27 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
         error = "out of memory";
         return false;
     }
-    sws_scale(sws_.get(), decoded->data, decoded->linesize, 0, height_, out->data, out->linesize);
+    if (deep) {
+        if (!planar_ || planar_->format != target) {
+            planar_.reset(av_frame_alloc());
+            if (planar_) {
+                planar_->format = target;
+                planar_->width = width_;
+                planar_->height = height_;
+            }
+            if (!planar_ || av_frame_get_buffer(planar_.get(), 0) < 0) {
+                planar_.reset();
+                error = "out of memory";
+                return false;
+            }
+        }
+        sws_scale(sws_.get(), decoded->data, decoded->linesize, 0, height_, planar_->data,
+                  planar_->linesize);
+        interleaveDeep(*planar_, *out);
+    } else {
+        sws_scale(sws_.get(), decoded->data, decoded->linesize, 0, height_, out->data,
+                  out->linesize);
+    }
     av_frame_copy_props(out.get(), decoded);
     out->format = layout_;
     out->color_range = AVCOL_RANGE_JPEG;
@@ -80,10 +108,76 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
 
 void copyAlpha(const AVFrame* from, AVFrame* to)
 {
+    if (to->format == kDeepFilterPixelFormat) {
+        for (int y = 0; y < to->height; ++y) {
+            const uint8_t* source = from->data[0] + static_cast<ptrdiff_t>(y) * from->linesize[0];
+            uint8_t* target = to->data[0] + static_cast<ptrdiff_t>(y) * to->linesize[0];
+            for (int x = 6; x < 8 * to->width; x += 8) std::memcpy(target + x, source + x, 2);
+        }
+        return;
+    }
     for (int y = 0; y < to->height; ++y) {
         const uint8_t* source = from->data[0] + static_cast<ptrdiff_t>(y) * from->linesize[0];
         uint8_t* target = to->data[0] + static_cast<ptrdiff_t>(y) * to->linesize[0];
         for (int x = 3; x < 4 * to->width; x += 4) target[x] = source[x];
     }
     to->format = AV_PIX_FMT_BGRA;
+}
+
+AVPixelFormat deepPlanarFormat(bool alpha)
+{
+    return alpha ? AV_PIX_FMT_GBRAP16LE : AV_PIX_FMT_GBRP16LE;
+}
+
+namespace
+{
+
+const uint16_t* planeRow(const AVFrame& f, int plane, int y)
+{
+    return reinterpret_cast<const uint16_t*>(f.data[plane] +
+                                             static_cast<ptrdiff_t>(y) * f.linesize[plane]);
+}
+
+}  // namespace
+
+void interleaveDeep(const AVFrame& planar, AVFrame& packed)
+{
+    const bool alpha = planar.format == AV_PIX_FMT_GBRAP16LE;
+    for (int y = 0; y < packed.height; ++y) {
+        const uint16_t *g = planeRow(planar, 0, y), *b = planeRow(planar, 1, y),
+                       *r = planeRow(planar, 2, y), *a = alpha ? planeRow(planar, 3, y) : nullptr;
+        uint8_t* out = packed.data[0] + static_cast<ptrdiff_t>(y) * packed.linesize[0];
+        for (int x = 0; x < packed.width; ++x) {
+            const uint64_t p = uint64_t(b[x]) | uint64_t(g[x]) << 16 | uint64_t(r[x]) << 32 |
+                               uint64_t(a ? a[x] : 0) << 48;
+            std::memcpy(out + 8 * x, &p, 8);
+        }
+    }
+}
+
+void deinterleaveDeep(const AVFrame& packed, AVFrame& planar, bool keepAlpha)
+{
+    const bool alpha = planar.format == AV_PIX_FMT_GBRAP16LE;
+    for (int y = 0; y < packed.height; ++y) {
+        auto row = [&](int plane) {
+            return reinterpret_cast<uint16_t*>(planar.data[plane] +
+                                               static_cast<ptrdiff_t>(y) * planar.linesize[plane]);
+        };
+        uint16_t *g = row(0), *b = row(1), *r = row(2), *a = alpha ? row(3) : nullptr;
+        const uint8_t* in = packed.data[0] + static_cast<ptrdiff_t>(y) * packed.linesize[0];
+        for (int x = 0; x < packed.width; ++x) {
+            uint64_t p;
+            std::memcpy(&p, in + 8 * x, 8);
+            b[x] = uint16_t(p);
+            g[x] = uint16_t(p >> 16);
+            r[x] = uint16_t(p >> 32);
+            if (a) a[x] = keepAlpha ? uint16_t(p >> 48) : 0xFFFF;
+        }
+    }
+}
+
+int componentDepth(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    return d != nullptr && d->nb_components > 0 ? d->comp[0].depth : 0;
 }

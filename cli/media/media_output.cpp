@@ -98,7 +98,8 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         error = "cannot set up the output: " + avError(status);
         return false;
     }
-    pixelFormat_ = choosePixelFormat(plan.encoder, inputFormat, s.lossless, width, height, error);
+    pixelFormat_ =
+        choosePixelFormat(plan.encoder, inputFormat, s.lossless, s.deep, width, height, error);
     if (pixelFormat_ == AV_PIX_FMT_NONE) return false;
     const ColourTags tags =
         outputColourTags(tagsOf(first), inputFormat, pixelFormat_, plan.encoder->id, height);
@@ -113,7 +114,15 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
     if (!writeHeader(s, error)) return false;
 
     keepsAlpha_ = hasAlpha(inputFormat) && hasAlpha(pixelFormat_);
-    const AVPixelFormat layout = keepsAlpha_ ? AV_PIX_FMT_BGRA : kFilterPixelFormat;
+    deep_ = s.deep;
+    // swscale dithers 16-bit RGB into 8-bit YUV with an ordered pattern of its own.
+    dithers_ = deep_ && componentDepth(pixelFormat_) <= 8;
+    const AVPixelFormat layout = deep_ ? deepPlanarFormat(hasAlpha(pixelFormat_))
+                                       : ToFilterConverter::layoutFor(keepsAlpha_, false);
+    if (deep_ && !allocatePlanar(layout, width, height)) {
+        error = "out of memory";
+        return false;
+    }
     if (pixelFormat_ != layout) {
         converter_ = makeFromFilterConverter(width, height, pixelFormat_, tags, layout);
         if (!converter_) {
@@ -128,6 +137,16 @@ bool MediaOutput::open(const OutputPlan& plan, const OutputSettings& s, const Me
         return false;
     }
     return true;
+}
+
+bool MediaOutput::allocatePlanar(AVPixelFormat format, int width, int height)
+{
+    planar_.reset(av_frame_alloc());
+    if (!planar_) return false;
+    planar_->format = format;
+    planar_->width = width;
+    planar_->height = height;
+    return av_frame_get_buffer(planar_.get(), 0) >= 0;
 }
 
 // Size, time base, aspect ratio, field order and colour tags follow the input.
@@ -187,6 +206,10 @@ bool MediaOutput::openEncoder(const OutputPlan& plan, std::string& error)
         if (!tiny) av_dict_set_int(&options, "slicecrc", 1, 0);
         enc->gop_size = 1;
     }
+    // DNxHD's own profile takes 8 bits only; 10-bit 4:2:2 is DNxHR HQX, which the encoder
+    // does not pick by itself.
+    if (plan.encoder->id == AV_CODEC_ID_DNXHD && pixelFormat_ == AV_PIX_FMT_YUV422P10LE)
+        av_dict_set(&options, "profile", "dnxhr_hqx", 0);
     const int status = avcodec_open2(enc, plan.encoder, &options);
     const bool crfUnused = av_dict_get(options, "crf", nullptr, 0) != nullptr;
     av_dict_free(&options);
@@ -370,6 +393,15 @@ bool MediaOutput::writeFrame(AVFrame* filtered, const AVFrame* alpha, int64_t pt
                              std::string& error)
 {
     if (alpha != nullptr) copyAlpha(alpha, filtered);
+    if (deep_) {
+        // The encoder may still hold the previous picture.
+        if (av_frame_make_writable(planar_.get()) < 0) {
+            error = "out of memory";
+            return false;
+        }
+        deinterleaveDeep(*filtered, *planar_, keepsAlpha_);
+        filtered = planar_.get();
+    }
     // Encoders need strictly increasing timestamps. A frame without one follows the
     // previous frame by one frame duration; a repeated one moves on by one tick.
     if (pts != AV_NOPTS_VALUE) pts = av_rescale_q(pts, inputTimeBase_, encoder_->time_base);

@@ -24,7 +24,8 @@ struct OutputSettings {
     std::string finalPath;  // for messages
     bool lossless = false;
     bool copyOtherStreams = true;
-    DisplayTurn turn;  // applied to the pictures before the filter: the output is turned
+    DisplayTurn turn;   // applied to the pictures before the filter: the output is turned
+    bool deep = false;  // frames come in kDeepFilterPixelFormat
 };
 
 class MediaOutput
@@ -55,6 +56,8 @@ public:
     AVPixelFormat pixelFormat() const { return pixelFormat_; }
     // The input has alpha and the output format can hold it: frames go through as BGRA.
     bool keepsAlpha() const { return keepsAlpha_; }
+    // Deep frames go to an output of 8 bits per component: the conversion dithers.
+    bool dithers() const { return dithers_; }
     const char* encoderName() const;
 
 private:
@@ -69,6 +72,7 @@ private:
     bool writeHeader(const OutputSettings& settings, std::string& error);
 
     bool drain(std::string& error);
+    bool allocatePlanar(AVPixelFormat format, int width, int height);
 
     std::string finalPath_;
     AVFormatContext* muxer_ = nullptr;
@@ -88,6 +92,9 @@ private:
     PacketPtr packet_;
     AVPixelFormat pixelFormat_ = AV_PIX_FMT_NONE;
     bool keepsAlpha_ = false;
+    bool deep_ = false;
+    FramePtr planar_;  // deep frames: deinterleaved for swscale or the encoder
+    bool dithers_ = false;
     bool interlaced_ = false, topFieldFirst_ = false;
     int64_t lastPts_ = AV_NOPTS_VALUE;
 };

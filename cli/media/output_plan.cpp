@@ -12,6 +12,7 @@ extern "C" {
 
 #include "cli/command/options.h"
 #include "cli/media/colour.h"
+#include "cli/media/filter_frames.h"
 
 namespace
 {
@@ -116,7 +117,7 @@ bool planOutput(const CliOptions& o, OutputPlan& plan, std::string& error)
 }
 
 AVPixelFormat choosePixelFormat(const AVCodec* encoder, AVPixelFormat input, bool lossless,
-                                int width, int height, std::string& error)
+                                bool deep, int width, int height, std::string& error)
 {
     const AVPixelFormat* list = encoder->pix_fmts;
     std::vector<AVPixelFormat> usable;
@@ -127,9 +128,12 @@ AVPixelFormat choosePixelFormat(const AVCodec* encoder, AVPixelFormat input, boo
         if (convertible(input, width, height)) return input;
         usable = {AV_PIX_FMT_YUV444P, kFilterPixelFormat};
     }
-    // Lossless keeps the filter's RGB as it is, and the input's alpha beside it.
+    // Lossless keeps the filter's RGB as it is, and the input's alpha beside it; deep
+    // frames as planar 16-bit RGB, the same words in planes.
     const bool alpha = hasAlpha(input);
-    const AVPixelFormat wanted = !lossless ? input : alpha ? AV_PIX_FMT_BGRA : kFilterPixelFormat;
+    const AVPixelFormat losslessFormat =
+        deep ? deepPlanarFormat(alpha) : (alpha ? AV_PIX_FMT_BGRA : kFilterPixelFormat);
+    const AVPixelFormat wanted = lossless ? losslessFormat : input;
     for (AVPixelFormat f : usable)
         if (f == wanted) return f;
     if (usable.empty()) {

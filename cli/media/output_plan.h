@@ -29,5 +29,6 @@ bool planOutput(const CliOptions& options, OutputPlan& plan, std::string& error)
 // input has it and the encoder offers it. Chroma-subsampled
 // formats need even sizes, so an odd size moves to an unsubsampled format of the same
 // depth. AV_PIX_FMT_NONE with a reason when the encoder has nothing that fits.
+// With `deep` (16 bits per channel through the filter) --lossless stores 16-bit RGB.
 AVPixelFormat choosePixelFormat(const AVCodec* encoder, AVPixelFormat input, bool lossless,
-                                int width, int height, std::string& error);
+                                bool deep, int width, int height, std::string& error);

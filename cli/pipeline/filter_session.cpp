@@ -3,11 +3,36 @@
 
 #include "cli/pipeline/filter_session.h"
 
+#include <cstring>
+
 #include "cli/media/av_util.h"
 
 bool FilterSession::run(const AVFrame* source, AVFrame* destination, int64_t frameNumber,
                         FrameReport* report)
 {
-    return filter_.run(bottomRow(source), bottomUpPitch(source), bottomRow(destination),
-                       bottomUpPitch(destination), frameNumber, report);
+    if (plan_ != nullptr) {
+        if (frameNumber < 0 || frameNumber >= plan_->frames) {
+            refusal_ = "the input has more frames than the plan's " +
+                       std::to_string(plan_->frames) + ": the plan is not this input's";
+            return false;
+        }
+        filter_.choosePass(LinkedPass::planned, plan_->applied[static_cast<size_t>(frameNumber)]);
+    }
+    const bool reported =
+        filter_.run(bottomRow(source), bottomUpPitch(source), bottomRow(destination),
+                    bottomUpPitch(destination), frameNumber, report);
+    if (reported && plan_ != nullptr && report != nullptr &&
+        std::memcmp(&plan_->measured[static_cast<size_t>(frameNumber)].levels, &report->levels,
+                    sizeof report->levels) != 0) {
+        refusal_ = planMismatch(frameNumber);
+        return false;
+    }
+    return reported;
+}
+
+std::string FilterSession::whyNoReport(int64_t frameNumber) const
+{
+    return !refusal_.empty()
+               ? refusal_
+               : "the filter reported no values for frame " + std::to_string(frameNumber);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/report/plan_file.h"
 #include "linked/linked_filter.h"
 
 struct AVFrame;
@@ -16,9 +17,12 @@ class FilterSession
 {
 public:
     // Every setting of the table; false with `error` when the filter cannot start.
-    bool open(const SettingValues& settings, int width, int height, std::string& error)
+    // With `deep`, frames are in kDeepFilterPixelFormat, 16 bits per channel.
+    bool open(const SettingValues& settings, int width, int height, std::string& error,
+              bool deep = false)
     {
-        return filter_.open(settings, width, height, error);
+        return filter_.open(settings, width, height, error,
+                            deep ? PixelFormat::Bgra64 : PixelFormat::Bgrx32);
     }
 
     // The text the host shows: the filter's name with its summary, and the script line.
@@ -31,8 +35,19 @@ public:
     bool run(const AVFrame* source, AVFrame* destination, int64_t frameNumber,
              FrameReport* report = nullptr);
 
+    // A second pass: frame N gets the plan's correction N (the plan must outlive the
+    // session). A frame past the plan's end, or one that does not measure the levels the
+    // plan holds for it, reports nothing, and whyNoReport says why: the plan is another
+    // input's.
+    void usePlan(const PassPlan& plan) { plan_ = &plan; }
+    // A first pass: frames are measured only.
+    void measureOnly() { filter_.choosePass(LinkedPass::measure); }
+    std::string whyNoReport(int64_t frameNumber) const;
+
     LinkedFilter& filter() { return filter_; }
 
 private:
     LinkedFilter filter_;
+    const PassPlan* plan_ = nullptr;
+    std::string refusal_;
 };

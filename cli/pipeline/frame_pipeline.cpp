@@ -69,10 +69,13 @@ class PipelineRun
 public:
     explicit PipelineRun(PipelineJob& job)
         : job_(job),
-          converter_(job.input.decoder()->width, job.input.decoder()->height, job.keepAlpha),
-          turner_(job.turn, job.input.decoder()->width, job.input.decoder()->height),
+          converter_(job.input.decoder()->width, job.input.decoder()->height, job.keepAlpha,
+                     job.deep),
+          turner_(job.turn, job.input.decoder()->width, job.input.decoder()->height,
+                  ToFilterConverter::layoutFor(job.keepAlpha, job.deep)),
           outPool_(job.turn.width(job.input.decoder()->width, job.input.decoder()->height),
-                   job.turn.height(job.input.decoder()->width, job.input.decoder()->height))
+                   job.turn.height(job.input.decoder()->width, job.input.decoder()->height),
+                   ToFilterConverter::layoutFor(false, job.deep))
     {
     }
 
@@ -200,7 +203,7 @@ bool PipelineRun::filterFrame(Item& item)
         reported = job_.filter.run(item.frame.get(), destination.get(), item.index, &report);
     }
     if (!reported) {
-        fail("the filter reported no values for frame " + std::to_string(item.index));
+        fail(job_.filter.whyNoReport(item.index));
         return false;
     }
     if (job_.keepAlpha) item.alpha = std::move(item.frame);

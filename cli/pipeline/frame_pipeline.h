@@ -29,6 +29,7 @@ struct PipelineJob {
     FrameRange range;
     bool copyStreams;
     bool keepAlpha;  // the input's alpha goes to the output
+    bool deep;       // frames go through the filter at 16 bits per channel
     FilterSession& filter;
     MediaOutput* output;  // null: frames are filtered and dropped
     StatsRecorder& stats;

@@ -42,6 +42,10 @@ RunResult runPreview(const CliOptions& o)
         if (index == o.previewFrame) break;
         av_frame_unref(frame.get());
     }
+    if (const char* transfer = hdrTransferName(frame->color_trc); transfer && !o.allowHdr)
+        return RunResult::failure(std::string("the input is HDR: its transfer is ") + transfer +
+                                  "; telvo's curves are made for SDR pictures (--allow-hdr "
+                                  "corrects it as it is)");
     ToFilterConverter converter(width, height);
     FramePtr source;
     if (!converter.convert(frame.get(), source, error)) return RunResult::failure(error);

@@ -14,6 +14,8 @@ extern "C" {
 }
 
 #include "cli/command/options.h"
+#include "cli/media/colour.h"
+#include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
 #include "cli/media/media_output.h"
 #include "cli/media/output_clash.h"
@@ -22,6 +24,7 @@ extern "C" {
 #include "cli/pipeline/filter_session.h"
 #include "cli/pipeline/frame_pipeline.h"
 #include "cli/pipeline/stage_clock.h"
+#include "cli/pipeline/two_pass.h"
 #include "cli/report/frame_stats.h"
 #include "cli/report/progress.h"
 #include "cli/report/side_outputs.h"
@@ -47,6 +50,7 @@ std::string checkOutputs(const CliOptions& o, OutputPlan& plan, const SideOutput
     std::vector<NamedOutput> outputs;
     if (!plan.discard) outputs.push_back({"OUTPUT", o.output, plan.imageSequence});
     side.name(outputs);
+    if (!o.analysePath.empty()) outputs.push_back({"--analyse", o.analysePath});
     if (std::string clash = findOutputClash(o.input, outputs); !clash.empty()) return clash;
     if (plan.singleImage && o.frames > 1)
         return "'" + o.output +
@@ -114,19 +118,44 @@ DisplayTurn chooseTurn(const OutputPlan& plan, const MediaInput& input)
     return asked;
 }
 
-bool openOutput(const CliOptions& o, const OutputPlan& plan, bool copyStreams,
+bool openOutput(const CliOptions& o, const OutputPlan& plan, bool copyStreams, bool deep,
                 const DisplayTurn& turn, const MediaInput& input, const AVFrame& first,
                 OutputFile& file, MediaOutput& output, std::string& error)
 {
     if (!file.create(o.output, plan.imageSequence, error)) return false;
-    OutputSettings settings{file.writePath(), o.output, o.lossless, copyStreams, turn};
+    OutputSettings settings{file.writePath(), o.output, o.lossless, copyStreams, turn, deep};
     if (!output.open(plan, settings, input, first, error)) return false;
     if (o.verbose)
         std::fprintf(stderr, "telvo: %s %s, %dx%d\n", output.encoderName(),
                      av_get_pix_fmt_name(output.pixelFormat()),
                      turn.width(input.decoder()->width, input.decoder()->height),
                      turn.height(input.decoder()->width, input.decoder()->height));
+    if (o.verbose && output.dithers())
+        std::fprintf(stderr, "telvo: %s takes 8 bits per component: the 16-bit frames are %s\n",
+                     output.encoderName(),
+                     isRgbFormat(output.pixelFormat())
+                         ? "rounded to 8 bits (FFmpeg has no dither for this conversion)"
+                         : "dithered to 8 bits (FFmpeg's ordered dither), not truncated");
     return true;
+}
+
+// Input of more than 8 bits per component goes through the filter at 16 bits per
+// channel, unless --eight-bit asks for the 8-bit path.
+bool filtersDeep(const CliOptions& o, const AVFrame& first)
+{
+    return !o.eightBit && componentDepth(static_cast<AVPixelFormat>(first.format)) > 8;
+}
+
+// The curves are made for display-referred pictures: PQ and HLG input is refused
+// unless --allow-hdr. Empty when the input may go on.
+std::string refuseHdr(const CliOptions& o, const AVFrame& first)
+{
+    const char* transfer = hdrTransferName(first.color_trc);
+    if (transfer == nullptr || o.allowHdr) return {};
+    return std::string("the input is HDR: its transfer is ") + transfer +
+           ", and telvo's curves are made for SDR (display-referred) pictures, so the result "
+           "would be wrong; convert it to SDR first, or pass --allow-hdr to correct it as it "
+           "is";
 }
 
 // What the progress bar counts up to; 0 when unknown.
@@ -166,10 +195,42 @@ void reportTiming(const StageClock& clock, StageClock::Clock::time_point began)
                  clock.seconds(kEncode));
 }
 
+// Pass 1 of two discards the frames and runs the cut detector, at the default
+// sensitivity unless one is given.
+CliOptions asFirstPass(const CliOptions& given)
+{
+    CliOptions o = given;
+    if (o.analysePath.empty()) return o;
+    o.output.assign(1, '-');
+    o.format = std::string_view("null");
+    if (o.settings[kSceneCutsSetting] == 0) o.settings[kSceneCutsSetting] = kSceneCutsDefault;
+    return o;
+}
+
+// Pass 1's plan, from the frames it measured: planned when it measured the whole input.
+bool writeFirstPassPlan(const CliOptions& o, const FrameRange& range, int width, int height,
+                        const StatsRecorder& stats, OutputFile& file, std::string& error)
+{
+    if (o.analysePath.empty()) return true;
+    const bool whole = range.start == 0 && range.count < 0;
+    const PassPlan measured = planFromMeasures(o, width, height, stats.frames(), whole);
+    return writeWholeFile(file, o.analysePath, formatPlan(measured), error);
+}
+
+const char* doneText(const CliOptions& o, const OutputPlan& plan, std::string& text)
+{
+    text = !o.analysePath.empty() ? "measured, plan written to " + o.analysePath
+           : plan.discard         ? "filtered"
+                                  : "written to " + o.output;
+    return text.c_str();
+}
+
 }  // namespace
 
-RunResult runTranscode(const CliOptions& o)
+RunResult runTranscode(const CliOptions& given)
 {
+    CliOptions o = asFirstPass(given);
+    const bool planned = !o.planPath.empty();
     OutputPlan plan;
     SideOutputs side(o);
     if (std::string usage = checkOutputs(o, plan, side); !usage.empty())
@@ -178,9 +239,15 @@ RunResult runTranscode(const CliOptions& o)
     std::string error;
     MediaInput input;
     if (!input.open(o.input, error)) return RunResult::failure(error);
+    PassPlan passPlan;
+    if (planned) {
+        if (!loadPlanFor(o.planPath, input, passPlan, error)) return RunResult::failure(error);
+        adoptPlanSettings(passPlan, o);
+    }
     FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
     if (o.settings[kSceneCutsSetting] > 0)
         range.preRoll = std::max<int64_t>(kPreRollFrames, kSceneLookBack);
+    if (planned) range.preRoll = 0;  // no frame of pass 2 depends on another
     const bool copyStreams = !plan.discard && !plan.imageSequence && !plan.singleImage &&
                              range.start == 0 && range.count < 0;
     if (!copyStreams) input.discardOtherStreams();
@@ -190,20 +257,33 @@ RunResult runTranscode(const CliOptions& o)
     if (!seekToStart(o, range, input, firstIndex, error) ||
         !readFirstFrame(o, input, copyStreams, first, early, error))
         return RunResult::failure(error);
+    // Checked again on every frame as it is filtered; a frame a seek landed on before
+    // the range may decode incomplete (an open GOP), so only an output frame here.
+    if (planned && firstIndex == range.start &&
+        !checkPlanFrame(passPlan, o, first.get(), firstIndex, error))
+        return RunResult::failure("'" + o.planPath + "': " + error);
 
+    if (std::string hdr = refuseHdr(o, *first); !hdr.empty()) return RunResult::failure(hdr);
     const DisplayTurn turn = chooseTurn(plan, input);
     const int width = input.decoder()->width, height = input.decoder()->height;
+    const bool deep = filtersDeep(o, *first);
     FilterSession filter;
-    if (!filter.open(o.settings, turn.width(width, height), turn.height(width, height), error))
+    if (!filter.open(o.settings, turn.width(width, height), turn.height(width, height), error,
+                     deep))
         return RunResult::failure(error);
+    if (!o.analysePath.empty()) filter.measureOnly();
+    if (planned) filter.usePlan(passPlan);
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %s\ntelvo: %s\n", filter.description().c_str(),
                      filter.scriptLine().c_str());
+    if (o.verbose && deep)
+        std::fprintf(stderr, "telvo: %s input: 16 bits per channel through the filter\n",
+                     av_get_pix_fmt_name(static_cast<AVPixelFormat>(first->format)));
 
     OutputFile outputFile;
     MediaOutput output;
     if (!plan.discard &&
-        !openOutput(o, plan, copyStreams, turn, input, *first, outputFile, output, error))
+        !openOutput(o, plan, copyStreams, deep, turn, input, *first, outputFile, output, error))
         return RunResult::failure(error);
 
     Progress progress(framesToWrite(input, range), !o.quiet);
@@ -216,6 +296,7 @@ RunResult runTranscode(const CliOptions& o)
                     range,
                     copyStreams,
                     !plan.discard && output.keepsAlpha(),
+                    deep,
                     filter,
                     plan.discard ? nullptr : &output,
                     stats,
@@ -225,6 +306,10 @@ RunResult runTranscode(const CliOptions& o)
                     turn};
     PipelineCounts counts;
     if (!runFramePipeline(job, counts, error)) return RunResult::failure(error);
+    if (planned && counts.inputEnded && counts.decoded != passPlan.frames)
+        return RunResult::failure(
+            "the input has " + std::to_string(counts.decoded) + " frames, the plan '" + o.planPath +
+            "' " + std::to_string(passPlan.frames) + ": the plan is not this input's");
     if (counts.written == 0)
         return RunResult::failure("--start " + std::to_string(range.start) +
                                   " is past the end: the input has " +
@@ -233,13 +318,17 @@ RunResult runTranscode(const CliOptions& o)
         StageClock::Scope timed(clock, kEncode);
         if (!output.finish(error)) return RunResult::failure(error);
     }
-    if (!side.write(stats.frames(), error) || (!plan.discard && !outputFile.commit(error)) ||
-        !side.commit(error))
+    OutputFile planFile;
+    if (!side.write(stats.frames(), error) ||
+        !writeFirstPassPlan(o, range, width, height, stats, planFile, error) ||
+        (!plan.discard && !outputFile.commit(error)) || !side.commit(error) ||
+        (!o.analysePath.empty() && !planFile.commit(error)))
         return RunResult::failure(error);
     reportRun(input, output, counts);
     if (o.timing) reportTiming(clock, began);
+    std::string done;
     if (!o.quiet)
         std::fprintf(stderr, "telvo: %lld frames %s\n", static_cast<long long>(counts.written),
-                     plan.discard ? "filtered" : ("written to " + o.output).c_str());
+                     doneText(o, plan, done));
     return RunResult::ok();
 }

@@ -27,8 +27,8 @@ void statsValues(const FrameStats& s, double out[18])
 
 void StatsRecorder::add(int64_t frame, const FrameReport& report)
 {
-    frames_.push_back(
-        FrameStats{frame, report.levels, report.applied, static_cast<int>(report.scene)});
+    frames_.push_back(FrameStats{frame, report.levels, report.applied,
+                                 static_cast<int>(report.scene), report.putBack});
 }
 
 StatsFormat statsFormatOf(const std::string& path)

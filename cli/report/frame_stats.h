@@ -19,6 +19,7 @@ struct FrameStats {
     ChannelLevels levels;
     CorrectionParams applied;  // after freeze, averaging and disable
     int restart = 0;           // SceneEvent: 1 restarted at a cut, 2 put back after a flash
+    int putBack = 0;           // with 2: the frames put back (1 or 2)
 };
 
 // The 19 column names, in file order.

@@ -35,6 +35,9 @@ FARM_OPTIONS = (
      "the scheduler and workers too)"),
     ("--tls-key", "FILE", "TLS: the key of --tls-cert"),
     ("--connect-timeout", "S", "seconds to wait for the scheduler (default 20)"),
+    ("--two-pass", None, "measure every frame on the cluster, plan on this machine "
+     "(telvo --planning), then correct on the cluster; the plan is kept as NAME.plan.csv "
+     "beside the result"),
     ("-h, --help", None, "print this usage and exit"),
     ("--version", None, "print the version and exit"),
 )
@@ -63,6 +66,7 @@ def _usage():
 USAGE = _usage()
 
 FARM_VALUE_OPTIONS = {name for name, argument, _ in FARM_OPTIONS if argument}
+FARM_FLAGS = {"--two-pass"}
 IMAGE_EXTENSIONS = {
     ".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".webp", ".ppm", ".pgm", ".tga",
     ".dpx", ".exr",
@@ -91,6 +95,8 @@ class FarmOptions:
     tls_cert: str = ""
     tls_key: str = ""
     connect_timeout: float = 20.0
+    two_pass: bool = False
+    measure: bool = False  # a first pass: segments measure (telvo --analyse) into `stats`
     help: bool = False
     version: bool = False
 
@@ -230,6 +236,9 @@ def parse_arguments(argv, program=None):
         if arg == "--version":
             o.version = True
             return o
+        if arg in FARM_FLAGS:
+            o.two_pass = True
+            continue
         name, inline = arg, None
         if arg.startswith("--") and "=" in arg:
             name, inline = arg.split("=", 1)
@@ -267,6 +276,8 @@ def _check(o):
         raise UsageError("with TLS the scheduler's address starts with tls://")
     if o.scheduler and o.workers:
         raise UsageError("--workers sizes the local cluster; an existing one has its own")
+    if o.two_pass and (o.discard or o.several):
+        raise UsageError("--two-pass takes one INPUT and an OUTPUT file")
     if o.discard:
         if o.output != "-":
             raise UsageError("-f null discards the frames; its OUTPUT is '-'")

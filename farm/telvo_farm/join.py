@@ -16,7 +16,7 @@ from telvo_farm.errors import FarmError
 from telvo_farm.output_place import hidden_beside
 from telvo_farm.plan import concat_durations
 from telvo_farm.probe import inspect_segment
-from telvo_farm.workdir import stats_rows
+from telvo_farm.workdir import MEASURES_EXT, stats_rows
 
 
 def check_segments(job, known):
@@ -103,6 +103,16 @@ def join_video(job, o, disposition):
     return temporary
 
 
+def _whole_input_line(text, frames):
+    """A part's `input` line counts the frames up to its end; the joined file's, all."""
+    lines = text.splitlines(True)
+    for i, line in enumerate(lines):
+        if line.startswith("input,"):
+            fields = line.rstrip("\n").split(",")
+            lines[i] = ",".join(fields[:3] + [str(frames)]) + "\n"
+    return "".join(lines)
+
+
 def join_stats(job):
     """Writes the joined stats under a temporary name and returns it."""
     parts = []
@@ -114,7 +124,11 @@ def join_stats(job):
             text = f.read()
         if parts and path.endswith(".csv"):
             text = text.split("\n", 1)[1]  # one header line for the whole file
+        if parts and path.endswith(MEASURES_EXT):  # the first part's head, every measure
+            text = "".join(line for line in text.splitlines(True) if line.startswith("measure,"))
         parts.append(text)
+    if job.stats.endswith(MEASURES_EXT):
+        parts[0] = _whole_input_line(parts[0], job.frames)
     temporary = _temporary_beside(job.stats, "")
     with open(temporary, "w", encoding="utf-8") as f:
         f.write("".join(parts))

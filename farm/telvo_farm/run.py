@@ -5,6 +5,7 @@
 to the cluster, join each input as soon as its last segment is in, and on any failure
 or interrupt leave no output behind (finished segments stay for a rerun)."""
 
+import hashlib
 import os
 import re
 import shutil
@@ -74,9 +75,23 @@ def _same_file(a, b):
         return False
 
 
+def _plan_digest(options):
+    """The digest of telvo's --plan file among `options`, or ""."""
+    for i, option in enumerate(options):
+        path = options[i + 1] if option == "--plan" and i + 1 < len(options) else (
+            option.split("=", 1)[1] if option.startswith("--plan=") else "")
+        if path:
+            try:
+                with open(path, "rb") as f:
+                    return hashlib.sha256(f.read()).hexdigest()
+            except OSError as e:
+                raise FarmError(f"cannot read the plan '{path}': {e.strerror}") from None
+    return ""
+
+
 def _manifest(o, job, video_ext):
     status = os.stat(job.input)
-    return {
+    manifest = {
         "input": job.input,
         "input_size": status.st_size,
         "input_mtime_ns": status.st_mtime_ns,
@@ -87,6 +102,10 @@ def _manifest(o, job, video_ext):
         "video_ext": video_ext,
         "stats_ext": os.path.splitext(job.stats)[1],
     }
+    digest = _plan_digest(o.telvo_options)
+    if digest:  # a second pass: an edited plan starts it afresh
+        manifest["plan_digest"] = digest
+    return manifest
 
 
 def _plan_input(o, number, path, note):
@@ -158,6 +177,7 @@ def _spec(o, job, segment, topic):
         frames=segment.frames,
         options=tuple(o.telvo_options),
         topic=topic,
+        measure=o.measure,
     )
 
 
@@ -191,7 +211,8 @@ def _join(o, job, messages):
     job.workdir.remove()
     if not o.quiet:
         where = job.output or job.stats
-        messages(f"telvo-farm: {job.frames} frames written to {where}")
+        done = "measured" if o.measure else f"written to {where}"
+        messages(f"telvo-farm: {job.frames} frames {done}")
     return time.monotonic() - began
 
 
@@ -392,6 +413,10 @@ def main(argv, program, version):
         if not o.telvo:
             o.telvo = os.path.join(os.path.dirname(os.path.abspath(program)), "telvo")
         o.telvo = os.path.abspath(o.telvo)
+        if o.two_pass:
+            from telvo_farm.two_pass import run_two_pass
+
+            return run_two_pass(o, run, program)
         return run(o)
     except FarmError as e:
         print(f"telvo-farm: {e}", file=sys.stderr)

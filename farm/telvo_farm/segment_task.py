@@ -21,7 +21,7 @@ from dataclasses import dataclass
 
 # telvo's progress bar, "[####....] 120/500 frames  61.0 fps ..." or "120 frames  61.0 fps".
 _BAR = re.compile(rb"(\d+)(?:/\d+)? frames\s+[\d.]+ fps")
-_WRITTEN = re.compile(r"^telvo: (\d+) frames (?:written|filtered)")
+_WRITTEN = re.compile(r"^telvo: (\d+) frames (?:written|filtered|measured)")
 _REPORT_SECONDS = 0.3
 
 
@@ -37,6 +37,7 @@ class SegmentSpec:
     frames: int
     options: tuple  # telvo's own options, passed as they are
     topic: str  # progress event topic of this job, "" for none
+    measure: bool = False  # a first pass: telvo --analyse writes the measurements to `stats`
 
 
 def attempt_name(final, attempt):
@@ -163,9 +164,12 @@ def run_segment(fields):
     attempt = uuid.uuid4().hex[:8]
     video = attempt_name(spec.video, attempt) if spec.video else ""
     stats = attempt_name(spec.stats, attempt) if spec.stats else ""
-    command = [spec.telvo, spec.input, video or "-", *spec.options]
+    if spec.measure:
+        command = [spec.telvo, spec.input, "--analyse", stats, *spec.options]
+    else:
+        command = [spec.telvo, spec.input, video or "-", *spec.options]
     command += ["--start", str(spec.start), "--frames", str(spec.frames)]
-    if stats:
+    if stats and not spec.measure:
         command += ["--stats", stats]
     try:
         code, lines = _run_telvo(command, _progress_reporter(spec))

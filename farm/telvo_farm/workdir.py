@@ -15,12 +15,16 @@ from telvo_farm.probe import inspect_segment
 from telvo_farm.segment_task import is_attempt_leftover
 
 MANIFEST = "manifest.json"
+MEASURES_EXT = ".measures"
 
 
 def stats_rows(path):
-    """Complete frame records in a stats file (CSV has a header line). telvo ends every
-    record with a newline, so a last line without one was cut short and does not count."""
+    """Complete frame records in a stats file (CSV has a header line) or a first pass's
+    measurements (one `measure` line per frame). telvo ends every record with a newline,
+    so a last line without one was cut short and does not count."""
     with open(path, encoding="utf-8") as f:
+        if path.endswith(MEASURES_EXT):
+            return sum(1 for line in f if line.startswith("measure,") and line.endswith("\n"))
         lines = sum(1 for line in f if line.strip() and line.endswith("\n"))
     return lines - 1 if path.endswith(".csv") else lines
 

@@ -134,27 +134,42 @@ class ReadsColourAsFFmpegDoes : public CliTest, public ::testing::WithParamInter
 // The frames the filter gets are FFmpeg's own conversion of the input, made by the
 // ffmpeg program with the matrix and range named outright: the same library and scaler,
 // so exactly the same bytes. A round trip through telvo cannot show a wrong matrix or
-// range, since the way back repeats it.
+// range, since the way back repeats it. Input deeper than 8 bits goes through the filter
+// at 16 bits per channel, and --lossless keeps them; --eight-bit gives the 8-bit frames.
 TEST_P(ReadsColourAsFFmpegDoes, DisabledLosslessRunHoldsFFmpegsRgb)
 {
     const Interpretation& c = GetParam();
     makeClip("in.mkv", std::string("testsrc2=rate=25:size=") + c.size, 2,
              std::string("-c:v ffv1 ") + c.encode);
-    const RunOutcome run = telvo({"in.mkv", "out.mkv", "--disable", "--lossless", "-q"});
-    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
-    ffmpeg(std::string("-i in.mkv -vf scale=in_color_matrix=") + c.matrix + ":in_range=" + c.range +
-           ":flags=bilinear,format=bgr0 -f rawvideo expected.raw");
-    ffmpeg("-i out.mkv -f rawvideo -pix_fmt bgr0 actual.raw");
-    const std::string expected = readText(path("expected.raw")),
-                      actual = readText(path("actual.raw"));
-    ASSERT_EQ(actual.size(), expected.size());
-    ASSERT_FALSE(actual.empty());
-    size_t differing = 0, first = 0;
-    for (size_t i = 0; i < actual.size(); ++i)
-        if (i % 4 != 3 && actual[i] != expected[i] && differing++ == 0) first = i;
-    EXPECT_EQ(differing, 0u) << "first at byte " << first << ": "
-                             << int(static_cast<uint8_t>(actual[first])) << " instead of "
-                             << int(static_cast<uint8_t>(expected[first]));
+    const bool deepInput = std::string(c.encode).find("10le") != std::string::npos;
+    struct Layout {
+        const char* option;
+        const char* format;
+        size_t pixelBytes;  // the last (X) byte is not compared; 0: planar, every byte is
+    };
+    std::vector<Layout> layouts = {{"--eight-bit", "bgr0", 4}};
+    if (deepInput) layouts.push_back({"--lossless", "gbrp16le", 0});
+    for (const Layout& layout : layouts) {
+        const RunOutcome run =
+            telvo({"in.mkv", "out.mkv", "--disable", "--lossless", "-q", layout.option});
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+        ffmpeg(std::string("-i in.mkv -vf scale=in_color_matrix=") + c.matrix +
+               ":in_range=" + c.range + ":flags=bilinear,format=" + layout.format +
+               " -f rawvideo -y expected.raw");
+        ffmpeg(std::string("-i out.mkv -f rawvideo -y -pix_fmt ") + layout.format + " actual.raw");
+        const std::string expected = readText(path("expected.raw")),
+                          actual = readText(path("actual.raw"));
+        ASSERT_EQ(actual.size(), expected.size());
+        ASSERT_FALSE(actual.empty());
+        size_t differing = 0, first = 0;
+        for (size_t i = 0; i < actual.size(); ++i)
+            if ((layout.pixelBytes == 0 || i % layout.pixelBytes != 3) &&
+                actual[i] != expected[i] && differing++ == 0)
+                first = i;
+        EXPECT_EQ(differing, 0u) << layout.format << ": first at byte " << first << ": "
+                                 << int(static_cast<uint8_t>(actual[first])) << " instead of "
+                                 << int(static_cast<uint8_t>(expected[first]));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

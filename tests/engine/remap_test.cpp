@@ -187,7 +187,8 @@ TEST(RemapKernels, EveryVariantMatchesTheFormulaOverManyTables)
 {
     const std::vector<ChannelCurve> curves = testCurves();
     std::mt19937 rng(7);
-    static_assert(sizeof(KernelTable) == sizeof(RemapRowFunction),
+    // The deep row kernel's check is in deep_colour_test.cpp.
+    static_assert(sizeof(KernelTable) == sizeof(RemapRowFunction) + sizeof(RemapDeepRowFunction),
                   "a new kernel in KernelTable gets its check next to this one");
     for (const CpuLevel level : levelsOnThisCpu()) {
         const RemapRowFunction kernel = kernelsFor(level).remapRow;

@@ -14,7 +14,9 @@
 #include <random>
 #include <vector>
 
+#include "engine/correction_phase.h"
 #include "engine/frame_pass.h"
+#include "engine/scene_plan.h"
 #include "platform/thread_executor.h"
 #include "tests/support/test_support.h"
 
@@ -59,31 +61,37 @@ std::vector<uint32_t> renderShot(const Shot& s, int frame)
 }
 
 struct ClipRun {
+    std::vector<ChannelLevels> levels;
     std::vector<SceneEvent> events;
+    std::vector<MeasuredFrame> measured;
     std::vector<CorrectionParams> applied;
     std::vector<std::vector<uint32_t>> pixels;
 };
 
 // `skip` frames are left out of the clip, as if never shown.
-ClipRun runClip(const Clip& clip, int sceneCuts, bool reference, std::vector<int> skip = {})
+ClipRun runClip(const Clip& clip, int sceneCuts, bool reference, std::vector<int> skip = {},
+                LinkedPass pass = LinkedPass::render)
 {
     FrameSettings settings = defaultFrameSettings();
     settings.threadCount = 2;
     settings.sceneCuts = sceneCuts;
     CorrectionHistory history = identityHistory();
     LinkedCarry carry{};
+    carry.pass = pass;
     ClipRun run;
     for (int k = 0; k < kFrames; ++k) {
         if (std::find(skip.begin(), skip.end(), k) != skip.end()) continue;
         const std::vector<uint32_t> src = renderShot(clip(k), k);
-        std::vector<uint32_t> dst(src.size());
+        std::vector<uint32_t> dst(src.size(), 0xA5A5A5A5u);
         const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()), kWidth * 4, kWidth,
                             kHeight};
         const Plane out{reinterpret_cast<uint8_t*>(dst.data()), kWidth * 4, kWidth, kHeight};
         const FrameReport r =
             reference ? runFramePassReference(settings, history, &carry, in, out)
                       : runFramePass(settings, history, &carry, in, out, threadExecutor());
+        run.levels.push_back(r.levels);
         run.events.push_back(r.scene);
+        run.measured.push_back(MeasuredFrame{r.levels, r.scene, r.putBack});
         run.applied.push_back(r.applied);
         run.pixels.push_back(dst);
     }
@@ -207,6 +215,96 @@ TEST(SceneCuts, OffIsThePlainPass)
         ASSERT_EQ(ra.scene, SceneEvent::none);
     }
     EXPECT_EQ(carry.scene.seen, 0);
+}
+
+// Pass 1 of two: the same levels and cut events as the one pass, history untouched, not
+// a byte written; fast and reference alike.
+TEST(TwoPass, MeasuringSeesWhatTheOnePassSeesAndWritesNothing)
+{
+    const std::vector<uint32_t> untouched(size_t(kWidth) * kHeight, 0xA5A5A5A5u);
+    for (const ClipCase& c : kClips) {
+        const ClipRun one = runClip(c.clip, kSceneCutsDefault, false);
+        for (bool reference : {false, true}) {
+            const ClipRun measured =
+                runClip(c.clip, kSceneCutsDefault, reference, {}, LinkedPass::measure);
+            EXPECT_EQ(measured.events, one.events) << c.name;
+            EXPECT_EQ(std::memcmp(measured.levels.data(), one.levels.data(),
+                                  one.levels.size() * sizeof(ChannelLevels)),
+                      0)
+                << c.name;
+            for (const auto& frame : measured.pixels) ASSERT_TRUE(frame == untouched) << c.name;
+        }
+    }
+}
+
+// The scene plan: a flash inside a shot neither starts a scene nor moves its correction
+// (the median); the correction is one value per shot and switches exactly at the cut.
+// The smooth plan's window stops at the cut.
+TEST(TwoPass, ScenePlanIsConstantWithinAShotAndSwitchesAtTheCut)
+{
+    const Clip clip = [](int k) { return Shot{k >= 12 ? 1.0 : 0.0, 1, k == 20}; };
+    const ClipRun run = runClip(clip, kSceneCutsDefault, false, {}, LinkedPass::measure);
+    const std::vector<int64_t> starts = sceneStarts(run.measured);
+    ASSERT_EQ(starts, (std::vector<int64_t>{0, 12}));
+
+    const FrameSettings settings = defaultFrameSettings();
+    const std::vector<CorrectionParams> plan = planScenes(settings, run.measured, starts);
+    const ClipRun noFlash = runClip(clip, kSceneCutsDefault, false, {20}, LinkedPass::measure);
+    std::vector<ChannelLevels> sceneB(noFlash.levels.begin() + 12, noFlash.levels.end());
+    for (int k = 0; k < kFrames; ++k) {
+        const CorrectionParams& expected = plan[k < 12 ? 0 : 12];
+        EXPECT_TRUE(sameValues(plan[size_t(k)], expected)) << k;
+    }
+    EXPECT_FALSE(sameValues(plan[11], plan[12]));
+    // Without the flash the shot's median, and so its correction, is the same.
+    const CorrectionParams clean =
+        correctionFromLevels(settings, medianLevels(sceneB.data(), sceneB.size()));
+    for (int p = 0; p < kParamCount; ++p) EXPECT_NEAR(plan[12].value[p], clean.value[p], 1e-3) << p;
+
+    const std::vector<CorrectionParams> smooth = planSmooth(settings, run.measured, starts, 5);
+    for (int p = 0; p < kParamCount; ++p) {
+        double sum = 0;
+        for (int j = 9; j <= 11; ++j)
+            sum += correctionFromLevels(settings, run.levels[size_t(j)]).value[p];
+        EXPECT_EQ(smooth[11].value[p], sum / 3) << p;
+    }
+}
+
+// Pass 2: the frame gets exactly the planned values (the identity under disable), its
+// levels are still measured, and the history stays as it was.
+TEST(TwoPass, PlannedFrameAppliesTheGivenValues)
+{
+    CorrectionParams planned{{6, 2, 0, 250, 240, 255, 0.9, 1.1, 1.0}};
+    const std::vector<uint32_t> src = renderShot(Shot{}, 3);
+    const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()), kWidth * 4, kWidth, kHeight};
+    for (int disable : {0, 1}) {
+        FrameSettings settings = defaultFrameSettings();
+        settings.disable = disable;
+        const CorrectionParams expected = disable ? identityCorrection() : planned;
+        std::vector<uint32_t> want(src.size());
+        runCorrectionReference(
+            in, Plane{reinterpret_cast<uint8_t*>(want.data()), kWidth * 4, kWidth, kHeight},
+            expected);
+        for (bool reference : {false, true}) {
+            LinkedCarry carry{};
+            carry.pass = LinkedPass::planned;
+            carry.planned = planned;
+            CorrectionHistory history = identityHistory();
+            std::vector<uint32_t> got(src.size());
+            const Plane out{reinterpret_cast<uint8_t*>(got.data()), kWidth * 4, kWidth, kHeight};
+            const FrameReport r =
+                reference ? runFramePassReference(settings, history, &carry, in, out)
+                          : runFramePass(settings, history, &carry, in, out, threadExecutor());
+            EXPECT_TRUE(sameValues(r.applied, expected)) << disable << reference;
+            EXPECT_EQ(got, want) << disable << reference;
+            const CorrectionHistory fresh = identityHistory();
+            EXPECT_EQ(std::memcmp(&history, &fresh, sizeof history), 0);
+            EXPECT_EQ(
+                std::memcmp(&r.levels, &runClip([](int) { return Shot{}; }, 0, false).levels[3],
+                            sizeof r.levels),
+                0);
+        }
+    }
 }
 
 }  // namespace

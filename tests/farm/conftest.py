@@ -48,10 +48,12 @@ def ffmpeg(*arguments):
 def clips(tmp_path_factory):
     """Three seconds of 160x90: H.264 with AAC audio, an MPEG-TS copy (its clock starts
     at 1.4 s), a variable-frame-rate Matroska file, a DVD-like MPEG program stream, an
-    MP4 cut by stream copy, and lossless scenes with hard cuts and flashes."""
+    MP4 cut by stream copy, lossless scenes with hard cuts and flashes, and 10-bit 4:2:2
+    FFV1."""
     folder = tmp_path_factory.mktemp("clips")
     made = {name: str(folder / name)
-            for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg", "cut.mp4", "cuts.mkv")}
+            for name in ("av.mp4", "av.ts", "vfr.mkv", "bf.mpg", "cut.mp4", "cuts.mkv",
+                         "ten.mkv")}
     source = f"testsrc2=size=160x90:rate={FPS}:duration=3"
     ffmpeg("-f", "lavfi", "-i", source, "-f", "lavfi", "-i", "sine=frequency=440:duration=3",
            "-c:v", "libx264", "-g", "20", "-pix_fmt", "yuv420p", "-c:a", "aac",
@@ -82,6 +84,7 @@ def clips(tmp_path_factory):
         f"if(gte(N,45),{cc},{c}(X,Y)))),0,255)'" for c, (b, cc) in cast.items())
     ffmpeg("-f", "lavfi", "-i", source, "-vf", f"format=gbrp,geq={geq}", "-c:v", "ffv1",
            made["cuts.mkv"])
+    ffmpeg("-f", "lavfi", "-i", source, "-c:v", "ffv1", "-pix_fmt", "yuv422p10le", made["ten.mkv"])
     return made
 
 

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+// The two-pass run's steps around the ordinary transcode job (docs/two-pass.md): pass 1
+// measures every frame and writes the plan; pass 2 reads a plan, refuses one that is not
+// the input's before anything is written, and applies it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/command/run_result.h"
+#include "cli/report/frame_stats.h"
+#include "cli/report/plan_file.h"
+
+struct AVFrame;
+struct CliOptions;
+class MediaInput;
+
+// Pass 1's plan from the frames it measured, corrections planned as --planning asks
+// unless the run measured a part of the input (--start, --frames: measurements only).
+PassPlan planFromMeasures(const CliOptions& o, int width, int height,
+                          const std::vector<FrameStats>& frames, bool whole);
+
+// `telvo --plan-from MEASURES --analyse PLAN`: plans from measurements of every frame
+// (pass 1's parts, joined) and writes the plan.
+RunResult runPlanning(const CliOptions& o);
+
+// Pass 2: reads and checks the plan against what the input states (picture size, frame
+// count); false with `error` for a plan that is not this input's or has no corrections.
+bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& plan,
+                 std::string& error);
+
+// The analysis settings pass 1 measured with, so that pass 2 measures alike.
+void adoptPlanSettings(const PassPlan& plan, CliOptions& o);
+
+// Measures `frame` (frame number `index` of the input) as pass 1 did and compares the
+// levels with the plan's: false with `error` when they differ.
+bool checkPlanFrame(const PassPlan& plan, const CliOptions& o, const AVFrame* frame, int64_t index,
+                    std::string& error);
