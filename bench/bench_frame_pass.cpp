@@ -53,9 +53,10 @@ void runProc(benchmark::State& st, Size size, bool flat, bool graph)
     st.SetBytesProcessed(st.iterations() * int64_t(src.size()) * 4);
 }
 
-// The engine's pass with a scene carry, the cut detector off and on, side by side: what
-// the detector adds to a frame (it reads the counted histograms only).
-void sceneCuts(benchmark::State& st, Size size, bool flat, int sensitivity)
+// The engine's pass with a scene carry, side by side with one setting changed: the cut
+// detector off and on (it reads the counted histograms only), the default correction and
+// the balance one (a derivation from the same histograms).
+void enginePass(benchmark::State& st, Size size, bool flat, int sensitivity, int balance)
 {
     std::vector<uint32_t> src = content(size, flat), dst(src.size());
     const ptrdiff_t pitch = 4 * static_cast<ptrdiff_t>(size.width);
@@ -65,6 +66,7 @@ void sceneCuts(benchmark::State& st, Size size, bool flat, int sensitivity)
     FrameSettings settings = defaultFrameSettings();
     settings.threadCount = processorCount();
     settings.sceneCuts = sensitivity;
+    settings.balance = balance;
     CorrectionHistory history = identityHistory();
     LinkedCarry carry{};
     for (auto _ : st) {
@@ -287,6 +289,18 @@ void printRatios(const BestTimeReporter& times)
                         BestTimeReporter::ratio(on, off), BestTimeReporter::ratio(own, off));
         }
     }
+    std::printf("\nbalance correction (real time)\n");
+    for (const Size& s : kSizes) {
+        const std::string n = sizeName(s);
+        for (const char* kind : {"natural", "flat"}) {
+            const std::string at = n + "/" + kind;
+            const double off = times.find("Balance/" + at + "/off");
+            const double on = times.find("Balance/" + at + "/on");
+            if (off <= 0 || on <= 0) continue;
+            std::printf("%-10s %-8s balance/default %6.3fx\n", n.c_str(), kind,
+                        BestTimeReporter::ratio(on, off));
+        }
+    }
     std::printf("\nphases against Memcpy (real time)\n");
     std::printf("%-10s %-8s %8s %8s %8s %8s %8s %8s %8s\n", "", "", "countRef", "lanes", "joint",
                 "workers", "correct", "draw", "recount");
@@ -350,7 +364,12 @@ int main(int argc, char** argv)
                     ->UseRealTime();
             for (bool on : {false, true})
                 benchmark::RegisterBenchmark(("SceneCuts/" + at + (on ? "/on" : "/off")).c_str(),
-                                             sceneCuts, s, flat, on ? kSceneCutsDefault : 0)
+                                             enginePass, s, flat, on ? kSceneCutsDefault : 0, 0)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime();
+            for (bool on : {false, true})
+                benchmark::RegisterBenchmark(("Balance/" + at + (on ? "/on" : "/off")).c_str(),
+                                             enginePass, s, flat, 0, on ? 1 : 0)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime();
             benchmark::RegisterBenchmark(("SceneDetector/" + at).c_str(), sceneDetector, s, flat)

@@ -22,6 +22,7 @@ Measures (angles in degrees between RGB vectors, lower is better):
 
 Usage: /usr/bin/python3 bench/quality.py [--telvo build/cli/telvo] [--cache DIR] [--out FILE]
 Needs ffmpeg, numpy (python3-numpy) and apt-get; takes a few minutes on two cores.
+The cast families with the chart and the balance targets: bench/cast_families.py.
 """
 
 import argparse
@@ -33,6 +34,8 @@ import sys
 import tempfile
 
 import numpy as np
+
+import cast_families
 
 PHOTO_PACKAGE = "python3-skimage"
 PHOTO_DIR = "usr/lib/python3/dist-packages/skimage/data"
@@ -389,6 +392,10 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         tools = {"telvo": lambda clip, w, h: run_telvo(TELVO, clip, w, h, work)[0]}
         telvo_runs = {"telvo": []}
+        if telvo_has(TELVO, "--balance"):
+            tools["telvo --balance"] = lambda clip, w, h: run_telvo(TELVO, clip, w, h, work,
+                                                                    ["--balance"])[0]
+            telvo_runs["telvo --balance"] = ["--balance"]
         has_cuts = telvo_has(TELVO, "--scene-cuts")
         cuts_on = ["--scene-cuts", str(SCENE_CUTS)]
         label = "telvo " + " ".join(cuts_on)
@@ -408,10 +415,20 @@ def main():
         still = still_rows(photos, {k: v for k, v in tools.items() if k != label}, work)
         clips = make_clips(scenes)
         clips_out = clip_rows(clips, tools, telvo_runs, work)
+        # The cast families on stills of the full-size photographs, the chart placed in each;
+        # a still is one scene, so the two-pass rows would repeat the one-pass one.
+        patches = cast_families.fetch_chart(args.cache, run)
+        own = cast_families.own_colour_pictures(unpacked, decode_image)
+        families = cast_families.family_rows(
+            photos, own, patches,
+            {k: v for k, v in tools.items() if k != label and "two-pass" not in k},
+            cast_families.still_runner(write_clip, work, STILL_FRAMES))
         swept = sweep(clips, TELVO, SWEEP, work) if has_cuts else {}
 
     text = (f"Measured {datetime.date.today().isoformat()} on {machine()}.\n\n"
-            + report(still, clips_out, clips, swept, tools))
+            + report(still, clips_out, clips, swept, tools) + "\n"
+            + cast_families.family_report(families) + "\n"
+            + cast_families.target_summary(families, clips_out, list(PEERS)))
     print(text)
     if args.out:
         with open(args.out, "w") as f:

@@ -84,13 +84,19 @@ double koren(double a, double f)
 CorrectionParams deriveCorrectionParams(CorrectionHistory& state, const FrameSettings& settings,
                                         const ChannelLevels& levels, bool restart)
 {
-    CorrectionParams current;
-    if (settings.freeze) {
+    const CorrectionParams measured =
+        settings.freeze ? identityCorrection() : deriveCurrent(settings, levels);
+    return settleCorrectionParams(state, settings, measured, restart);
+}
+
+CorrectionParams settleCorrectionParams(CorrectionHistory& state, const FrameSettings& settings,
+                                        const CorrectionParams& measured, bool restart)
+{
+    CorrectionParams current = measured;
+    if (settings.freeze)
         std::copy(state.frozen, state.frozen + kParamCount, current.value);
-    } else {
-        current = deriveCurrent(settings, levels);
+    else
         std::copy(current.value, current.value + kParamCount, state.frozen);
-    }
 
     CorrectionParams applied = current;
     for (int p = 0; p < kParamCount; ++p) {

@@ -44,3 +44,9 @@ double koren(double a, double f);
 // would otherwise bleed into the new one's first four frames).
 CorrectionParams deriveCorrectionParams(CorrectionHistory& state, const FrameSettings& settings,
                                         const ChannelLevels& levels, bool restart = false);
+
+// The steps after the derivation, shared by every way of deriving: freeze, history
+// (restarted when `restart`), averaging and disable, given the frame's freshly derived
+// values `measured` (ignored under freeze).
+CorrectionParams settleCorrectionParams(CorrectionHistory& state, const FrameSettings& settings,
+                                        const CorrectionParams& measured, bool restart = false);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/analysis_phase.h"
+#include "engine/balance_correction.h"
 #include "engine/correction_phase.h"
 #include "engine/overlays.h"
 #include "engine/peak_threshold.h"
@@ -60,8 +61,11 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
     const int putBack = event == SceneEvent::flashUndone ? carry->scene.putBack : 0;
     if (pass == LinkedPass::measure)
         return FrameReport{levels, identityCorrection(), event, putBack};
+    const bool restart = event == SceneEvent::cut;
     const CorrectionParams applied =
-        deriveCorrectionParams(history, settings, levels, event == SceneEvent::cut);
+        settings.balance
+            ? settleCorrectionParams(history, settings, deriveBalanceCorrection(counted), restart)
+            : deriveCorrectionParams(history, settings, levels, restart);
     return FrameReport{levels, applied, event, putBack};
 }
 

@@ -111,6 +111,11 @@ inline constexpr Setting kSettings[] = {
      .kind = SettingKind::Strength, .range = {0, kSceneCutsMax},
      .help = "restart the averaging at hard cuts: sensitivity, 0 off, 85 recommended",
      .frame = &FrameSettings::sceneCuts},
+    {.name = "balance", .scriptIndex = kNotScripted, .defaultValue = 0, .kind = SettingKind::Flag,
+     .range = {0, 1},
+     .help = "the balance correction: removes casts from robust channel ends, leaves a "
+             "scene's own colour alone",
+     .frame = &FrameSettings::balance},
 };
 // clang-format on
 static_assert(kSceneCutsDefault == 85, "the scene-cuts help names the recommended value");
@@ -172,6 +177,8 @@ constexpr int settingIndex(std::string_view name)
 
 constexpr int kSceneCutsSetting = settingIndex("scene-cuts");
 static_assert(kSceneCutsSetting >= 0);
+constexpr int kBalanceSetting = settingIndex("balance");
+static_assert(kBalanceSetting >= 0);
 
 // Position of the row that describes `field`, -1 for fields that are no setting.
 constexpr int settingIndexOf(int FilterState::*field)

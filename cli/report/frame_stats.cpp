@@ -14,6 +14,7 @@ const char* const kStatsColumns[19] = {
     "whiteG",  "whiteB",  "curveR",  "curveG", "curveB",
 };
 const char* const kStatsRestartColumn = "restart";
+const char* const kStatsBalanceColumn = "balance";
 
 void statsValues(const FrameStats& s, double out[18])
 {
@@ -63,7 +64,8 @@ void appendNumber(std::string& out, double v, bool json)
 
 }  // namespace
 
-std::string formatStatsCsv(const std::vector<FrameStats>& frames, bool restartColumn)
+std::string formatStatsCsv(const std::vector<FrameStats>& frames, bool restartColumn,
+                           bool balanceColumn)
 {
     std::string out;
     for (int i = 0; i < 19; ++i) {
@@ -73,6 +75,10 @@ std::string formatStatsCsv(const std::vector<FrameStats>& frames, bool restartCo
     if (restartColumn) {
         out += ',';
         out += kStatsRestartColumn;
+    }
+    if (balanceColumn) {
+        out += ',';
+        out += kStatsBalanceColumn;
     }
     out += '\n';
     double values[18];
@@ -87,12 +93,14 @@ std::string formatStatsCsv(const std::vector<FrameStats>& frames, bool restartCo
             out += ',';
             out += std::to_string(s.restart);
         }
+        if (balanceColumn) out += ",1";
         out += '\n';
     }
     return out;
 }
 
-std::string formatStatsJsonl(const std::vector<FrameStats>& frames, bool restartColumn)
+std::string formatStatsJsonl(const std::vector<FrameStats>& frames, bool restartColumn,
+                             bool balanceColumn)
 {
     std::string out;
     double values[18];
@@ -110,6 +118,11 @@ std::string formatStatsJsonl(const std::vector<FrameStats>& frames, bool restart
             out += kStatsRestartColumn;
             out += "\":";
             out += std::to_string(s.restart);
+        }
+        if (balanceColumn) {
+            out += ",\"";
+            out += kStatsBalanceColumn;
+            out += "\":1";
         }
         out += "}\n";
     }

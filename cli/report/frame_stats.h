@@ -26,6 +26,9 @@ struct FrameStats {
 extern const char* const kStatsColumns[19];
 // With --scene-cuts on, one more column after them (off, the files stay as they were).
 extern const char* const kStatsRestartColumn;
+// With --balance on, one more column at the end, 1 on every frame: the balance correction
+// derived the values (off, the files stay as they were).
+extern const char* const kStatsBalanceColumn;
 
 // The 18 values of a record in column order (after `frame`).
 void statsValues(const FrameStats& s, double out[18]);
@@ -44,6 +47,8 @@ enum class StatsFormat { Csv, Jsonl, Unknown };
 StatsFormat statsFormatOf(const std::string& path);
 
 // Numbers are written in the shortest form that reads back to the same double.
-// `restartColumn` appends the restart column.
-std::string formatStatsCsv(const std::vector<FrameStats>& frames, bool restartColumn = false);
-std::string formatStatsJsonl(const std::vector<FrameStats>& frames, bool restartColumn = false);
+// `restartColumn` appends the restart column, `balanceColumn` then the balance column.
+std::string formatStatsCsv(const std::vector<FrameStats>& frames, bool restartColumn = false,
+                           bool balanceColumn = false);
+std::string formatStatsJsonl(const std::vector<FrameStats>& frames, bool restartColumn = false,
+                             bool balanceColumn = false);

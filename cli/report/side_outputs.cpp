@@ -61,9 +61,10 @@ bool SideOutputs::write(const std::vector<FrameStats>& frames, std::string& erro
 {
     if (!options_.statsPath.empty()) {
         const bool restarts = options_.settings[kSceneCutsSetting] > 0;
+        const bool balance = options_.settings[kBalanceSetting] != 0;
         const std::string text = statsFormatOf(options_.statsPath) == StatsFormat::Csv
-                                     ? formatStatsCsv(frames, restarts)
-                                     : formatStatsJsonl(frames, restarts);
+                                     ? formatStatsCsv(frames, restarts, balance)
+                                     : formatStatsJsonl(frames, restarts, balance);
         if (!writeWholeFile(stats_, options_.statsPath, text, error)) return false;
     }
     if (!options_.plotPath.empty()) {

@@ -115,6 +115,8 @@ TEST(Options, UsageErrors)
         {"in.mp4", "out.mp4", "--planning", "smooth"},
         {"--plan-from", "m.csv"},
         {"in.mp4", "--plan-from", "m.csv", "--analyse", "p.csv"},
+        {"in.mp4", "--analyse", "p.csv", "--balance"},
+        {"in.mp4", "out.mp4", "--plan", "p.csv", "--balance"},
     };
     for (const auto& args : bad) {
         CliOptions o;

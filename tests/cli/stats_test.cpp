@@ -24,7 +24,7 @@ namespace
 {
 
 // What RunProc reported for each frame of a direct run of the filter over `file`.
-std::vector<FrameReport> directReports(const std::string& file, bool disable)
+std::vector<FrameReport> directReports(const std::string& file, bool disable, bool balance = false)
 {
     MediaInput input;
     std::string error;
@@ -33,6 +33,7 @@ std::vector<FrameReport> directReports(const std::string& file, bool disable)
     FilterSession session;
     SettingValues settings = defaultSettingValues();
     settings[settingIndex("disable")] = disable ? 1 : 0;
+    settings[settingIndex("balance")] = balance ? 1 : 0;
     EXPECT_TRUE(session.open(settings, input.decoder()->width, input.decoder()->height, error));
     std::vector<FrameReport> reports;
     FramePtr frame(av_frame_alloc());
@@ -178,6 +179,33 @@ TEST_F(StatsRun, CsvAndJsonlHoldExactlyWhatTheFramePassReported)
     // the channels' levels differ from each other.
     EXPECT_NE(expected[8].applied.value[kCurveR], expected[8].applied.value[kCurveB]);
     EXPECT_NE(expected[8].levels.value[kMedianR], expected[8].levels.value[kMedianB]);
+}
+
+// --balance writes its own values under the same columns, then one more that says so.
+TEST_F(StatsRun, BalanceReportsItsOwnValuesAndSaysSo)
+{
+    for (const char* file : {"b.csv", "b.jsonl"}) {
+        const RunOutcome run =
+            telvo({"in.mkv", "-", "-f", "null", "-q", "--balance", "--stats", file});
+        ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    }
+    const std::vector<FrameReport> expected = directReports(path("in.mkv"), false, true);
+    std::string header;
+    std::vector<Record> csv = readCsv(readText(path("b.csv")), header);
+    EXPECT_EQ(header,
+              "frame,lowR,lowG,lowB,highR,highG,highB,medianR,medianG,medianB,"
+              "blackR,blackG,blackB,whiteR,whiteG,whiteB,curveR,curveG,curveB,balance");
+    std::vector<Record> jsonl = readJsonl(readText(path("b.jsonl")));
+    for (std::vector<Record>* records : {&csv, &jsonl}) {
+        for (Record& r : *records) {
+            EXPECT_EQ(r["balance"], 1.0);
+            r.erase("balance");
+        }
+        expectRecords(*records, expected, 0, records == &csv ? "b.csv" : "b.jsonl");
+    }
+    const std::vector<FrameReport> byDefault = directReports(path("in.mkv"), false);
+    EXPECT_NE(0,
+              std::memcmp(&expected[8].applied, &byDefault[8].applied, sizeof expected[8].applied));
 }
 
 TEST_F(StatsRun, SegmentAndDisableReportTheirOwnFrames)

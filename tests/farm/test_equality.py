@@ -28,6 +28,9 @@ CASES = {
     "scene cuts near segment boundaries": ("cuts.mkv", "out.mkv",
                                            ["--lossless", "--scene-cuts", "85", "--stats",
                                             "s.csv"], ["--segment-frames", "12"]),
+    # The balance correction's history crosses segment boundaries through the pre-roll too.
+    "balance": ("av.mp4", "out.mkv", ["--lossless", "--balance", "--stats", "s.csv"],
+                ["--segment-frames", "20"]),
     "10-bit in, 16-bit RGB out": ("ten.mkv", "out.mkv", ["--lossless"], ["--segment-frames", "25"]),
 }
 
@@ -62,6 +65,9 @@ def test_same_result_as_one_run(case, clips, telvo, farm, tmp_path):
         assert rows[0][-1] == "restart"
         marked = {int(row[0]): row[-1] for row in rows[1:] if row[-1] != "0"}
         assert marked == {20: "1", 33: "1", 34: "2", 45: "1", 58: "1", 60: "2"}
+    if "--balance" in options:
+        rows = [line.split(",") for line in (single / "s.csv").read_text().split()]
+        assert rows[0][-1] == "balance" and all(row[-1] == "1" for row in rows[1:])
 
 
 def test_several_inputs_fill_a_folder(clips, telvo, farm, tmp_path):

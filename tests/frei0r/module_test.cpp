@@ -39,7 +39,7 @@ TEST(PluginInfo, AFilterOnBgraWithItsParametersInHostOrder)
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_BGRA8888);
     EXPECT_EQ(info.frei0r_version, 1);
-    ASSERT_EQ(info.num_params, 11);
+    ASSERT_EQ(info.num_params, 12);
     const struct {
         const char* name;
         int type;
@@ -49,7 +49,7 @@ TEST(PluginInfo, AFilterOnBgraWithItsParametersInHostOrder)
         {"left", F0R_PARAM_DOUBLE},       {"right", F0R_PARAM_DOUBLE},
         {"bottom", F0R_PARAM_DOUBLE},     {"freeze", F0R_PARAM_BOOL},
         {"disable", F0R_PARAM_BOOL},      {"histogram", F0R_PARAM_BOOL},
-        {"scene-cuts", F0R_PARAM_DOUBLE},
+        {"scene-cuts", F0R_PARAM_DOUBLE}, {"balance", F0R_PARAM_BOOL},
     };
     for (int i = 0; i < info.num_params; ++i) {
         f0r_param_info_t param{};

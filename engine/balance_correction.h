@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+// The nine correction values of the balance mode, from the frame's counted histograms.
+//
+// Per channel the robust ends: the levels with 1/4000 of the channel's pixels below and
+// above them (about 500 at 1080p), read inside their bin. Percentiles rather than
+// extremes, so a few saturated or noisy pixels do not set a channel's end points. A
+// per-channel gain in linear light is still close to a gain of the encoded levels, so it
+// scales a channel's span; a lifted black raises its low end. Each channel is therefore
+// stretched linearly until its ends lie on the widest ends of the three (the lowest low,
+// the highest high): the black and white points carry the whole correction, the darkest
+// and the brightest channel stay put and no channel is stretched beyond the widest.
+//
+// How far a channel would be pulled also tells most casts from a scene's own colour: on
+// the quality bench no cast asked for more than a 1.36x span (e^0.31) or a 23-level lift,
+// while a red-lit stage, a fundus photograph or stained tissue ask for more. The whole
+// correction fades out between 1.43x (e^0.36) or 30 levels and 1.65x (e^0.5) or 50
+// levels, so a picture that is its own colour beyond that is left exactly as it is. The
+// curve factors stay 1: mid-tone estimates from the medians pulled every photograph with
+// a colour of its own towards grey (docs/quality.md has the measurements).
+#pragma once
+
+#include "engine/correction_params.h"
+#include "engine/histogram.h"
+
+// A channel's robust ends, as levels 0..255, in R, G, B order.
+struct ChannelEnds {
+    double low[3];
+    double high[3];
+};
+
+// Where the running count from below (and from above) reaches 1/4000 of the channel's
+// total, inside the bin where it does, bin v spanning v - 0.5 .. v + 0.5; 0 and 255 for
+// an empty channel.
+ChannelEnds robustEnds(const ChannelHistograms& counted);
+
+// 1 for a cast the derivation trusts, 0 for a picture it leaves alone, linear between.
+double balanceStrength(const ChannelEnds& ends);
+
+// The current frame's values, before freeze, history and disable. The identity exactly
+// when the strength is 0 or any channel spans fewer than 16 levels (a one-colour frame
+// has no ends to compare).
+CorrectionParams deriveBalanceCorrection(const ChannelHistograms& counted);
