@@ -9,15 +9,6 @@
 
 #include "engine/deep_pixel.h"
 
-uint16_t channelWordFromReal(double s)
-{
-    if (std::isnan(s)) return 0;
-    const double n = std::round(s);
-    if (n < 0) return 0;
-    if (n > 65535) return 65535;
-    return static_cast<uint16_t>(n);
-}
-
 uint16_t remapDeepComponent(int v, double black, double reciprocalSpan, double exponent)
 {
     const double t = (static_cast<double>(v) / 257.0 - black) * reciprocalSpan;

@@ -25,8 +25,10 @@
 
 #include "engine/remap.h"
 
-// Standard round, then clamp to 0..65535: NaN and anything below 0 give 0.
-uint16_t channelWordFromReal(double s);
+inline uint16_t channelWordFromReal(double s)
+{
+    return channelFromReal<uint16_t>(s);
+}
 
 // The curve of one 16-bit component, reciprocal span given.
 uint16_t remapDeepComponent(int v, double black, double reciprocalSpan, double exponent);

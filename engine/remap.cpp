@@ -5,15 +5,6 @@
 
 #include <cmath>
 
-uint8_t channelByteFromReal(double s)
-{
-    if (std::isnan(s)) return 0;
-    const double n = std::round(s);
-    if (n < 0) return 0;
-    if (n > 255) return 255;
-    return static_cast<uint8_t>(n);
-}
-
 uint8_t remapComponent(int v, double black, double reciprocalSpan, double exponent)
 {
     const double t = (static_cast<double>(v) - black) * reciprocalSpan;

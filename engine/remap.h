@@ -13,6 +13,7 @@
 // channel with exactly this arithmetic, so tables and formula give the same bytes.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 struct ChannelCurve {
@@ -21,9 +22,23 @@ struct ChannelCurve {
     double exponent;
 };
 
-// Standard round (halves away from zero), then clamp: NaN and anything below 0 give 0,
-// anything above 255 (+infinity included) gives 255.
-uint8_t channelByteFromReal(double s);
+// Standard round (halves away from zero), then clamp to the word's range: NaN and
+// anything below 0 give 0, anything above the largest value (+infinity included) gives it.
+template <typename Word>
+Word channelFromReal(double s)
+{
+    constexpr double kLargest = static_cast<double>(static_cast<Word>(~Word{0}));
+    if (std::isnan(s)) return 0;
+    const double n = std::round(s);
+    if (n < 0) return 0;
+    if (n > kLargest) return static_cast<Word>(kLargest);
+    return static_cast<Word>(n);
+}
+
+inline uint8_t channelByteFromReal(double s)
+{
+    return channelFromReal<uint8_t>(s);
+}
 
 // The curve of one component, reciprocal span given.
 uint8_t remapComponent(int v, double black, double reciprocalSpan, double exponent);

@@ -3,32 +3,27 @@
 
 #include "plugin/frame_report.h"
 
+#include "plugin/instance_slot.h"
+
 namespace
 {
-
-struct LastFrame {
-    const void* instance;  // null: nothing rendered
-    FrameReport report;
-};
-
-// Zero-initialised plain data: no constructor or destructor runs per thread.
-thread_local LastFrame t_lastFrame{};
-
+thread_local InstanceSlot<FrameReport> t_lastFrame{};
 }  // namespace
 
 void keepFrameReport(const void* instance, const FrameReport& report)
 {
-    t_lastFrame = LastFrame{instance, report};
+    t_lastFrame.keep(instance, report);
 }
 
 void forgetFrameReport()
 {
-    t_lastFrame.instance = nullptr;
+    t_lastFrame.forget();
 }
 
 bool lastFrameReport(const void* instance, FrameReport& report)
 {
-    if (instance == nullptr || t_lastFrame.instance != instance) return false;
-    report = t_lastFrame.report;
+    const FrameReport* kept = t_lastFrame.find(instance);
+    if (kept == nullptr) return false;
+    report = *kept;
     return true;
 }

@@ -3,31 +3,24 @@
 
 #include "plugin/linked_frame.h"
 
+#include "plugin/instance_slot.h"
+
 namespace
 {
-
-struct Attached {
-    const void* instance;  // null: nothing attached
-    LinkedFrame frame;
-};
-
-// Zero-initialised plain data: no constructor or destructor runs per thread.
-thread_local Attached t_attached{};
-
+thread_local InstanceSlot<LinkedFrame> t_attached{};
 }  // namespace
 
 void attachLinkedFrame(const void* instance, const LinkedFrame& frame)
 {
-    t_attached = Attached{instance, frame};
+    t_attached.keep(instance, frame);
 }
 
 void detachLinkedFrame()
 {
-    t_attached = Attached{};
+    t_attached.forget();
 }
 
 const LinkedFrame* linkedFrameFor(const void* instance)
 {
-    if (instance == nullptr || t_attached.instance != instance) return nullptr;
-    return &t_attached.frame;
+    return t_attached.find(instance);
 }
