@@ -74,7 +74,7 @@ SettingValues fitToFrame(SettingValues values, int width, int height)
 
 }  // namespace
 
-AsyncFilter::AsyncFilter(obs_data_t* settings)
+AsyncFilter::AsyncFilter(obs_data_t* settings, obs_source_t* self) : self_(self)
 {
     settings_ = readSettingValues(settings);
 }
@@ -127,6 +127,7 @@ void AsyncFilter::prepare(const Shape& shape)
         return;
     }
     clock_.reset();
+    mediaClock_.reset();
     if (packed) {
         swapRedBlue_ = shape.format == VIDEO_FORMAT_RGBA;
         fourth_.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
@@ -151,12 +152,24 @@ obs_source_frame* AsyncFilter::filter(obs_source_frame* frame)
     filter_.apply(
         fitToFrame(settings_, static_cast<int>(shape.width), static_cast<int>(shape.height)));
     const bool returned = restartPending_.exchange(false, std::memory_order_relaxed);
-    if (clock_.jumpsAt(frame->timestamp) || returned) filter_.restart();
+    const bool jumped = clock_.jumpsAt(frame->timestamp);
+    if (mediaWentBack(*frame) || jumped || returned) filter_.restart();
     if (path_ == Path::Packed)
         runPacked(*frame);
     else
         runYuv(*frame);
     return frame;
+}
+
+// A media source's loops and seeks, seen in its playback position (obs/live_clock.h).
+bool AsyncFilter::mediaWentBack(const obs_source_frame& frame)
+{
+    obs_source_t* parent = self_ != nullptr ? obs_filter_get_parent(self_) : nullptr;
+    if (parent == nullptr ||
+        (obs_source_get_output_flags(parent) & OBS_SOURCE_CONTROLLABLE_MEDIA) == 0)
+        return false;
+    return mediaClock_.restartsAt(frame.timestamp, obs_source_media_get_time(parent),
+                                  obs_source_media_get_duration(parent));
 }
 
 void AsyncFilter::runFilter(uint8_t* top, ptrdiff_t pitch, bool flip)

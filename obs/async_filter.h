@@ -29,7 +29,7 @@
 class AsyncFilter
 {
 public:
-    explicit AsyncFilter(obs_data_t* settings);
+    AsyncFilter(obs_data_t* settings, obs_source_t* self);
 
     void update(obs_data_t* settings);
     // The source left the program: whenever it shows again, its next frame starts a
@@ -49,6 +49,7 @@ private:
     };
 
     void takePendingSettings();
+    bool mediaWentBack(const obs_source_frame& frame);
     void prepare(const Shape& shape);
     bool matrixFor(const obs_source_frame& frame);
     void runPacked(obs_source_frame& frame);
@@ -60,10 +61,13 @@ private:
     std::atomic<bool> hasPending_{false};
     std::atomic<bool> restartPending_{false};
 
+    obs_source_t* self_;
+
     // The video thread's own.
     SettingValues settings_ = defaultSettingValues();
     LinkedFilter filter_;
     LiveClock clock_;
+    MediaClock mediaClock_;
     Shape shape_;
     Path path_ = Path::PassThrough;
     bool swapRedBlue_ = false;

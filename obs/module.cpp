@@ -23,10 +23,10 @@ const char* filterName(void*)
 }
 
 // No exception may cross into OBS: a filter that cannot be made is reported as none.
-void* createFilter(obs_data_t* settings, obs_source_t*)
+void* createFilter(obs_data_t* settings, obs_source_t* self)
 {
     try {
-        return new AsyncFilter(settings);
+        return new AsyncFilter(settings, self);
     } catch (...) {
         blog(LOG_ERROR, "[telvo] out of memory creating the filter");
         return nullptr;

@@ -5,8 +5,8 @@
 // loads only the modules a test needs and passes frames through the Telvo filter, with a
 // capture filter of its own behind it that writes what comes out. Two ways in:
 //   feed FORMAT WIDTH HEIGHT INPUT OUTPUT [FRAME:NAME=VALUE ...] [loop]
-//       raw frames (bgra, rgba, nv12, i420, p010) handed to a private asynchronous
-//       source one at a time, each written out before the next goes in, so nothing is
+//       raw frames (bgra, rgba, nv12, yuv420p, p010le: FFmpeg's names) handed to a private
+//       asynchronous source one at a time, each written out before the next goes in, so nothing is
 //       dropped; FRAME:NAME=VALUE changes a property before that frame; `loop` plays
 //       the frames twice, the second time from the first frame's timestamp again.
 //   play CLIP SECONDS OUTPUT
@@ -49,10 +49,10 @@ bool formatOf(const std::string& name, int w, int h, Format& f)
              {{h, 4 * w}}};
     } else if (name == "nv12") {
         f = {"nv12", VIDEO_FORMAT_NV12, {{h, w}, {h / 2, w}}};
-    } else if (name == "i420") {
-        f = {"i420", VIDEO_FORMAT_I420, {{h, w}, {h / 2, w / 2}, {h / 2, w / 2}}};
-    } else if (name == "p010") {
-        f = {"p010", VIDEO_FORMAT_P010, {{h, 2 * w}, {h / 2, 2 * w}}};
+    } else if (name == "yuv420p") {
+        f = {"yuv420p", VIDEO_FORMAT_I420, {{h, w}, {h / 2, w / 2}, {h / 2, w / 2}}};
+    } else if (name == "p010le") {
+        f = {"p010le", VIDEO_FORMAT_P010, {{h, 2 * w}, {h / 2, 2 * w}}};
     } else {
         return false;
     }
@@ -75,8 +75,8 @@ obs_source_frame* captureFrame(void*, obs_source_frame* frame)
     std::string name = frame->format == VIDEO_FORMAT_BGRA   ? "bgra"
                        : frame->format == VIDEO_FORMAT_RGBA ? "rgba"
                        : frame->format == VIDEO_FORMAT_NV12 ? "nv12"
-                       : frame->format == VIDEO_FORMAT_I420 ? "i420"
-                       : frame->format == VIDEO_FORMAT_P010 ? "p010"
+                       : frame->format == VIDEO_FORMAT_I420 ? "yuv420p"
+                       : frame->format == VIDEO_FORMAT_P010 ? "p010le"
                                                             : "";
     std::vector<uint8_t> bytes;
     if (formatOf(name, static_cast<int>(frame->width), static_cast<int>(frame->height), f)) {

@@ -11,6 +11,7 @@
 # Usage: obs_test.sh HARNESS MODULE MODULE_DATA TELVO WORK_DIR
 set -euo pipefail
 harness=$1 module=$2 data=$3 telvo=$4 work=$5
+here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
@@ -46,10 +47,77 @@ raw bgra-telvo.mkv bgra expected.bgra
 raw bgra.mkv bgra input.bgra
 raw bgra.mkv rgba input.rgba
 set_options=(0:gamma=30 0:alignment=5 0:border=1 0:top=4 0:left=12 0:right=6 0:bottom=2 0:histogram=1)
-obs feed bgra $w $h input.bgra obs.bgra "${set_options[@]}"
-same "bgra: telvo --lossless frame for frame" expected.bgra obs.bgra
+# Fed twice, the second time from the first frame's timestamp again: the history starts
+# afresh, so both passes are the command line's frames.
+obs feed bgra $w $h input.bgra obs.bgra "${set_options[@]}" loop
+head -c $((frames * w * h * 4)) obs.bgra >first.bgra
+tail -c +$((frames * w * h * 4 + 1)) obs.bgra >second.bgra
+same "bgra: telvo --lossless frame for frame" expected.bgra first.bgra
+same "bgra: the history restarts where the time goes back" expected.bgra second.bgra
 obs feed rgba $w $h input.rgba obs.rgba "${set_options[@]}"
 ff -f rawvideo -pix_fmt rgba -s $size -i obs.rgba -f rawvideo -pix_fmt bgra obs-rgba.bgra
 same "rgba: telvo --lossless frame for frame" expected.bgra obs-rgba.bgra
+
+# A property changed between frames 7 and 8 (disable: the identity) applies from frame 8.
+# Without the graph, which disable leaves drawn.
+graphless=("${options[@]:0:${#options[@]}-1}")
+"$telvo" bgra.mkv graphless-telvo.mkv --lossless -q "${graphless[@]}"
+raw graphless-telvo.mkv bgra graphless.bgra
+obs feed bgra $w $h input.bgra changed.bgra "${set_options[@]:0:${#set_options[@]}-1}" 8:disable=1
+frame=$((w * h * 4))
+head -c $((8 * frame)) graphless.bgra >changed-expected.bgra
+tail -c +$((8 * frame + 1)) input.bgra >>changed-expected.bgra
+same "bgra: disable set before frame 8 applies from frame 8" changed-expected.bgra changed.bgra
+
+# YUV: the module converts with the frame's matrix and range. FFmpeg's converters, which
+# the command line uses for YUV files, differ from the standard's formulas by up to 3
+# codes of 8 bits (its 10-bit scaling more), which the correction's curves widen. So
+# the command line gets the clip as RGB made by the formulas (yuv_reference.py), and
+# its output goes back to YUV by them too; the module's frames must be within the
+# rounding of both conversions. An uncorrected frame, a swapped chroma pair or a wrong
+# matrix or range is far outside.
+reference() { /usr/bin/python3 "$here/yuv_reference.py" "$@"; }
+yuv() {  # name clip obs-format plain-format rgb-format bits
+    local name=$1 clip=$2 format=$3 plain=$4 rgb=$5 bits=$6
+    raw "$clip" "$plain" "$name-input.yuv"
+    reference to-rgb $w $h "$bits" "$name-input.yuv" "$name-input.rgb"
+    ff -f rawvideo -pix_fmt "$rgb" -s $size -r 25 -i "$name-input.rgb" -c:v ffv1 "$name-rgb.mkv"
+    "$telvo" "$name-rgb.mkv" "$name-telvo.mkv" --lossless -q "${options[@]}"
+    raw "$name-telvo.mkv" "$rgb" "$name-expected.rgb"
+    raw "$clip" "$format" "$name-input.$format"
+    obs feed "$format" $w $h "$name-input.$format" "$name-obs.$format" "${set_options[@]}"
+    ff -f rawvideo -pix_fmt "$format" -s $size -i "$name-obs.$format" -f rawvideo \
+        -pix_fmt "$plain" "$name-obs.yuv"
+    reference compare $w $h "$bits" "$name-expected.rgb" "$name-obs.yuv" "$name-input.yuv" &&
+        result "$name: telvo --lossless within the conversion's rounding" 0 ||
+        result "$name: telvo --lossless within the conversion's rounding" 1
+}
+# Without the graph: its one-pixel lines do not survive 4:2:0 chroma.
+options=("${graphless[@]}")
+set_options=("${set_options[@]:0:${#set_options[@]}-1}")
+yuv nv12 yuv8.mkv nv12 yuv420p bgr24 8
+yuv i420 yuv8.mkv yuv420p yuv420p bgr24 8
+yuv p010 yuv10.mkv p010le yuv420p10le rgb48le 10
+
+# OBS's media source playing the BGRA clip in a loop, in real time, with the filter's
+# defaults: every frame that reaches the filter (told by its alpha pattern, which counts
+# the frames) is the command line's frame of that index, across the loops, whose frames
+# keep running timestamps.
+"$telvo" bgra.mkv defaults-telvo.mkv --lossless -q
+raw defaults-telvo.mkv bgra defaults.bgra
+obs play "$PWD/bgra.mkv" 3 played.bgra
+/usr/bin/python3 - "$w" "$h" <<'PY' && result "media source: every played frame is telvo's, loops included" 0 ||
+import sys
+import numpy as np
+w, h = int(sys.argv[1]), int(sys.argv[2])
+load = lambda f: np.fromfile(f, np.uint8).reshape(-1, h * w * 4)
+expected, played, source = load("defaults.bgra"), load("played.bgra"), load("input.bgra")
+index = {bytes(f[3::4]): i for i, f in enumerate(source)}
+seen = [index.get(bytes(f[3::4]), -1) for f in played]
+wrong = [k for k, i in enumerate(seen) if i < 0 or not (expected[i] == played[k]).all()]
+print("     %d frames played (%d loops), %d not telvo's" % (len(seen), seen.count(0), len(wrong)))
+sys.exit(0 if len(seen) >= 2 * len(source) and seen.count(0) >= 2 and not wrong else 1)
+PY
+    result "media source: every played frame is telvo's, loops included" 1
 
 exit $failed
