@@ -68,7 +68,7 @@ void filterDefaults(obs_data_t* settings)
 
 obs_properties_t* filterProperties(void*)
 {
-    return makeSettingProperties();
+    return makeSettingProperties(obs_module_text);
 }
 
 }  // namespace

@@ -15,25 +15,25 @@ void setSettingDefaults(obs_data_t* data)
     }
 }
 
-obs_properties_t* makeSettingProperties()
+obs_properties_t* makeSettingProperties(const char* (*label)(const char* name))
 {
     obs_properties_t* props = obs_properties_create();
     for (const Setting& s : kSettings) {
         // The label from the locale file, keyed by the row's name; the row's help line
         // as the tooltip.
-        const char* label = obs_module_text(s.name);
+        const char* text = label(s.name);
         obs_property_t* p = nullptr;
         switch (s.kind) {
             case SettingKind::Flag:
-                p = obs_properties_add_bool(props, s.name, label);
+                p = obs_properties_add_bool(props, s.name, text);
                 break;
             case SettingKind::Strength:
-                p = obs_properties_add_int_slider(props, s.name, label, s.range.low, s.range.high,
+                p = obs_properties_add_int_slider(props, s.name, text, s.range.low, s.range.high,
                                                   1);
                 break;
             case SettingKind::MarginRows:
             case SettingKind::MarginColumns:
-                p = obs_properties_add_int(props, s.name, label, s.range.low, s.range.high, 1);
+                p = obs_properties_add_int(props, s.name, text, s.range.low, s.range.high, 1);
                 obs_property_int_set_suffix(p, " px");
                 break;
         }

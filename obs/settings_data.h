@@ -12,5 +12,6 @@
 #include "plugin/settings_table.h"
 
 void setSettingDefaults(obs_data_t* data);
-obs_properties_t* makeSettingProperties();
+// `label` looks a row's name up in the module's locale (obs_module_text).
+obs_properties_t* makeSettingProperties(const char* (*label)(const char* name));
 SettingValues readSettingValues(obs_data_t* data);
