@@ -208,13 +208,13 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nmedian ms per frame     telvo    copy   telvo/copy\n");
     for (const Case& c : kCases) {
-        const double run = reporter.median(caseName("Telvo", c)) * 1e3;
-        const double copy = reporter.median(caseName("Copy", c)) * 1e3;
+        const double run = reporter.median(caseName("Telvo", c));
+        const double copy = reporter.median(caseName("Copy", c));
         std::printf("%-4s %-10s      %7.2f %7.3f %9.0fx\n", c.format, c.size.name, run, copy,
                     copy > 0 ? run / copy : 0.0);
     }
     std::printf("NV12 1920x1080 conversions in and out alone: %.2f ms\n",
-                reporter.median("Convert/NV12/1920x1080") * 1e3);
+                reporter.median("Convert/NV12/1920x1080"));
     benchmark::Shutdown();
     return 0;
 }

@@ -21,6 +21,7 @@ layer_of() {
     tests/cli/*) echo tests/cli ;;
     tests/frei0r/*) echo tests/frei0r ;;
     tests/fuzz/*) echo tests/fuzz ;;
+    tests/obs/*) echo tests/obs ;;
     tests/support/*) echo tests/support ;;
     */*) echo "${1%%/*}" ;;
     *) echo "(top)" ;;
@@ -46,12 +47,14 @@ declare -A may=(
   [cli/pipeline]="cli/report cli/media cli/command linked plugin engine"
   [cli]="cli/pipeline cli/report cli/media cli/command generated"
   [frei0r]="linked plugin engine generated"
-  [bench]="$product tests/support generated"
+  [obs]="linked plugin engine generated"
+  [bench]="$product obs tests/support generated"
   [tests/support]="$product generated"
   [tests]="$product tests/support generated"
   [tests/cli]="$product $cli_all tests/support generated"
   [tests/frei0r]="$product frei0r tests/support generated"
   [tests/fuzz]="$product cli/command tests/support generated"
+  [tests/obs]=""
 )
 
 # Of plugin/, the layers above the linked filter see only the settings table and its
@@ -59,7 +62,7 @@ declare -A may=(
 # report and the linked frame are the linked filter's business.
 settings_headers=" plugin/settings_table.h plugin/settings_text.h "
 sees_settings_only() {  # layer
-  case $1 in cli | cli/* | frei0r) return 0 ;; *) return 1 ;; esac
+  case $1 in cli | cli/* | frei0r | obs) return 0 ;; *) return 1 ;; esac
 }
 
 # host/ and engine/ are plain C++: the standard library only (engine/x86/ may also use

@@ -49,6 +49,8 @@ depends=$(field Depends)
 for dependency in python3-distributed ffmpeg libavcodec libavformat libswscale libswresample libstdc++6; do
   check "depends on $dependency" grep -q "\b$dependency" <<<"$depends"
 done
+check "does not depend on OBS (the module takes libobs from OBS)" \
+  bash -c "! grep -q 'libobs\|obs-studio' <<<'$depends'"
 
 echo "-- apt-get install ./$(basename "$deb")"
 installed=1
@@ -57,6 +59,8 @@ installed=1
 dpkg-query -L telvo | sort >"$work/files"
 for file in /usr/bin/telvo /usr/bin/telvo-farm /usr/lib/frei0r-1/telvo.so \
   /usr/share/kdenlive/effects/frei0r_telvo.xml /usr/share/man/man1/telvo.1.gz \
+  /usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/obs-plugins/telvo-obs.so \
+  /usr/share/obs/obs-plugins/telvo-obs/locale/en-US.ini \
   /usr/share/man/man1/telvo-farm.1.gz /usr/share/doc/telvo/copyright \
   /usr/share/doc/telvo/README.md /usr/share/telvo/telvo_farm/run.py; do
   check "installs $file" grep -qx "$file" "$work/files"
