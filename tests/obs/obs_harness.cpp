@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,8 +134,19 @@ void registerHelpers()
     obs_register_source(&feed);
 }
 
+// libobs's own chatter stays out of the test's output: warnings, errors and the module's
+// lines only.
+void printLog(int level, const char* format, va_list args, void*)
+{
+    char line[4096];
+    std::vsnprintf(line, sizeof line, format, args);
+    if (level <= LOG_WARNING || std::strstr(line, "[telvo]") != nullptr)
+        std::fprintf(stderr, "%s\n", line);
+}
+
 bool startObs(const char* module, const char* moduleData, bool withMediaSource)
 {
+    base_set_log_handler(printLog, nullptr);
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         std::fprintf(stderr, "no X display (run under xvfb-run)\n");

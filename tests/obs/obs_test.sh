@@ -102,7 +102,9 @@ yuv p010 yuv10.mkv p010le yuv420p10le rgb48le 10
 # OBS's media source playing the BGRA clip in a loop, in real time, with the filter's
 # defaults: every frame that reaches the filter (told by its alpha pattern, which counts
 # the frames) is the command line's frame of that index, across the loops, whose frames
-# keep running timestamps.
+# keep running timestamps. A busy machine makes OBS drop a late frame now and then before
+# the filters see it; the four frames after a gap average other frames than the command
+# line's, so only frames whose four predecessors all came are held to it.
 "$telvo" bgra.mkv defaults-telvo.mkv --lossless -q
 raw defaults-telvo.mkv bgra defaults.bgra
 obs play "$PWD/bgra.mkv" 3 played.bgra
@@ -114,9 +116,14 @@ load = lambda f: np.fromfile(f, np.uint8).reshape(-1, h * w * 4)
 expected, played, source = load("defaults.bgra"), load("played.bgra"), load("input.bgra")
 index = {bytes(f[3::4]): i for i, f in enumerate(source)}
 seen = [index.get(bytes(f[3::4]), -1) for f in played]
-wrong = [k for k, i in enumerate(seen) if i < 0 or not (expected[i] == played[k]).all()]
-print("     %d frames played (%d loops), %d not telvo's" % (len(seen), seen.count(0), len(wrong)))
-sys.exit(0 if len(seen) >= 2 * len(source) and seen.count(0) >= 2 and not wrong else 1)
+def whole(k):  # the frame's predecessors in its run, up to four, came just before it
+    i = seen[k]
+    return i >= 0 and all(k - d >= 0 and seen[k - d] == i - d for d in range(1, min(i, 4) + 1))
+held = [k for k in range(len(seen)) if whole(k)]
+wrong = [k for k in held if not (expected[seen[k]] == played[k]).all()]
+print("     %d frames played (%d loops), %d after no gap, %d of them not telvo's"
+      % (len(seen), seen.count(0), len(held), len(wrong)))
+sys.exit(0 if len(held) >= 2 * len(source) and seen.count(0) >= 2 and not wrong else 1)
 PY
     result "media source: every played frame is telvo's, loops included" 1
 
