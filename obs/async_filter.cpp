@@ -130,7 +130,7 @@ void AsyncFilter::prepare(const Shape& shape)
     mediaClock_.reset();
     if (packed) {
         swapRedBlue_ = shape.format == VIDEO_FORMAT_RGBA;
-        fourth_.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+        fourth_.reserve(w, h, PixelFormat::Bgrx32);
         path_ = Path::Packed;
     } else {
         workPitch_ = static_cast<ptrdiff_t>(w) * workBytesPerPixel(layout_);
@@ -174,13 +174,25 @@ bool AsyncFilter::mediaWentBack(const obs_source_frame& frame)
 
 void AsyncFilter::runFilter(uint8_t* top, ptrdiff_t pitch, bool flip)
 {
-    // The filter counts rows from the picture's bottom: a frame stored top row first is
-    // handed over from its last row, as the command line does; a flipped one as it is.
-    const int h = static_cast<int>(shape_.height);
-    uint8_t* row0 = flip ? top : top + pitch * (h - 1);
-    const ptrdiff_t step = flip ? pitch : -pitch;
-    filter_.run(row0, step, row0, step);
+    // A flipped frame is stored bottom row first, which is how the filter counts rows.
+    if (flip)
+        filter_.run(top, pitch, top, pitch);
+    else
+        filter_.runTopDown(top, pitch, top, pitch);
 }
+
+namespace
+{
+
+void swapRedBlue(uint8_t* top, ptrdiff_t pitch, int width, int height)
+{
+    for (int y = 0; y < height; ++y) {
+        uint8_t* p = top + pitch * y;
+        for (int x = 0; x < width; ++x) std::swap(p[4 * x], p[4 * x + 2]);
+    }
+}
+
+}  // namespace
 
 void AsyncFilter::runPacked(obs_source_frame& frame)
 {
@@ -188,23 +200,11 @@ void AsyncFilter::runPacked(obs_source_frame& frame)
     const ptrdiff_t pitch = frame.linesize[0];
     uint8_t* top = frame.data[0];
     // The filter reads B, G, R and writes the fourth byte zero.
-    for (int y = 0; y < h; ++y) {
-        uint8_t* p = top + pitch * y;
-        uint8_t* keep = fourth_.data() + static_cast<size_t>(w) * y;
-        for (int x = 0; x < w; ++x) {
-            keep[x] = p[4 * x + 3];
-            if (swapRedBlue_) std::swap(p[4 * x], p[4 * x + 2]);
-        }
-    }
+    fourth_.save(top, pitch, w, h, PixelFormat::Bgrx32);
+    if (swapRedBlue_) swapRedBlue(top, pitch, w, h);
     runFilter(top, pitch, frame.flip);
-    for (int y = 0; y < h; ++y) {
-        uint8_t* p = top + pitch * y;
-        const uint8_t* keep = fourth_.data() + static_cast<size_t>(w) * y;
-        for (int x = 0; x < w; ++x) {
-            p[4 * x + 3] = keep[x];
-            if (swapRedBlue_) std::swap(p[4 * x], p[4 * x + 2]);
-        }
-    }
+    if (swapRedBlue_) swapRedBlue(top, pitch, w, h);
+    fourth_.restore(top, pitch, w, h, PixelFormat::Bgrx32);
 }
 
 bool AsyncFilter::matrixFor(const obs_source_frame& frame)

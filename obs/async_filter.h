@@ -21,6 +21,7 @@
 #include <mutex>
 #include <vector>
 
+#include "linked/frame_alpha.h"
 #include "linked/linked_filter.h"
 #include "obs/live_clock.h"
 #include "obs/yuv_frame.h"
@@ -75,7 +76,7 @@ private:
     std::vector<uint8_t> work_;
     ptrdiff_t workPitch_ = 0;
     YuvScratch scratch_;
-    std::vector<uint8_t> fourth_;  // the fourth byte of packed pixels, kept
+    AlphaKeeper fourth_;  // the fourth byte of packed pixels, kept
     float matrixKey_[22] = {};
     bool matrixOk_ = false;
     CodeMatrix codes_{};
