@@ -148,7 +148,7 @@ obs_source_frame* AsyncFilter::filter(obs_source_frame* frame)
     const bool hdr = frame->trc == VIDEO_TRC_PQ || frame->trc == VIDEO_TRC_HLG;
     const Shape shape{frame->width, frame->height, frame->format, hdr};
     if (!(shape == shape_)) prepare(shape);
-    if (path_ == Path::PassThrough) return frame;
+    if (path_ == Path::PassThrough || !planesHold(*frame)) return frame;
     filter_.apply(
         fitToFrame(settings_, static_cast<int>(shape.width), static_cast<int>(shape.height)));
     const bool returned = restartPending_.exchange(false, std::memory_order_relaxed);
@@ -170,6 +170,28 @@ bool AsyncFilter::mediaWentBack(const obs_source_frame& frame)
         return false;
     return mediaClock_.restartsAt(frame.timestamp, obs_source_media_get_time(parent),
                                   obs_source_media_get_duration(parent));
+}
+
+// A source that hands over a frame without the planes its format needs, or with rows
+// shorter than its width, gets it back untouched.
+bool AsyncFilter::planesHold(const obs_source_frame& frame) const
+{
+    const uint32_t w = frame.width;
+    if (path_ == Path::Packed) return frame.data[0] != nullptr && frame.linesize[0] >= 4 * w;
+    const uint32_t sample = layout_.bits > 8 ? 2 : 1;
+    const uint32_t chroma = (w + (1u << layout_.chromaShiftX) - 1) >> layout_.chromaShiftX;
+    switch (layout_.packing) {
+        case YuvPacking::Packed422:
+            return frame.data[0] != nullptr && frame.linesize[0] >= 4 * chroma;
+        case YuvPacking::SemiPlanar:
+            return frame.data[0] != nullptr && frame.data[1] != nullptr &&
+                   frame.linesize[0] >= sample * w && frame.linesize[1] >= 2 * sample * chroma;
+        case YuvPacking::Planar:
+            return frame.data[0] != nullptr && frame.data[1] != nullptr &&
+                   frame.data[2] != nullptr && frame.linesize[0] >= sample * w &&
+                   frame.linesize[1] >= sample * chroma && frame.linesize[2] >= sample * chroma;
+    }
+    return false;
 }
 
 void AsyncFilter::runFilter(uint8_t* top, ptrdiff_t pitch, bool flip)

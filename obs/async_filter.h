@@ -53,6 +53,7 @@ private:
     bool mediaWentBack(const obs_source_frame& frame);
     void prepare(const Shape& shape);
     bool matrixFor(const obs_source_frame& frame);
+    bool planesHold(const obs_source_frame& frame) const;
     void runPacked(obs_source_frame& frame);
     void runYuv(obs_source_frame& frame);
     void runFilter(uint8_t* top, ptrdiff_t pitch, bool flip);

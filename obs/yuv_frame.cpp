@@ -46,10 +46,11 @@ void spreadChroma(const T* us, const T* vs, int step, int sx, int sh, unsigned m
     }
 }
 
-// One frame row's codes, chroma repeated for every pixel it covers.
+// One frame row's codes, chroma repeated for every pixel it covers (planar layouts: only
+// when `chroma`; otherwise u and v keep what they hold).
 template <class T>
 void readCodes(const YuvLayout& l, const YuvPlanes& f, int row, uint16_t* y, uint16_t* u,
-               uint16_t* v)
+               uint16_t* v, bool chroma)
 {
     const int w = f.width, sh = l.sampleShift, sx = l.chromaShiftX;
     const unsigned mask = (1u << l.bits) - 1;
@@ -60,14 +61,14 @@ void readCodes(const YuvLayout& l, const YuvPlanes& f, int row, uint16_t* y, uin
             const T* us = rowOf<T>(f.data[1], f.pitch[1], crow);
             const T* vs = rowOf<T>(f.data[2], f.pitch[2], crow);
             for (int x = 0; x < w; ++x) y[x] = static_cast<uint16_t>((ys[x] >> sh) & mask);
-            spreadChroma(us, vs, 1, sx, sh, mask, w, u, v);
+            if (chroma) spreadChroma(us, vs, 1, sx, sh, mask, w, u, v);
             break;
         }
         case YuvPacking::SemiPlanar: {
             const T* ys = rowOf<T>(f.data[0], f.pitch[0], row);
             const T* uv = rowOf<T>(f.data[1], f.pitch[1], crow);
             for (int x = 0; x < w; ++x) y[x] = static_cast<uint16_t>((ys[x] >> sh) & mask);
-            spreadChroma(uv, uv + 1, 2, sx, sh, mask, w, u, v);
+            if (chroma) spreadChroma(uv, uv + 1, 2, sx, sh, mask, w, u, v);
             break;
         }
         case YuvPacking::Packed422: {
@@ -220,7 +221,8 @@ void toWork(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, uint8_t
             ptrdiff_t workPitch, uint16_t* y, uint16_t* u, uint16_t* v)
 {
     for (int row = 0; row < f.height; ++row) {
-        readCodes<T>(l, f, row, y, u, v);
+        // In 4:2:0 an odd row's chroma is the row above's, still in u and v.
+        readCodes<T>(l, f, row, y, u, v, l.chromaShiftY == 0 || (row & 1) == 0);
         codesToWork<Work>(y, u, v, f.width, m,
                           reinterpret_cast<Pixel<Work>*>(work + workPitch * row));
     }
