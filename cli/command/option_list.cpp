@@ -53,7 +53,21 @@ std::string rangeText(int64_t low, int64_t high)
 
 bool readConfigOption(const std::string& line, CliOptions& options, std::string& error)
 {
-    return parseConfigLine(line, options.settings, error);
+    if (!parseConfigLine(line, options.settings, error)) return false;
+    for (int i = 0; i < kSettingCount; ++i)
+        if (kSettings[i].scriptIndex >= 0) options.given[size_t(i)] = true;
+    return true;
+}
+
+bool readPlanOption(const std::string& value, CliOptions& options, std::string& error)
+{
+    if (!options.planPath.empty()) {
+        error = "--plan is given twice ('" + options.planPath + "' and '" + value +
+                "'); a run applies one plan";
+        return false;
+    }
+    options.planPath = value;
+    return true;
 }
 
 bool readPlanningOption(const std::string& value, CliOptions& options, std::string& error)
@@ -66,6 +80,7 @@ bool readPlanningOption(const std::string& value, CliOptions& options, std::stri
         return false;
     }
     options.planning = value;
+    options.planningGiven = true;
     return true;
 }
 

@@ -53,6 +53,8 @@ bool readConfigOption(const std::string& line, CliOptions& options, std::string&
 
 // --planning's reader: scene or smooth:N.
 bool readPlanningOption(const std::string& value, CliOptions& options, std::string& error);
+// --plan's reader: one plan a run.
+bool readPlanOption(const std::string& value, CliOptions& options, std::string& error);
 
 // Before the settings' own options: the whole script line at once.
 inline constexpr OptionRow kConfigOption = {nullptr, "--config", "\"Config(g,a,b,t,l,r,bo,f)\"",
@@ -109,7 +111,7 @@ inline constexpr OptionRow kOutputOptions[] = {
      "telvo-farm makes them)",
      &CliOptions::planFrom},
     {nullptr, "--plan", "PLAN",
-     "pass 2 of two: apply PLAN's correction to every frame (no pre-roll)", &CliOptions::planPath},
+     "pass 2 of two: apply PLAN's correction to every frame (no pre-roll)", &readPlanOption},
     {nullptr,
      "--start",
      "N",

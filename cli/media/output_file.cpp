@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,8 +121,30 @@ std::string temporaryTemplate(const std::string& folder, const std::string& name
     return folder + "/." + name.substr(0, keep) + kSuffix;
 }
 
-// A file that replaces another keeps the old one's owner (where allowed) and mode, so a
-// private output stays private. Owner first: changing it may clear set-id bits.
+// Removes what a killed run to the same name left: files of exactly our temporary name
+// for `name` (".NAME.part-" and six characters), owned by us, that no running telvo
+// holds locked (a run locks its temporary file until it is renamed or removed).
+void removeStaleTemporaries(const std::string& folder, const std::string& templ)
+{
+    const std::string prefix = templ.substr(folder.size() + 1, templ.size() - folder.size() - 7);
+    for (const std::string& entry : listFolder(folder)) {
+        if (entry.size() != prefix.size() + 6 || entry.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string path = folder + "/" + entry;
+        const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat info {
+        };
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlink(path.c_str());
+        close(fd);
+    }
+}
+
+// A file that replaces another keeps the old one's owner (where allowed) and permissions,
+// so a private output stays private; never its set-user-ID, set-group-ID or sticky bits,
+// which would make a file telvo wrote run as another user.
 void keepOwnerAndMode(const std::string& replaced, const std::string& replacement)
 {
     struct stat old {
@@ -131,7 +154,7 @@ void keepOwnerAndMode(const std::string& replaced, const std::string& replacemen
         const int ignored = chown(replacement.c_str(), static_cast<uid_t>(-1), old.st_gid);
         (void)ignored;  // not a member of that group: the new file keeps the user's
     }
-    chmod(replacement.c_str(), old.st_mode & 07777);
+    chmod(replacement.c_str(), old.st_mode & 0777);
 }
 
 // Moves a finished file onto its final name.
@@ -194,6 +217,16 @@ std::string followLinks(std::string path)
 std::string followOutputLinks(const std::string& path)
 {
     return followLinks(path);
+}
+
+std::string outputLinkLoop(const std::string& option, const std::string& path)
+{
+    const std::string end = followLinks(path);
+    struct stat info {
+    };
+    if (namesDescriptor(end) || lstat(end.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return {};
+    return option + " '" + path +
+           "' is a symbolic link that leads to itself (a loop of links); choose another name";
 }
 
 std::string overlongOutputName(const std::string& option, const std::string& path)
@@ -273,7 +306,8 @@ bool OutputFile::create(const std::string& path, bool sequence, std::string& err
         writePath_ = tempPath_ + "/" + name;
         slot_ = registerPath(tempPath_, kFolder);
     } else {
-        const int fd = mkstemp(buffer.data());
+        removeStaleTemporaries(folder, templ);
+        const int fd = mkostemp(buffer.data(), O_CLOEXEC);
         if (fd < 0) {
             error = "cannot write '" + finalPath + "': " + std::strerror(errno);
             return false;
@@ -282,7 +316,8 @@ bool OutputFile::create(const std::string& path, bool sequence, std::string& err
         const mode_t mask = umask(0);
         umask(mask);
         fchmod(fd, 0666 & ~mask);
-        close(fd);
+        flock(fd, LOCK_EX);  // in use: a later run to this name leaves it alone
+        lockFd_ = fd;
         tempPath_ = buffer.data();
         writePath_ = tempPath_;
         slot_ = registerPath(tempPath_, kFile);
@@ -309,10 +344,17 @@ bool OutputFile::commit(std::string& error)
         }
         rmdir(tempPath_.c_str());
     }
+    releaseLock();
     unregisterPath(slot_);
     slot_ = -1;
     tempPath_.clear();
     return true;
+}
+
+void OutputFile::releaseLock()
+{
+    if (lockFd_ >= 0) close(lockFd_);
+    lockFd_ = -1;
 }
 
 void OutputFile::discard()
@@ -325,6 +367,7 @@ void OutputFile::discard()
     } else {
         unlink(tempPath_.c_str());
     }
+    releaseLock();
     unregisterPath(slot_);
     slot_ = -1;
     tempPath_.clear();

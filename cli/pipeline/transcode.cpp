@@ -51,7 +51,9 @@ std::string checkOutputs(const CliOptions& o, OutputPlan& plan, const SideOutput
     if (!plan.discard) outputs.push_back({"OUTPUT", o.output, plan.imageSequence});
     side.name(outputs);
     if (!o.analysePath.empty()) outputs.push_back({"--analyse", o.analysePath});
-    if (std::string clash = findOutputClash(o.input, outputs); !clash.empty()) return clash;
+    std::vector<NamedOutput> read;
+    if (!o.planPath.empty()) read.push_back({"--plan", o.planPath});
+    if (std::string clash = findOutputClash(o.input, outputs, read); !clash.empty()) return clash;
     if (plan.singleImage && o.frames > 1)
         return "'" + o.output +
                "' is one image; for several frames use a numbered name such as frame%04d.png";
@@ -158,6 +160,28 @@ std::string refuseHdr(const CliOptions& o, const AVFrame& first)
            "is";
 }
 
+// Margins name the displayed picture's edges. A filter that sees the pictures as stored
+// (the container keeps the display matrix, or the frames are discarded) measures the
+// same pixels through the stored picture's edges. The filter leaves out `top` rows and
+// `right` columns but one fewer at the left and bottom (the host's rule), so the counts
+// left out are what moves from edge to edge.
+SettingValues filterSettings(const CliOptions& o, const MediaInput& input, const DisplayTurn& turn)
+{
+    SettingValues s = o.settings;
+    const DisplayTurn asked = displayTurnOf(*input.videoStream());
+    if (turn.turns() || !asked.turns()) return s;
+    constexpr int kMargins[4] = {settingIndex("top"), settingIndex("left"), settingIndex("right"),
+                                 settingIndex("bottom")};
+    constexpr int kCountsOneFewer[4] = {0, 1, 0, 1};
+    int leftOut[4];
+    for (int i = 0; i < 4; ++i) leftOut[i] = std::max(s[kMargins[i]] - kCountsOneFewer[i], 0);
+    storedMargins(asked, leftOut);
+    for (int i = 0; i < 4; ++i)
+        s[kMargins[i]] =
+            std::min(leftOut[i] + kCountsOneFewer[i], kSettings[kMargins[i]].range.high);
+    return s;
+}
+
 // What the progress bar counts up to; 0 when unknown.
 int64_t framesToWrite(const MediaInput& input, const FrameRange& range)
 {
@@ -203,7 +227,8 @@ CliOptions asFirstPass(const CliOptions& given)
     if (o.analysePath.empty()) return o;
     o.output.assign(1, '-');
     o.format = std::string_view("null");
-    if (o.settings[kSceneCutsSetting] == 0) o.settings[kSceneCutsSetting] = kSceneCutsDefault;
+    // --scene-cuts 0 keeps its meaning, off: one scene unless a plan is edited.
+    if (!o.given[kSceneCutsSetting]) o.settings[kSceneCutsSetting] = kSceneCutsDefault;
     return o;
 }
 
@@ -242,7 +267,8 @@ RunResult runTranscode(const CliOptions& given)
     PassPlan passPlan;
     if (planned) {
         if (!loadPlanFor(o.planPath, input, passPlan, error)) return RunResult::failure(error);
-        adoptPlanSettings(passPlan, o);
+        if (std::string usage = adoptPlanSettings(passPlan, o); !usage.empty())
+            return RunResult::usage(usage);
     }
     FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
     if (o.settings[kSceneCutsSetting] > 0)
@@ -257,19 +283,18 @@ RunResult runTranscode(const CliOptions& given)
     if (!seekToStart(o, range, input, firstIndex, error) ||
         !readFirstFrame(o, input, copyStreams, first, early, error))
         return RunResult::failure(error);
-    // Checked again on every frame as it is filtered; a frame a seek landed on before
-    // the range may decode incomplete (an open GOP), so only an output frame here.
-    if (planned && firstIndex == range.start &&
-        !checkPlanFrame(passPlan, o, first.get(), firstIndex, error))
-        return RunResult::failure("'" + o.planPath + "': " + error);
-
     if (std::string hdr = refuseHdr(o, *first); !hdr.empty()) return RunResult::failure(hdr);
     const DisplayTurn turn = chooseTurn(plan, input);
     const int width = input.decoder()->width, height = input.decoder()->height;
     const bool deep = filtersDeep(o, *first);
+    const SettingValues settings = filterSettings(o, input, turn);
+    // Checked again on every frame as it is filtered; a frame a seek landed on before
+    // the range may decode incomplete (an open GOP), so only an output frame here.
+    if (planned && firstIndex == range.start &&
+        !checkPlanFrame(passPlan, {settings, deep, turn}, first.get(), firstIndex, error))
+        return RunResult::failure("'" + o.planPath + "': " + error);
     FilterSession filter;
-    if (!filter.open(o.settings, turn.width(width, height), turn.height(width, height), error,
-                     deep))
+    if (!filter.open(settings, turn.width(width, height), turn.height(width, height), error, deep))
         return RunResult::failure(error);
     if (!o.analysePath.empty()) filter.measureOnly();
     if (planned) filter.usePlan(passPlan);

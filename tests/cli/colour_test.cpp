@@ -377,7 +377,7 @@ TEST_F(Keeps, StreamsTheContainerCannotHoldAreEncodedOrLeftOutWithANote)
     ffmpeg(
         "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 -f lavfi -i sine=duration=1 "
         "-i subs.srt -f lavfi -i testsrc=size=32x24:rate=25:duration=1 "
-        "-map 0:v -map 1:a -map 2:s -map 3:v -c:v ffv1 -c:a aac -c:s srt in.mkv");
+        "-map 0:v -map 1:a -map 2:s -map 3:v -c:v ffv1 -c:a aac -ac 6 -c:s srt in.mkv");
     const struct {
         const char* output;
         std::vector<AVCodecID> streams;
@@ -387,7 +387,8 @@ TEST_F(Keeps, StreamsTheContainerCannotHoldAreEncodedOrLeftOutWithANote)
         // MPEG program streams take no AAC, and label any subtitle as DVD pictures.
         {"out.mpg",
          {AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MP2},
-         {"stream 1 (aac) cannot go into mpeg as it is; encoded as mp2",
+         {"stream 1 (aac) cannot go into mpeg as it is; encoded as mp2, its 6 channels mixed "
+          "down to 2",
           "stream 2 (subrip) cannot go into mpeg; left out"}},
         {"out.ogv",
          {AV_CODEC_ID_THEORA, AV_CODEC_ID_VORBIS},

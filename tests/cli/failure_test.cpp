@@ -6,11 +6,13 @@
 // the old file had.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -44,6 +46,7 @@ public:
     using CliTest::ffmpeg;
     using CliTest::makeClip;
     using CliTest::path;
+    using CliTest::telvo;
 };
 
 void writeFile(const std::string& file, const std::string& text)
@@ -230,6 +233,61 @@ TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
          2,
          "must end in .png"},
         {"preview past the end", nullptr, {"in.mkv", "p.png", "--preview", "6"}, 1, "past the end"},
+        // The plan a run applies is guarded as its input is.
+        {"stats file is the plan",
+         [](CliTest& t) { writeFile(static_cast<Failures&>(t).path("p.csv"), "telvo-plan,1\n"); },
+         {"in.mkv", "out.mkv", "--plan", "p.csv", "--stats", "p.csv"},
+         2,
+         "--stats 'p.csv' would overwrite --plan 'p.csv', which this run reads"},
+        {"OUTPUT is a link to the plan",
+         [](CliTest& t) {
+             auto& f = static_cast<Failures&>(t);
+             writeFile(f.path("p.csv"), "telvo-plan,1\n");
+             ASSERT_EQ(symlink("p.csv", f.path("link.csv").c_str()), 0);
+         },
+         {"in.mkv", "link.csv", "-f", "mp4", "--plan", "p.csv"},
+         2,
+         "would overwrite --plan 'p.csv'"},
+        {"plan is a folder",
+         [](CliTest& t) { mkdir(static_cast<Failures&>(t).path("plans").c_str(), 0755); },
+         {"in.mkv", "out.mkv", "--plan", "plans"},
+         1,
+         "the plan 'plans' is a folder"},
+        {"plan without line ends",
+         nullptr,
+         {"in.mkv", "out.mkv", "--plan", "/dev/zero"},
+         1,
+         "line 1 is longer than 4096 bytes: not a telvo plan"},
+        {"plan stating two billion frames",
+         [](CliTest& t) {
+             writeFile(static_cast<Failures&>(t).path("p.csv"),
+                       "telvo-plan,1\ninput,32,24,2000000000\nsettings,15,15,0,8,8,8,8,85,scene\n"
+                       "measure,0,-,0,0,0,255,255,255,99,99,99\n"
+                       "apply,0,1999999999,0,0,0,255,255,255,1,1,1\n");
+         },
+         {"in.mkv", "out.mkv", "--plan", "p.csv"},
+         1,
+         "the plan measures 1 of its 2000000000 frames"},
+        {"plan settings the command line contradicts",
+         [](CliTest& t) {
+             auto& f = static_cast<Failures&>(t);
+             ASSERT_EQ(f.telvo({"in.mkv", "--analyse", "p.csv", "-q"}).exitCode, 0);
+         },
+         {"in.mkv", "out.mkv", "--plan", "p.csv", "--left", "3"},
+         2,
+         "--left 3 is not the plan's 8"},
+        {"plan into a folder",
+         [](CliTest& t) { mkdir(static_cast<Failures&>(t).path("plans").c_str(), 0755); },
+         {"in.mkv", "--analyse", "plans"},
+         2,
+         "--analyse 'plans' is a folder"},
+        {"output is a loop of links",
+         [](CliTest& t) {
+             ASSERT_EQ(symlink("loop.mkv", static_cast<Failures&>(t).path("loop.mkv").c_str()), 0);
+         },
+         {"in.mkv", "loop.mkv"},
+         2,
+         "a loop of links"},
     };
     makeClip("in.mkv", clip, 6);
     const std::string in = readText(path("in.mkv"));
@@ -381,13 +439,15 @@ TEST_F(Failures, ReplacedOutputKeepsModeAndOwnerAndLongNamesFit)
     if (root) {
         ASSERT_EQ(chown(path("out.mkv").c_str(), 4321, 4322), 0);
     }
+    // Set-ID bits are not kept (set after the owner, whose change clears them).
+    ASSERT_EQ(chmod(path("out.mkv").c_str(), root ? 06600 : 04600), 0);
     RunOutcome run = telvo({"in.mkv", "out.mkv", "-q"});
     ASSERT_EQ(run.exitCode, 0) << run.stderrText;
     struct stat info {
     };
     ASSERT_EQ(stat(path("out.mkv").c_str(), &info), 0);
     EXPECT_GT(info.st_size, 3) << "not replaced";
-    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << "mode not kept, or a set-ID bit kept";
     if (root) {
         EXPECT_EQ(info.st_uid, 4321u);
         EXPECT_EQ(info.st_gid, 4322u);
@@ -402,6 +462,29 @@ TEST_F(Failures, ReplacedOutputKeepsModeAndOwnerAndLongNamesFit)
     }
     for (const std::string& name : files())
         EXPECT_EQ(name.find(".part-"), std::string::npos) << "temporary left behind";
+}
+
+// A run killed outright leaves its temporary file; a later run to the same OUTPUT removes
+// it, but not one a running telvo still holds locked, nor anything of another name.
+TEST_F(Failures, LaterRunRemovesWhatAKilledRunLeft)
+{
+    makeClip("in.mkv", "testsrc2=size=32x24:rate=25", 3);
+    const std::vector<std::string> kept = {".out.mkv.part-Run123", ".other.mkv.part-Abc123",
+                                           ".out.mkv.part-Abc1234", "out.mkv.part-Abc123"};
+    for (const std::string& name : kept) writeFile(path(name), "x");
+    writeFile(path(".out.mkv.part-Killed"), "x");
+    const int running = open(path(kept[0]).c_str(), O_RDONLY);
+    ASSERT_GE(running, 0);
+    ASSERT_EQ(flock(running, LOCK_EX), 0);
+    const RunOutcome run = telvo({"in.mkv", "out.mkv", "-q"});
+    close(running);
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    std::vector<std::string> expected = kept;
+    expected.insert(expected.end(), {"in.mkv", "out.mkv"});
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> now = files();
+    std::sort(now.begin(), now.end());
+    EXPECT_EQ(now, expected);
 }
 
 // A run that reads a stalled pipe is stopped by signals once its temporary output holds
@@ -475,7 +558,10 @@ TEST_F(Failures, SpecialOutputsAreWrittenThroughNotReplaced)
     ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string out = path("out");
+        // A link lives in sub/ and names its target relative to that folder.
+        const bool linked = c.kind == Kind::Link || c.kind == Kind::DanglingLink;
+        const std::string name = linked ? "sub/out" : "out";
+        const std::string out = path(name);
         unlink(out.c_str());
         unlink(path("sub/target.mkv").c_str());
         if (c.kind == Kind::Device) {
@@ -495,8 +581,8 @@ TEST_F(Failures, SpecialOutputsAreWrittenThroughNotReplaced)
             ASSERT_EQ(mkfifo(out.c_str(), 0600), 0);
         }
         if (c.kind == Kind::Link) writeFile(path("sub/target.mkv"), "old");
-        if (c.kind == Kind::Link || c.kind == Kind::DanglingLink) {
-            ASSERT_EQ(symlink("sub/target.mkv", out.c_str()), 0);
+        if (linked) {
+            ASSERT_EQ(symlink("target.mkv", out.c_str()), 0);
         }
         struct stat before {
         };
@@ -509,7 +595,7 @@ TEST_F(Failures, SpecialOutputsAreWrittenThroughNotReplaced)
                 std::ifstream fifo(out, std::ios::binary);
                 std::ofstream(path("read.mkv"), std::ios::binary) << fifo.rdbuf();
             });
-        const RunOutcome run = telvo({"in.mkv", "out", "-f", "matroska", "-q"});
+        const RunOutcome run = telvo({"in.mkv", name, "-f", "matroska", "-q"});
         if (reader.joinable()) {
             unblockFifoReader(out);
             reader.join();

@@ -4,9 +4,11 @@
 // Two passes through the binary: a plan that is not the input's is refused before any
 // file is written; a hand-set scene correction is applied as written; a second pass
 // started later gives the frames of the whole second pass, with no pre-roll.
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/report/plan_file.h"
 #include "tests/cli/cli_harness.h"
 
 namespace
@@ -87,6 +89,100 @@ TEST_F(TwoPass, HandSetSceneIsAppliedAndLaterStartNeedsNoPreRoll)
     const std::vector<Picture> some = decodeFile(path("part.mkv"));
     ASSERT_EQ(some.size(), 5u);
     for (size_t i = 0; i < some.size(); ++i) EXPECT_TRUE(some[i] == all[13 + i]) << i;
+}
+
+// Deeper input and a rotated clip: pass 2 measures as pass 1 did, on the 16-bit path and
+// through the displayed picture's margins, whatever the container does with the turn.
+TEST_F(TwoPass, DeepAndRotatedInputTakeTheirOwnPlan)
+{
+    makeClip("deep.mkv", twoShots(), 30, "-c:v ffv1 -pix_fmt yuv422p10le");
+    makeClip("stored.mp4", "testsrc2=size=64x48:rate=25,colorchannelmixer=rr=0.7", 6,
+             "-c:v libx264 -qp 0");
+    ffmpeg("-i stored.mp4 -c copy -metadata:s:v:0 rotate=90 turned.mp4");
+    const struct {
+        const char* input;
+        std::vector<std::string> pass1;
+        const char* output;
+    } cases[] = {
+        {"deep.mkv", {}, "out.mkv"},
+        {"turned.mp4", {"--border", "--left", "30"}, "out.mkv"},
+        {"turned.mp4", {"--border", "--left", "30"}, "out.mp4"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.input) + " into " + c.output);
+        std::vector<std::string> analyse = {path(c.input), "--analyse", path("p.csv"), "-q"};
+        analyse.insert(analyse.end(), c.pass1.begin(), c.pass1.end());
+        ASSERT_EQ(telvo(analyse).exitCode, 0);
+        const RunOutcome pass2 = telvo({path(c.input), path(c.output), "--plan", path("p.csv"),
+                                        "-q", "--stats", path("s.csv")});
+        EXPECT_EQ(pass2.exitCode, 0) << pass2.stderrText;
+    }
+    // One pass: the displayed left edge in both containers, so the same levels and values.
+    std::string stats[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(telvo({path("turned.mp4"), path(i ? "one.mkv" : "one.mp4"), "--border", "--left",
+                         "30", "-q", "--stats", path("s.csv")})
+                      .exitCode,
+                  0);
+        stats[i] = readText(path("s.csv"));
+    }
+    EXPECT_EQ(stats[0], stats[1]);
+}
+
+// The plan file as a person edits it: a byte-order mark is taken, and each mistake is
+// refused at its line with a message that says what is wrong; a plan stating more frames
+// than it holds costs nothing before it is refused.
+TEST(PlanFile, EditsAreTakenOrRefusedAtTheirLine)
+{
+    PassPlan made;
+    made.width = 4, made.height = 2, made.frames = 3;
+    made.planning = "scene";
+    for (int k = 0; k < 3; ++k)
+        made.measured.push_back(
+            MeasuredFrame{ChannelLevels{{2.0 + k, 3, 4, 250, 251, 252, 100, 110, 120}}});
+    planCorrections(made);
+    const std::string plan = formatPlan(made);
+    auto edit = [&](const std::string& from, const std::string& to) {
+        std::string text = plan;
+        const size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        int64_t inputFrames;
+        const char* error;  // empty: taken
+    } cases[] = {
+        {"as written", plan, 3, ""},
+        {"byte-order mark", "\xEF\xBB\xBF" + plan, 3, ""},
+        {"apply line one past the end", edit("apply,0,2,", "apply,0,3,"), 0,
+         "frames 0..3 are not within the plan's 3 frames"},
+        {"apply line not numbers", edit("apply,0,2,", "apply,0,x,"), 0, "' is not an apply line"},
+        {"overlapping apply lines",
+         edit("apply,0,2,", "apply,0,0,0,0,0,255,255,255,1,1,1\napply,0,2,"), 0,
+         "frame 0 has a correction already"},
+        {"measure lines swapped", edit("measure,1,", "measure,2,"), 0,
+         "frame 2 is measured out of order: frame 1 comes next"},
+        {"more frames than the input states", edit("input,4,2,3", "input,4,2,50000000"), 3,
+         "line 4: the plan has 50000000 frames, the input states 3"},
+        {"more frames than measured", edit("input,4,2,3", "input,4,2,2000000000"), 0,
+         "the plan measures 3 of its 2000000000 frames"},
+        {"unknown kind", edit("telvo-plan,1", "\x01odd,1"), 0, "unknown line kind '\\x01odd'"},
+        {"line without end", plan + std::string(kPlanLineLimit + 1, 'x'), 0,
+         "is longer than 4096 bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::istringstream in(c.text);
+        PassPlan read;
+        std::string error;
+        EXPECT_EQ(readPlanText(in, read, error, c.inputFrames), *c.error == '\0') << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        if (*c.error == '\0') {
+            EXPECT_EQ(formatPlan(read), plan);
+        }
+    }
 }
 
 }  // namespace
