@@ -147,6 +147,20 @@ const ClipCase kClips[] = {
      {},
      {}},
     {"grain only", [](int) { return Shot{}; }, {}, {}, {}},
+    // Steps that double each frame, the last well over the threshold: no step is three
+    // times the one before, so no cut.
+    {"light change that accelerates",
+     [](int k) { return Shot{std::clamp(((1 << std::clamp(k - 10, 0, 5)) - 1) / 31.0, 0.0, 1.0)}; },
+     {},
+     {},
+     {}},
+    {"fade in from black over five frames",
+     [](int k) {
+         return Shot{0, std::clamp((k - 9) / 5.0, 0.0, 1.0)};
+     },
+     {},
+     {},
+     {}},
 };
 
 TEST(SceneCuts, FindsCutsAndFlashesAndNothingElse)
@@ -267,6 +281,27 @@ TEST(TwoPass, ScenePlanIsConstantWithinAShotAndSwitchesAtTheCut)
         for (int j = 9; j <= 11; ++j)
             sum += correctionFromLevels(settings, run.levels[size_t(j)]).value[p];
         EXPECT_EQ(smooth[11].value[p], sum / 3) << p;
+    }
+}
+
+// A scene's median of an even number of frames is the mean of the middle two, and the
+// plan's values are the correction of those levels.
+TEST(TwoPass, SceneMedianOfAnEvenCountIsTheMeanOfTheMiddleTwo)
+{
+    const double values[] = {50, 10, 90, 30};
+    const double medians[] = {50, 30, 50, 40};  // of the first 1, 2, 3, 4 values
+    const FrameSettings settings = defaultFrameSettings();
+    for (size_t count = 1; count <= 4; ++count) {
+        std::vector<MeasuredFrame> frames(count);
+        ChannelLevels expected{};
+        for (int level = 0; level < kLevelCount; ++level) {
+            for (size_t k = 0; k < count; ++k)
+                frames[k].levels.value[level] = values[k] + 100 * (level >= 3) + level;
+            expected.value[level] = medians[count - 1] + 100 * (level >= 3) + level;
+        }
+        const std::vector<CorrectionParams> plan = planScenes(settings, frames, {0});
+        const CorrectionParams want = correctionFromLevels(settings, expected);
+        for (const CorrectionParams& p : plan) EXPECT_TRUE(sameValues(p, want)) << count;
     }
 }
 
