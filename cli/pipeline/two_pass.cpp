@@ -110,12 +110,6 @@ bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& pla
                 ": the plan is not this input's";
         return false;
     }
-    if (input.statedFrames() > 0 && input.statedFrames() != plan.frames) {
-        error = planName(path) + " has " + std::to_string(plan.frames) +
-                " frames, the input states " + std::to_string(input.statedFrames()) +
-                ": the plan is not this input's";
-        return false;
-    }
     return true;
 }
 

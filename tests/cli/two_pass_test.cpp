@@ -4,8 +4,13 @@
 // Two passes through the binary: a plan that is not the input's is refused before any
 // file is written; a hand-set scene correction is applied as written; a second pass
 // started later gives the frames of the whole second pass, with no pre-roll.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/report/plan_file.h"
@@ -57,6 +62,26 @@ TEST_F(TwoPass, PlanOfAnotherInputIsRefusedBeforeAnythingIsWritten)
         EXPECT_NE(run.stderrText.find(c.message), std::string::npos) << run.stderrText;
         EXPECT_EQ(files(), before) << c.input << ": a file was written";
     }
+}
+
+// An input that states more frames than the plan is refused before the output is opened,
+// so a FIFO's reader gets nothing (the run cannot take back what a reader got).
+TEST_F(TwoPass, LongerInputIsRefusedBeforeAFifoGetsAFrame)
+{
+    makeClip("longer.avi", twoShots(16), 31, "-c:v ffv1");
+    ASSERT_EQ(mkfifo(path("out").c_str(), 0600), 0);
+    std::string got;
+    std::thread reader([&] { got = readText(path("out")); });
+    const RunOutcome run = telvo(
+        {path("longer.avi"), path("out"), "-f", "matroska", "--plan", path("plan.csv"), "-q"});
+    const int writer = open(path("out").c_str(), O_WRONLY | O_NONBLOCK);  // a reader still
+    if (writer >= 0) close(writer);                                       // waiting gets EOF
+    reader.join();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.stderrText.find("the input states 31: the plan is not this input's"),
+              std::string::npos)
+        << run.stderrText;
+    EXPECT_EQ(got.size(), 0u);
 }
 
 TEST_F(TwoPass, HandSetSceneIsAppliedAndLaterStartNeedsNoPreRoll)
