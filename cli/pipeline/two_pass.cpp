@@ -12,6 +12,7 @@
 #include "cli/command/options.h"
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
+#include "cli/media/output_clash.h"
 #include "cli/media/output_file.h"
 #include "cli/pipeline/filter_session.h"
 #include "cli/report/side_outputs.h"
@@ -79,6 +80,10 @@ bool readPlan(const std::string& path, PassPlan& plan, std::string& error, int64
 
 RunResult runPlanning(const CliOptions& o)
 {
+    if (std::string clash =
+            findOutputClash({}, {{"--analyse", o.analysePath}}, {{"--plan-from", o.planFrom}});
+        !clash.empty())
+        return RunResult::usage(clash);
     PassPlan plan;
     std::string error;
     if (!readPlan(o.planFrom, plan, error)) return RunResult::failure(error);
