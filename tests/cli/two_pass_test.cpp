@@ -116,6 +116,19 @@ TEST_F(TwoPass, HandSetSceneIsAppliedAndLaterStartNeedsNoPreRoll)
     for (size_t i = 0; i < some.size(); ++i) EXPECT_TRUE(some[i] == all[13 + i]) << i;
 }
 
+// --scene-cuts 0 is off in pass 1 as everywhere else: the plan records it and holds one
+// scene; without the option pass 1 finds the cut at its default sensitivity.
+TEST_F(TwoPass, SceneCutsZeroIsOffInPassOne)
+{
+    ASSERT_EQ(
+        telvo({path("clip.mkv"), "--analyse", path("off.csv"), "--scene-cuts", "0", "-q"}).exitCode,
+        0);
+    const std::string off = readText(path("off.csv")), on = readText(path("plan.csv"));
+    EXPECT_NE(off.find("\nsettings,15,15,0,8,8,8,8,0,scene\n"), std::string::npos) << off;
+    EXPECT_NE(off.find("\nscene,0,29\n"), std::string::npos) << off;
+    EXPECT_NE(on.find("\nscene,15,29\n"), std::string::npos) << on;
+}
+
 // Deeper input and a rotated clip: pass 2 measures as pass 1 did, on the 16-bit path and
 // through the displayed picture's margins, whatever the container does with the turn.
 TEST_F(TwoPass, DeepAndRotatedInputTakeTheirOwnPlan)
