@@ -22,7 +22,10 @@ FrameSettings loadFrameSettings(const FilterState& state, const SettingValues* l
                        : linked != nullptr ? (*linked)[i]
                                            : row.defaultValue;
     }
-    s.dialogClosed = loadShared(state.dialogClosed);
+    // The open dialog shows each frame's own values and the margins' outline.
+    const int dialogClosed = loadShared(state.dialogClosed);
+    s.averageHistory = dialogClosed;
+    s.outlineMargins = !dialogClosed;
     s.threadCount = state.threadCount;
     return s;
 }
