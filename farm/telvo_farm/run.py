@@ -130,10 +130,10 @@ def _plan_input(o, number, path, note):
     if not os.access(path, os.R_OK):
         raise FarmError(f"cannot read '{path}'")
     # Several results go into a folder that may not exist yet; one goes where telvo
-    # would put it, and its name is checked as given, as telvo names it.
-    # A symbolic link leads to the file it names, which is replaced in its own folder,
-    # where the lock and the work folder go too (the command line has checked every
-    # name against the inputs).
+    # would put it, and its name is checked as given, as telvo names it. A symbolic
+    # link leads to the file it names, which is replaced in its own folder, where the
+    # lock and the work folder go too (the command line has checked every name against
+    # the inputs).
     check_place = check_name_length if o.several else check_writable_place
     output = ""
     if not o.discard:

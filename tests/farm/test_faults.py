@@ -173,15 +173,15 @@ def test_farm_across_hosts_survives_a_lost_link_and_a_killed_worker(clips, telvo
     """Workers on two other hosts, TLS on. Mid-run one host's link goes down (its telvo
     holds on, unreachable) and the other's worker process is killed; a worker started
     again on that host finishes the job, equal to one telvo run, with nothing left."""
+    from test_security import make_certificates
+
+    tls = make_certificates(tmp_path)
     hosts = Hosts()
     try:
         hosts.make()
     except (OSError, subprocess.CalledProcessError) as e:
         hosts.close()
         pytest.skip(f"network namespaces cannot be made here (needs root and iproute2): {e}")
-    from test_security import make_certificates
-
-    tls = make_certificates(tmp_path)
     env = dict(stand_in_env(tmp_path, hold=(0, SEGMENT)),
                DASK_DISTRIBUTED__SCHEDULER__WORKER_TTL="4s")
     python, started = "/usr/bin/python3", []
