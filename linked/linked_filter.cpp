@@ -11,6 +11,7 @@
 #include "module/module_entry.h"
 #include "plugin/filter_state.h"
 #include "plugin/render_frame.h"
+#include "plugin/setting_binding.h"
 #include "plugin/shared_field.h"
 
 namespace
@@ -60,9 +61,7 @@ void LinkedFilter::store(const SettingValues& settings)
 {
     // Config has stored the script settings; the host's other switches go into the
     // record, and the linked-only ones stay in settings_.
-    FilterState& state = *static_cast<FilterState*>(host_->instanceData());
-    for (int i = kScriptSettingCount; i < kRecordSettingCount; ++i)
-        storeShared(state.*kSettings[i].field, settings[i]);
+    storeSwitches(*static_cast<FilterState*>(host_->instanceData()), settings);
     settings_ = settings;
 }
 

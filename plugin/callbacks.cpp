@@ -6,6 +6,7 @@
 #include "platform/threads.h"
 #include "plugin/filter_state.h"
 #include "plugin/render_frame.h"
+#include "plugin/setting_binding.h"
 #include "plugin/settings_text.h"
 
 namespace
