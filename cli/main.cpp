@@ -33,6 +33,8 @@ int main(int argc, char** argv)
         case ParseResult::ListOptions:
             std::fputs(optionListing().c_str(), stdout);
             return kExitOk;
+        case ParseResult::CheckOptions:
+            return kExitOk;
         case ParseResult::UsageError:
             std::fprintf(stderr, "telvo: %s\n", error.c_str());
             return kExitUsage;

@@ -27,10 +27,24 @@ void replaceAll(std::string& text, std::string_view name, const std::string& val
         text.replace(at, name.size(), value);
 }
 
-std::string listingLine(const char* name, std::string_view kind, const std::string& range = {})
+std::string listingLine(const char* name, std::string_view kind, const std::string& range = {},
+                        const char* use = nullptr)
 {
-    return std::string(name) + "\t" + std::string(kind) + (range.empty() ? "" : "\t" + range) +
-           "\n";
+    std::string line = std::string(name) + "\t" + std::string(kind);
+    if (!range.empty() || use != nullptr) line += "\t" + range;
+    if (use != nullptr) line += std::string("\t") + use;
+    return line + "\n";
+}
+
+// Settings that only draw into the written frames, or leave them unfiltered: a measuring
+// pass writes no frames, so it has no use for them.
+constexpr std::string_view kVideoOnlySettings[] = {"histogram", "disable"};
+
+const char* settingUse(const Setting& s)
+{
+    for (const std::string_view name : kVideoOnlySettings)
+        if (name == s.name) return kUseVideo;
+    return nullptr;
 }
 
 // The kind --list-options shows, and an integer's range.
@@ -121,14 +135,15 @@ std::string optionListing()
     for (const Setting& s : kSettings) {
         const std::string name = std::string("--") + s.name;
         listing += s.kind == SettingKind::Flag
-                       ? listingLine(name.c_str(), "flag")
-                       : listingLine(name.c_str(), "integer", rangeText(s.range.low, s.range.high));
+                       ? listingLine(name.c_str(), "flag", {}, settingUse(s))
+                       : listingLine(name.c_str(), "integer", rangeText(s.range.low, s.range.high),
+                                     settingUse(s));
     }
     for (const OptionRow& o : kOutputOptions) {
         const std::string_view kind = listingKind(o);
         const std::string range = kind == "integer" ? rangeText(o.range.low, o.range.high) : "";
         for (const char* name : {o.shortName, o.longName})
-            if (name != nullptr) listing += listingLine(name, kind, range);
+            if (name != nullptr) listing += listingLine(name, kind, range, o.use);
     }
     return listing;
 }

@@ -247,6 +247,7 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
     Arguments args{argc, argv};
     int positional = 0;
     bool onlyPositional = false;
+    bool checkOnly = false;  // --check-options: the whole line is read, then nothing runs
     while (args.more()) {
         const std::string arg = args.take();
         if (onlyPositional || arg == "-" || arg.empty() || arg[0] != '-') {
@@ -254,9 +255,12 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
         } else if (arg == "--") {
             onlyPositional = true;
         } else if (const ParseResult result = takeOption(arg, args, o, error);
-                   result != ParseResult::Run) {
+                   result == ParseResult::CheckOptions) {
+            checkOnly = true;
+        } else if (result != ParseResult::Run) {
             return result;
         }
     }
-    return checkTogether(positional, o, error);
+    const ParseResult result = checkTogether(positional, o, error);
+    return checkOnly && result == ParseResult::Run ? ParseResult::CheckOptions : result;
 }

@@ -45,8 +45,9 @@ struct CliOptions {
 };
 
 // Run: go on with the job; the others end the command: print the usage, the version or
-// the option listing (--list-options), or report a usage error.
-enum class ParseResult { Run, Help, Version, ListOptions, UsageError };
+// the option listing (--list-options), report a usage error, or (--check-options) say
+// that the whole command line is sound without opening anything.
+enum class ParseResult { Run, Help, Version, ListOptions, UsageError, CheckOptions };
 
 ParseResult parseOptions(int argc, char** argv, CliOptions& options, std::string& error);
 

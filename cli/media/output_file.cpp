@@ -18,6 +18,10 @@
 #include <cstring>
 #include <vector>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 namespace
 {
 
@@ -212,6 +216,42 @@ std::string followLinks(std::string path)
     return path;
 }
 
+std::string frameName(const std::string& pattern, int number)
+{
+    char name[PATH_MAX];
+    return av_get_frame_filename(name, sizeof name, pattern.c_str(), number) == 0 ? name : "";
+}
+
+// A sequence written over a longer one of the same pattern would leave the old run's
+// frames after the new end, and whatever reads the pattern next would get a mix. Once
+// the new frames are all in place, the old ones that follow them without a gap are
+// removed (regular files only; a gap or anything else ends the run), and a note says so.
+void removeStaleFrames(const std::string& folder, const std::string& pattern,
+                       const std::vector<std::string>& written)
+{
+    int next = 1;  // the image muxer numbers from 1
+    while (std::find(written.begin(), written.end(), frameName(pattern, next)) != written.end())
+        ++next;
+    std::string first, last;
+    int removed = 0;
+    for (std::string name = frameName(pattern, next); !name.empty();
+         name = frameName(pattern, ++next)) {
+        struct stat info {
+        };
+        const std::string path = folder + "/" + name;
+        if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || unlink(path.c_str()) != 0)
+            break;
+        (removed == 0 ? first : last) = name;
+        ++removed;
+    }
+    if (removed > 0)
+        std::fprintf(stderr,
+                     "telvo: note: removed %d frame%s of an earlier sequence after the new end "
+                     "('%s'%s%s%s), so '%s' holds this run's frames only\n",
+                     removed, removed == 1 ? "" : "s", first.c_str(), last.empty() ? "" : " to '",
+                     last.c_str(), last.empty() ? "" : "'", pattern.c_str());
+}
+
 }  // namespace
 
 std::string followOutputLinks(const std::string& path)
@@ -336,13 +376,15 @@ bool OutputFile::commit(std::string& error)
     } else {
         std::string folder, name;
         splitPath(finalPath_, folder, name);
-        for (const std::string& file : listFolder(tempPath_)) {
+        const std::vector<std::string> written = listFolder(tempPath_);
+        for (const std::string& file : written) {
             if (!moveIntoPlace(tempPath_ + "/" + file, folder + "/" + file, error)) {
                 discard();
                 return false;
             }
         }
         rmdir(tempPath_.c_str());
+        removeStaleFrames(folder, name, written);
     }
     releaseLock();
     unregisterPath(slot_);
