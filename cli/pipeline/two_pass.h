@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Copyright the Telvo authors
 
-// The two-pass run's steps around the ordinary transcode job (docs/two-pass.md): pass 1
-// measures every frame and writes the plan; pass 2 reads a plan, refuses one that is not
-// the input's before anything is written, and applies it.
+// The two passes' own steps, which their jobs (plan_jobs.h) take between the steps every
+// video job takes (docs/two-pass.md): pass 1's plan from its measurements; pass 2 reads a
+// plan, refuses one that is not the input's before anything is written, takes its
+// settings and checks frames against it. And the planning job of --plan-from.
 #pragma once
 
 #include <cstdint>
