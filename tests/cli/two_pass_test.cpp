@@ -129,6 +129,32 @@ TEST_F(TwoPass, SceneCutsZeroIsOffInPassOne)
     EXPECT_NE(on.find("\nscene,15,29\n"), std::string::npos) << on;
 }
 
+// Pass 2 renders with the plan's settings and says so on its start line; the same value
+// given again is taken, another one refused rather than ignored.
+TEST_F(TwoPass, PassTwoTakesThePlansSettings)
+{
+    ASSERT_EQ(telvo({path("clip.mkv"), "--analyse", path("g.csv"), "--gamma", "30", "-q"}).exitCode,
+              0);
+    const struct {
+        std::vector<std::string> given;
+        int exitCode;
+        const char* message;
+    } cases[] = {
+        {{}, 0, "(gamma 30, alignment 15,"},
+        {{"--gamma", "30", "--scene-cuts", "85"}, 0, "(gamma 30, alignment 15,"},
+        {{"--gamma", "31"}, 2, "--gamma 31 is not the plan's 30"},
+        {{"--planning", "smooth:3"}, 2, "--planning smooth:3 is not the plan's scene"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {path("clip.mkv"), path("out.mkv"), "--plan",
+                                         path("g.csv")};
+        args.insert(args.end(), c.given.begin(), c.given.end());
+        const RunOutcome run = telvo(args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.message;
+        EXPECT_NE(run.stderrText.find(c.message), std::string::npos) << run.stderrText;
+    }
+}
+
 // Deeper input and a rotated clip: pass 2 measures as pass 1 did, on the 16-bit path and
 // through the displayed picture's margins, whatever the container does with the turn.
 TEST_F(TwoPass, DeepAndRotatedInputTakeTheirOwnPlan)
