@@ -101,31 +101,9 @@ std::vector<InputFile> inputFiles(const std::string& input, bool& sequence)
     return files;
 }
 
-// True when the numbered sequence `pattern` (its folder and file name) has a frame
-// called `place`. The image muxer numbers frames from 1; a number is written as digits,
-// so every run of digits in the name is a candidate.
 bool sequenceNames(const Place& pattern, const Place& place)
 {
-    if (pattern.folder != place.folder) return false;
-    const std::string& name = place.name;
-    for (size_t at = 0; at < name.size();) {
-        if (!std::isdigit(static_cast<unsigned char>(name[at]))) {
-            ++at;
-            continue;
-        }
-        size_t end = at;
-        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
-        if (end - at <= 9) {
-            const int number = std::atoi(name.substr(at, end - at).c_str());
-            char frame[PATH_MAX];
-            if (number >= 1 &&
-                av_get_frame_filename(frame, sizeof frame, pattern.name.c_str(), number) == 0 &&
-                name == frame)
-                return true;
-        }
-        at = end;
-    }
-    return false;
+    return pattern.folder == place.folder && patternNames(pattern.name, place.name);
 }
 
 // An output and where it writes.
@@ -144,6 +122,30 @@ std::string shown(const NamedOutput& output)
 }
 
 }  // namespace
+
+// The image muxer numbers frames from 1; a number is written as digits, so every run of
+// digits in the name is a candidate.
+bool patternNames(const std::string& pattern, const std::string& name)
+{
+    for (size_t at = 0; at < name.size();) {
+        if (!std::isdigit(static_cast<unsigned char>(name[at]))) {
+            ++at;
+            continue;
+        }
+        size_t end = at;
+        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
+        if (end - at <= 9) {
+            const int number = std::atoi(name.substr(at, end - at).c_str());
+            char frame[PATH_MAX];
+            if (number >= 1 &&
+                av_get_frame_filename(frame, sizeof frame, pattern.c_str(), number) == 0 &&
+                name == frame)
+                return true;
+        }
+        at = end;
+    }
+    return false;
+}
 
 std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs,
                             const std::vector<NamedOutput>& read)

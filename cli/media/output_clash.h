@@ -24,3 +24,6 @@ struct NamedOutput {
 // other files the run reads (the plan of --plan), guarded as the input is.
 std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs,
                             const std::vector<NamedOutput>& read = {});
+
+// True when the numbered image pattern `pattern` (a file name with a %d) makes `name`.
+bool patternNames(const std::string& pattern, const std::string& name);

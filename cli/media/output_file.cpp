@@ -22,6 +22,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "cli/media/output_clash.h"
+
 namespace
 {
 
@@ -142,6 +144,33 @@ void removeStaleTemporaries(const std::string& folder, const std::string& templ)
         if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
             flock(fd, LOCK_EX | LOCK_NB) == 0)
             unlink(path.c_str());
+        close(fd);
+    }
+}
+
+// The same for a numbered image sequence's temporary folder, which does not carry the
+// pattern's name: removed only when no run holds it locked and every file in it is a
+// frame `pattern` names, so a killed run's frames of another sequence stay.
+void removeStaleSequenceFolders(const std::string& folder, const std::string& pattern)
+{
+    static const std::string kPrefix = ".telvo.part-";
+    for (const std::string& entry : listFolder(folder)) {
+        if (entry.size() != kPrefix.size() + 6 || entry.compare(0, kPrefix.size(), kPrefix) != 0)
+            continue;
+        const std::string path = folder + "/" + entry;
+        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat info {
+        };
+        if (fstat(fd, &info) == 0 && info.st_uid == geteuid() &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            const std::vector<std::string> frames = listFolder(path);
+            if (std::all_of(frames.begin(), frames.end(),
+                            [&](const std::string& f) { return patternNames(pattern, f); })) {
+                for (const std::string& f : frames) unlink((path + "/" + f).c_str());
+                rmdir(path.c_str());
+            }
+        }
         close(fd);
     }
 }
@@ -338,11 +367,14 @@ bool OutputFile::create(const std::string& path, bool sequence, std::string& err
     std::vector<char> buffer(templ.begin(), templ.end());
     buffer.push_back('\0');
     if (sequence) {
+        removeStaleSequenceFolders(folder, name);
         if (mkdtemp(buffer.data()) == nullptr) {
             error = "cannot write to folder '" + folder + "': " + std::strerror(errno);
             return false;
         }
         tempPath_ = buffer.data();
+        lockFd_ = open(tempPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lockFd_ >= 0) flock(lockFd_, LOCK_EX);  // in use, as a temporary file is
         writePath_ = tempPath_ + "/" + name;
         slot_ = registerPath(tempPath_, kFolder);
     } else {

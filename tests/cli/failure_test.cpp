@@ -480,6 +480,16 @@ TEST_F(Failures, LaterRunRemovesWhatAKilledRunLeft)
     std::vector<std::string> now = files();
     std::sort(now.begin(), now.end());
     EXPECT_EQ(now, expected);
+
+    // A numbered sequence's temporary folder: only one that holds frames of this pattern.
+    for (const char* folder : {".telvo.part-Kil123", ".telvo.part-Oth123"})
+        ASSERT_EQ(mkdir(path(folder).c_str(), 0755), 0);
+    writeFile(path(".telvo.part-Kil123/f002.png"), "x");
+    writeFile(path(".telvo.part-Oth123/g002.png"), "x");
+    const RunOutcome sequence = telvo({"in.mkv", "f%03d.png", "-q"});
+    ASSERT_EQ(sequence.exitCode, 0) << sequence.stderrText;
+    EXPECT_NE(access(path(".telvo.part-Kil123").c_str(), F_OK), 0) << "stale folder kept";
+    EXPECT_EQ(access(path(".telvo.part-Oth123/g002.png").c_str(), F_OK), 0);
 }
 
 // A run that reads a stalled pipe is stopped by signals once its temporary output holds
