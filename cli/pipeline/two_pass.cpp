@@ -115,6 +115,16 @@ bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& pla
                 ": the plan is not this input's";
         return false;
     }
+    // The settings are a hand-edited file's too: pass 2 renders with them.
+    for (size_t i = 0; i < kPlanSettingCount; ++i) {
+        const Setting& row = kSettings[settingIndex(kPlanSettings[i].name)];
+        if (plan.settings[i] < row.range.low || plan.settings[i] > row.range.high) {
+            error = planName(path) + ": its " + std::string(row.name) + " " +
+                    std::to_string(plan.settings[i]) + " is outside " +
+                    std::to_string(row.range.low) + ".." + std::to_string(row.range.high);
+            return false;
+        }
+    }
     return true;
 }
 
