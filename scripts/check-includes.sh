@@ -53,7 +53,7 @@ declare -A may=(
   [tests]="$product tests/support generated"
   [tests/cli]="$product $cli_all tests/support generated"
   [tests/frei0r]="$product frei0r tests/support generated"
-  [tests/fuzz]="$product cli/command tests/support generated"
+  [tests/fuzz]="$product cli/command cli/report tests/support generated"
   [tests/obs]="obs"
 )
 
