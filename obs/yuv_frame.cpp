@@ -101,37 +101,49 @@ inline Out roundTo(float value)
     return static_cast<Out>(static_cast<int>(value + 0.5f));
 }
 
-template <class Out>
-TELVO_ROW_LOOP void codesToWork(
-    const uint16_t* __restrict y, const uint16_t* __restrict u, const uint16_t* __restrict v,
-    int width, const CodeMatrix& m,
-    std::conditional_t<sizeof(Out) == 1, uint32_t, uint64_t>* __restrict out)
+// The chroma's share of each pixel's R, G and B: the matrix's chroma terms and offset.
+TELVO_ROW_LOOP void chromaTerms(const uint16_t* __restrict u, const uint16_t* __restrict v,
+                                int width, const CodeMatrix& m, float* __restrict cr,
+                                float* __restrict cg, float* __restrict cb)
 {
-    // The matrix in locals: stores through `out` could alias it otherwise, and every
-    // iteration would load it again.
+    // The matrix in locals: stores through the outputs could alias it otherwise, and
+    // every iteration would load it again.
     const CodeMatrix c = m;
     for (int x = 0; x < width; ++x) {
-        const float yy = clampTo(y[x], c.lowCode[0], c.highCode[0]);
         const float uu = clampTo(u[x], c.lowCode[1], c.highCode[1]);
         const float vv = clampTo(v[x], c.lowCode[2], c.highCode[2]);
-        const float r = c.k[0][0] * yy + c.k[0][1] * uu + c.k[0][2] * vv + c.k[0][3];
-        const float g = c.k[1][0] * yy + c.k[1][1] * uu + c.k[1][2] * vv + c.k[1][3];
-        const float b = c.k[2][0] * yy + c.k[2][1] * uu + c.k[2][2] * vv + c.k[2][3];
-        // One whole pixel per store (B, G, R, then zero, little-endian), which
-        // vectorises where four narrow stores would not.
-        using Pixel = std::conditional_t<sizeof(Out) == 1, uint32_t, uint64_t>;
-        constexpr int kBits = 8 * sizeof(Out);
-        out[x] = static_cast<Pixel>(roundTo<uint32_t>(clampTo(b, 0.0f, c.rgbMax))) |
-                 static_cast<Pixel>(roundTo<uint32_t>(clampTo(g, 0.0f, c.rgbMax))) << kBits |
-                 static_cast<Pixel>(roundTo<uint32_t>(clampTo(r, 0.0f, c.rgbMax))) << 2 * kBits;
+        cr[x] = c.k[0][1] * uu + c.k[0][2] * vv + c.k[0][3];
+        cg[x] = c.k[1][1] * uu + c.k[1][2] * vv + c.k[1][3];
+        cb[x] = c.k[2][1] * uu + c.k[2][2] * vv + c.k[2][3];
     }
 }
 
-// Luma codes, rounded, and the unrounded chroma of every pixel, for the means.
+template <class Out>
+TELVO_ROW_LOOP void codesToWork(const uint16_t* __restrict y, const float* __restrict cr,
+                                const float* __restrict cg, const float* __restrict cb, int width,
+                                const CodeMatrix& m, Pixel<Out>* __restrict out)
+{
+    const CodeMatrix c = m;
+    for (int x = 0; x < width; ++x) {
+        const float yy = clampTo(y[x], c.lowCode[0], c.highCode[0]);
+        const float r = c.k[0][0] * yy + cr[x];
+        const float g = c.k[1][0] * yy + cg[x];
+        const float b = c.k[2][0] * yy + cb[x];
+        // One whole pixel per store (B, G, R, then zero, little-endian), which
+        // vectorises where four narrow stores would not.
+        constexpr int kBits = 8 * sizeof(Out);
+        out[x] = static_cast<Pixel<Out>>(roundTo<uint32_t>(clampTo(b, 0.0f, c.rgbMax))) |
+                 static_cast<Pixel<Out>>(roundTo<uint32_t>(clampTo(g, 0.0f, c.rgbMax))) << kBits |
+                 static_cast<Pixel<Out>>(roundTo<uint32_t>(clampTo(r, 0.0f, c.rgbMax)))
+                     << 2 * kBits;
+    }
+}
+
+// Luma codes, rounded, and every pixel's R, G and B as floats, for the chroma means.
 template <class In>
-TELVO_ROW_LOOP void workToCodes(
-    const std::conditional_t<sizeof(In) == 1, uint32_t, uint64_t>* __restrict in, int width,
-    const CodeMatrix& m, uint16_t* __restrict y, float* __restrict cu, float* __restrict cv)
+TELVO_ROW_LOOP void workToCodes(const Pixel<In>* __restrict in, int width, const CodeMatrix& m,
+                                uint16_t* __restrict y, float* __restrict rs, float* __restrict gs,
+                                float* __restrict bs)
 {
     const CodeMatrix c = m;
     for (int x = 0; x < width; ++x) {
@@ -141,28 +153,47 @@ TELVO_ROW_LOOP void workToCodes(
         const float g = static_cast<float>(static_cast<uint32_t>(in[x] >> kBits) & kMask);
         const float r = static_cast<float>(static_cast<uint32_t>(in[x] >> 2 * kBits) & kMask);
         const float yy = c.e[0][0] * r + c.e[0][1] * g + c.e[0][2] * b + c.e[0][3];
-        cu[x] = c.e[1][0] * r + c.e[1][1] * g + c.e[1][2] * b + c.e[1][3];
-        cv[x] = c.e[2][0] * r + c.e[2][1] * g + c.e[2][2] * b + c.e[2][3];
         y[x] = roundTo<uint16_t>(clampTo(yy, c.lowCode[0], c.highCode[0]));
+        rs[x] = r;
+        gs[x] = g;
+        bs[x] = b;
     }
 }
 
-// One row of chroma codes: each the mean of the per-pixel chroma of the pixels it covers,
-// columns 2c and 2c + 1 (or c) of rows a and b (b = a for one row).
-TELVO_ROW_LOOP void meanChroma(const float* a, const float* b, int w, int sx, float low, float high,
-                               uint16_t* out)
+// One row of chroma codes from the mean R, G and B of the pixels each sample covers:
+// columns 2c and 2c + 1 (or c) of rows 0 and 1 (row 1 = row 0 for one row). The matrix
+// is linear, so this is the mean of the pixels' chroma, at a third of the multiplies.
+struct RgbRows {
+    const float *r0, *g0, *b0, *r1, *g1, *b1;
+};
+
+inline void chromaOf(float r, float g, float b, const CodeMatrix& c, uint16_t& u, uint16_t& v)
 {
+    u = roundTo<uint16_t>(clampTo(c.e[1][0] * r + c.e[1][1] * g + c.e[1][2] * b + c.e[1][3],
+                                  c.lowCode[1], c.highCode[1]));
+    v = roundTo<uint16_t>(clampTo(c.e[2][0] * r + c.e[2][1] * g + c.e[2][2] * b + c.e[2][3],
+                                  c.lowCode[2], c.highCode[2]));
+}
+
+TELVO_ROW_LOOP void meanChroma(const RgbRows& p, int w, int sx, const CodeMatrix& m,
+                               uint16_t* __restrict u, uint16_t* __restrict v)
+{
+    const CodeMatrix c = m;
     if (sx == 0) {
         for (int x = 0; x < w; ++x)
-            out[x] = roundTo<uint16_t>(clampTo(0.5f * (a[x] + b[x]), low, high));
+            chromaOf(0.5f * (p.r0[x] + p.r1[x]), 0.5f * (p.g0[x] + p.g1[x]),
+                     0.5f * (p.b0[x] + p.b1[x]), c, u[x], v[x]);
         return;
     }
-    for (int c = 0; c < w / 2; ++c) {
-        const float sum = a[2 * c] + a[2 * c + 1] + b[2 * c] + b[2 * c + 1];
-        out[c] = roundTo<uint16_t>(clampTo(0.25f * sum, low, high));
+    for (int k = 0; k < w / 2; ++k) {
+        const int x = 2 * k;
+        chromaOf(0.25f * (p.r0[x] + p.r0[x + 1] + p.r1[x] + p.r1[x + 1]),
+                 0.25f * (p.g0[x] + p.g0[x + 1] + p.g1[x] + p.g1[x + 1]),
+                 0.25f * (p.b0[x] + p.b0[x + 1] + p.b1[x] + p.b1[x + 1]), c, u[k], v[k]);
     }
     if ((w & 1) != 0)
-        out[w / 2] = roundTo<uint16_t>(clampTo(0.5f * (a[w - 1] + b[w - 1]), low, high));
+        chromaOf(0.5f * (p.r0[w - 1] + p.r1[w - 1]), 0.5f * (p.g0[w - 1] + p.g1[w - 1]),
+                 0.5f * (p.b0[w - 1] + p.b1[w - 1]), c, u[w / 2], v[w / 2]);
 }
 
 template <class T>
@@ -179,16 +210,14 @@ void writeLuma(const YuvLayout& l, const YuvPlanes& f, int row, const uint16_t* 
     for (int x = 0; x < w; ++x) ys[x] = static_cast<T>(y[x] << sh);
 }
 
-// One chroma row from one or two rows of per-pixel chroma (u1 and v1 null for one).
+// One chroma row from one or two rows of pixels.
 template <class T>
 void writeChroma(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, int crow,
-                 const float* u0, const float* v0, const float* u1, const float* v1, uint16_t* u,
-                 uint16_t* v)
+                 const RgbRows& rows, uint16_t* u, uint16_t* v)
 {
     const int w = f.width, sh = l.sampleShift, sx = l.chromaShiftX;
     const int samples = (w + (1 << sx) - 1) >> sx;
-    meanChroma(u0, u1 != nullptr ? u1 : u0, w, sx, m.lowCode[1], m.highCode[1], u);
-    meanChroma(v0, v1 != nullptr ? v1 : v0, w, sx, m.lowCode[2], m.highCode[2], v);
+    meanChroma(rows, w, sx, m, u, v);
     switch (l.packing) {
         case YuvPacking::Planar: {
             T* us = rowOf<T>(f.data[1], f.pitch[1], crow);
@@ -218,33 +247,39 @@ void writeChroma(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, in
 
 template <class T, class Work>
 void toWork(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, uint8_t* work,
-            ptrdiff_t workPitch, uint16_t* y, uint16_t* u, uint16_t* v)
+            ptrdiff_t workPitch, YuvScratch::Rows& s)
 {
     for (int row = 0; row < f.height; ++row) {
-        // In 4:2:0 an odd row's chroma is the row above's, still in u and v.
-        readCodes<T>(l, f, row, y, u, v, l.chromaShiftY == 0 || (row & 1) == 0);
-        codesToWork<Work>(y, u, v, f.width, m,
+        // In 4:2:0 an odd row's chroma is the row above's, still in the scratch rows.
+        const bool chroma = l.chromaShiftY == 0 || (row & 1) == 0;
+        readCodes<T>(l, f, row, s.y.data(), s.u.data(), s.v.data(), chroma);
+        if (chroma)
+            chromaTerms(s.u.data(), s.v.data(), f.width, m, s.r[0].data(), s.g[0].data(),
+                        s.b[0].data());
+        codesToWork<Work>(s.y.data(), s.r[0].data(), s.g[0].data(), s.b[0].data(), f.width, m,
                           reinterpret_cast<Pixel<Work>*>(work + workPitch * row));
     }
 }
 
 template <class T, class Work>
 void fromWork(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch, const CodeMatrix& m,
-              const YuvPlanes& f, uint16_t* y, uint16_t* u, uint16_t* v, std::vector<float>* cu,
-              std::vector<float>* cv)
+              const YuvPlanes& f, YuvScratch::Rows& s)
 {
+    const auto rowsOf = [&](int a, int b) {
+        return RgbRows{s.r[a].data(), s.g[a].data(), s.b[a].data(),
+                       s.r[b].data(), s.g[b].data(), s.b[b].data()};
+    };
     for (int row = 0; row < f.height; ++row) {
         const int slot = row & 1;
         workToCodes<Work>(reinterpret_cast<const Pixel<Work>*>(work + workPitch * row), f.width, m,
-                          y, cu[slot].data(), cv[slot].data());
-        writeLuma<T>(l, f, row, y);
+                          s.y.data(), s.r[slot].data(), s.g[slot].data(), s.b[slot].data());
+        writeLuma<T>(l, f, row, s.y.data());
         if (l.chromaShiftY == 0)
-            writeChroma<T>(l, f, m, row, cu[slot].data(), cv[slot].data(), nullptr, nullptr, u, v);
+            writeChroma<T>(l, f, m, row, rowsOf(slot, slot), s.u.data(), s.v.data());
         else if (slot == 1)
-            writeChroma<T>(l, f, m, row >> 1, cu[0].data(), cv[0].data(), cu[1].data(),
-                           cv[1].data(), u, v);
+            writeChroma<T>(l, f, m, row >> 1, rowsOf(0, 1), s.u.data(), s.v.data());
         else if (row == f.height - 1)
-            writeChroma<T>(l, f, m, row >> 1, cu[0].data(), cv[0].data(), nullptr, nullptr, u, v);
+            writeChroma<T>(l, f, m, row >> 1, rowsOf(0, 0), s.u.data(), s.v.data());
     }
 }
 
@@ -253,12 +288,13 @@ void fromWork(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch, cons
 void YuvScratch::reserve(int width)
 {
     const size_t n = static_cast<size_t>(width);
-    y_.resize(n);
-    u_.resize(n);
-    v_.resize(n);
+    rows_.y.resize(n);
+    rows_.u.resize(n);
+    rows_.v.resize(n);
     for (int i = 0; i < 2; ++i) {
-        cu_[i].resize(n);
-        cv_[i].resize(n);
+        rows_.r[i].resize(n);
+        rows_.g[i].resize(n);
+        rows_.b[i].resize(n);
     }
 }
 
@@ -266,20 +302,16 @@ void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix
                ptrdiff_t workPitch, YuvScratch& s)
 {
     if (layout.bits > 8)
-        toWork<uint16_t, uint16_t>(layout, frame, m, work, workPitch, s.y_.data(), s.u_.data(),
-                                   s.v_.data());
+        toWork<uint16_t, uint16_t>(layout, frame, m, work, workPitch, s.rows_);
     else
-        toWork<uint8_t, uint8_t>(layout, frame, m, work, workPitch, s.y_.data(), s.u_.data(),
-                                 s.v_.data());
+        toWork<uint8_t, uint8_t>(layout, frame, m, work, workPitch, s.rows_);
 }
 
 void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
                const CodeMatrix& m, const YuvPlanes& frame, YuvScratch& s)
 {
     if (layout.bits > 8)
-        fromWork<uint16_t, uint16_t>(layout, work, workPitch, m, frame, s.y_.data(), s.u_.data(),
-                                     s.v_.data(), s.cu_, s.cv_);
+        fromWork<uint16_t, uint16_t>(layout, work, workPitch, m, frame, s.rows_);
     else
-        fromWork<uint8_t, uint8_t>(layout, work, workPitch, m, frame, s.y_.data(), s.u_.data(),
-                                   s.v_.data(), s.cu_, s.cv_);
+        fromWork<uint8_t, uint8_t>(layout, work, workPitch, m, frame, s.rows_);
 }

@@ -61,13 +61,20 @@ class YuvScratch
 public:
     void reserve(int width);
 
+    // One row each of codes (chroma per pixel) and two rows of R, G and B as floats:
+    // the chroma's share of each pixel on the way in (row 0), the pixels of a chroma
+    // row's two rows on the way back.
+    struct Rows {
+        std::vector<uint16_t> y, u, v;
+        std::vector<float> r[2], g[2], b[2];
+    };
+
 private:
     friend void yuvToWork(const YuvLayout&, const YuvPlanes&, const CodeMatrix&, uint8_t*,
                           ptrdiff_t, YuvScratch&);
     friend void workToYuv(const YuvLayout&, const uint8_t*, ptrdiff_t, const CodeMatrix&,
                           const YuvPlanes&, YuvScratch&);
-    std::vector<uint16_t> y_, u_, v_;   // one row of codes, chroma per pixel
-    std::vector<float> cu_[2], cv_[2];  // two rows of unrounded chroma, per pixel
+    Rows rows_;
 };
 
 // The whole frame into `work` (top row first, `workPitch` bytes apart). `m` is scaled for
