@@ -7,6 +7,7 @@
 
 #include "engine/analysis_phase.h"
 #include "engine/balance_correction.h"
+#include "engine/balance_counts.h"
 #include "engine/correction_phase.h"
 #include "engine/overlays.h"
 #include "engine/peak_threshold.h"
@@ -44,9 +45,23 @@ void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
 // given and the setting is on; without, exactly the plain history step. A planned frame
 // takes the carry's values and leaves the history and the detector alone: no frame of a
 // second pass depends on another.
+// The balance way: the frame's estimate, with a carry smoothed by its weight within the
+// shot and handed to the history as a restart (every slot the smoothed values, so freeze,
+// disable and the open dialog act as for the defaults); without one, the plain history.
+CorrectionParams settleBalance(const FrameSettings& settings, CorrectionHistory& history,
+                               LinkedCarry* carry, const ChannelHistograms& counted,
+                               const BalanceCounts& grey, bool restart)
+{
+    const BalanceEstimate own = estimateBalance(counted, grey, settings.balanceStrength);
+    if (carry == nullptr) return settleCorrectionParams(history, settings, own.values, restart);
+    if (settings.freeze) return settleCorrectionParams(history, settings, own.values, false);
+    return settleCorrectionParams(history, settings, smoothBalance(carry->balance, own, restart),
+                                  true);
+}
+
 FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& history,
                              LinkedCarry* carry, const ChannelHistograms& counted,
-                             ThresholdFunction threshold)
+                             const BalanceCounts& grey, ThresholdFunction threshold)
 {
     const ChannelLevels levels = levelsFromHistograms(counted, threshold);
     const LinkedPass pass = carry != nullptr ? carry->pass : LinkedPass::render;
@@ -63,9 +78,8 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
         return FrameReport{levels, identityCorrection(), event, putBack};
     const bool restart = event == SceneEvent::cut;
     const CorrectionParams applied =
-        settings.balance
-            ? settleCorrectionParams(history, settings, deriveBalanceCorrection(counted), restart)
-            : deriveCorrectionParams(history, settings, levels, restart);
+        settings.balance ? settleBalance(settings, history, carry, counted, grey, restart)
+                         : deriveCorrectionParams(history, settings, levels, restart);
     return FrameReport{levels, applied, event, putBack};
 }
 
@@ -85,8 +99,11 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
     const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
                                            : PixelRegion{0, 0, 0, 0};
     ChannelHistograms counted;
-    countOnWorkers(source, region, settings.threadCount, executor, counted);
-    const FrameReport report = settleCorrection(settings, history, carry, counted, peakThreshold);
+    BalanceCounts grey;
+    countOnWorkers(source, region, settings.threadCount, executor, counted,
+                   settings.balance ? &grey : nullptr);
+    const FrameReport report =
+        settleCorrection(settings, history, carry, counted, grey, peakThreshold);
     if (measureOnly(carry)) return report;
     RemapTables tables;
     runCorrectionPhase(source, target, report.applied, settings.threadCount, executor, tables,
@@ -123,8 +140,10 @@ FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistor
                                            : PixelRegion{0, 0, 0, 0};
     ChannelHistograms counted;
     countHistogramsReference(source, region, counted);
+    BalanceCounts grey;
+    if (settings.balance) countBalanceReference(source, region, grey);
     const FrameReport report =
-        settleCorrection(settings, history, carry, counted, peakThresholdStepped);
+        settleCorrection(settings, history, carry, counted, grey, peakThresholdStepped);
     if (measureOnly(carry)) return report;
     runCorrectionReference(source, target, report.applied);
 

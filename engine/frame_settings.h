@@ -24,5 +24,6 @@ struct FrameSettings {
     // Flag: both planes hold 64-bit pixels of 16 bits per channel (PixelFormat::Bgra64).
     // Only hosts that link the filter set it; the host's record has no such field.
     int deepColour = 0;
-    int balance = 0;  // flag: derive the values the balance way (balance_correction.h)
+    int balance = 0;            // flag: derive the values the balance way (balance_correction.h)
+    int balanceStrength = 100;  // % of the balance correction applied, 0..100
 };

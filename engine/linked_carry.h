@@ -8,6 +8,7 @@
 // module has none, and its frames run with a null carry. A plain value.
 #pragma once
 
+#include "engine/balance_correction.h"
 #include "engine/correction_params.h"
 #include "engine/scene_cuts.h"
 
@@ -24,7 +25,8 @@ enum class LinkedPass : int {
 // Each linked-only engine feature that remembers a frame has its fields here, each with
 // its reset value as the default member initialiser.
 struct LinkedCarry {
-    SceneCarry scene{};  // the cut detector (scene_cuts.h)
+    SceneCarry scene{};      // the cut detector (scene_cuts.h)
+    BalanceCarry balance{};  // the balance correction's weighted average (balance_correction.h)
     // Deep frames: the table the workers share and keep while the curves stay the same
     // (engine/deep_remap.h). The host's storage, allocated once; a snapshot shares it,
     // which is sound since its content is keyed by the curves. Null: each worker fills

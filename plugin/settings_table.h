@@ -116,6 +116,10 @@ inline constexpr Setting kSettings[] = {
      .help = "the balance correction: removes casts from robust channel ends, leaves a "
              "scene's own colour alone",
      .frame = &FrameSettings::balance},
+    {.name = "strength", .scriptIndex = kNotScripted, .defaultValue = 100,
+     .kind = SettingKind::Strength, .range = {0, 100},
+     .help = "with balance: how much of the balance correction is applied, in %",
+     .frame = &FrameSettings::balanceStrength},
 };
 // clang-format on
 static_assert(kSceneCutsDefault == 85, "the scene-cuts help names the recommended value");
