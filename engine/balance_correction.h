@@ -17,8 +17,12 @@
 // while a red-lit stage, a fundus photograph or stained tissue ask for more. The whole
 // correction fades out between 1.43x (e^0.36) or 30 levels and 1.65x (e^0.5) or 50
 // levels, so a picture that is its own colour beyond that is left exactly as it is. The
-// curve factors stay 1: mid-tone estimates from the medians pulled every photograph with
-// a colour of its own towards grey (docs/quality.md has the measurements).
+// curve factors stay 1: mid-tone estimates from the medians, and from the means of the
+// near-grey pixels per luma band, pulled photographs with a colour of their own towards grey
+// as far as they took a mid-tone cast out (docs/quality.md has the measurements).
+//
+// The frame's values are those both statistics agree on (estimateBalance below): the
+// derivation on all pixels and on the near-grey ones (balance_counts.h).
 #pragma once
 
 #include "engine/balance_counts.h"
