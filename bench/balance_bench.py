@@ -29,7 +29,8 @@ Measures (degrees):
                   (levels), which is the drift
 
 Usage: /usr/bin/python3 bench/balance_bench.py [--telvo build/cli/telvo] [--cache DIR]
-       [--set tuning|held-out|both] [--out FILE] [--extra "ARGS"]...
+       [--set tuning|held-out|both] [--out FILE] [--no-peers]
+       [--extra "LABEL=ARGS"]... [--old OTHER_TELVO]
 Needs ffmpeg, numpy and apt-get; about two minutes a set on two busy cores.
 """
 
@@ -231,8 +232,9 @@ def main():
     ap.add_argument("--cache", default=os.path.join(root, "build/quality-cache"))
     ap.add_argument("--set", default="both", choices=["tuning", "held-out", "both"])
     ap.add_argument("--extra", action="append", default=[],
-                    help="one more telvo row: LABEL=ARGS (e.g. 'old=--balance' with --old)")
-    ap.add_argument("--old", help="a second telvo binary for the rows named in --extra as old:")
+                    help="one more telvo row: LABEL=ARGS; a LABEL starting with 'old' runs "
+                         "the --old binary (e.g. 'old --balance=--balance')")
+    ap.add_argument("--old", help="a second telvo binary, for --extra rows labelled old...")
     ap.add_argument("--no-peers", action="store_true")
     ap.add_argument("--out")
     args = ap.parse_args()
