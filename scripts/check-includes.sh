@@ -51,7 +51,7 @@ declare -A may=(
   [tests]="$product tests/support generated"
   [tests/cli]="$product $cli_all tests/support generated"
   [tests/frei0r]="$product frei0r tests/support generated"
-  [tests/fuzz]="$product cli/command tests/support generated"
+  [tests/fuzz]="$product cli/command cli/report tests/support generated"
 )
 
 # Of plugin/, the layers above the linked filter see only the settings table and its
