@@ -7,7 +7,8 @@
 //   feed FORMAT WIDTH HEIGHT INPUT OUTPUT [FRAME:NAME=VALUE ...] [loop]
 //       raw frames (bgra, rgba, nv12, yuv420p, p010le: FFmpeg's names) handed to a private
 //       asynchronous source one at a time, each written out before the next goes in, so nothing is
-//       dropped; FRAME:NAME=VALUE changes a property before that frame; `loop` plays
+//       dropped; FRAME:NAME=VALUE changes a property before that frame, FRAME:away takes
+//       the source out of the program and back before it; `loop` plays
 //       the frames twice, the second time from the first frame's timestamp again.
 //   play CLIP SECONDS OUTPUT
 //       OBS's media source playing CLIP in a loop in real time (BGRA clips); every frame
@@ -276,8 +277,16 @@ int feed(int argc, char** argv)
     size_t sent = 0;
     for (int pass = 0; pass < (loop ? 2 : 1); ++pass)
         for (size_t i = 0; i < frames; ++i) {
-            for (const auto& [at, assignment] : changes)
-                if (at == i && pass == 0) setProperty(telvo, assignment);
+            for (const auto& [at, assignment] : changes) {
+                if (at != i || pass != 0) continue;
+                if (assignment == "away") {  // out of the program and back
+                    obs_set_output_source(0, nullptr);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    obs_set_output_source(0, source);
+                } else {
+                    setProperty(telvo, assignment);
+                }
+            }
             const uint8_t* p = raw.data() + i * frameBytes;
             for (size_t k = 0; k < f.planes.size(); ++k) {
                 frame.data[k] = const_cast<uint8_t*>(p);

@@ -6,7 +6,8 @@
 # command-line tool: a clip with a cast and changing light, fed frame by frame through
 # the filter as BGRA and RGBA (exactly telvo --lossless, alpha kept), as NV12, I420 and
 # P010 (telvo --lossless within the YUV conversion's rounding); a property changed
-# mid-stream; the clip fed twice (the history restarts where the time goes back); and
+# mid-stream; the clip fed twice (the history restarts where the time goes back); the
+# source taken out of the program and back (it restarts there too); and
 # OBS's own media source playing a BGRA clip in a loop in real time.
 # Usage: obs_test.sh HARNESS MODULE MODULE_DATA TELVO WORK_DIR
 set -euo pipefail
@@ -107,6 +108,16 @@ yuv p010 yuv10.mkv p010le yuv420p10le rgb48le 10
 # line's, so only frames whose four predecessors all came are held to it.
 "$telvo" bgra.mkv defaults-telvo.mkv --lossless -q
 raw defaults-telvo.mkv bgra defaults.bgra
+
+# Out of the program before frame 10 and back: from frame 10 the history is fresh, as in
+# the command line's run over the clip from frame 10.
+ff -i bgra.mkv -vf "trim=start_frame=10,setpts=PTS-STARTPTS" -c:v ffv1 from10.mkv
+"$telvo" from10.mkv from10-telvo.mkv --lossless -q
+head -c $((10 * frame)) defaults.bgra >away-expected.bgra
+raw from10-telvo.mkv bgra - >>away-expected.bgra
+obs feed bgra $w $h input.bgra away.bgra 10:away
+same "bgra: the history restarts when the source comes back to the program" \
+    away-expected.bgra away.bgra
 obs play "$PWD/bgra.mkv" 3 played.bgra
 /usr/bin/python3 - "$w" "$h" <<'PY' && result "media source: every played frame is telvo's, loops included" 0 ||
 import sys
