@@ -44,17 +44,38 @@ bool kindOf(mlt_image_format format, PictureKind& kind)
     }
 }
 
-MltPicture pictureOf(PictureKind kind, mlt_image_format format, uint8_t* image, int width,
-                     int height)
+// MLT 7.12's mlt_image_format_planes puts yuv420p's V plane in the wrong place, so the
+// layouts are written out here: planes one after the other, chroma halved across (and
+// down for 4:2:0), rows without padding.
+MltPicture pictureOf(PictureKind kind, uint8_t* image, int width, int height)
 {
-    uint8_t* planes[4] = {};
-    int strides[4] = {};
-    mlt_image_format_planes(format, width, height, image, planes, strides);
-    return MltPicture{kind,
-                      width,
-                      height,
-                      {planes[0], planes[1], planes[2]},
-                      {strides[0], strides[1], strides[2]}};
+    const ptrdiff_t w = width, h = height;
+    switch (kind) {
+        case PictureKind::rgba:
+            return {kind, width, height, {image}, {4 * w}};
+        case PictureKind::rgb:
+            return {kind, width, height, {image}, {3 * w}};
+        case PictureKind::yuv422:
+            return {kind, width, height, {image}, {2 * w}};
+        case PictureKind::yuv420p: {
+            uint8_t* u = image + w * h;
+            return {kind, width, height, {image, u, u + (w / 2) * (h / 2)}, {w, w / 2, w / 2}};
+        }
+        case PictureKind::yuv422p16: {
+            uint8_t* u = image + 2 * w * h;
+            return {kind, width, height, {image, u, u + w * h}, {2 * w, w, w}};
+        }
+    }
+    return {};
+}
+
+// The YUV layouts share chroma between pixel pairs (and row pairs): MLT makes such frames
+// of even sizes only, and an odd one is passed through untouched rather than read past
+// its end.
+bool fitsLayout(PictureKind kind, int width, int height)
+{
+    if (kind == PictureKind::rgba || kind == PictureKind::rgb) return true;
+    return width % 2 == 0 && (kind != PictureKind::yuv420p || height % 2 == 0);
 }
 
 // The matrix and range the frame's own properties name; MLT's default otherwise (BT.601
@@ -163,7 +184,7 @@ void TelvoFilter::rebuildHistory(const FrameJob& job)
         SettingsPlace place = job.place;
         place.position -= static_cast<int>(job.position - p);
         filter_.apply(settingsAt(properties, place));
-        runOne(p, pictureOf(job.kind, job.format, image, width_, height_), matrixOf(frame, height_),
+        runOne(p, pictureOf(job.kind, image, width_, height_), matrixOf(frame, height_),
                p >= firstWhole);
         mlt_frame_close(frame);
     }
@@ -185,10 +206,9 @@ void TelvoFilter::render(const FrameJob& job, uint8_t* image)
     else if (at_ != job.position - 1)
         filter_.restoreSnapshot(*state);
     filter_.apply(settingsAt(properties, job.place));
-    runOne(job.position, pictureOf(job.kind, job.format, image, width_, height_),
-           matrixOf(job.frame, height_));
+    runOne(job.position, pictureOf(job.kind, image, width_, height_), matrixOf(job.frame, height_));
     toPicture(work_.data(), matrixOf(job.frame, height_),
-              pictureOf(job.kind, job.format, image, width_, height_));
+              pictureOf(job.kind, image, width_, height_));
 }
 
 int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* width, int* height,
@@ -199,7 +219,8 @@ int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* wi
     PictureKind kind;
     if (!kindOf(*format, kind)) *format = mlt_image_rgba;
     const int error = mlt_frame_get_image(frame, image, format, width, height, 1);
-    if (error != 0 || *image == nullptr || !kindOf(*format, kind) || *width <= 0 || *height <= 0)
+    if (error != 0 || *image == nullptr || !kindOf(*format, kind) || *width <= 0 || *height <= 0 ||
+        !fitsLayout(kind, *width, *height))
         return error;
 
     mlt_service_lock(MLT_FILTER_SERVICE(filter));

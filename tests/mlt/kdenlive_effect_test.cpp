@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+// The native filter's Kdenlive effect names the settings table's rows in order, with the
+// table's defaults and ranges (margins up to the frame's size), and leaves out only
+// "disable", which MLT and Kdenlive keep for switching an effect off.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plugin/settings_table.h"
+
+namespace
+{
+
+struct Parameter {
+    std::string name, defaultValue, min, max;
+};
+
+std::vector<Parameter> parametersOf(const std::string& xml)
+{
+    std::vector<Parameter> out;
+    const std::regex tag(R"(<parameter\s([^>]*)>)");
+    const auto attribute = [](const std::string& attributes, const char* name) {
+        std::smatch m;
+        const std::regex one(std::string("\\b") + name + R"(="([^"]*)\")");
+        return std::regex_search(attributes, m, one) ? m[1].str() : std::string("(none)");
+    };
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), tag); it != std::sregex_iterator();
+         ++it) {
+        const std::string a = (*it)[1];
+        out.push_back({attribute(a, "name"), attribute(a, "default"), attribute(a, "min"),
+                       attribute(a, "max")});
+    }
+    return out;
+}
+
+TEST(MltKdenliveEffect, NamesTheTablesSettingsWithTheirDefaultsAndRanges)
+{
+    std::ifstream file(TELVO_MLT_KDENLIVE_EFFECT);
+    ASSERT_TRUE(file) << TELVO_MLT_KDENLIVE_EFFECT;
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::vector<Parameter> parameters = parametersOf(text.str());
+
+    size_t next = 0;
+    for (const Setting& row : kSettings) {
+        if (std::string(row.name) == "disable") continue;
+        SCOPED_TRACE(row.name);
+        ASSERT_LT(next, parameters.size());
+        const Parameter& p = parameters[next++];
+        EXPECT_EQ(p.name, row.name);
+        EXPECT_EQ(p.defaultValue, std::to_string(row.defaultValue));
+        EXPECT_EQ(p.min, std::to_string(row.range.low));
+        const std::string max = row.kind == SettingKind::MarginRows ? "%height"
+                                : row.kind == SettingKind::MarginColumns
+                                    ? "%width"
+                                    : std::to_string(row.range.high);
+        EXPECT_EQ(p.max, max);
+    }
+    EXPECT_EQ(next, parameters.size()) << "parameters the filter does not have";
+}
+
+}  // namespace
