@@ -70,7 +70,7 @@ void enginePass(benchmark::State& st, Size size, bool flat, int sensitivity, int
     CorrectionHistory history = identityHistory();
     LinkedCarry carry{};
     for (auto _ : st) {
-        runFramePass(settings, history, &carry, in, out, threadExecutor());
+        runFramePass(settings, history, {.carry = &carry}, in, out, threadExecutor());
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
     }
@@ -223,23 +223,21 @@ void framePass(benchmark::State& st, Size size, Depth depth, bool scalar)
     std::vector<uint32_t> eightOut(eight.size());
     FrameSettings settings = defaultFrameSettings();
     settings.threadCount = processorCount();
-    settings.deepColour = depth != Depth::eight;
     const int bytes = depth == Depth::eight ? 4 : 8;
     const ptrdiff_t pitch = bytes * static_cast<ptrdiff_t>(size.width);
+    const PixelFormat format = depth == Depth::eight ? PixelFormat::Bgrx32 : PixelFormat::Bgra64;
     const ConstPlane in{depth == Depth::eight ? reinterpret_cast<const uint8_t*>(eight.data())
                                               : reinterpret_cast<const uint8_t*>(deep.data()),
-                        pitch, size.width, size.height};
+                        pitch, size.width, size.height, format};
     const Plane out{depth == Depth::eight ? reinterpret_cast<uint8_t*>(eightOut.data())
                                           : reinterpret_cast<uint8_t*>(deepOut.data()),
-                    pitch, size.width, size.height};
+                    pitch, size.width, size.height, format};
     CorrectionHistory history = identityHistory();
     // As the linked filter runs deep frames: with the shared table it keeps.
     static DeepRemapCache cache;
     cache.holds = false;
-    LinkedCarry carry;
-    carry.deepRemapCache = &cache;
     for (auto _ : st) {
-        runFramePass(settings, history, &carry, in, out, threadExecutor());
+        runFramePass(settings, history, {.deepRemapCache = &cache}, in, out, threadExecutor());
         benchmark::ClobberMemory();
     }
     limitCpuLevel(CpuLevel::Avx512Vbmi);

@@ -9,7 +9,7 @@
 #include "dialog/dialog_rules.h"
 #include "host/vdx_preview.h"
 #include "plugin/filter_state.h"
-#include "plugin/settings_table.h"
+#include "plugin/setting_binding.h"
 
 namespace
 {

@@ -4,7 +4,7 @@
 #include "dialog/dialog_rules.h"
 
 #include "plugin/filter_state.h"
-#include "plugin/settings_table.h"
+#include "plugin/setting_binding.h"
 
 namespace
 {
@@ -38,14 +38,14 @@ MarginYield applyMarginRule(int32_t extent, int32_t position, int32_t opposite)
 
 void takeBackups(FilterState& state)
 {
-    for (const Setting& s : kSettings)
-        if (s.backup != nullptr) s.backup(state) = loadShared(state.*s.field);
+    for (const SettingBinding& b : kSettingBindings)
+        if (b.backup != nullptr) b.backup(state) = loadShared(state.*b.field);
 }
 
 void restoreBackups(FilterState& state)
 {
-    for (const Setting& s : kSettings)
-        if (s.backup != nullptr) storeShared(state.*s.field, s.backup(state));
+    for (const SettingBinding& b : kSettingBindings)
+        if (b.backup != nullptr) storeShared(state.*b.field, b.backup(state));
 }
 
 int configResult(int64_t dialogResult)

@@ -106,7 +106,7 @@ CorrectionParams settleCorrectionParams(CorrectionHistory& state, const FrameSet
         row[0] = current.value[p];
         // Written out term by term: the order of the additions is part of the result.
         static_assert(kHistoryLength == 5);
-        if (settings.dialogClosed)
+        if (settings.averageHistory)
             applied.value[p] = (row[0] + row[1] + row[2] + row[3] + row[4]) / 5.0;
     }
 

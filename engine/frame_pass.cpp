@@ -14,13 +14,7 @@
 namespace
 {
 
-// Both planes in the frame's pixel format, the destination with the source's size.
-ConstPlane sourceIn(const ConstPlane& source, const FrameSettings& settings)
-{
-    return ConstPlane{source.row0, source.pitch, source.width, source.height,
-                      settings.deepColour ? PixelFormat::Bgra64 : PixelFormat::Bgrx32};
-}
-
+// The destination in the source's size and pixel format.
 Plane destinationSized(const ConstPlane& source, const Plane& destination)
 {
     return Plane{destination.row0, destination.pitch, source.width, source.height, source.format};
@@ -42,17 +36,18 @@ void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
 
 // The frame's values from its counted histograms, with the cut detector when a carry is
 // given and the setting is on; without, exactly the plain history step. A planned frame
-// takes the carry's values and leaves the history and the detector alone: no frame of a
+// takes the requested values and leaves the history and the detector alone: no frame of a
 // second pass depends on another.
 FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& history,
-                             LinkedCarry* carry, const ChannelHistograms& counted,
+                             const FrameLinks& links, const ChannelHistograms& counted,
                              ThresholdFunction threshold)
 {
     const ChannelLevels levels = levelsFromHistograms(counted, threshold);
-    const LinkedPass pass = carry != nullptr ? carry->pass : LinkedPass::render;
+    const LinkedPass pass = links.request.pass;
     if (pass == LinkedPass::planned)
-        return FrameReport{levels, settings.disable ? identityCorrection() : carry->planned,
+        return FrameReport{levels, settings.disable ? identityCorrection() : links.request.planned,
                            SceneEvent::none};
+    LinkedCarry* carry = links.carry;
     SceneEvent event = SceneEvent::none;
     if (carry != nullptr && settings.sceneCuts > 0)
         event = advanceSceneCarry(carry->scene, settings.sceneCuts, counted, history);
@@ -69,16 +64,15 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
     return FrameReport{levels, applied, event, putBack};
 }
 
-bool measureOnly(const LinkedCarry* carry)
+bool measureOnly(const FrameLinks& links)
 {
-    return carry != nullptr && carry->pass == LinkedPass::measure;
+    return links.request.pass == LinkedPass::measure;
 }
 
 FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& history,
-                        LinkedCarry* carry, const ConstPlane& framed, const Plane& destination,
+                        const FrameLinks& links, const ConstPlane& source, const Plane& destination,
                         RowExecutor& executor)
 {
-    const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);
 
     // The whole analysis (all workers joined) ends before the first pixel is written.
@@ -86,13 +80,13 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
                                            : PixelRegion{0, 0, 0, 0};
     ChannelHistograms counted;
     countOnWorkers(source, region, settings.threadCount, executor, counted);
-    const FrameReport report = settleCorrection(settings, history, carry, counted, peakThreshold);
-    if (measureOnly(carry)) return report;
+    const FrameReport report = settleCorrection(settings, history, links, counted, peakThreshold);
+    if (measureOnly(links)) return report;
     RemapTables tables;
     runCorrectionPhase(source, target, report.applied, settings.threadCount, executor, tables,
-                       carry != nullptr ? carry->deepRemapCache : nullptr);
+                       links.deepRemapCache);
 
-    const bool outline = settings.border && !settings.dialogClosed;
+    const bool outline = settings.border && settings.outlineMargins;
     if (outline) drawBorderOutline(target, settings);
     if (settings.showHistogram) {
         // The analysis counted the source; that count carried through the tables is the
@@ -113,10 +107,9 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
 }
 
 FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistory& history,
-                                 LinkedCarry* carry, const ConstPlane& framed,
+                                 const FrameLinks& links, const ConstPlane& source,
                                  const Plane& destination)
 {
-    const ConstPlane source = sourceIn(framed, settings);
     const Plane target = destinationSized(source, destination);
 
     const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
@@ -124,11 +117,11 @@ FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistor
     ChannelHistograms counted;
     countHistogramsReference(source, region, counted);
     const FrameReport report =
-        settleCorrection(settings, history, carry, counted, peakThresholdStepped);
-    if (measureOnly(carry)) return report;
+        settleCorrection(settings, history, links, counted, peakThresholdStepped);
+    if (measureOnly(links)) return report;
     runCorrectionReference(source, target, report.applied);
 
-    if (settings.border && !settings.dialogClosed) drawBorderOutlineReference(target, settings);
+    if (settings.border && settings.outlineMargins) drawBorderOutlineReference(target, settings);
     if (settings.showHistogram) drawHistogramGraphReference(target);
     return report;
 }
@@ -136,15 +129,15 @@ FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistor
 }  // namespace
 
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
-                         RowExecutor& executor)
+                         const FrameLinks& links, const ConstPlane& source,
+                         const Plane& destination, RowExecutor& executor)
 {
-    return renderFrame(settings, history, carry, source, destination, executor);
+    return renderFrame(settings, history, links, source, destination, executor);
 }
 
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  LinkedCarry* carry, const ConstPlane& source,
+                                  const FrameLinks& links, const ConstPlane& source,
                                   const Plane& destination)
 {
-    return renderFrameReference(settings, history, carry, source, destination);
+    return renderFrameReference(settings, history, links, source, destination);
 }

@@ -23,20 +23,21 @@ struct FrameReport {
     int putBack = 0;           // with flashUndone: the frames taken back (1 or 2)
 };
 
-// Renders one frame with `settings`, carrying `history` (and `carry`, when the host keeps
-// one; null otherwise) on to the next frame; the workers run on `executor`. Nothing in a
-// frame is an error. The cut detector (settings.sceneCuts > 0) needs a carry: without
-// one it stays off; with it off the carry only forgets the frames it has seen. A carry
-// also picks the pass (LinkedPass): `measure` counts on the workers and reports levels
-// and the detector's event without touching `history` or `destination`; `planned`
-// reports the measured levels and applies carry->planned.
+// Renders one frame with `settings`, carrying `history` (and `links.carry`, when the host
+// keeps one) on to the next frame; the workers run on `executor`. The pixel format is the
+// source plane's; the destination is read in it too. Nothing in a frame is an error.
+// The cut detector (settings.sceneCuts > 0) needs a carry: without one it stays off;
+// with it off the carry only forgets the frames it has seen. The request picks the pass:
+// `measure` counts on the workers and reports levels and the detector's event without
+// touching `history` or `destination`; `planned` reports the measured levels and applies
+// the request's values.
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
-                         LinkedCarry* carry, const ConstPlane& source, const Plane& destination,
-                         RowExecutor& executor);
+                         const FrameLinks& links, const ConstPlane& source,
+                         const Plane& destination, RowExecutor& executor);
 
 // Reference twin of the whole pass: plain counting, stepped threshold, the curve
 // formula per component on one thread, overlays tested pixel by pixel. Same history
 // updates, same report, same bytes.
 FrameReport runFramePassReference(const FrameSettings& settings, CorrectionHistory& history,
-                                  LinkedCarry* carry, const ConstPlane& source,
+                                  const FrameLinks& links, const ConstPlane& source,
                                   const Plane& destination);

@@ -53,7 +53,7 @@ CorrectionParams correctionFromLevels(const FrameSettings& settings, const Chann
     FrameSettings plain = settings;
     plain.freeze = 0;
     plain.disable = 0;
-    plain.dialogClosed = 0;  // no averaging: the frame's own values
+    plain.averageHistory = 0;  // the frame's own values
     CorrectionHistory scratch = identityHistory();
     return deriveCorrectionParams(scratch, plain, levels);
 }

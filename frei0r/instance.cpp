@@ -5,23 +5,20 @@
 
 #include <string>
 
-#include "frei0r/alpha.h"
-
 Frei0rInstance::Frei0rInstance(int width, int height)
-    : width_(width),
-      height_(height),
-      parameters_(defaultParameterValues()),
-      alpha_(static_cast<size_t>(width) * static_cast<size_t>(height))
+    : width_(width), height_(height), parameters_(defaultParameterValues())
 {
     std::string error;
-    if (filter_.open(toSettingValues(parameters_, width, height), width, height, error))
-        filter_.takeSnapshot(beforeFrame_);
+    if (!filter_.open(toSettingValues(parameters_, width, height), width, height, error)) return;
+    filter_.takeSnapshot(beforeFrame_);
+    alpha_.reserve(width, height, PixelFormat::Bgrx32);
 }
 
 void Frei0rInstance::update(double time, const uint32_t* source, uint32_t* destination)
 {
-    if (source == nullptr || destination == nullptr || alpha_.empty()) return;
-    switch (clock_.next(time, pictureFingerprint(source, alpha_.size()))) {
+    const size_t pixels = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    if (source == nullptr || destination == nullptr || pixels == 0 || !filter_.isOpen()) return;
+    switch (clock_.next(time, pictureFingerprint(source, pixels))) {
         case FrameStep::Restart:
             filter_.restart();
             [[fallthrough]];
@@ -33,10 +30,11 @@ void Frei0rInstance::update(double time, const uint32_t* source, uint32_t* desti
             break;
     }
     filter_.apply(toSettingValues(parameters_, width_, height_));
-    saveAlpha(source, alpha_.size(), alpha_.data());
+    // frei0r rows are width x 4 bytes; the host may pass one buffer as both frames.
     const ptrdiff_t pitch = 4 * static_cast<ptrdiff_t>(width_);
-    const ptrdiff_t lastRow = pitch * (height_ - 1);
-    filter_.run(reinterpret_cast<const uint8_t*>(source) + lastRow, -pitch,
-                reinterpret_cast<uint8_t*>(destination) + lastRow, -pitch);
-    restoreAlpha(alpha_.data(), destination, alpha_.size());
+    const auto* in = reinterpret_cast<const uint8_t*>(source);
+    auto* out = reinterpret_cast<uint8_t*>(destination);
+    alpha_.save(in, pitch, width_, height_, PixelFormat::Bgrx32);
+    filter_.runTopDown(in, pitch, out, pitch);
+    alpha_.restore(out, pitch, width_, height_, PixelFormat::Bgrx32);
 }

@@ -2,10 +2,8 @@
 // Copyright the Telvo authors
 
 // One frei0r instance: a frame size fixed at creation (hosts create a new instance when
-// the size changes), the parameters as last set, and the linked filter it drives. frei0r
-// frames are top-down with a pitch of width x 4; they are handed over bottom-up through a
-// negative pitch, as the command-line host does, so margins and the graph land where the
-// host puts them.
+// the size changes), the parameters as last set, and the linked filter it drives, with
+// frames top row first as frei0r stores them.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +11,7 @@
 
 #include "frei0r/frame_clock.h"
 #include "frei0r/parameters.h"
+#include "linked/frame_alpha.h"
 #include "linked/linked_filter.h"
 
 class Frei0rInstance
@@ -34,5 +33,5 @@ private:
     FrameClock clock_;
     LinkedFilter filter_;
     LinkedSnapshot beforeFrame_;  // the state before the last new frame, for a repeat
-    std::vector<uint8_t> alpha_;  // the input's alpha, kept while the filter clears it
+    AlphaKeeper alpha_;           // the input's alpha, kept while the filter clears it
 };

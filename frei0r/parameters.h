@@ -2,9 +2,10 @@
 // Copyright the Telvo authors
 
 // The module's parameters as frei0r hosts see them: one per row of the settings table, in
-// its order, so FFmpeg's positional list is gamma, alignment, border, top, left, right,
-// bottom, freeze, disable, histogram. Hosts set them by position (FFmpeg) or by name
-// (GStreamer, MLT); every value is a double in 0..1, booleans included.
+// its order, so FFmpeg's positional list starts gamma, alignment, border, top, left,
+// right, bottom, freeze, disable, histogram, and the linked-only settings follow. Hosts
+// set them by position (FFmpeg) or by name (GStreamer, MLT); every value is a double in
+// 0..1, booleans included.
 #pragma once
 
 #include <array>

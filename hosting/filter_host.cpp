@@ -49,6 +49,22 @@ FilterHost::FilterHost(VDXFilterModuleInit2Proc init, VDXFilterModuleDeinitProc 
     activation_.pfsi = &stateInfo_;
 }
 
+std::unique_ptr<FilterHost> FilterHost::sharing(const FilterHost& registered)
+{
+    std::unique_ptr<FilterHost> host(new FilterHost());
+    host->functions_ = registered.functions_;
+    host->apiVersion_ = registered.apiVersion_;
+    host->apiCompatVersion_ = registered.apiCompatVersion_;
+    host->error_ = registered.error_;
+    host->definition_ = registered.definition_;  // registeredCount_ stays 0: nothing to remove
+    if (!host->definition_) return host;
+    host->activation_.filter = host->definition_;
+    host->activation_.src = &host->source_;
+    host->activation_.dst = &host->destination_;
+    host->activation_.pfsi = &host->stateInfo_;
+    return host;
+}
+
 FilterHost::~FilterHost()
 {
     if (registeredCount_ > 0 && deinit_ != nullptr) {

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ class FilterHost
 {
 public:
     FilterHost(VDXFilterModuleInit2Proc init, VDXFilterModuleDeinitProc deinit);
+    // A host for another instance of the filter `registered` holds, sharing its
+    // registration: a module keeps what it registered in one global, so a process that
+    // runs many instances registers once. `registered` must outlive the new host.
+    static std::unique_ptr<FilterHost> sharing(const FilterHost& registered);
     ~FilterHost();
     FilterHost(const FilterHost&) = delete;
     FilterHost& operator=(const FilterHost&) = delete;
@@ -58,12 +63,13 @@ public:
     VDXFilterActivation& activation() { return activation_; }
 
 private:
+    FilterHost() = default;
     void setBitmap(VDXFBitmap& bitmap, const uint8_t* row0, ptrdiff_t pitch, int width, int height);
 
     static VDX_API VDXFilterDefinition* addFilter(VDXFilterModule*, VDXFilterDefinition*, int);
     static VDX_API void removeFilter(VDXFilterDefinition*);
 
-    VDXFilterModuleDeinitProc deinit_;
+    VDXFilterModuleDeinitProc deinit_ = nullptr;
     VDXFilterFunctions functions_{};
     VDXFilterDefinition copy_{};  // the host's copy of the registered definition
     VDXFilterDefinition* definition_ = nullptr;

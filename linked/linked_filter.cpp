@@ -7,17 +7,29 @@
 
 #include "engine/deep_remap.h"
 #include "hosting/filter_host.h"
+#include "linked/frame_rows.h"
 #include "module/module_entry.h"
 #include "plugin/filter_state.h"
-#include "plugin/frame_report.h"
-#include "plugin/linked_frame.h"
+#include "plugin/render_frame.h"
+#include "plugin/setting_binding.h"
 #include "plugin/shared_field.h"
 
-LinkedFilter::LinkedFilter()
-    : host_(
-          std::make_unique<FilterHost>(&VirtualdubFilterModuleInit2, &VirtualdubFilterModuleDeinit))
+namespace
 {
+
+// The module keeps its registered definition in one global, which a second registration
+// would overwrite and an unregistration leave dangling while other instances live: the
+// process registers once, on first use, and every linked filter shares it.
+const FilterHost& processRegistration()
+{
+    static const FilterHost registration(&VirtualdubFilterModuleInit2,
+                                         &VirtualdubFilterModuleDeinit);
+    return registration;
 }
+
+}  // namespace
+
+LinkedFilter::LinkedFilter() : host_(FilterHost::sharing(processRegistration())) {}
 
 LinkedFilter::~LinkedFilter() = default;
 
@@ -39,6 +51,7 @@ bool LinkedFilter::open(const SettingValues& settings, int width, int height, st
         return false;
     }
     store(settings);
+    carry_ = {};
     host_->start(width, height);
     open_ = true;
     return true;
@@ -48,9 +61,7 @@ void LinkedFilter::store(const SettingValues& settings)
 {
     // Config has stored the script settings; the host's other switches go into the
     // record, and the linked-only ones stay in settings_.
-    FilterState& state = *static_cast<FilterState*>(host_->instanceData());
-    for (int i = kScriptSettingCount; i < kRecordSettingCount; ++i)
-        storeShared(state.*kSettings[i].field, settings[i]);
+    storeSwitches(*static_cast<FilterState*>(host_->instanceData()), settings);
     settings_ = settings;
 }
 
@@ -67,15 +78,8 @@ void LinkedFilter::restart()
     host_->createInstance(width_, height_);
     host_->callScript("Config", settings_.data(), kScriptSettingCount);
     store(settings_);
-    const LinkedCarry fresh{.scene = {}, .pass = carry_.pass, .planned = carry_.planned};
-    carry_ = fresh;
+    carry_ = {};
     host_->start(width_, height_);
-}
-
-void LinkedFilter::choosePass(LinkedPass pass, const CorrectionParams& planned)
-{
-    carry_.pass = pass;
-    carry_.planned = planned;
 }
 
 void LinkedFilter::showAsWhileEditing(bool editing)
@@ -85,18 +89,25 @@ void LinkedFilter::showAsWhileEditing(bool editing)
 }
 
 bool LinkedFilter::run(const uint8_t* sourceRow0, ptrdiff_t sourcePitch, uint8_t* destinationRow0,
-                       ptrdiff_t destinationPitch, int64_t frameNumber, FrameReport* report)
+                       ptrdiff_t destinationPitch, FrameReport* report, const FrameRequest& request)
 {
     if (!open_) return false;
-    const void* instance = host_->instanceData();
-    // Set each frame: restart() and restoreSnapshot() replace the carry.
-    carry_.deepRemapCache = deepRemapCache_.get();
-    attachLinkedFrame(instance,
-                      LinkedFrame{&settings_, &carry_, format_ == PixelFormat::Bgra64 ? 1 : 0});
-    host_->run(sourceRow0, sourcePitch, destinationRow0, destinationPitch, width_, height_,
-               frameNumber);
-    detachLinkedFrame();
-    return report == nullptr || lastFrameReport(instance, *report);
+    const ConstPlane source{sourceRow0, sourcePitch, width_, height_, format_};
+    const Plane destination{destinationRow0, destinationPitch, width_, height_, format_};
+    const LinkedFrame frame{&settings_, FrameLinks{&carry_, request, deepRemapCache_.get()}};
+    const FrameReport rendered =
+        renderFrame(*static_cast<FilterState*>(host_->instanceData()), &frame, source, destination);
+    if (report != nullptr) *report = rendered;
+    return true;
+}
+
+bool LinkedFilter::runTopDown(const uint8_t* sourceTop, ptrdiff_t sourcePitch,
+                              uint8_t* destinationTop, ptrdiff_t destinationPitch,
+                              FrameReport* report, const FrameRequest& request)
+{
+    return run(bottomRowOf(sourceTop, sourcePitch, height_), -sourcePitch,
+               bottomRowOf(destinationTop, destinationPitch, height_), -destinationPitch, report,
+               request);
 }
 
 void LinkedFilter::takeSnapshot(LinkedSnapshot& snapshot) const

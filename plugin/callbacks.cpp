@@ -3,13 +3,10 @@
 
 #include "plugin/callbacks.h"
 
-#include "engine/frame_pass.h"
-#include "platform/thread_executor.h"
 #include "platform/threads.h"
-#include "plugin/engine_state.h"
 #include "plugin/filter_state.h"
-#include "plugin/frame_report.h"
-#include "plugin/linked_frame.h"
+#include "plugin/render_frame.h"
+#include "plugin/setting_binding.h"
 #include "plugin/settings_text.h"
 
 namespace
@@ -56,22 +53,11 @@ int VDX_API StartProc(VDXFilterActivation* fa, const VDXFilterFunctions*)
 
 int VDX_API RunProc(const VDXFilterActivation* fa, const VDXFilterFunctions*)
 {
-    if (fa->src == nullptr || fa->dst == nullptr) {
-        forgetFrameReport();
-        return 0;
-    }
+    if (fa->src == nullptr || fa->dst == nullptr) return 0;
     const ConstPlane source = sourcePlane(*fa->src);
     const Plane destination{reinterpret_cast<uint8_t*>(fa->dst->data), fa->dst->pitch, source.width,
                             source.height};
-    FilterState& state = stateOf(fa);
-    const LinkedFrame* linked = linkedFrameFor(&state);
-    CorrectionHistory history = loadCorrectionHistory(state);
-    FrameSettings settings = loadFrameSettings(state, linked ? linked->values : nullptr);
-    settings.deepColour = linked ? linked->deepColour : 0;
-    const FrameReport report = runFramePass(settings, history, linked ? linked->carry : nullptr,
-                                            source, destination, threadExecutor());
-    storeCorrectionHistory(state, history);
-    keepFrameReport(&state, report);
+    renderFrame(stateOf(fa), nullptr, source, destination);
     return 0;
 }
 

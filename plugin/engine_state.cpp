@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "plugin/filter_state.h"
+#include "plugin/setting_binding.h"
 #include "plugin/shared_field.h"
 
 // The record's arrays and the engine's are the same shape, so they copy as bytes.
@@ -16,13 +17,16 @@ FrameSettings loadFrameSettings(const FilterState& state, const SettingValues* l
 {
     FrameSettings s{};
     for (int i = 0; i < kSettingCount; ++i) {
-        const Setting& row = kSettings[i];
-        if (row.frame == nullptr) continue;
-        s.*row.frame = !isLinkedOnly(row)  ? loadShared(state.*row.field)
-                       : linked != nullptr ? (*linked)[i]
-                                           : row.defaultValue;
+        const SettingBinding& b = kSettingBindings[i];
+        if (b.frame == nullptr) continue;
+        s.*b.frame = b.field != nullptr  ? loadShared(state.*b.field)
+                     : linked != nullptr ? (*linked)[i]
+                                         : kSettings[i].defaultValue;
     }
-    s.dialogClosed = loadShared(state.dialogClosed);
+    // The open dialog shows each frame's own values and the margins' outline.
+    const int dialogClosed = loadShared(state.dialogClosed);
+    s.averageHistory = dialogClosed;
+    s.outlineMargins = !dialogClosed;
     s.threadCount = state.threadCount;
     return s;
 }

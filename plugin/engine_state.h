@@ -7,6 +7,7 @@
 
 #include "engine/correction_history.h"
 #include "engine/frame_settings.h"
+#include "plugin/filter_state.h"
 #include "plugin/settings_table.h"
 
 // The settings snapshot for one frame, made from the settings table: each shared field

@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "plugin/engine_state.h"
-#include "plugin/settings_table.h"
+#include "plugin/setting_binding.h"
 
 static_assert(std::is_trivially_copyable_v<FilterState>, "the host may clone instances by memcpy");
 
@@ -17,8 +17,8 @@ void resetFilterState(FilterState& state, int processorCount, int width, int hei
     storeCorrectionHistory(state, identityHistory());
     state.gammaBackup = state.borderBackup = state.alignmentBackup = state.freezeBackup = 0;
     for (int& m : state.marginBackup) m = 0;
-    for (const Setting& s : kSettings)
-        if (!isLinkedOnly(s)) storeShared(state.*s.field, s.defaultValue);
+    for (int i = 0; i < kRecordSettingCount; ++i)
+        storeShared(state.*kSettingBindings[i].field, kSettings[i].defaultValue);
     storeShared(state.dialogClosed, 1);
     storeShared(state.reserve, 0);
     storeShared(state.width, width);

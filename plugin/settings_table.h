@@ -6,23 +6,23 @@
 // Every form a host shows is made from this table: InitProc's defaults, the summary and
 // the script line, the script function, the frame pass's settings snapshot, the dialog's
 // ranges and Cancel copies, the command line's options, --help, the manual page and
-// range checks, and the frei0r parameters.
+// range checks, and the frei0r, OBS and MLT parameters.
 //
-// A linked-only setting has no FilterState field: the record is the host's, its size is
-// the module's inst_data_size, and it never changes. Only hosts that link the filter
-// offer such a setting (the command line, the frei0r module, the farm); they hand its
-// value to RunProc through the linked frame (plugin/linked_frame.h), and the Windows
-// module's InitProc, script, summary and dialog never see it. Its rows come after every
-// row with a field, so the frei0r parameters keep their positions.
+// This half is what every host may see: names, places, defaults, kinds, ranges and help,
+// in plain types. Where the instance record and the engine keep each setting is the
+// plug-in's business (plugin/setting_binding.h).
+//
+// A linked-only setting has no place in the instance record: the record is the host's,
+// its size is the module's inst_data_size, and it stays so. Only hosts that link the
+// filter offer such a setting (the command line, the frei0r, OBS and MLT modules, the
+// farm); they hand its value to the frame pass with each frame, and the Windows module's
+// InitProc, script, summary and dialog never see it. Its rows come after every other
+// row, so the frei0r parameters keep their positions.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <string_view>
-
-#include "engine/frame_settings.h"
-#include "engine/scene_cuts.h"
-#include "plugin/filter_state.h"
 
 enum class SettingKind {
     Strength,       // a slider position
@@ -35,10 +35,6 @@ struct SettingRange {
     int low, high;
 };
 
-// Where the dialog keeps a setting's copy for Cancel (an accessor, since the margins'
-// copies are the elements of one array).
-using BackupSlot = int& (*)(FilterState&);
-
 struct Setting {
     const char* name;  // as the summary, the command line and parameter lists spell it
     int scriptIndex;   // argument of Config(...) and place in the summary, or kNotScripted
@@ -48,77 +44,46 @@ struct Setting {
     // int. Strengths and flags are the dialog's range too; a margin's dialog slider runs
     // 1 .. extent - 15 of its frame dimension (dialog/dialog_rules.h).
     SettingRange range;
-    const char* help;  // one line, lower case, no full stop
-    // Where the engine reads it; null for a setting only a host acts on.
-    int FrameSettings::*frame = nullptr;
-    // The instance record's field; null for a linked-only setting.
-    int FilterState::*field = nullptr;
-    BackupSlot backup = nullptr;  // null: the dialog keeps no copy
+    const char* help;         // one line, lower case, no full stop
+    bool linkedOnly = false;  // no place in the host's record: only linking hosts offer it
 };
 
 constexpr int kNotScripted = -1;
 
-template <int FilterState::*kBackup>
-int& backupField(FilterState& state)
-{
-    return state.*kBackup;
-}
-
-template <int kSlot>
-int& marginBackup(FilterState& state)
-{
-    return state.marginBackup[kSlot];
-}
-
 // clang-format off
 inline constexpr Setting kSettings[] = {
     {.name = "gamma", .scriptIndex = 0, .defaultValue = 15, .kind = SettingKind::Strength,
-     .range = {0, 40}, .help = "curve strength",
-     .frame = &FrameSettings::gamma, .field = &FilterState::gamma,
-     .backup = backupField<&FilterState::gammaBackup>},
+     .range = {0, 40}, .help = "curve strength"},
     {.name = "alignment", .scriptIndex = 1, .defaultValue = 15, .kind = SettingKind::Strength,
-     .range = {0, 40}, .help = "black/white point alignment strength",
-     .frame = &FrameSettings::alignment, .field = &FilterState::alignment,
-     .backup = backupField<&FilterState::alignmentBackup>},
+     .range = {0, 40}, .help = "black/white point alignment strength"},
     {.name = "border", .scriptIndex = 2, .defaultValue = 0, .kind = SettingKind::Flag,
-     .range = {0, 1}, .help = "analyse only inside the margins",
-     .frame = &FrameSettings::border, .field = &FilterState::border,
-     .backup = backupField<&FilterState::borderBackup>},
+     .range = {0, 1}, .help = "analyse only inside the margins"},
     {.name = "top", .scriptIndex = 3, .defaultValue = 8, .kind = SettingKind::MarginRows,
-     .range = {0, 65535}, .help = "top margin in rows",
-     .frame = &FrameSettings::top, .field = &FilterState::top, .backup = marginBackup<0>},
+     .range = {0, 65535}, .help = "top margin in rows"},
     {.name = "left", .scriptIndex = 4, .defaultValue = 8, .kind = SettingKind::MarginColumns,
-     .range = {0, 65535}, .help = "left margin in columns",
-     .frame = &FrameSettings::left, .field = &FilterState::left, .backup = marginBackup<1>},
+     .range = {0, 65535}, .help = "left margin in columns"},
     {.name = "right", .scriptIndex = 5, .defaultValue = 8, .kind = SettingKind::MarginColumns,
-     .range = {0, 65535}, .help = "right margin in columns",
-     .frame = &FrameSettings::right, .field = &FilterState::right, .backup = marginBackup<2>},
+     .range = {0, 65535}, .help = "right margin in columns"},
     {.name = "bottom", .scriptIndex = 6, .defaultValue = 8, .kind = SettingKind::MarginRows,
-     .range = {0, 65535}, .help = "bottom margin in rows",
-     .frame = &FrameSettings::bottom, .field = &FilterState::bottom, .backup = marginBackup<3>},
+     .range = {0, 65535}, .help = "bottom margin in rows"},
     {.name = "freeze", .scriptIndex = 7, .defaultValue = 0, .kind = SettingKind::Flag,
-     .range = {0, 1}, .help = "keep the frozen correction instead of measuring",
-     .frame = &FrameSettings::freeze, .field = &FilterState::freeze,
-     .backup = backupField<&FilterState::freezeBackup>},
+     .range = {0, 1}, .help = "keep the frozen correction instead of measuring"},
     {.name = "disable", .scriptIndex = kNotScripted, .defaultValue = 0, .kind = SettingKind::Flag,
-     .range = {0, 1}, .help = "apply the identity correction",
-     .frame = &FrameSettings::disable, .field = &FilterState::disable},
+     .range = {0, 1}, .help = "apply the identity correction"},
     {.name = "histogram", .scriptIndex = kNotScripted, .defaultValue = 0,
-     .kind = SettingKind::Flag, .range = {0, 1}, .help = "draw the histogram graph into the output",
-     .frame = &FrameSettings::showHistogram, .field = &FilterState::showHistogram},
-    // Linked-only settings follow here: no .field and no .backup.
+     .kind = SettingKind::Flag, .range = {0, 1}, .help = "draw the histogram graph into the output"},
+    // Linked-only settings follow here.
     {.name = "scene-cuts", .scriptIndex = kNotScripted, .defaultValue = 0,
-     .kind = SettingKind::Strength, .range = {0, kSceneCutsMax},
+     .kind = SettingKind::Strength, .range = {0, 100},
      .help = "restart the averaging at hard cuts: sensitivity, 0 off, 85 recommended",
-     .frame = &FrameSettings::sceneCuts},
+     .linkedOnly = true},
     {.name = "balance", .scriptIndex = kNotScripted, .defaultValue = 0, .kind = SettingKind::Flag,
      .range = {0, 1},
      .help = "the balance correction: removes casts from robust channel ends, leaves a "
              "scene's own colour alone",
-     .frame = &FrameSettings::balance},
+     .linkedOnly = true},
 };
 // clang-format on
-static_assert(kSceneCutsDefault == 85, "the scene-cuts help names the recommended value");
 
 constexpr int kSettingCount = static_cast<int>(std::size(kSettings));
 
@@ -142,16 +107,16 @@ static_assert(scriptSettingsComeFirst());
 
 constexpr bool isLinkedOnly(const Setting& s)
 {
-    return s.field == nullptr;
+    return s.linkedOnly;
 }
 
-// The rows with a record field, script or not, come before every linked-only row.
+// The rows the record holds, script or not, come before every linked-only row.
 constexpr int countRecordSettings()
 {
     int n = 0;
     while (n < kSettingCount && !isLinkedOnly(kSettings[n])) ++n;
     for (int i = n; i < kSettingCount; ++i)
-        if (!isLinkedOnly(kSettings[i]) || kSettings[i].backup != nullptr) return -1;
+        if (!isLinkedOnly(kSettings[i])) return -1;
     return n;
 }
 constexpr int kRecordSettingCount = countRecordSettings();
@@ -179,19 +144,3 @@ constexpr int kSceneCutsSetting = settingIndex("scene-cuts");
 static_assert(kSceneCutsSetting >= 0);
 constexpr int kBalanceSetting = settingIndex("balance");
 static_assert(kBalanceSetting >= 0);
-
-// Position of the row that describes `field`, -1 for fields that are no setting.
-constexpr int settingIndexOf(int FilterState::*field)
-{
-    for (int i = 0; i < kSettingCount; ++i)
-        if (field != nullptr && kSettings[i].field == field) return i;
-    return -1;
-}
-
-// The frame dimension a margin counts in, as FilterState keeps it; null for other kinds.
-constexpr int FilterState::*extentOf(SettingKind kind)
-{
-    return kind == SettingKind::MarginRows      ? &FilterState::height
-           : kind == SettingKind::MarginColumns ? &FilterState::width
-                                                : nullptr;
-}

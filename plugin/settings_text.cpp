@@ -47,21 +47,6 @@ private:
 
 }  // namespace
 
-SettingValues loadSettingValues(const FilterState& state)
-{
-    SettingValues values;
-    for (int i = 0; i < kSettingCount; ++i) {
-        const Setting& s = kSettings[i];
-        values[i] = isLinkedOnly(s) ? s.defaultValue : loadShared(state.*s.field);
-    }
-    return values;
-}
-
-void storeScriptSettings(FilterState& state, const int* values)
-{
-    for (int i = 0; i < kScriptSettingCount; ++i) storeShared(state.*kSettings[i].field, values[i]);
-}
-
 int formatSummary(char* buffer, size_t size, const SettingValues& values)
 {
     BoundedText text(buffer, size);

@@ -11,14 +11,6 @@
 
 #include "plugin/settings_table.h"
 
-// Every setting as the record holds it now, each shared field read once; the linked-only
-// ones, which the record does not hold, at their defaults.
-SettingValues loadSettingValues(const FilterState& state);
-
-// The kScriptSettingCount values of a Config(...) call, in script order, stored
-// unchecked as the host's script function stores them.
-void storeScriptSettings(FilterState& state, const int* values);
-
 // Both return the full length the text needs, like snprintf; the buffer always ends up
 // terminated when size > 0, cut when the text is longer.
 int formatSummary(char* buffer, size_t size, const SettingValues& values);

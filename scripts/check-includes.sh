@@ -58,11 +58,33 @@ declare -A may=(
 )
 
 # Of plugin/, the layers above the linked filter see only the settings table and its
-# text forms: the instance record, its shared fields, the engine snapshot, the frame
-# report and the linked frame are the linked filter's business.
+# text forms, directly or through any header they include: the instance record, its
+# shared fields, the settings' binding to it, the engine snapshot and the linked frame
+# are the linked filter's business.
 settings_headers=" plugin/settings_table.h plugin/settings_text.h "
 sees_settings_only() {  # layer
   case $1 in cli | cli/* | frei0r | mlt) return 0 ;; *) return 1 ;; esac
+}
+
+# The project headers a header reaches through its own includes, one per line, each as
+# "path via-chain"; memoised, and cut at a header already being walked.
+declare -A reach_of=()
+reach() {  # header
+  local header=$1 target line text
+  [ -n "${reach_of[$header]+set}" ] && return
+  reach_of[$header]=""
+  local found=""
+  while IFS=: read -r line text; do
+    [[ $text =~ $include_pattern ]] || continue
+    target=${BASH_REMATCH[2]}
+    [ "${BASH_REMATCH[1]}" = '"' ] && [ -e "$target" ] || continue
+    reach "$target"
+    found+="$target $header"$'\n'
+    while read -r deeper chain; do
+      [ -n "$deeper" ] && found+="$deeper $chain <- $header"$'\n'
+    done <<< "${reach_of[$target]}"
+  done < <(grep -nE '^[[:space:]]*#[[:space:]]*include' "$header" || true)
+  reach_of[$header]=$found
 }
 
 # host/ and engine/ are plain C++: the standard library only (engine/x86/ may also use
@@ -132,6 +154,12 @@ while IFS= read -r file; do
       fail "$file" "$line" "\"$target\": $from/ sees of plugin/ only the settings table and its text forms; it drives the filter through linked/"
     elif ! allowed "$from" "$to"; then
       fail "$file" "$line" "\"$target\": $from/ may not include $to/ (it may include: ${may[$from]:-only itself})"
+    elif sees_settings_only "$from" && [ -e "$target" ]; then
+      reach "$target"
+      while read -r deeper chain; do
+        [[ $deeper == plugin/* ]] && [[ $settings_headers != *" $deeper "* ]] &&
+          fail "$file" "$line" "\"$target\" brings in \"$deeper\" (through $chain): $from/ sees of plugin/ only the settings table and its text forms"
+      done <<< "${reach_of[$target]}"
     fi
   done < <(grep -nE '^[[:space:]]*#[[:space:]]*include' "$file" || true)
 done < <(git ls-files '*.cpp' '*.h' '*.rc' && git ls-files --others --exclude-standard '*.cpp' '*.h' '*.rc')

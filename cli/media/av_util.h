@@ -50,14 +50,3 @@ constexpr AVPixelFormat kFilterPixelFormat = AV_PIX_FMT_BGR0;
 // The filter's layout for deeper video: full-range 16-bit words B, G, R, A; the filter
 // ignores A and writes it zero, as it does the X byte of kFilterPixelFormat.
 constexpr AVPixelFormat kDeepFilterPixelFormat = AV_PIX_FMT_BGRA64LE;
-
-// Frame row 0 is the picture's top row; the filter's row 0 is the bottom one. Pointing
-// at the last row with a negative pitch presents the frame bottom-up without a copy.
-inline uint8_t* bottomRow(const AVFrame* f)
-{
-    return f->data[0] + static_cast<ptrdiff_t>(f->height - 1) * f->linesize[0];
-}
-inline ptrdiff_t bottomUpPitch(const AVFrame* f)
-{
-    return -static_cast<ptrdiff_t>(f->linesize[0]);
-}

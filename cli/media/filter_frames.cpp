@@ -107,24 +107,6 @@ bool ToFilterConverter::convert(const AVFrame* decoded, FramePtr& out, std::stri
     return true;
 }
 
-void copyAlpha(const AVFrame* from, AVFrame* to)
-{
-    if (to->format == kDeepFilterPixelFormat) {
-        for (int y = 0; y < to->height; ++y) {
-            const uint8_t* source = from->data[0] + static_cast<ptrdiff_t>(y) * from->linesize[0];
-            uint8_t* target = to->data[0] + static_cast<ptrdiff_t>(y) * to->linesize[0];
-            for (int x = 6; x < 8 * to->width; x += 8) std::memcpy(target + x, source + x, 2);
-        }
-        return;
-    }
-    for (int y = 0; y < to->height; ++y) {
-        const uint8_t* source = from->data[0] + static_cast<ptrdiff_t>(y) * from->linesize[0];
-        uint8_t* target = to->data[0] + static_cast<ptrdiff_t>(y) * to->linesize[0];
-        for (int x = 3; x < 4 * to->width; x += 4) target[x] = source[x];
-    }
-    to->format = AV_PIX_FMT_BGRA;
-}
-
 AVPixelFormat deepPlanarFormat(bool alpha)
 {
     return alpha ? AV_PIX_FMT_GBRAP16LE : AV_PIX_FMT_GBRP16LE;

@@ -70,11 +70,6 @@ private:
     AVColorRange swsRange_ = AVCOL_RANGE_UNSPECIFIED;
 };
 
-// Copies the alpha byte of each pixel of `from` (BGRA) into `to` (the filter's output,
-// whose top bytes are zero) and labels `to` BGRA: the correction leaves alpha alone.
-// Deep frames (kDeepFilterPixelFormat) have their A words copied instead.
-void copyAlpha(const AVFrame* from, AVFrame* to);
-
 // Bits of the format's first component (8 for BGR0, 10 for yuv422p10le); 0 if unknown.
 int componentDepth(AVPixelFormat format);
 

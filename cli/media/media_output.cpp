@@ -389,10 +389,8 @@ bool MediaOutput::drain(std::string& error)
     }
 }
 
-bool MediaOutput::writeFrame(AVFrame* filtered, const AVFrame* alpha, int64_t pts,
-                             std::string& error)
+bool MediaOutput::writeFrame(AVFrame* filtered, int64_t pts, std::string& error)
 {
-    if (alpha != nullptr) copyAlpha(alpha, filtered);
     if (deep_) {
         // The encoder may still hold the previous picture.
         if (av_frame_make_writable(planar_.get()) < 0) {

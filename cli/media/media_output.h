@@ -41,10 +41,9 @@ public:
     bool open(const OutputPlan& plan, const OutputSettings& settings, const MediaInput& input,
               const AVFrame& first, std::string& error);
 
-    // One filtered frame (the filter's format) with its timestamp in the input video
-    // stream's time base. When alpha is kept, `alpha` is the frame the filter read
-    // (BGRA), whose alpha goes into `filtered`.
-    bool writeFrame(AVFrame* filtered, const AVFrame* alpha, int64_t pts, std::string& error);
+    // One filtered frame (the filter's format, BGRA when its alpha is kept) with its
+    // timestamp in the input video stream's time base.
+    bool writeFrame(AVFrame* filtered, int64_t pts, std::string& error);
     // A packet of an input stream other than the video: copied, or decoded and encoded
     // again where the container cannot hold the stream as it is; ignored when left out.
     bool copyPacket(AVPacket* packet, std::string& error);

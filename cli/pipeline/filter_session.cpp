@@ -10,17 +10,18 @@
 bool FilterSession::run(const AVFrame* source, AVFrame* destination, int64_t frameNumber,
                         FrameReport* report)
 {
+    FrameRequest request{.pass = measureOnly_ ? LinkedPass::measure : LinkedPass::render};
     if (plan_ != nullptr) {
         if (frameNumber < 0 || frameNumber >= plan_->frames) {
             refusal_ = "the input has more frames than the plan's " +
                        std::to_string(plan_->frames) + ": the plan is not this input's";
             return false;
         }
-        filter_.choosePass(LinkedPass::planned, plan_->applied[static_cast<size_t>(frameNumber)]);
+        request = {LinkedPass::planned, plan_->applied[static_cast<size_t>(frameNumber)]};
     }
     const bool reported =
-        filter_.run(bottomRow(source), bottomUpPitch(source), bottomRow(destination),
-                    bottomUpPitch(destination), frameNumber, report);
+        filter_.runTopDown(source->data[0], source->linesize[0], destination->data[0],
+                           destination->linesize[0], report, request);
     if (reported && plan_ != nullptr && report != nullptr &&
         std::memcmp(&plan_->measured[static_cast<size_t>(frameNumber)].levels, &report->levels,
                     sizeof report->levels) != 0) {

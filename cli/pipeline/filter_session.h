@@ -41,7 +41,7 @@ public:
     // input's.
     void usePlan(const PassPlan& plan) { plan_ = &plan; }
     // A first pass: frames are measured only.
-    void measureOnly() { filter_.choosePass(LinkedPass::measure); }
+    void measureOnly() { measureOnly_ = true; }
     std::string whyNoReport(int64_t frameNumber) const;
 
     LinkedFilter& filter() { return filter_; }
@@ -49,5 +49,6 @@ public:
 private:
     LinkedFilter filter_;
     const PassPlan* plan_ = nullptr;
+    bool measureOnly_ = false;
     std::string refusal_;
 };

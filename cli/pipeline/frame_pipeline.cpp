@@ -18,15 +18,25 @@
 #include "cli/report/frame_stats.h"
 #include "cli/report/progress.h"
 #include "engine/frame_pass.h"
+#include "linked/frame_alpha.h"
 
 namespace
 {
+
+// The filter wrote the fourth component zero: the input's alpha goes back in, and an
+// 8-bit frame is then BGRA rather than BGR0.
+void keepInputAlpha(const AVFrame& input, AVFrame& filtered)
+{
+    const bool deep = filtered.format == kDeepFilterPixelFormat;
+    copyAlpha(input.data[0], input.linesize[0], filtered.data[0], filtered.linesize[0],
+              filtered.width, filtered.height, deep ? PixelFormat::Bgra64 : PixelFormat::Bgrx32);
+    if (!deep) filtered.format = AV_PIX_FMT_BGRA;
+}
 
 // What travels between the stages: a frame in the filter's layout, or a packet of a
 // copied stream, in the order the input delivered them.
 struct Item {
     FramePtr frame;
-    FramePtr alpha;  // after the filter: the frame it read, when its alpha is kept
     PacketPtr packet;
     int64_t index = 0;
     int64_t pts = AV_NOPTS_VALUE;
@@ -206,7 +216,7 @@ bool PipelineRun::filterFrame(Item& item)
         fail(job_.filter.whyNoReport(item.index));
         return false;
     }
-    if (job_.keepAlpha) item.alpha = std::move(item.frame);
+    if (job_.keepAlpha) keepInputAlpha(*item.frame, *destination);
     item.frame = std::move(destination);
     if (item.role != FrameRole::Output) return true;
     job_.stats.add(item.index, report);
@@ -246,9 +256,9 @@ void PipelineRun::writeStage()
     Item item;
     while (filtered_.pop(item)) {
         StageClock::Scope timed(job_.clock, kEncode);
-        const bool ok = item.packet ? job_.output->copyPacket(item.packet.get(), writeError)
-                                    : job_.output->writeFrame(item.frame.get(), item.alpha.get(),
-                                                              item.pts, writeError);
+        const bool ok = item.packet
+                            ? job_.output->copyPacket(item.packet.get(), writeError)
+                            : job_.output->writeFrame(item.frame.get(), item.pts, writeError);
         item = Item{};
         if (!ok) {
             fail(writeError);

@@ -29,6 +29,7 @@ extern "C" {
 #include "cli/report/progress.h"
 #include "cli/report/side_outputs.h"
 #include "engine/scene_cuts.h"
+#include "linked/pre_roll.h"
 
 namespace
 {
@@ -245,9 +246,8 @@ RunResult runTranscode(const CliOptions& given)
         adoptPlanSettings(passPlan, o);
     }
     FrameRange range{o.start, plan.singleImage ? 1 : o.frames};
-    if (o.settings[kSceneCutsSetting] > 0)
-        range.preRoll = std::max<int64_t>(kPreRollFrames, kSceneLookBack);
-    if (planned) range.preRoll = 0;  // no frame of pass 2 depends on another
+    // No frame of pass 2 depends on another.
+    range.preRoll = planned ? 0 : preRollFrames(o.settings);
     const bool copyStreams = !plan.discard && !plan.imageSequence && !plan.singleImage &&
                              range.start == 0 && range.count < 0;
     if (!copyStreams) input.discardOtherStreams();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/setting_binding.h"
 #include "plugin/settings_text.h"
 #include "tests/support/recording_preview.h"
 #include "tests/support/test_support.h"

@@ -128,16 +128,17 @@ TEST(BalanceCorrection, FramePassMatchesTheReferencePass)
             s.freeze = rng() % 5 == 0;
             s.disable = rng() % 6 == 0;
             s.border = rng() % 3 == 0;
-            s.dialogClosed = rng() % 3 != 0;
+            s.averageHistory = rng() % 3 != 0;
+            s.outlineMargins = !s.averageHistory;
             s.sceneCuts = rng() % 2 ? 70 : 0;
             const std::vector<uint32_t> src = castPixels(w, h, uint32_t(frame / 3 + w));
             std::vector<uint32_t> a(src.size(), 0x11111111u), b(src.size(), 0x22222222u);
             const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()), w * 4, w, h};
             const FrameReport fast = runFramePass(
-                s, fastHistory, &fastCarry, in,
+                s, fastHistory, {.carry = &fastCarry}, in,
                 Plane{reinterpret_cast<uint8_t*>(a.data()), w * 4, w, h}, threadExecutor());
             const FrameReport reference =
-                runFramePassReference(s, referenceHistory, &referenceCarry, in,
+                runFramePassReference(s, referenceHistory, {.carry = &referenceCarry}, in,
                                       Plane{reinterpret_cast<uint8_t*>(b.data()), w * 4, w, h});
             ASSERT_EQ(a, b) << w << "x" << h << " frame " << frame;
             ASSERT_EQ(0, std::memcmp(&fast.applied, &reference.applied, sizeof fast.applied));
@@ -154,13 +155,13 @@ TEST(BalanceCorrection, FramePassMatchesTheReferencePass)
     s.balance = 1;
     CorrectionHistory history = identityHistory();
     const FrameReport balanced =
-        runFramePass(s, history, nullptr, in,
-                     Plane{reinterpret_cast<uint8_t*>(dst.data()), w * 4, w, h}, threadExecutor());
+        runFramePass(s, history, {}, in, Plane{reinterpret_cast<uint8_t*>(dst.data()), w * 4, w, h},
+                     threadExecutor());
     FrameSettings plain = s;
     plain.balance = 0;
     CorrectionHistory plainHistory = identityHistory();
     const FrameReport byDefault =
-        runFramePass(plain, plainHistory, nullptr, in,
+        runFramePass(plain, plainHistory, {}, in,
                      Plane{reinterpret_cast<uint8_t*>(dst.data()), w * 4, w, h}, threadExecutor());
     EXPECT_LT(balanced.applied.value[kWhiteB], 250.0);
     EXPECT_GT(balanced.applied.value[kBlackR], 1.0);

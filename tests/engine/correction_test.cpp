@@ -21,7 +21,7 @@ FrameSettings settings(int gamma, int alignment, bool dialogOpen)
     FrameSettings s{};
     s.gamma = gamma;
     s.alignment = alignment;
-    s.dialogClosed = dialogOpen ? 0 : 1;
+    s.averageHistory = dialogOpen ? 0 : 1;
     s.threadCount = 1;
     return s;
 }
@@ -160,7 +160,7 @@ TEST(Correction, DisableAppliesIdentityWhileStateFollowsThePicture)
 
     // Turning disable off applies the average of the last five frames at once.
     s.disable = 0;
-    s.dialogClosed = 1;
+    s.averageHistory = 1;
     const CorrectionParams after = deriveCorrectionParams(h, s, kExample);
     EXPECT_DOUBLE_EQ(after.value[kBlackR], -4);  // (-10 -10 + 0 + 0 + 0) / 5
 }

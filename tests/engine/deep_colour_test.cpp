@@ -195,13 +195,12 @@ TEST(DeepFramePass, MatchesTheReferenceAndMeasuresAsItsEightBitTwin)
             s.threadCount = k.workers;
             s.showHistogram = k.graph;
             CorrectionHistory h8 = identityHistory(), hFast = h8, hRef = h8;
-            const FrameReport r8 = runFramePass(s, h8, nullptr, eight.constPlane(),
-                                                eightOut.plane(), threadExecutor());
-            s.deepColour = 1;
-            const FrameReport rFast = runFramePass(s, hFast, nullptr, asConst(source.plane()),
-                                                   fast.plane(), threadExecutor());
+            const FrameReport r8 =
+                runFramePass(s, h8, {}, eight.constPlane(), eightOut.plane(), threadExecutor());
+            const FrameReport rFast =
+                runFramePass(s, hFast, {}, asConst(source.plane()), fast.plane(), threadExecutor());
             const FrameReport rRef =
-                runFramePassReference(s, hRef, nullptr, asConst(source.plane()), reference.plane());
+                runFramePassReference(s, hRef, {}, asConst(source.plane()), reference.plane());
 
             const std::string where = std::string(cpuLevelName(level)) + " " +
                                       std::to_string(k.width) + "x" + std::to_string(k.height);
@@ -221,12 +220,10 @@ TEST(DeepFramePass, MatchesTheReferenceAndMeasuresAsItsEightBitTwin)
 TEST(DeepFramePass, SharedTableKeptAcrossFramesMatchesTheReference)
 {
     static DeepRemapCache cache;
-    LinkedCarry carry;
-    carry.deepRemapCache = &cache;
+    const FrameLinks links{.deepRemapCache = &cache};
     std::mt19937 rng(77);
     FrameSettings s = defaultFrameSettings();
     s.threadCount = 3;
-    s.deepColour = 1;
     CorrectionHistory hFast = identityHistory(), hRef = hFast;
     const int disableAt[] = {0, 1, 1, 0, 0, 1};
     for (int frame = 0; frame < 6; ++frame) {
@@ -235,8 +232,8 @@ TEST(DeepFramePass, SharedTableKeptAcrossFramesMatchesTheReference)
         DeepFrame source(97, 31), fast(97, 31, 0, false, 0x11), reference(97, 31, 0, false, 0x22);
         spellDeep(eight, source, rng, 128);
         s.disable = disableAt[frame];
-        runFramePass(s, hFast, &carry, asConst(source.plane()), fast.plane(), threadExecutor());
-        runFramePassReference(s, hRef, nullptr, asConst(source.plane()), reference.plane());
+        runFramePass(s, hFast, links, asConst(source.plane()), fast.plane(), threadExecutor());
+        runFramePassReference(s, hRef, {}, asConst(source.plane()), reference.plane());
         ASSERT_EQ(fast.storage.pixels(), reference.storage.pixels()) << "frame " << frame;
         EXPECT_EQ(std::memcmp(&hFast, &hRef, sizeof hFast), 0) << "frame " << frame;
     }

@@ -77,7 +77,7 @@ ClipRun runClip(const Clip& clip, int sceneCuts, bool reference, std::vector<int
     settings.sceneCuts = sceneCuts;
     CorrectionHistory history = identityHistory();
     LinkedCarry carry{};
-    carry.pass = pass;
+    const FrameLinks links{.carry = &carry, .request = {.pass = pass}};
     ClipRun run;
     for (int k = 0; k < kFrames; ++k) {
         if (std::find(skip.begin(), skip.end(), k) != skip.end()) continue;
@@ -87,8 +87,8 @@ ClipRun runClip(const Clip& clip, int sceneCuts, bool reference, std::vector<int
                             kHeight};
         const Plane out{reinterpret_cast<uint8_t*>(dst.data()), kWidth * 4, kWidth, kHeight};
         const FrameReport r =
-            reference ? runFramePassReference(settings, history, &carry, in, out)
-                      : runFramePass(settings, history, &carry, in, out, threadExecutor());
+            reference ? runFramePassReference(settings, history, links, in, out)
+                      : runFramePass(settings, history, links, in, out, threadExecutor());
         run.levels.push_back(r.levels);
         run.events.push_back(r.scene);
         run.measured.push_back(MeasuredFrame{r.levels, r.scene, r.putBack});
@@ -203,11 +203,11 @@ TEST(SceneCuts, OffIsThePlainPass)
         const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()), kWidth * 4, kWidth,
                             kHeight};
         const FrameReport ra =
-            runFramePass(settings, withCarry, &carry, in,
+            runFramePass(settings, withCarry, {.carry = &carry}, in,
                          Plane{reinterpret_cast<uint8_t*>(a.data()), kWidth * 4, kWidth, kHeight},
                          threadExecutor());
         const FrameReport rb =
-            runFramePass(settings, without, nullptr, in,
+            runFramePass(settings, without, {}, in,
                          Plane{reinterpret_cast<uint8_t*>(b.data()), kWidth * 4, kWidth, kHeight},
                          threadExecutor());
         ASSERT_EQ(a, b) << k;
@@ -287,14 +287,14 @@ TEST(TwoPass, PlannedFrameAppliesTheGivenValues)
             expected);
         for (bool reference : {false, true}) {
             LinkedCarry carry{};
-            carry.pass = LinkedPass::planned;
-            carry.planned = planned;
+            const FrameLinks links{.carry = &carry,
+                                   .request = {.pass = LinkedPass::planned, .planned = planned}};
             CorrectionHistory history = identityHistory();
             std::vector<uint32_t> got(src.size());
             const Plane out{reinterpret_cast<uint8_t*>(got.data()), kWidth * 4, kWidth, kHeight};
             const FrameReport r =
-                reference ? runFramePassReference(settings, history, &carry, in, out)
-                          : runFramePass(settings, history, &carry, in, out, threadExecutor());
+                reference ? runFramePassReference(settings, history, links, in, out)
+                          : runFramePass(settings, history, links, in, out, threadExecutor());
             EXPECT_TRUE(sameValues(r.applied, expected)) << disable << reference;
             EXPECT_EQ(got, want) << disable << reference;
             const CorrectionHistory fresh = identityHistory();

@@ -3,7 +3,7 @@
 
 #include "tests/frei0r/frei0r_clip.h"
 
-#include "plugin/shared_field.h"
+#include "plugin/setting_binding.h"
 
 Frame clipFrame(int width, int height, int index)
 {
@@ -44,8 +44,7 @@ ReferenceFilter::ReferenceFilter(int width, int height, const SettingValues& set
 void ReferenceFilter::configure(const SettingValues& v)
 {
     filter_.host.callScript("Config", v.data(), kScriptSettingCount);
-    for (int i = kScriptSettingCount; i < kRecordSettingCount; ++i)
-        storeShared(filter_.state().*kSettings[i].field, v[i]);
+    storeSwitches(filter_.state(), v);
 }
 
 Frame ReferenceFilter::run(const Frame& topDown)

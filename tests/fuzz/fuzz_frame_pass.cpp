@@ -16,7 +16,6 @@
 
 #include "engine/row_executor.h"
 #include "platform/threads.h"
-#include "plugin/frame_report.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/test_support.h"
 
@@ -111,16 +110,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         setThreadStartFailureHook(in.ConsumeBool() ? everyOtherStartFails : nullptr);
         require(fast.run(source, a, frame) == 0, "RunProc did not return 0");
         setThreadStartFailureHook(nullptr);
-        FrameReport fastReport;
-        require(lastFrameReport(fast.host.instanceData(), fastReport), "RunProc kept no report");
-        const FrameReport referenceReport =
-            runReferencePass(reference.state(), source.constPlane(), b.plane());
+        runReferencePass(reference.state(), source.constPlane(), b.plane());
 
         require(a.guardsIntact(), "the fast pass wrote outside the destination's pixels");
         require(source.guardsIntact() && b.guardsIntact(), "a pass wrote outside its frame");
         require(a.pixels() == b.pixels(), "the pixels differ from the reference pass");
-        require(std::memcmp(&fastReport, &referenceReport, sizeof fastReport) == 0,
-                "the report differs from the reference pass");
         require(std::memcmp(fast.state().history, reference.state().history,
                             sizeof fast.state().history) == 0,
                 "the history differs from the reference pass");

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "plugin/setting_binding.h"
 #include "plugin/settings_text.h"
 #include "tests/support/test_support.h"
 

@@ -165,7 +165,7 @@ FrameReport runReferencePass(FilterState& state, const ConstPlane& source, const
 {
     CorrectionHistory history = loadCorrectionHistory(state);
     const FrameReport report =
-        runFramePassReference(loadFrameSettings(state), history, nullptr, source, destination);
+        runFramePassReference(loadFrameSettings(state), history, {}, source, destination);
     storeCorrectionHistory(state, history);
     return report;
 }
