@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "linked/linked_filter.h"
+#include "linked/pre_roll.h"
 #include "mlt/history_cache.h"
 #include "mlt/pixels.h"
-#include "mlt/pre_roll.h"
 #include "mlt/pre_roll_source.h"
 #include "mlt/properties.h"
 
@@ -154,8 +154,7 @@ void TelvoFilter::runOne(int64_t position, const MltPicture& picture, const YuvM
 {
     toWork(picture, matrix, work_.data());
     const ptrdiff_t pitch = static_cast<ptrdiff_t>(work_.size() / static_cast<size_t>(height_));
-    uint8_t* lastRow = work_.data() + pitch * (height_ - 1);
-    filter_.run(lastRow, -pitch, lastRow, -pitch, position);
+    filter_.runTopDown(work_.data(), pitch, work_.data(), pitch);
     at_ = position;
     if (whole) cache_.store(position, filter_);
 }
