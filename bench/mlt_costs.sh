@@ -6,7 +6,8 @@
 # 1280x720 H.264 clip (keyframes every 250 frames): per frame against the frei0r module
 # and against no filter, and one frame rendered alone at several places in the clip
 # (its pre-roll from the clip's private producer included), the same offset after a
-# keyframe near the start and near the end, and the worst offset. Best of RUNS each.
+# keyframe near the start and near the end, and the worst offset. Best wall time of RUNS
+# each, with that run's CPU time (user + system), which load from elsewhere moves less.
 #
 # Usage: bench/mlt_costs.sh BUILD_DIR   (a build with the MLT and frei0r modules)
 #   FRAMES=100  frames per playback run     RUNS=3  best of this many
@@ -30,13 +31,16 @@ echo "making a one-minute 1280x720 H.264 clip (keyframes every 250 frames)..."
 bench_clip "$input" 1500 "testsrc2=size=1280x720:rate=25,eq=brightness=0.1*sin(t):eval=frame" \
   -g 250
 
-# rgba in and out, one rendering thread; the raw frames go nowhere.
+# rgba in and out, one rendering thread; the raw frames go nowhere. A failed run would
+# pass for a fast one: the bench stops instead.
 play() {  # in out filter-arguments...
   local in=$1 out=$2
   shift 2
   melt -silent -quiet "$input" in="$in" out="$out" "$@" \
-    -consumer avformat:/dev/null f=rawvideo vcodec=rawvideo pix_fmt=rgba real_time=-1
+    -consumer avformat:/dev/null f=rawvideo vcodec=rawvideo pix_fmt=rgba real_time=-1 ||
+    { echo "melt failed: $*" >&3; exit 1; }
 }
+exec 3>&2
 last=$((frames - 1))
 none() { play 0 "$last"; }
 frei0r() { play 0 "$last" -filter frei0r.telvo; }
@@ -44,12 +48,14 @@ native() { play 0 "$last" -filter telvo; }
 bench_best "$runs" none frei0r native
 
 echo
-echo "playback, $frames frames (melt, rgba, real_time=-1):"
-per_frame() { awk -v a="$(bench_wall "$1")" -v b="$(bench_wall none)" -v n="$frames" \
-  'BEGIN{printf "%.2f ms", (a - b) * 1000 / n}'; }
-printf '  %-28s %6.2f s\n' "no filter" "$(bench_wall none)"
-printf '  %-28s %6.2f s   filter %s a frame\n' "frei0r.telvo" "$(bench_wall frei0r)" "$(per_frame frei0r)"
-printf '  %-28s %6.2f s   filter %s a frame\n' "telvo (native)" "$(bench_wall native)" "$(per_frame native)"
+echo "playback, $frames frames (melt, rgba, real_time=-1), best wall and its CPU:"
+# The filter's own CPU a frame: the run's CPU less the run without a filter.
+per_frame() { awk -v a="$(bench_cpu "$1")" -v b="$(bench_cpu none)" -v n="$frames" \
+  'BEGIN{printf "%.1f ms", (a - b) * 1000 / n}'; }
+row() { printf '  %-16s %6.2f s wall %6.2f s CPU%s\n' "$1" "$(bench_wall "$2")" "$(bench_cpu "$2")" "$3"; }
+row "no filter" none ""
+row "frei0r.telvo" frei0r ", filter $(per_frame frei0r) CPU a frame"
+row "telvo (native)" native ", filter $(per_frame native) CPU a frame"
 
 # One frame alone: 10 frames after a keyframe at the start, in the middle and at the end,
 # and 249 after one (the most a seek decodes), each without and with the filter.
@@ -59,6 +65,7 @@ for at in 10 760 1260 1499; do
   eval "plain_$at() { play $at $at; }"
   eval "telvo_$at() { play $at $at -filter telvo; }"
   bench_best "$runs" "plain_$at" "telvo_$at"
-  awk -v at="$at" -v a="$(bench_wall "plain_$at")" -v b="$(bench_wall "telvo_$at")" \
-    'BEGIN{printf "  frame %4d: no filter %.2f s, telvo %.2f s (+%.2f s: the pre-roll and one frame)\n", at, a, b, b - a}'
+  awk -v at="$at" -v a="$(bench_cpu "plain_$at")" -v b="$(bench_cpu "telvo_$at")" \
+    -v aw="$(bench_wall "plain_$at")" -v bw="$(bench_wall "telvo_$at")" \
+    'BEGIN{printf "  frame %4d: no filter %.2f s CPU (%.2f s wall), telvo %.2f s CPU (%.2f s wall): +%.2f s CPU for the pre-roll and the frame\n", at, a, aw, b, bw, b - a}'
 done

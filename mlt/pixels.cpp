@@ -198,6 +198,34 @@ YuvMatrix yuvMatrixFor(int colorspace, bool fullRange)
     }
 }
 
+MltPicture mltPicture(PictureKind kind, uint8_t* image, int width, int height)
+{
+    const ptrdiff_t w = width, h = height;
+    switch (kind) {
+        case PictureKind::rgba:
+            return {kind, width, height, {image}, {4 * w}};
+        case PictureKind::rgb:
+            return {kind, width, height, {image}, {3 * w}};
+        case PictureKind::yuv422:
+            return {kind, width, height, {image}, {2 * w}};
+        case PictureKind::yuv420p: {
+            uint8_t* u = image + w * h;
+            return {kind, width, height, {image, u, u + (w / 2) * (h / 2)}, {w, w / 2, w / 2}};
+        }
+        case PictureKind::yuv422p16: {
+            uint8_t* u = image + 2 * w * h;
+            return {kind, width, height, {image, u, u + w * h}, {2 * w, w, w}};
+        }
+    }
+    return {};
+}
+
+bool fitsLayout(PictureKind kind, int width, int height)
+{
+    if (kind == PictureKind::rgba || kind == PictureKind::rgb) return true;
+    return width % 2 == 0 && (kind != PictureKind::yuv420p || height % 2 == 0);
+}
+
 PixelFormat workFormatOf(PictureKind kind)
 {
     return kind == PictureKind::rgba || kind == PictureKind::rgb ? PixelFormat::Bgrx32

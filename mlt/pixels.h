@@ -39,6 +39,16 @@ struct MltPicture {
     ptrdiff_t stride[3];
 };
 
+// A picture of MLT's layout at `image`: planes one after the other, chroma halved across
+// (and down for 4:2:0), rows without padding. (MLT 7.12's own mlt_image_format_planes
+// puts yuv420p's V plane in the wrong place.)
+MltPicture mltPicture(PictureKind kind, uint8_t* image, int width, int height);
+
+// The YUV layouts share chroma between pixel pairs (and row pairs): MLT makes such frames
+// of even sizes only, and an odd one is passed through untouched rather than read past
+// its end.
+bool fitsLayout(PictureKind kind, int width, int height);
+
 PixelFormat workFormatOf(PictureKind kind);
 // Bytes one top-down work picture of the format needs (pitch: width x pixel size).
 size_t workBytes(PixelFormat format, int width, int height);

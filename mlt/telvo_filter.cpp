@@ -44,40 +44,6 @@ bool kindOf(mlt_image_format format, PictureKind& kind)
     }
 }
 
-// MLT 7.12's mlt_image_format_planes puts yuv420p's V plane in the wrong place, so the
-// layouts are written out here: planes one after the other, chroma halved across (and
-// down for 4:2:0), rows without padding.
-MltPicture pictureOf(PictureKind kind, uint8_t* image, int width, int height)
-{
-    const ptrdiff_t w = width, h = height;
-    switch (kind) {
-        case PictureKind::rgba:
-            return {kind, width, height, {image}, {4 * w}};
-        case PictureKind::rgb:
-            return {kind, width, height, {image}, {3 * w}};
-        case PictureKind::yuv422:
-            return {kind, width, height, {image}, {2 * w}};
-        case PictureKind::yuv420p: {
-            uint8_t* u = image + w * h;
-            return {kind, width, height, {image, u, u + (w / 2) * (h / 2)}, {w, w / 2, w / 2}};
-        }
-        case PictureKind::yuv422p16: {
-            uint8_t* u = image + 2 * w * h;
-            return {kind, width, height, {image, u, u + w * h}, {2 * w, w, w}};
-        }
-    }
-    return {};
-}
-
-// The YUV layouts share chroma between pixel pairs (and row pairs): MLT makes such frames
-// of even sizes only, and an odd one is passed through untouched rather than read past
-// its end.
-bool fitsLayout(PictureKind kind, int width, int height)
-{
-    if (kind == PictureKind::rgba || kind == PictureKind::rgb) return true;
-    return width % 2 == 0 && (kind != PictureKind::yuv420p || height % 2 == 0);
-}
-
 // The matrix and range the frame's own properties name; MLT's default otherwise (BT.601
 // below 720 lines, BT.709 from there, limited range).
 YuvMatrix matrixOf(mlt_frame frame, int height)
@@ -183,7 +149,7 @@ void TelvoFilter::rebuildHistory(const FrameJob& job)
         SettingsPlace place = job.place;
         place.position -= static_cast<int>(job.position - p);
         filter_.apply(settingsAt(properties, place));
-        runOne(p, pictureOf(job.kind, image, width_, height_), matrixOf(frame, height_),
+        runOne(p, mltPicture(job.kind, image, width_, height_), matrixOf(frame, height_),
                p >= firstWhole);
         mlt_frame_close(frame);
     }
@@ -205,9 +171,10 @@ void TelvoFilter::render(const FrameJob& job, uint8_t* image)
     else if (at_ != job.position - 1)
         filter_.restoreSnapshot(*state);
     filter_.apply(settingsAt(properties, job.place));
-    runOne(job.position, pictureOf(job.kind, image, width_, height_), matrixOf(job.frame, height_));
+    runOne(job.position, mltPicture(job.kind, image, width_, height_),
+           matrixOf(job.frame, height_));
     toPicture(work_.data(), matrixOf(job.frame, height_),
-              pictureOf(job.kind, image, width_, height_));
+              mltPicture(job.kind, image, width_, height_));
 }
 
 int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* width, int* height,

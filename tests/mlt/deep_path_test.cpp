@@ -111,4 +111,57 @@ TEST(MltPixels, YuvIsReadWithTheFramesMatrix)
     }
 }
 
+// Every YUV layout, as MLT lays it out, to the filter's pixels and back, on colours inside
+// the RGB cube: each sample comes back as it was, so the planes are found where MLT puts
+// them and chroma is shared as MLT shares it.
+TEST(MltPixels, YuvLayoutsComeBackAsTheyWere)
+{
+    constexpr int w = 6, h = 4;
+    struct Layout {
+        PictureKind kind;
+        int chromaRows;  // rows of chroma
+        int sampleBytes;
+    };
+    for (const Layout l :
+         {Layout{PictureKind::yuv422, h, 1}, Layout{PictureKind::yuv420p, h / 2, 1},
+          Layout{PictureKind::yuv422p16, h, 2}}) {
+        SCOPED_TRACE(static_cast<int>(l.kind));
+        const int scale = l.sampleBytes == 2 ? 256 : 1;
+        // Luma 50..165 and chroma within 14 of neutral, different at every sample.
+        std::vector<uint16_t> y(w * h), u(w / 2 * l.chromaRows), v(u.size());
+        for (size_t i = 0; i < y.size(); ++i) y[i] = static_cast<uint16_t>((50 + 5 * i) * scale);
+        for (size_t i = 0; i < u.size(); ++i) {
+            u[i] = static_cast<uint16_t>((120 + 2 * i) * scale);
+            v[i] = static_cast<uint16_t>((136 - 2 * i) * scale);
+        }
+        // Laid out as MLT lays the format out: packed Y0 U Y1 V, or the planes one after
+        // the other in 8-bit samples or little-endian words.
+        std::vector<uint8_t> picture((y.size() + 2 * u.size()) * l.sampleBytes);
+        if (l.kind == PictureKind::yuv422) {
+            for (int row = 0; row < h; ++row)
+                for (int x = 0; x < w; ++x) {
+                    uint8_t* pair = &picture[static_cast<size_t>(row * w * 2 + (x / 2) * 4)];
+                    pair[(x % 2) * 2] = static_cast<uint8_t>(y[row * w + x]);
+                    pair[1] = static_cast<uint8_t>(u[row * (w / 2) + x / 2]);
+                    pair[3] = static_cast<uint8_t>(v[row * (w / 2) + x / 2]);
+                }
+        } else {
+            uint8_t* at = picture.data();
+            for (const auto* samples : {&y, &u, &v})
+                for (uint16_t s : *samples) {
+                    if (l.sampleBytes == 2) *at++ = static_cast<uint8_t>(s & 0xff);
+                    *at++ = static_cast<uint8_t>(l.sampleBytes == 2 ? s >> 8 : s);
+                }
+        }
+        const MltPicture p = mltPicture(l.kind, picture.data(), w, h);
+        const std::vector<uint8_t> before = picture;
+        std::vector<uint8_t> work(workBytes(workFormatOf(l.kind), w, h));
+        const YuvMatrix matrix = yuvMatrixFor(709, false);
+        toWork(p, matrix, work.data());
+        std::fill(picture.begin(), picture.end(), uint8_t{0});
+        toPicture(work.data(), matrix, p);
+        EXPECT_EQ(picture, before);
+    }
+}
+
 }  // namespace
