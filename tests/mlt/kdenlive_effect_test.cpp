@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,20 +20,24 @@ struct Parameter {
     std::string name, defaultValue, min, max;
 };
 
+// The value of attribute `name` in one tag's text, "(none)" without it.
+std::string attribute(const std::string& tag, const std::string& name)
+{
+    const std::string key = " " + name + "=\"";
+    const size_t at = tag.find(key);
+    if (at == std::string::npos) return "(none)";
+    const size_t from = at + key.size();
+    return tag.substr(from, tag.find('"', from) - from);
+}
+
 std::vector<Parameter> parametersOf(const std::string& xml)
 {
     std::vector<Parameter> out;
-    const std::regex tag(R"(<parameter\s([^>]*)>)");
-    const auto attribute = [](const std::string& attributes, const char* name) {
-        std::smatch m;
-        const std::regex one(std::string("\\b") + name + R"(="([^"]*)\")");
-        return std::regex_search(attributes, m, one) ? m[1].str() : std::string("(none)");
-    };
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), tag); it != std::sregex_iterator();
-         ++it) {
-        const std::string a = (*it)[1];
-        out.push_back({attribute(a, "name"), attribute(a, "default"), attribute(a, "min"),
-                       attribute(a, "max")});
+    for (size_t at = xml.find("<parameter "); at != std::string::npos;
+         at = xml.find("<parameter ", at + 1)) {
+        const std::string tag = xml.substr(at, xml.find('>', at) - at);
+        out.push_back({attribute(tag, "name"), attribute(tag, "default"), attribute(tag, "min"),
+                       attribute(tag, "max")});
     }
     return out;
 }
