@@ -41,6 +41,23 @@ play() {  # in out filter-arguments...
     { echo "melt failed: $*" >&3; exit 1; }
 }
 exec 3>&2
+# melt says nothing and exits 0 when a filter does not load: first check that both
+# modules load and agree (the native filter's rgba frames are frei0r's, bit for bit).
+check_frames() {  # name filter-arguments...
+  local name=$1
+  shift
+  melt -silent -quiet "$input" in=0 out=2 "$@" \
+    -consumer "avformat:$work/$name.nut" f=nut vcodec=rawvideo pix_fmt=rgba real_time=-1
+  ffmpeg -nostdin -v error -i "$work/$name.nut" -f rawvideo - | md5sum >"$work/$name.md5"
+}
+check_frames plain
+check_frames frei0r -filter frei0r.telvo
+check_frames native -filter telvo
+if cmp -s "$work/plain.md5" "$work/native.md5" || ! cmp -s "$work/frei0r.md5" "$work/native.md5"; then
+  echo "the modules did not load, or disagree: $(cat "$work"/{plain,frei0r,native}.md5)" >&2
+  exit 1
+fi
+
 last=$((frames - 1))
 none() { play 0 "$last"; }
 frei0r() { play 0 "$last" -filter frei0r.telvo; }
