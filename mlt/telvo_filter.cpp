@@ -6,8 +6,8 @@
 #include <framework/mlt.h>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -139,18 +139,20 @@ void TelvoFilter::rebuildHistory(const FrameJob& job)
     if (first == job.position) return;
     mlt_profile profile = mlt_service_profile(MLT_FILTER_SERVICE(job.filter));
     if (!source_.openFor(profile, job.frame)) return;
+    bool gap = false;  // a frame could not be read: what follows is not a whole run's
     for (int64_t p = first; p < job.position; ++p) {
         uint8_t* image = nullptr;
         mlt_frame frame = source_.fetch(p, job.frame, job.format, width_, height_, &image);
         if (frame == nullptr) {  // the history restarts where the clip could not be read
             filter_.restart();
+            gap = true;
             continue;
         }
         SettingsPlace place = job.place;
         place.position -= static_cast<int>(job.position - p);
         filter_.apply(settingsAt(properties, place));
         runOne(p, mltPicture(job.kind, image, width_, height_), matrixOf(frame, height_),
-               p >= firstWhole);
+               p >= firstWhole && !gap);
         mlt_frame_close(frame);
     }
 }
@@ -203,7 +205,14 @@ int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* wi
         kind,
     };
     mlt_service_unlock(MLT_FILTER_SERVICE(filter));
-    static_cast<TelvoFilter*>(filter->child)->render(job, *image);
+    // Nothing may leave into MLT's C: a frame the filter cannot render (no memory) is
+    // passed on as it came.
+    try {
+        static_cast<TelvoFilter*>(filter->child)->render(job, *image);
+    } catch (const std::exception& e) {
+        mlt_log_error(MLT_FILTER_SERVICE(filter), "frame %d passed unfiltered: %s\n",
+                      static_cast<int>(job.position), e.what());
+    }
     return 0;
 }
 
@@ -229,7 +238,12 @@ extern "C" mlt_filter filter_telvo_init(mlt_profile profile, mlt_service_type ty
                                         char* arg)
 {
     (void)profile, (void)type, (void)id, (void)arg;
-    auto* self = new (std::nothrow) TelvoFilter;
+    TelvoFilter* self = nullptr;
+    try {
+        self = new TelvoFilter;
+    } catch (const std::exception&) {
+        return nullptr;  // MLT reports a filter it could not create
+    }
     mlt_filter filter = self != nullptr ? mlt_filter_new() : nullptr;
     if (filter == nullptr) {
         delete self;
