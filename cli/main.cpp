@@ -13,6 +13,7 @@ extern "C" {
 #include "cli/media/av_messages.h"
 #include "cli/media/output_file.h"
 #include "cli/pipeline/frame_allocator.h"
+#include "cli/pipeline/plan_jobs.h"
 #include "cli/pipeline/preview.h"
 #include "cli/pipeline/transcode.h"
 #include "cli/pipeline/two_pass.h"
@@ -32,6 +33,8 @@ int main(int argc, char** argv)
         case ParseResult::ListOptions:
             std::fputs(optionListing().c_str(), stdout);
             return kExitOk;
+        case ParseResult::CheckOptions:
+            return kExitOk;
         case ParseResult::UsageError:
             std::fprintf(stderr, "telvo: %s\n", error.c_str());
             return kExitUsage;
@@ -44,9 +47,11 @@ int main(int argc, char** argv)
     installInterruptHandlers();
     keepFrameBuffersMapped();
 
-    const RunResult result = !options.planFrom.empty()   ? runPlanning(options)
-                             : options.previewFrame >= 0 ? runPreview(options)
-                                                         : runTranscode(options);
+    const RunResult result = !options.planFrom.empty()      ? runPlanning(options)
+                             : !options.analysePath.empty() ? runMeasure(options)
+                             : !options.planPath.empty()    ? runApplyPlan(options)
+                             : options.previewFrame >= 0    ? runPreview(options)
+                                                            : runTranscode(options);
     // -v has shown FFmpeg's messages as they came; -q asks for none.
     if (!options.quiet && !options.verbose) reportInputMessages(stderr);
     if (result.code != kExitOk) std::fprintf(stderr, "telvo: %s\n", result.message.c_str());

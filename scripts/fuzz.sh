@@ -15,7 +15,7 @@ build=${1:?usage: scripts/fuzz.sh BUILD_DIR [SECONDS_EACH]}
 seconds=${2:-45}
 seeds=tests/fuzz/corpus
 
-for target in fuzz_config_line fuzz_script fuzz_frame_pass; do
+for target in fuzz_config_line fuzz_script fuzz_frame_pass fuzz_plan_file; do
   binary=$build/tests/fuzz/$target
   work=$build/fuzz-corpus/$target
   findings=$build/fuzz-findings/$target

@@ -40,7 +40,7 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo scripts/test-package.sh "$out/native"
 
-echo "== telvo-farm on a loopback Dask cluster"
+echo "== telvo-farm on Dask clusters: loopback, and hosts in network namespaces (as root)"
 # Debian's own Python: it is the one with Dask and pytest.
 TELVO_BUILD_DIR="$out/native" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/farm
 

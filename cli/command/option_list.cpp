@@ -27,10 +27,24 @@ void replaceAll(std::string& text, std::string_view name, const std::string& val
         text.replace(at, name.size(), value);
 }
 
-std::string listingLine(const char* name, std::string_view kind, const std::string& range = {})
+std::string listingLine(const char* name, std::string_view kind, const std::string& range = {},
+                        const char* use = nullptr)
 {
-    return std::string(name) + "\t" + std::string(kind) + (range.empty() ? "" : "\t" + range) +
-           "\n";
+    std::string line = std::string(name) + "\t" + std::string(kind);
+    if (!range.empty() || use != nullptr) line += "\t" + range;
+    if (use != nullptr) line += std::string("\t") + use;
+    return line + "\n";
+}
+
+// Settings that only draw into the written frames, or leave them unfiltered: a measuring
+// pass writes no frames, so it has no use for them.
+constexpr std::string_view kVideoOnlySettings[] = {"histogram", "disable"};
+
+const char* settingUse(const Setting& s)
+{
+    for (const std::string_view name : kVideoOnlySettings)
+        if (name == s.name) return kUseVideo;
+    return nullptr;
 }
 
 // The kind --list-options shows, and an integer's range.
@@ -53,7 +67,21 @@ std::string rangeText(int64_t low, int64_t high)
 
 bool readConfigOption(const std::string& line, CliOptions& options, std::string& error)
 {
-    return parseConfigLine(line, options.settings, error);
+    if (!parseConfigLine(line, options.settings, error)) return false;
+    for (int i = 0; i < kSettingCount; ++i)
+        if (kSettings[i].scriptIndex >= 0) options.given[size_t(i)] = true;
+    return true;
+}
+
+bool readPlanOption(const std::string& value, CliOptions& options, std::string& error)
+{
+    if (!options.planPath.empty()) {
+        error = "--plan is given twice ('" + options.planPath + "' and '" + value +
+                "'); a run applies one plan";
+        return false;
+    }
+    options.planPath = value;
+    return true;
 }
 
 bool readPlanningOption(const std::string& value, CliOptions& options, std::string& error)
@@ -66,6 +94,7 @@ bool readPlanningOption(const std::string& value, CliOptions& options, std::stri
         return false;
     }
     options.planning = value;
+    options.planningGiven = true;
     return true;
 }
 
@@ -106,14 +135,15 @@ std::string optionListing()
     for (const Setting& s : kSettings) {
         const std::string name = std::string("--") + s.name;
         listing += s.kind == SettingKind::Flag
-                       ? listingLine(name.c_str(), "flag")
-                       : listingLine(name.c_str(), "integer", rangeText(s.range.low, s.range.high));
+                       ? listingLine(name.c_str(), "flag", {}, settingUse(s))
+                       : listingLine(name.c_str(), "integer", rangeText(s.range.low, s.range.high),
+                                     settingUse(s));
     }
     for (const OptionRow& o : kOutputOptions) {
         const std::string_view kind = listingKind(o);
         const std::string range = kind == "integer" ? rangeText(o.range.low, o.range.high) : "";
         for (const char* name : {o.shortName, o.longName})
-            if (name != nullptr) listing += listingLine(name, kind, range);
+            if (name != nullptr) listing += listingLine(name, kind, range, o.use);
     }
     return listing;
 }

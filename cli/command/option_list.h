@@ -35,7 +35,15 @@ struct OptionRow {
     struct {
         int64_t low, high;
     } range{};
+    // For an option that belongs to one pass of a two-pass run only, what --list-options
+    // tells programs that split a run into passes: kUseVideo shapes the written video (a
+    // measuring pass has none), kUsePlanning says how a plan is made (only the planner
+    // takes it). Null: every pass takes it.
+    const char* use = nullptr;
 };
+
+inline constexpr const char* kUseVideo = "video";
+inline constexpr const char* kUsePlanning = "planning";
 
 // The text around the options; '\n' breaks a line in --help only.
 inline constexpr const char* kCliSynopsis = "telvo INPUT OUTPUT [options]";
@@ -53,6 +61,8 @@ bool readConfigOption(const std::string& line, CliOptions& options, std::string&
 
 // --planning's reader: scene or smooth:N.
 bool readPlanningOption(const std::string& value, CliOptions& options, std::string& error);
+// --plan's reader: one plan a run.
+bool readPlanOption(const std::string& value, CliOptions& options, std::string& error);
 
 // Before the settings' own options: the whole script line at once.
 inline constexpr OptionRow kConfigOption = {nullptr, "--config", "\"Config(g,a,b,t,l,r,bo,f)\"",
@@ -64,20 +74,35 @@ constexpr int64_t kFrameLimit = INT32_MAX;
 // The command line's own options, in --help's order. In a help text "{range}" stands for
 // the row's range, "{low}" for its lower end.
 inline constexpr OptionRow kOutputOptions[] = {
-    {"-f", "--format", "NAME", "output container (any FFmpeg muxer, e.g. mp4, matroska, null)",
-     &CliOptions::format},
-    {nullptr, "--codec", "NAME",
+    {"-f",
+     "--format",
+     "NAME",
+     "output container (any FFmpeg muxer, e.g. mp4, matroska, null)",
+     &CliOptions::format,
+     {},
+     kUseVideo},
+    {nullptr,
+     "--codec",
+     "NAME",
      "video encoder (default: libx264 for mp4/mkv/mov, png for images,\nthe muxer's default "
      "otherwise)",
-     &CliOptions::codec},
+     &CliOptions::codec,
+     {},
+     kUseVideo},
     {nullptr,
      "--crf",
      "N",
      "quality for encoders with a CRF scale, {range} (default 18 for libx264)",
      &CliOptions::crf,
-     {0, 63}},
-    {nullptr, "--lossless", nullptr,
-     "FFV1, frames kept as the filter's RGB output bit for bit (.mkv)", &CliOptions::lossless},
+     {0, 63},
+     kUseVideo},
+    {nullptr,
+     "--lossless",
+     nullptr,
+     "FFV1, frames kept as the filter's RGB output bit for bit (.mkv)",
+     &CliOptions::lossless,
+     {},
+     kUseVideo},
     {nullptr, "--eight-bit", nullptr,
      "filter input deeper than 8 bits at 8 bits per channel, as earlier\nversions did "
      "(default: 16 bits per channel for such input)",
@@ -100,16 +125,20 @@ inline constexpr OptionRow kOutputOptions[] = {
      "pass 1 of two: measure every frame, find the scenes and write the\nplan to PLAN "
      "(no OUTPUT; docs/two-pass.md)",
      &CliOptions::analysePath},
-    {nullptr, "--planning", "MODE",
+    {nullptr,
+     "--planning",
+     "MODE",
      "how --analyse plans: scene (one correction per scene, the default)\nor smooth:N (a "
      "centred window of N frames within a scene)",
-     &readPlanningOption},
+     &readPlanningOption,
+     {},
+     kUsePlanning},
     {nullptr, "--plan-from", "MEASURES",
      "with --analyse and no INPUT: plan from pass 1's measurements\n(joined parts, as "
      "telvo-farm makes them)",
      &CliOptions::planFrom},
     {nullptr, "--plan", "PLAN",
-     "pass 2 of two: apply PLAN's correction to every frame (no pre-roll)", &CliOptions::planPath},
+     "pass 2 of two: apply PLAN's correction to every frame (no pre-roll)", &readPlanOption},
     {nullptr,
      "--start",
      "N",
@@ -134,6 +163,10 @@ inline constexpr OptionRow kOutputOptions[] = {
      "print every option for programs, one per line: the name, flag, text\nor integer, and "
      "an integer's range (tab-separated); exit",
      ParseResult::ListOptions},
+    {nullptr, "--check-options", nullptr,
+     "check the whole command line (values, options that exclude each\nother) and exit: 0 "
+     "or 2 with the usage error; opens no file",
+     ParseResult::CheckOptions},
 };
 
 // The option a command-line word names ("-f", "--format"); null for none of these rows.
@@ -154,7 +187,8 @@ std::vector<OptionText> filterOptionTexts();
 std::vector<OptionText> outputOptionTexts();
 
 // What --list-options prints: one line per option name, "NAME\tKIND" with KIND flag,
-// text, integer or exit, and for an integer "\tLOW..HIGH"; the short and long names of
-// one option each get a line. Programs that run telvo (telvo-farm) read it instead of
+// text, integer or exit, and for an integer "\tLOW..HIGH"; an option of one pass only
+// adds its use as a fourth field (the third then empty for a non-integer). The short and
+// long names of one option each get a line. Programs that run telvo (telvo-farm) read it instead of
 // keeping their own copy of the options.
 std::string optionListing();

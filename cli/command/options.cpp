@@ -112,6 +112,7 @@ ParseResult takeSetting(int index, const OptionWord& word, Arguments& args, CliO
                            : takeInteger(word, args, s.range.low, s.range.high, value, error);
     if (!taken) return ParseResult::UsageError;
     o.settings[index] = static_cast<int>(value);
+    o.given[size_t(index)] = true;
     return ParseResult::Run;
 }
 
@@ -200,6 +201,16 @@ ParseResult checkTogether(int positional, const CliOptions& o, std::string& erro
         error = "--plan and --preview exclude each other";
         return ParseResult::UsageError;
     }
+    // Every frame of pass 2 gets its planned values, as a frozen correction would.
+    if (!o.planPath.empty() && o.settings[settingIndex("freeze")] != 0) {
+        error = "--freeze has no effect with --plan: every frame gets the plan's correction";
+        return ParseResult::UsageError;
+    }
+    // With --plan, --planning must be the plan's (checked when the plan is read).
+    if (o.planningGiven && o.planPath.empty()) {
+        error = "--planning says how --analyse plans; without --analyse it has no effect";
+        return ParseResult::UsageError;
+    }
     if (positional < 2) {
         error = positional == 0 ? "missing INPUT and OUTPUT (see telvo --help)"
                                 : "missing OUTPUT (see telvo --help)";
@@ -207,6 +218,10 @@ ParseResult checkTogether(int positional, const CliOptions& o, std::string& erro
     }
     if (o.lossless && !o.codec.empty()) {
         error = "--lossless and --codec exclude each other";
+        return ParseResult::UsageError;
+    }
+    if (o.lossless && o.crf >= 0) {
+        error = "--lossless and --crf exclude each other: lossless output has no quality scale";
         return ParseResult::UsageError;
     }
     if (o.previewFrame >= 0 && (o.start != 0 || o.frames != -1 || o.lossless ||
@@ -232,6 +247,7 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
     Arguments args{argc, argv};
     int positional = 0;
     bool onlyPositional = false;
+    bool checkOnly = false;  // --check-options: the whole line is read, then nothing runs
     while (args.more()) {
         const std::string arg = args.take();
         if (onlyPositional || arg == "-" || arg.empty() || arg[0] != '-') {
@@ -239,9 +255,12 @@ ParseResult parseOptions(int argc, char** argv, CliOptions& o, std::string& erro
         } else if (arg == "--") {
             onlyPositional = true;
         } else if (const ParseResult result = takeOption(arg, args, o, error);
-                   result != ParseResult::Run) {
+                   result == ParseResult::CheckOptions) {
+            checkOnly = true;
+        } else if (result != ParseResult::Run) {
             return result;
         }
     }
-    return checkTogether(positional, o, error);
+    const ParseResult result = checkTogether(positional, o, error);
+    return checkOnly && result == ParseResult::Run ? ParseResult::CheckOptions : result;
 }

@@ -5,6 +5,7 @@
 // own switches. Parsing only; nothing here touches a file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,8 @@ struct CliOptions {
     std::string format;  // -f: muxer name; empty = from OUTPUT's extension
 
     SettingValues settings = defaultSettingValues();  // every filter setting, table order
+    // The settings the command line names (by option or in --config): a plan checks them.
+    std::array<bool, kSettingCount> given{};
 
     bool lossless = false;
     bool eightBit = false;  // filter deeper input at 8 bits per channel, as before
@@ -29,8 +32,9 @@ struct CliOptions {
 
     std::string analysePath;         // pass 1: measure every frame and write this plan; no OUTPUT
     std::string planning = "scene";  // how pass 1 plans: scene or smooth:N
-    std::string planPath;            // pass 2: apply this plan's corrections
-    std::string planFrom;            // plan from these joined measurements, no INPUT
+    bool planningGiven = false;
+    std::string planPath;  // pass 2: apply this plan's corrections
+    std::string planFrom;  // plan from these joined measurements, no INPUT
 
     int64_t start = 0;    // first output frame
     int64_t frames = -1;  // -1 = to the end
@@ -41,8 +45,9 @@ struct CliOptions {
 };
 
 // Run: go on with the job; the others end the command: print the usage, the version or
-// the option listing (--list-options), or report a usage error.
-enum class ParseResult { Run, Help, Version, ListOptions, UsageError };
+// the option listing (--list-options), report a usage error, or (--check-options) say
+// that the whole command line is sound without opening anything.
+enum class ParseResult { Run, Help, Version, ListOptions, UsageError, CheckOptions };
 
 ParseResult parseOptions(int argc, char** argv, CliOptions& options, std::string& error);
 

@@ -271,3 +271,10 @@ bool AudioReencoder::finish(std::string& error)
     return resampleDecoded(error) && addSamples(nullptr, 0, error) &&
            encodeWholeFrames(true, error) && sendToEncoder(nullptr, error);
 }
+
+std::string AudioReencoder::channelChange() const
+{
+    const int from = decoder_->ch_layout.nb_channels, to = encoder_->ch_layout.nb_channels;
+    if (from == to) return {};
+    return ", its " + std::to_string(from) + " channels mixed down to " + std::to_string(to);
+}

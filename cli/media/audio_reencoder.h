@@ -29,6 +29,9 @@ public:
     bool write(const AVPacket* packet, std::string& error);
     // Drains the decoder, the resampler and the encoder.
     bool finish(std::string& error);
+    // ", its 6 channels mixed down to 2" where the encoder takes fewer channels than the
+    // input has (MP2 takes two), else empty.
+    std::string channelChange() const;
 
 private:
     bool openDecoder(const AVStream* in, std::string& error);

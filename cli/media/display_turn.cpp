@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 extern "C" {
 #include <libavutil/display.h>
@@ -57,6 +58,21 @@ DisplayTurn displayTurnOf(const AVStream& stream)
     int32_t copy[9];
     std::memcpy(copy, matrix, sizeof copy);
     return displayTurnOf(copy);
+}
+
+// Undoes the turn's steps in reverse: the rows' mirror swaps top and bottom, the
+// columns' mirror left and right, and the transpose takes the displayed left edge to the
+// stored top (and top to left, right to bottom, bottom to right).
+void storedMargins(const DisplayTurn& turn, int m[4])
+{
+    enum { top, left, right, bottom };
+    if (turn.mirrorY) std::swap(m[top], m[bottom]);
+    if (turn.mirrorX) std::swap(m[left], m[right]);
+    if (turn.transpose) {
+        const int shown[4] = {m[top], m[left], m[right], m[bottom]};
+        m[top] = shown[left], m[left] = shown[top];
+        m[right] = shown[bottom], m[bottom] = shown[right];
+    }
 }
 
 std::string describe(const DisplayTurn& turn)

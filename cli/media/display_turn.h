@@ -30,6 +30,10 @@ struct DisplayTurn {
 DisplayTurn displayTurnOf(const int32_t* matrix);
 DisplayTurn displayTurnOf(const AVStream& stream);
 
+// Margins given for the displayed picture, {top, left, right, bottom}, as the edges of the
+// picture as stored (before `turn`): what a filter that sees the stored picture measures.
+void storedMargins(const DisplayTurn& turn, int margins[4]);
+
 // "turned a quarter clockwise", "upside down", ... and ", mirrored" where it applies.
 std::string describe(const DisplayTurn& turn);
 

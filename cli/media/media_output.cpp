@@ -328,8 +328,8 @@ bool MediaOutput::addEncodedAudio(const AVStream& in, std::string& error)
     auto reencoder = std::make_unique<AudioReencoder>();
     if (encoder != nullptr && reencoder->open(&in, encoder, muxer_, why)) {
         std::fprintf(stderr,
-                     "telvo: note: stream %d (%s) cannot go into %s as it is; encoded as %s\n",
-                     in.index, codec, container, encoder->name);
+                     "telvo: note: stream %d (%s) cannot go into %s as it is; encoded as %s%s\n",
+                     in.index, codec, container, encoder->name, reencoder->channelChange().c_str());
         streamMap_[in.index] = static_cast<int>(muxer_->nb_streams) - 1;
         reencoders_[in.index] = std::move(reencoder);
         return true;

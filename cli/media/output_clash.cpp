@@ -60,11 +60,13 @@ struct InputFile {
     std::string path;
     Place given, real;
     FileId id;
+    const NamedOutput* read = nullptr;  // another file the run reads, not the input
 };
 
-void addInputFile(const std::string& path, std::vector<InputFile>& files)
+void addInputFile(const std::string& path, std::vector<InputFile>& files,
+                  const NamedOutput* read = nullptr)
 {
-    InputFile file{path, placeOf(path), {}, {}};
+    InputFile file{path, placeOf(path), {}, {}, read};
     if (!idOf(path, file.id)) return;
     file.real = file.given;
     if (char* real = realpath(path.c_str(), nullptr)) {
@@ -99,31 +101,9 @@ std::vector<InputFile> inputFiles(const std::string& input, bool& sequence)
     return files;
 }
 
-// True when the numbered sequence `pattern` (its folder and file name) has a frame
-// called `place`. The image muxer numbers frames from 1; a number is written as digits,
-// so every run of digits in the name is a candidate.
 bool sequenceNames(const Place& pattern, const Place& place)
 {
-    if (pattern.folder != place.folder) return false;
-    const std::string& name = place.name;
-    for (size_t at = 0; at < name.size();) {
-        if (!std::isdigit(static_cast<unsigned char>(name[at]))) {
-            ++at;
-            continue;
-        }
-        size_t end = at;
-        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
-        if (end - at <= 9) {
-            const int number = std::atoi(name.substr(at, end - at).c_str());
-            char frame[PATH_MAX];
-            if (number >= 1 &&
-                av_get_frame_filename(frame, sizeof frame, pattern.name.c_str(), number) == 0 &&
-                name == frame)
-                return true;
-        }
-        at = end;
-    }
-    return false;
+    return pattern.folder == place.folder && patternNames(pattern.name, place.name);
 }
 
 // An output and where it writes.
@@ -143,19 +123,53 @@ std::string shown(const NamedOutput& output)
 
 }  // namespace
 
-std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs)
+// The image muxer numbers frames from 1; a number is written as digits, so every run of
+// digits in the name is a candidate.
+bool patternNames(const std::string& pattern, const std::string& name)
+{
+    for (size_t at = 0; at < name.size();) {
+        if (!std::isdigit(static_cast<unsigned char>(name[at]))) {
+            ++at;
+            continue;
+        }
+        size_t end = at;
+        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
+        if (end - at <= 9) {
+            const int number = std::atoi(name.substr(at, end - at).c_str());
+            char frame[PATH_MAX];
+            if (number >= 1 &&
+                av_get_frame_filename(frame, sizeof frame, pattern.c_str(), number) == 0 &&
+                name == frame)
+                return true;
+        }
+        at = end;
+    }
+    return false;
+}
+
+std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs,
+                            const std::vector<NamedOutput>& read)
 {
     for (const NamedOutput& output : outputs)
         if (std::string overlong = overlongOutputName(output.option, output.path);
             !overlong.empty())
             return overlong;
+    for (const NamedOutput& output : outputs) {
+        struct stat info {
+        };
+        if (!output.sequence && stat(output.path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            return shown(output) + " is a folder; name a file in it";
+        if (std::string loop = outputLinkLoop(output.option, output.path); !loop.empty())
+            return loop;
+    }
     std::vector<OutputPlace> places;
     // A link is followed when written, so its target is where an output lands.
     for (const NamedOutput& output : outputs)
         places.push_back(
             {output, placeOf(output.sequence ? output.path : followOutputLinks(output.path))});
     bool sequence = false;
-    const std::vector<InputFile> files = inputFiles(input, sequence);
+    std::vector<InputFile> files = inputFiles(input, sequence);
+    for (const NamedOutput& other : read) addInputFile(other.path, files, &other);
     for (const OutputPlace& out : places) {
         FileId outputId{};
         const bool outputExists = !out.output.sequence && idOf(out.output.path, outputId);
@@ -164,6 +178,9 @@ std::string findOutputClash(const std::string& input, const std::vector<NamedOut
                                outputId.inode == file.id.inode) ||
                               out.writes(file.given) || out.writes(file.real);
             if (!same) continue;
+            if (file.read != nullptr)
+                return shown(out.output) + " would overwrite " + shown(*file.read) +
+                       ", which this run reads; choose another name";
             if (!sequence && !out.output.sequence)
                 return shown(out.output) + " is the input; choose another name";
             return shown(out.output) + " would overwrite '" + file.path + "', " +

@@ -20,5 +20,10 @@ struct NamedOutput {
 // The usage message for the first clash (or overlong name) found; empty when every
 // output stands apart.
 // The input is what FFmpeg would read: a file (also as file:NAME), or every existing
-// frame of a numbered image sequence; other protocols name no local file.
-std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs);
+// frame of a numbered image sequence; other protocols name no local file. `read` are
+// other files the run reads (the plan of --plan), guarded as the input is.
+std::string findOutputClash(const std::string& input, const std::vector<NamedOutput>& outputs,
+                            const std::vector<NamedOutput>& read = {});
+
+// True when the numbered image pattern `pattern` (a file name with a %d) makes `name`.
+bool patternNames(const std::string& pattern, const std::string& name);

@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,12 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "cli/media/output_clash.h"
 
 namespace
 {
@@ -120,8 +127,57 @@ std::string temporaryTemplate(const std::string& folder, const std::string& name
     return folder + "/." + name.substr(0, keep) + kSuffix;
 }
 
-// A file that replaces another keeps the old one's owner (where allowed) and mode, so a
-// private output stays private. Owner first: changing it may clear set-id bits.
+// Removes what a killed run to the same name left: files of exactly our temporary name
+// for `name` (".NAME.part-" and six characters), owned by us, that no running telvo
+// holds locked (a run locks its temporary file until it is renamed or removed).
+void removeStaleTemporaries(const std::string& folder, const std::string& templ)
+{
+    const std::string prefix = templ.substr(folder.size() + 1, templ.size() - folder.size() - 7);
+    for (const std::string& entry : listFolder(folder)) {
+        if (entry.size() != prefix.size() + 6 || entry.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string path = folder + "/" + entry;
+        const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat info {
+        };
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlink(path.c_str());
+        close(fd);
+    }
+}
+
+// The same for a numbered image sequence's temporary folder, which does not carry the
+// pattern's name: removed only when no run holds it locked and every file in it is a
+// frame `pattern` names, so a killed run's frames of another sequence stay.
+void removeStaleSequenceFolders(const std::string& folder, const std::string& pattern)
+{
+    static const std::string kPrefix = ".telvo.part-";
+    for (const std::string& entry : listFolder(folder)) {
+        if (entry.size() != kPrefix.size() + 6 || entry.compare(0, kPrefix.size(), kPrefix) != 0)
+            continue;
+        const std::string path = folder + "/" + entry;
+        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat info {
+        };
+        if (fstat(fd, &info) == 0 && info.st_uid == geteuid() &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            const std::vector<std::string> frames = listFolder(path);
+            if (std::all_of(frames.begin(), frames.end(),
+                            [&](const std::string& f) { return patternNames(pattern, f); })) {
+                for (const std::string& f : frames) unlink((path + "/" + f).c_str());
+                rmdir(path.c_str());
+            }
+        }
+        close(fd);
+    }
+}
+
+// A file that replaces another keeps the old one's owner (where allowed) and permissions,
+// so a private output stays private; never its set-user-ID, set-group-ID or sticky bits,
+// which would make a file telvo wrote run as another user.
 void keepOwnerAndMode(const std::string& replaced, const std::string& replacement)
 {
     struct stat old {
@@ -131,7 +187,7 @@ void keepOwnerAndMode(const std::string& replaced, const std::string& replacemen
         const int ignored = chown(replacement.c_str(), static_cast<uid_t>(-1), old.st_gid);
         (void)ignored;  // not a member of that group: the new file keeps the user's
     }
-    chmod(replacement.c_str(), old.st_mode & 07777);
+    chmod(replacement.c_str(), old.st_mode & 0777);
 }
 
 // Moves a finished file onto its final name.
@@ -189,11 +245,57 @@ std::string followLinks(std::string path)
     return path;
 }
 
+std::string frameName(const std::string& pattern, int number)
+{
+    char name[PATH_MAX];
+    return av_get_frame_filename(name, sizeof name, pattern.c_str(), number) == 0 ? name : "";
+}
+
+// A sequence written over a longer one of the same pattern would leave the old run's
+// frames after the new end, and whatever reads the pattern next would get a mix. Once
+// the new frames are all in place, the old ones that follow them without a gap are
+// removed (regular files only; a gap or anything else ends the run), and a note says so.
+void removeStaleFrames(const std::string& folder, const std::string& pattern,
+                       const std::vector<std::string>& written)
+{
+    int next = 1;  // the image muxer numbers from 1
+    while (std::find(written.begin(), written.end(), frameName(pattern, next)) != written.end())
+        ++next;
+    std::string first, last;
+    int removed = 0;
+    for (std::string name = frameName(pattern, next); !name.empty();
+         name = frameName(pattern, ++next)) {
+        struct stat info {
+        };
+        const std::string path = folder + "/" + name;
+        if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || unlink(path.c_str()) != 0)
+            break;
+        (removed == 0 ? first : last) = name;
+        ++removed;
+    }
+    if (removed > 0)
+        std::fprintf(stderr,
+                     "telvo: note: removed %d frame%s of an earlier sequence after the new end "
+                     "('%s'%s%s%s), so '%s' holds this run's frames only\n",
+                     removed, removed == 1 ? "" : "s", first.c_str(), last.empty() ? "" : " to '",
+                     last.c_str(), last.empty() ? "" : "'", pattern.c_str());
+}
+
 }  // namespace
 
 std::string followOutputLinks(const std::string& path)
 {
     return followLinks(path);
+}
+
+std::string outputLinkLoop(const std::string& option, const std::string& path)
+{
+    const std::string end = followLinks(path);
+    struct stat info {
+    };
+    if (namesDescriptor(end) || lstat(end.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return {};
+    return option + " '" + path +
+           "' is a symbolic link that leads to itself (a loop of links); choose another name";
 }
 
 std::string overlongOutputName(const std::string& option, const std::string& path)
@@ -265,15 +367,19 @@ bool OutputFile::create(const std::string& path, bool sequence, std::string& err
     std::vector<char> buffer(templ.begin(), templ.end());
     buffer.push_back('\0');
     if (sequence) {
+        removeStaleSequenceFolders(folder, name);
         if (mkdtemp(buffer.data()) == nullptr) {
             error = "cannot write to folder '" + folder + "': " + std::strerror(errno);
             return false;
         }
         tempPath_ = buffer.data();
+        lockFd_ = open(tempPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lockFd_ >= 0) flock(lockFd_, LOCK_EX);  // in use, as a temporary file is
         writePath_ = tempPath_ + "/" + name;
         slot_ = registerPath(tempPath_, kFolder);
     } else {
-        const int fd = mkstemp(buffer.data());
+        removeStaleTemporaries(folder, templ);
+        const int fd = mkostemp(buffer.data(), O_CLOEXEC);
         if (fd < 0) {
             error = "cannot write '" + finalPath + "': " + std::strerror(errno);
             return false;
@@ -282,7 +388,8 @@ bool OutputFile::create(const std::string& path, bool sequence, std::string& err
         const mode_t mask = umask(0);
         umask(mask);
         fchmod(fd, 0666 & ~mask);
-        close(fd);
+        flock(fd, LOCK_EX);  // in use: a later run to this name leaves it alone
+        lockFd_ = fd;
         tempPath_ = buffer.data();
         writePath_ = tempPath_;
         slot_ = registerPath(tempPath_, kFile);
@@ -301,18 +408,27 @@ bool OutputFile::commit(std::string& error)
     } else {
         std::string folder, name;
         splitPath(finalPath_, folder, name);
-        for (const std::string& file : listFolder(tempPath_)) {
+        const std::vector<std::string> written = listFolder(tempPath_);
+        for (const std::string& file : written) {
             if (!moveIntoPlace(tempPath_ + "/" + file, folder + "/" + file, error)) {
                 discard();
                 return false;
             }
         }
         rmdir(tempPath_.c_str());
+        removeStaleFrames(folder, name, written);
     }
+    releaseLock();
     unregisterPath(slot_);
     slot_ = -1;
     tempPath_.clear();
     return true;
+}
+
+void OutputFile::releaseLock()
+{
+    if (lockFd_ >= 0) close(lockFd_);
+    lockFd_ = -1;
 }
 
 void OutputFile::discard()
@@ -325,6 +441,7 @@ void OutputFile::discard()
     } else {
         unlink(tempPath_.c_str());
     }
+    releaseLock();
     unregisterPath(slot_);
     slot_ = -1;
     tempPath_.clear();

@@ -36,11 +36,14 @@ public:
     void discard();
 
 private:
+    void releaseLock();
+
     std::string finalPath_;  // the file replaced at the end: a link's target
     std::string tempPath_;   // file, or folder for a sequence
     std::string writePath_;
     bool sequence_ = false;
     int slot_ = -1;
+    int lockFd_ = -1;  // the temporary file, locked while this run may still write it
 };
 
 // Ctrl-C and termination: the first signal asks the run to stop (it then removes its
@@ -51,6 +54,10 @@ void installInterruptHandlers();
 // The name a write through `path` lands on: symbolic links followed one by one, also to
 // a target that does not exist yet; a descriptor's name (/dev/stdout) as it is.
 std::string followOutputLinks(const std::string& path);
+
+// A usage message when `path` is a symbolic link whose links never end (a loop): a rename
+// onto it would replace the link with a plain file. Empty otherwise.
+std::string outputLinkLoop(const std::string& option, const std::string& path);
 
 // A usage message when a component of `path` is longer than its file system allows
 // (NAME_MAX, 255 bytes on most), so such a run fails before anything is rendered; empty

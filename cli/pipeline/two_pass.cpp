@@ -3,14 +3,16 @@
 
 #include "cli/pipeline/two_pass.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "cli/command/options.h"
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
+#include "cli/media/output_clash.h"
 #include "cli/media/output_file.h"
 #include "cli/pipeline/filter_session.h"
 #include "cli/report/side_outputs.h"
@@ -18,8 +20,9 @@
 namespace
 {
 
-constexpr int kPlanAnalysis[] = {settingIndex("border"), settingIndex("top"), settingIndex("left"),
-                                 settingIndex("right"), settingIndex("bottom")};
+static_assert(std::ranges::all_of(kPlanSettings,
+                                  [](const PlanSetting& s) { return settingIndex(s.name) >= 0; }),
+              "a plan records rows of the settings table");
 
 std::string planName(const std::string& path)
 {
@@ -36,12 +39,8 @@ PassPlan planFromMeasures(const CliOptions& o, int width, int height,
     plan.height = height;
     plan.firstMeasured = frames.empty() ? 0 : frames.front().frame;
     plan.frames = plan.firstMeasured + static_cast<int64_t>(frames.size());
-    const SettingValues& s = o.settings;
-    plan.gamma = s[settingIndex("gamma")];
-    plan.alignment = s[settingIndex("alignment")];
-    int* analysis[] = {&plan.border, &plan.top, &plan.left, &plan.right, &plan.bottom};
-    for (size_t i = 0; i < std::size(kPlanAnalysis); ++i) *analysis[i] = s[kPlanAnalysis[i]];
-    plan.sceneCuts = s[kSceneCutsSetting];
+    for (size_t i = 0; i < kPlanSettingCount; ++i)
+        plan.settings[i] = o.settings[settingIndex(kPlanSettings[i].name)];
     for (const FrameStats& f : frames)
         plan.measured.push_back(
             MeasuredFrame{f.levels, static_cast<SceneEvent>(f.restart), f.putBack});
@@ -55,16 +54,22 @@ PassPlan planFromMeasures(const CliOptions& o, int width, int height,
 namespace
 {
 
-bool readPlan(const std::string& path, PassPlan& plan, std::string& error)
+// Read line by line: a file that is no plan (a video, /dev/zero) is refused at its first
+// line, and a plan may hold no more frames than the input states (`inputFrames` > 0).
+bool readPlan(const std::string& path, PassPlan& plan, std::string& error, int64_t inputFrames = 0)
 {
+    struct stat info {
+    };
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = planName(path) + " is a folder, not a plan file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot read " + planName(path);
         return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    if (!parsePlan(text.str(), plan, error)) {
+    if (!readPlanText(in, plan, error, inputFrames)) {
         error = planName(path) + ": " + error;
         return false;
     }
@@ -75,6 +80,10 @@ bool readPlan(const std::string& path, PassPlan& plan, std::string& error)
 
 RunResult runPlanning(const CliOptions& o)
 {
+    if (std::string clash =
+            findOutputClash({}, {{"--analyse", o.analysePath}}, {{"--plan-from", o.planFrom}});
+        !clash.empty())
+        return RunResult::usage(clash);
     PassPlan plan;
     std::string error;
     if (!readPlan(o.planFrom, plan, error)) return RunResult::failure(error);
@@ -93,7 +102,7 @@ RunResult runPlanning(const CliOptions& o)
 bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& plan,
                  std::string& error)
 {
-    if (!readPlan(path, plan, error)) return false;
+    if (!readPlan(path, plan, error, input.statedFrames())) return false;
     if (plan.applied.empty()) {
         error = planName(path) + " holds measurements only, no correction (plan it first)";
         return false;
@@ -106,35 +115,67 @@ bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& pla
                 ": the plan is not this input's";
         return false;
     }
-    if (input.statedFrames() > 0 && input.statedFrames() != plan.frames) {
-        error = planName(path) + " has " + std::to_string(plan.frames) +
-                " frames, the input states " + std::to_string(input.statedFrames()) +
-                ": the plan is not this input's";
-        return false;
+    // The settings are a hand-edited file's too: pass 2 renders with them.
+    for (size_t i = 0; i < kPlanSettingCount; ++i) {
+        const Setting& row = kSettings[settingIndex(kPlanSettings[i].name)];
+        if (plan.settings[i] < row.range.low || plan.settings[i] > row.range.high) {
+            error = planName(path) + ": its " + std::string(row.name) + " " +
+                    std::to_string(plan.settings[i]) + " is outside " +
+                    std::to_string(row.range.low) + ".." + std::to_string(row.range.high);
+            return false;
+        }
     }
     return true;
 }
 
-void adoptPlanSettings(const PassPlan& plan, CliOptions& o)
+namespace
 {
-    const int analysis[] = {plan.border, plan.top, plan.left, plan.right, plan.bottom};
-    for (size_t i = 0; i < std::size(kPlanAnalysis); ++i)
-        o.settings[kPlanAnalysis[i]] = analysis[i];
-    o.settings[kSceneCutsSetting] = 0;
+
+std::string settingText(int index, int value)
+{
+    if (kSettings[index].kind == SettingKind::Flag) return value != 0 ? "on" : "off";
+    return std::to_string(value);
 }
 
-bool checkPlanFrame(const PassPlan& plan, const CliOptions& o, const AVFrame* frame, int64_t index,
-                    std::string& error)
+}  // namespace
+
+std::string adoptPlanSettings(const PassPlan& plan, CliOptions& o)
+{
+    for (size_t i = 0; i < kPlanSettingCount; ++i) {
+        const int index = settingIndex(kPlanSettings[i].name);
+        const int mine = o.settings[size_t(index)], theirs = plan.settings[i];
+        if (o.given[size_t(index)] && mine != theirs)
+            return "--" + std::string(kPlanSettings[i].name) + " " + settingText(index, mine) +
+                   " is not the plan's " + settingText(index, theirs) +
+                   ": the plan's corrections were derived with its own settings (give them "
+                   "to --analyse, or edit the plan's apply lines)";
+        o.settings[size_t(index)] = theirs;
+    }
+    if (o.planningGiven && o.planning != plan.planning)
+        return "--planning " + o.planning + " is not the plan's " + plan.planning +
+               " (plan again with --analyse)";
+    // No frame of pass 2 depends on another: there is no history for a cut to restart.
+    o.settings[kSceneCutsSetting] = 0;
+    return {};
+}
+
+bool checkPlanFrame(const PassPlan& plan, const FilterPath& path, const AVFrame* frame,
+                    int64_t index, std::string& error)
 {
     if (index < 0 || index >= static_cast<int64_t>(plan.measured.size())) {
         error = "the plan has no frame " + std::to_string(index) + ": it is not this input's";
         return false;
     }
-    ToFilterConverter converter(frame->width, frame->height);
+    ToFilterConverter converter(frame->width, frame->height, false, path.deep);
+    PictureTurner turner(path.turn, frame->width, frame->height,
+                         ToFilterConverter::layoutFor(false, path.deep));
     FramePtr converted;
-    if (!converter.convert(frame, converted, error)) return false;
+    if (!converter.convert(frame, converted, error) ||
+        (path.turn.turns() && !turner.turn(converted, error)))
+        return false;
+    const int width = converted->width, height = converted->height;
     FilterSession session;
-    if (!session.open(o.settings, frame->width, frame->height, error)) return false;
+    if (!session.open(path.settings, width, height, error, path.deep)) return false;
     session.measureOnly();
     FrameReport report;
     if (!session.run(converted.get(), converted.get(), index, &report)) {

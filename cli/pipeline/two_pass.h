@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Copyright the Telvo authors
 
-// The two-pass run's steps around the ordinary transcode job (docs/two-pass.md): pass 1
-// measures every frame and writes the plan; pass 2 reads a plan, refuses one that is not
-// the input's before anything is written, and applies it.
+// The two passes' own steps, which their jobs (plan_jobs.h) take between the steps every
+// video job takes (docs/two-pass.md): pass 1's plan from its measurements; pass 2 reads a
+// plan, refuses one that is not the input's before anything is written, takes its
+// settings and checks frames against it. And the planning job of --plan-from.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,10 @@
 #include <vector>
 
 #include "cli/command/run_result.h"
+#include "cli/media/display_turn.h"
 #include "cli/report/frame_stats.h"
 #include "cli/report/plan_file.h"
+#include "plugin/settings_table.h"
 
 struct AVFrame;
 struct CliOptions;
@@ -32,10 +35,21 @@ RunResult runPlanning(const CliOptions& o);
 bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& plan,
                  std::string& error);
 
-// The analysis settings pass 1 measured with, so that pass 2 measures alike.
-void adoptPlanSettings(const PassPlan& plan, CliOptions& o);
+// The settings the plan was made with, so that pass 2 measures alike and says what it
+// applies; a usage message when the command line names a setting or --planning other
+// than the plan's (it would have no effect), else empty.
+std::string adoptPlanSettings(const PassPlan& plan, CliOptions& o);
 
-// Measures `frame` (frame number `index` of the input) as pass 1 did and compares the
-// levels with the plan's: false with `error` when they differ.
-bool checkPlanFrame(const PassPlan& plan, const CliOptions& o, const AVFrame* frame, int64_t index,
-                    std::string& error);
+// How the pipeline hands frames to the filter: its settings, 16 bits per channel or 8,
+// and the turn applied to the pictures.
+struct FilterPath {
+    const SettingValues& settings;
+    bool deep;
+    const DisplayTurn& turn;
+};
+
+// Measures `frame` (frame number `index` of the input) as the pipeline will, on the
+// same path, and compares the levels with the plan's: false with `error` when they
+// differ.
+bool checkPlanFrame(const PassPlan& plan, const FilterPath& path, const AVFrame* frame,
+                    int64_t index, std::string& error);

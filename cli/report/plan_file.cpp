@@ -3,10 +3,15 @@
 
 #include "cli/report/plan_file.h"
 
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <istream>
+#include <map>
 #include <sstream>
 
 namespace
@@ -106,17 +111,59 @@ bool readNumbers(const std::vector<std::string>& f, size_t from, double* out)
     return true;
 }
 
+// "a measure line", "an apply line"
+std::string kindName(const std::string& kind)
+{
+    const bool vowel = !kind.empty() && std::strchr("aeiouAEIOU", kind[0]) != nullptr;
+    return (vowel ? "an " : "a ") + kind + " line";
+}
+
+// A line as a message shows it: bytes that do not print as \xNN, cut short.
+std::string shownLine(const std::string& line)
+{
+    std::string out;
+    for (size_t i = 0; i < line.size() && out.size() < 80; ++i) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c >= 0x20 && c < 0x7f) {
+            out += char(c);
+        } else if (c != '\r') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out.size() >= 80 ? out + "..." : out;
+}
+
+// The apply lines' ranges, by first frame: an overlap is found when its line is read,
+// a gap at the end, and memory grows with the lines, not with the frames they name.
+struct ApplyRange {
+    int64_t last;
+    double values[9];
+};
+
 struct Reader {
     PassPlan& plan;
-    std::vector<bool> covered;
+    int64_t inputFrames;
+    std::map<int64_t, ApplyRange> ranges;
     bool sawInput = false, sawSettings = false;
 
-    bool measure(const std::vector<std::string>& f)
+    bool measure(const std::vector<std::string>& f, std::string& why)
     {
         int64_t frame = 0;
-        if (f.size() != 12 || !readInteger(f[1], frame)) return false;
+        if (!sawInput || f.size() != 12 || !readInteger(f[1], frame)) return false;
         if (plan.measured.empty()) plan.firstMeasured = frame;
-        if (frame != plan.firstMeasured + int64_t(plan.measured.size())) return false;
+        const int64_t next = plan.firstMeasured + int64_t(plan.measured.size());
+        if (frame < 0 || frame >= plan.frames) {
+            why = "frame " + f[1] + " is not within the plan's " + std::to_string(plan.frames) +
+                  " frames";
+            return false;
+        }
+        if (frame != next) {
+            why = "frame " + f[1] + " is measured out of order: frame " + std::to_string(next) +
+                  " comes next";
+            return false;
+        }
         MeasuredFrame m;
         int e = 0;
         while (e < 4 && f[2] != kEventNames[e]) ++e;
@@ -131,59 +178,127 @@ struct Reader {
     bool apply(const std::vector<std::string>& f, std::string& why)
     {
         int64_t range[2];
-        double values[9];
-        if (f.size() != 12 || !readIntegers({f[1], f[2]}, 0, 2, range) ||
-            !readNumbers(f, 3, values))
+        ApplyRange r{};
+        if (!sawInput || f.size() != 12 || !readIntegers({f[1], f[2]}, 0, 2, range) ||
+            !readNumbers(f, 3, r.values))
             return false;
         if (range[0] < 0 || range[1] < range[0] || range[1] >= plan.frames) {
             why = "frames " + f[1] + ".." + f[2] + " are not within the plan's " +
                   std::to_string(plan.frames) + " frames";
             return false;
         }
-        if (covered.empty()) {
-            covered.assign(size_t(plan.frames), false);
-            plan.applied.assign(size_t(plan.frames), identityCorrection());
+        r.last = range[1];
+        auto after = ranges.upper_bound(range[1]);  // the first range starting after this one
+        if (after != ranges.begin() && std::prev(after)->second.last >= range[0]) {
+            const int64_t k = std::max(range[0], std::prev(after)->first);
+            why = "frame " + std::to_string(k) + " has a correction already";
+            return false;
         }
-        for (int64_t k = range[0]; k <= range[1]; ++k) {
-            if (covered[size_t(k)]) {
-                why = "frame " + std::to_string(k) + " has a correction already";
-                return false;
-            }
-            covered[size_t(k)] = true;
-            std::memcpy(plan.applied[size_t(k)].value, values, sizeof values);
-        }
+        ranges.emplace(range[0], r);
         return true;
+    }
+
+    bool input(const std::vector<std::string>& f, std::string& why)
+    {
+        int64_t v[3];
+        if (sawInput || !readIntegers(f, 1, 3, v) || v[0] < 1 || v[1] < 1 || v[2] < 1 ||
+            v[0] > INT32_MAX || v[1] > INT32_MAX)
+            return false;
+        if (inputFrames > 0 && v[2] != inputFrames) {
+            why = "the plan has " + f[3] + " frames, the input states " +
+                  std::to_string(inputFrames) + ": the plan is not this input's";
+            return false;
+        }
+        plan.width = int(v[0]), plan.height = int(v[1]), plan.frames = v[2];
+        return sawInput = true;
+    }
+
+    bool settings(const std::vector<std::string>& f)
+    {
+        int64_t v[kPlanSettingCount];
+        if (sawSettings || f.size() != kPlanSettingCount + 2 ||
+            !readIntegers({f.begin(), f.end() - 1}, 1, kPlanSettingCount, v))
+            return false;
+        for (size_t i = 0; i < kPlanSettingCount; ++i) {
+            if (v[i] < INT32_MIN || v[i] > INT32_MAX) return false;
+            plan.settings[i] = int(v[i]);
+        }
+        plan.planning = f.back();
+        return sawSettings = true;
     }
 
     bool line(const std::vector<std::string>& f, std::string& why)
     {
         const std::string& kind = f[0];
-        int64_t v[8];
+        int64_t v[2];
         if (kind == "telvo-plan") return f.size() == 2 && f[1] == "1";
-        if (kind == "input") {
-            if (sawInput || !readIntegers(f, 1, 3, v) || v[0] < 1 || v[1] < 1 || v[2] < 1)
-                return false;
-            plan.width = int(v[0]), plan.height = int(v[1]), plan.frames = v[2];
-            return sawInput = true;
-        }
-        if (kind == "settings") {
-            if (sawSettings || f.size() != 10 || !readIntegers({f.begin(), f.end() - 1}, 1, 8, v))
-                return false;
-            int* fields[8] = {&plan.gamma, &plan.alignment, &plan.border, &plan.top,
-                              &plan.left,  &plan.right,     &plan.bottom, &plan.sceneCuts};
-            for (int i = 0; i < 8; ++i) *fields[i] = int(v[i]);
-            plan.planning = f[9];
-            return sawSettings = true;
-        }
-        if (kind == "measure") return measure(f);
+        if (kind == "input") return input(f, why);
+        if (kind == "settings") return settings(f);
+        if (kind == "measure") return measure(f, why);
         if (kind == "scene") return readIntegers(f, 1, 2, v);  // written for people; derived
-        if (kind == "apply") return sawInput && apply(f, why);
-        why = "unknown line kind '" + kind + "'";
+        if (kind == "apply") return apply(f, why);
+        why = "unknown line kind '" + shownLine(kind) + "'";
         return false;
+    }
+
+    // After the last line: every frame measured (for a plan), every frame covered once.
+    bool finish(std::string& error)
+    {
+        if (!sawInput || !sawSettings) {
+            error = "no input or settings line: not a telvo plan";
+            return false;
+        }
+        const bool whole = plan.firstMeasured == 0 && int64_t(plan.measured.size()) == plan.frames;
+        if (!ranges.empty() && !whole) {
+            error = "the plan measures " + std::to_string(plan.measured.size()) + " of its " +
+                    std::to_string(plan.frames) + " frames";
+            return false;
+        }
+        int64_t next = 0;
+        for (const auto& [first, r] : ranges) {
+            if (first != next) break;
+            next = r.last + 1;
+        }
+        if (!ranges.empty() && next != plan.frames) {
+            error = "no apply line covers frame " + std::to_string(next);
+            return false;
+        }
+        // Only now, with a line read for every frame, is memory spent per frame.
+        if (!ranges.empty()) plan.applied.reserve(size_t(plan.frames));
+        for (const auto& [first, r] : ranges) {
+            CorrectionParams c;
+            std::memcpy(c.value, r.values, sizeof r.values);
+            plan.applied.insert(plan.applied.end(), size_t(r.last - first + 1), c);
+        }
+        return true;
     }
 };
 
+// The next line, without its '\n'; false at the end or, with `tooLong`, at a line
+// longer than the limit (read no further: /dev/zero has no line end).
+bool nextLine(std::istream& in, std::string& line, bool& tooLong)
+{
+    line.clear();
+    tooLong = false;
+    for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+        if (c == '\n') return true;
+        if (line.size() == kPlanLineLimit) {
+            tooLong = true;
+            return false;
+        }
+        line += char(c);
+    }
+    return !line.empty();
+}
+
 }  // namespace
+
+int PassPlan::setting(std::string_view name) const
+{
+    for (size_t i = 0; i < kPlanSettingCount; ++i)
+        if (kPlanSettings[i].name == name) return settings[i];
+    return 0;
+}
 
 std::string formatPlan(const PassPlan& plan)
 {
@@ -192,49 +307,47 @@ std::string formatPlan(const PassPlan& plan)
         "correction\ntelvo-plan,1\n# input,width,height,frames\n";
     out += "input," + std::to_string(plan.width) + ',' + std::to_string(plan.height) + ',' +
            std::to_string(plan.frames) + '\n';
-    out += "# settings,gamma,alignment,border,top,left,right,bottom,scene-cuts,planning\n";
-    const int values[8] = {plan.gamma, plan.alignment, plan.border, plan.top,
-                           plan.left,  plan.right,     plan.bottom, plan.sceneCuts};
-    out += "settings";
-    for (int v : values) out += ',' + std::to_string(v);
+    out += "# settings";
+    for (const PlanSetting& s : kPlanSettings) (out += ',') += s.name;
+    out += ",planning\nsettings";
+    for (int v : plan.settings) out += ',' + std::to_string(v);
     out += ',' + (plan.planning.empty() ? std::string("-") : plan.planning) + '\n';
     appendMeasures(out, plan);
     if (!plan.applied.empty()) appendCorrections(out, plan);
     return out;
 }
 
-bool parsePlan(const std::string& text, PassPlan& plan, std::string& error)
+bool readPlanText(std::istream& in, PassPlan& plan, std::string& error, int64_t inputFrames)
 {
     plan = PassPlan{};
-    Reader reader{plan, {}};
-    std::istringstream in(text);
+    Reader reader{plan, inputFrames, {}};
     std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
+    bool tooLong = false;
+    int64_t number = 1;
+    for (; nextLine(in, line, tooLong); ++number) {
+        // Notepad and other editors start a UTF-8 file with a byte-order mark.
+        if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
         const std::vector<std::string> fields = splitFields(line);
         if (fields.empty() || fields[0].empty() || fields[0][0] == '#') continue;
         std::string why;
         if (!reader.line(fields, why)) {
             error = "line " + std::to_string(number) + ": " +
-                    (why.empty() ? "'" + line + "' is not a " + fields[0] + " line" : why);
+                    (why.empty() ? "'" + shownLine(line) + "' is not " + kindName(fields[0]) : why);
             return false;
         }
     }
-    if (!reader.sawInput || !reader.sawSettings) {
-        error = "no input or settings line: not a telvo plan";
+    if (tooLong) {
+        error = "line " + std::to_string(number) + " is longer than " +
+                std::to_string(kPlanLineLimit) + " bytes: not a telvo plan";
         return false;
     }
-    const bool whole = plan.firstMeasured == 0 && int64_t(plan.measured.size()) == plan.frames;
-    if (!plan.applied.empty() && !whole) {
-        error = "the plan measures " + std::to_string(plan.measured.size()) + " of its " +
-                std::to_string(plan.frames) + " frames";
-        return false;
-    }
-    for (size_t k = 0; k < reader.covered.size(); ++k)
-        if (!reader.covered[k]) {
-            error = "no apply line covers frame " + std::to_string(k);
-            return false;
-        }
-    return true;
+    return reader.finish(error);
+}
+
+bool parsePlan(const std::string& text, PassPlan& plan, std::string& error)
+{
+    std::istringstream in(text);
+    return readPlanText(in, plan, error);
 }
 
 std::string planMismatch(int64_t frame)
@@ -247,8 +360,8 @@ std::string planMismatch(int64_t frame)
 void planCorrections(PassPlan& plan)
 {
     FrameSettings settings{};
-    settings.gamma = plan.gamma;
-    settings.alignment = plan.alignment;
+    settings.gamma = plan.setting("gamma");
+    settings.alignment = plan.setting("alignment");
     const std::vector<int64_t> starts = sceneStarts(plan.measured);
     plan.applied = plan.planning == "scene"
                        ? planScenes(settings, plan.measured, starts)

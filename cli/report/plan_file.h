@@ -9,35 +9,57 @@
 // that reads back to the same double, so a plan read and written again is unchanged.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iosfwd>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/correction_params.h"
 #include "engine/scene_plan.h"
 
+// The settings a plan records, in the order of its `settings` line, each a row of the
+// settings table by name. Pass 2 measures with the plan's `analysis` settings (the
+// region pass 1 measured), so that it can check each frame against the plan; the
+// others are what the corrections were derived with.
+struct PlanSetting {
+    std::string_view name;
+    bool analysis;
+};
+inline constexpr PlanSetting kPlanSettings[] = {
+    {"gamma", false}, {"alignment", false}, {"border", true}, {"top", true},
+    {"left", true},   {"right", true},      {"bottom", true}, {"scene-cuts", false},
+};
+inline constexpr size_t kPlanSettingCount = std::size(kPlanSettings);
+
 struct PassPlan {
     int width = 0, height = 0;
     int64_t frames = 0;         // the input's frames; measured holds them all in a whole plan
     int64_t firstMeasured = 0;  // the first measured frame (a part's, for telvo-farm)
-    // The analysis settings pass 1 measured with (pass 2 measures alike, for the check)
-    // and the strengths and the planning the corrections were derived with.
-    int gamma = 0, alignment = 0, border = 0, top = 0, left = 0, right = 0, bottom = 0;
-    int sceneCuts = 0;
-    std::string planning;  // "scene" or "smooth:N"; empty in measurements only
+    int settings[kPlanSettingCount] = {};  // as kPlanSettings lists them
+    std::string planning;                  // "scene" or "smooth:N"; empty in measurements only
     std::vector<MeasuredFrame> measured;
     std::vector<CorrectionParams> applied;  // one per frame; empty in measurements only
+
+    int setting(std::string_view name) const;
 };
 
 std::string formatPlan(const PassPlan& plan);
 
-// Reads a plan or measurements; false with `error` naming the line. A plan must measure
-// every frame once, in order, and its `apply` lines cover every frame exactly once.
+// Reads a plan or measurements line by line; false with `error` naming the first line
+// that is wrong, read no further. A plan must measure every frame once, in order, and
+// its `apply` lines cover every frame exactly once. `inputFrames` (when > 0, the frames
+// the input states) bounds what the plan may hold: memory grows with the lines read,
+// never with a count a line states. A line longer than kPlanLineLimit is refused.
+inline constexpr size_t kPlanLineLimit = 4096;
+bool readPlanText(std::istream& in, PassPlan& plan, std::string& error, int64_t inputFrames = 0);
 bool parsePlan(const std::string& text, PassPlan& plan, std::string& error);
 
 // Why a frame is refused when it does not measure as the plan says.
 std::string planMismatch(int64_t frame);
 
 // The `applied` corrections of plan.measured as plan.planning asks ("scene" or
-// "smooth:N", as --planning checked it), with plan.gamma and plan.alignment.
+// "smooth:N", as --planning checked it), with the plan's gamma and alignment.
 void planCorrections(PassPlan& plan);

@@ -9,6 +9,7 @@ import textwrap
 from dataclasses import dataclass, field
 
 from telvo_farm.errors import FarmError, UsageError
+from telvo_farm.output_place import follow_links, hidden_beside, same_file
 from telvo_farm.plan import SHORTEST_SEGMENT
 
 DEFAULT_SEGMENT_FRAMES = 500
@@ -99,6 +100,7 @@ class FarmOptions:
     measure: bool = False  # a first pass: segments measure (telvo --analyse) into `stats`
     help: bool = False
     version: bool = False
+    listing: object = None  # TelvoListing: telvo's options as telvo lists them
 
     @property
     def discard(self):
@@ -164,9 +166,11 @@ def _take_telvo_option(o, name, value):
         o.telvo_options += [name] if value is None else [name, value]
 
 
-def telvo_options(telvo):
+def telvo_listing(telvo):
     """telvo's options as the telvo at `telvo` lists them (telvo --list-options):
-    {name: kind}, kind "flag", "text", "integer" or "exit"; None when it cannot be run."""
+    {name: (kind, range, use)}, kind "flag", "text", "integer" or "exit", range "LOW..HIGH"
+    for an integer, use "video", "planning" or "" (see docs/cli.md); None when it cannot
+    be run."""
     try:
         done = subprocess.run([telvo, "--list-options"], capture_output=True, text=True,
                               timeout=60, stdin=subprocess.DEVNULL)
@@ -174,8 +178,18 @@ def telvo_options(telvo):
         return None
     if done.returncode != 0:
         return None
-    return {f[0]: f[1] for f in (line.split("\t") for line in done.stdout.splitlines())
-            if len(f) >= 2}
+    listing = {}
+    for line in done.stdout.splitlines():
+        fields = line.split("\t") + ["", ""]
+        if fields[1]:
+            listing[fields[0]] = tuple(fields[1:4])
+    return listing
+
+
+def telvo_options(telvo):
+    """{name: kind} of telvo --list-options; None when it cannot be run."""
+    listing = telvo_listing(telvo)
+    return None if listing is None else {name: row[0] for name, row in listing.items()}
 
 
 def _given_telvo(argv):
@@ -191,33 +205,55 @@ def _given_telvo(argv):
     return ""
 
 
-class _TelvoOptions:
-    """Asks telvo for its options the first time an option is not the farm's own: the
-    --telvo given, or the telvo next to telvo-farm when that one does not run here (it
-    may be a path on the workers only)."""
+class TelvoListing:
+    """telvo's options, asked the first time they are needed: the --telvo given, or the
+    telvo next to telvo-farm when that one does not run here (it may be a path on the
+    workers only). `telvo` is the one that answered: the farm checks command lines
+    with it."""
 
     def __init__(self, argv, program):
         here = os.path.join(os.path.dirname(os.path.abspath(program)), "telvo") if program \
             else "telvo"
         self.candidates = [t for t in (_given_telvo(argv), here) if t]
-        self.kinds = None
+        self.rows = None
+        self.telvo = None
 
-    def kind(self, name):
-        if self.kinds is None:
+    def _row(self, name):
+        if self.rows is None:
             for telvo in self.candidates:
-                self.kinds = telvo_options(telvo)
-                if self.kinds is not None:
+                self.rows = telvo_listing(telvo)
+                if self.rows is not None:
+                    self.telvo = os.path.abspath(telvo)
                     break
             else:
                 raise FarmError(f"no telvo at '{self.candidates[0]}' answers --list-options; "
                                 "give its path with --telvo")
-        return self.kinds.get(name)
+        return self.rows.get(name, (None, "", ""))
+
+    def kind(self, name):
+        return self._row(name)[0]
+
+    def use(self, name):
+        return self._row(name)[2]
+
+    def check_integer(self, name, text):
+        """A value out of telvo's range is refused here, as telvo words it, before any
+        cluster starts: on a worker it would be a segment failure."""
+        low, _, high = self._row(name)[1].partition("..")
+        if low and high:
+            _integer(name, text, int(low), int(high))
+
+    def answers(self, name):
+        """Whether the telvo that answered knows `name` (an older one may not)."""
+        self._row(name)
+        return name in self.rows
 
 
 def parse_arguments(argv, program=None):
     """`program`: telvo-farm's own path, next to which its telvo is found."""
     o = FarmOptions()
-    telvo = _TelvoOptions(argv, program)
+    telvo = TelvoListing(argv, program)
+    o.listing = telvo
     positional = []
     only_positional = False
     i = 0
@@ -257,6 +293,8 @@ def parse_arguments(argv, program=None):
         if name in FARM_VALUE_OPTIONS:
             _take_farm_option(o, name, value)
         else:
+            if kind == "integer":
+                telvo.check_integer(name, value)
             _take_telvo_option(o, name, value)
     if len(positional) < 2:
         raise UsageError(
@@ -283,6 +321,7 @@ def _check(o):
             raise UsageError("-f null discards the frames; its OUTPUT is '-'")
         if o.several and o.stats:
             raise UsageError("--stats with several inputs needs an OUTPUT folder, not -f null")
+        _check_clashes(o)
         return
     if o.output == "-":
         raise UsageError("output '-' is only for -f null")
@@ -306,21 +345,57 @@ def _check(o):
     _check_clashes(o)
 
 
-def _check_clashes(o):
-    """Every file the job writes, results and side files, stands apart: two of them on
-    one name would leave only the one renamed last."""
-    written = {}
+def plan_path(output):
+    """Where --two-pass keeps its plan: beside the result, with .plan.csv for its
+    extension."""
+    return os.path.splitext(os.path.abspath(output))[0] + ".plan.csv"
+
+
+def given_plan(options):
+    """The --plan file among telvo's options, or ""."""
+    for i, option in enumerate(options):
+        if option == "--plan" and i + 1 < len(options):
+            return options[i + 1]
+        if option.startswith("--plan="):
+            return option.split("=", 1)[1]
+    return ""
+
+
+def written_names(o):
+    """(what, name) of every file the job writes: results, stats, the plan of --two-pass."""
+    names = []
     for path in o.inputs:
-        video = "" if o.discard else (
-            os.path.join(o.output, output_name(o, path)) if o.several else o.output)
-        for option, name in (("OUTPUT", video), ("--stats", stats_name(o, path))):
-            if not name:
-                continue
-            key = os.path.abspath(name)
-            if key in written:
-                raise UsageError(f"'{name}' would be written twice ({written[key]} and "
-                                 f"{option} of '{path}')")
-            written[key] = f"{option} of '{path}'"
+        if not o.discard:
+            video = os.path.join(o.output, output_name(o, path)) if o.several else o.output
+            names.append((f"OUTPUT of '{path}'" if o.several else "OUTPUT", video))
+        if o.stats:
+            names.append((f"--stats of '{path}'", stats_name(o, path)))
+    if o.two_pass:
+        names.append(("the plan of --two-pass", plan_path(o.output)))
+    return names
+
+
+def _check_clashes(o):
+    """Every file the job writes stands apart, from each other (two of them on one name
+    would leave only the one renamed last) and from every file it reads: the inputs and
+    a --plan. Names are compared where a write lands, through symbolic links."""
+    written = {}
+    for what, name in written_names(o):
+        key = follow_links(name)
+        if key in written:
+            raise UsageError(f"'{name}' would be written twice ({written[key][0]} and {what})")
+        written[key] = (what, name)
+    read = [("the input", path) for path in o.inputs]
+    plan = given_plan(o.telvo_options)
+    if plan:
+        read.append(("the plan (--plan)", plan))
+    for key, (what, name) in written.items():
+        work = (hidden_beside(key, ".farm"), hidden_beside(key, ".farm.lock"))
+        for kind, path in read:
+            inside_work = os.path.realpath(path).startswith(os.path.realpath(work[0]) + os.sep)
+            if same_file(key, path) or same_file(work[1], path) or inside_work:
+                raise UsageError(f"{what} '{name}' would be written over {kind} '{path}'; "
+                                 "choose another name")
 
 
 def output_name(o, input_path):

@@ -8,6 +8,7 @@ import errno
 import fcntl
 import hashlib
 import os
+import stat
 
 from telvo_farm.errors import FarmError
 
@@ -21,20 +22,57 @@ def _name_max(folder):
         return _DEFAULT_NAME_MAX
 
 
-def check_writable_place(path):
+_MOST_LINKS = 40  # as the kernel's own limit on links followed in one name
+
+
+def follow_links(path):
+    """The name a write through `path` lands on, as telvo finds it: symbolic links
+    followed one by one, a relative target taken from the link's own folder, a dangling
+    link to the target it names (which is then created); the folders resolved too, so
+    that a result reached through a link and through its target has one name (and one
+    lock). A loop fails as the system would."""
+    path = os.path.abspath(path)
+    for _ in range(_MOST_LINKS):
+        if not os.path.islink(path):
+            folder, name = os.path.split(path)
+            return os.path.join(os.path.realpath(folder), name)
+        target = os.readlink(path)
+        path = os.path.join(os.path.dirname(path), target)
+    raise FarmError(f"cannot write '{path}': {os.strerror(errno.ELOOP)}")
+
+
+def same_file(a, b):
+    try:
+        return os.path.samefile(a, b)
+    except OSError:
+        return False
+
+
+def keep_mode(replaced, replacement):
+    """A result that replaces a file keeps its permissions, as telvo's do, so a private
+    output stays private; set-id bits are not carried onto new contents."""
+    try:
+        status = os.stat(replaced)
+    except OSError:
+        return
+    if stat.S_ISREG(status.st_mode):
+        os.chmod(replacement, stat.S_IMODE(status.st_mode) & 0o1777)
+
+
+def check_writable_place(path, shown=None):
     """Fails as telvo does where the file could never be made: a folder that does not
     exist (telvo makes none), or a name longer than the folder allows. Found here, not
-    after the whole render."""
+    after the whole render. `shown`: the name as the user gave it."""
     folder = os.path.dirname(os.path.abspath(path))
     if not os.path.isdir(folder):
-        raise FarmError(f"cannot write '{path}': {os.strerror(errno.ENOENT)}")
-    check_name_length(path)
+        raise FarmError(f"cannot write '{shown or path}': {os.strerror(errno.ENOENT)}")
+    check_name_length(path, shown)
 
 
-def check_name_length(path):
+def check_name_length(path, shown=None):
     folder = os.path.dirname(os.path.abspath(path))
     if len(os.fsencode(os.path.basename(path))) > _name_max(folder):
-        raise FarmError(f"cannot write '{path}': {os.strerror(errno.ENAMETOOLONG)}")
+        raise FarmError(f"cannot write '{shown or path}': {os.strerror(errno.ENAMETOOLONG)}")
 
 
 def hidden_beside(path, suffix):

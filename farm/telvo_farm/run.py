@@ -10,6 +10,7 @@ import os
 import re
 import shutil
 import signal
+import subprocess
 import sys
 import time
 import uuid
@@ -20,15 +21,16 @@ import cloudpickle
 from telvo_farm import segment_task
 from telvo_farm.carried_streams import carried_streams
 from telvo_farm.cluster import check_security, connect
-from telvo_farm.command_line import USAGE, output_name, parse_arguments, stats_name
-from telvo_farm.errors import EXIT_FAILURE, EXIT_OK, FarmError, UsageError
+from telvo_farm.command_line import USAGE, given_plan, output_name, parse_arguments, stats_name
+from telvo_farm.errors import EXIT_FAILURE, EXIT_OK, EXIT_USAGE, FarmError, UsageError
 from telvo_farm.join import check_segments, join_stats, join_video
 from telvo_farm.notes import SegmentNotes
-from telvo_farm.output_place import ResultLock, check_name_length, check_writable_place
+from telvo_farm.output_place import (ResultLock, check_name_length, check_writable_place,
+                                     follow_links, keep_mode)
 from telvo_farm.plan import plan_segments
 from telvo_farm.probe import timeline_of
 from telvo_farm.progress import Progress
-from telvo_farm.segment_task import SegmentSpec, run_segment
+from telvo_farm.segment_task import SegmentSpec, run_segment, telvo_command
 
 _POLL_SECONDS = 0.1
 
@@ -68,25 +70,39 @@ class InputJob:
         return sum(s.frames for s in self.segments)
 
 
-def _same_file(a, b):
-    try:
-        return os.path.samefile(a, b)
-    except OSError:
-        return False
-
-
 def _plan_digest(options):
     """The digest of telvo's --plan file among `options`, or ""."""
-    for i, option in enumerate(options):
-        path = options[i + 1] if option == "--plan" and i + 1 < len(options) else (
-            option.split("=", 1)[1] if option.startswith("--plan=") else "")
-        if path:
-            try:
-                with open(path, "rb") as f:
-                    return hashlib.sha256(f.read()).hexdigest()
-            except OSError as e:
-                raise FarmError(f"cannot read the plan '{path}': {e.strerror}") from None
-    return ""
+    path = given_plan(options)
+    if not path:
+        return ""
+    try:
+        with open(path, "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest()
+    except OSError as e:
+        raise FarmError(f"cannot read the plan '{path}': {e.strerror}") from None
+
+
+def check_with_telvo(o, command):
+    """Asks telvo whether it takes `command` (telvo --check-options: values, options
+    that exclude each other), before any cluster starts: on the workers a refusal
+    would come as a segment failure. A telvo too old to check is not asked."""
+    listing = o.listing
+    try:
+        if listing is None or not listing.answers("--check-options"):
+            return
+    except FarmError:
+        return  # no telvo runs here; the workers will say what is wrong
+    done = subprocess.run([listing.telvo, *command[1:], "--check-options"], capture_output=True,
+                          text=True, timeout=60, stdin=subprocess.DEVNULL, check=False)
+    if done.returncode == EXIT_USAGE:
+        told = done.stderr.strip().splitlines()
+        raise UsageError(told[-1].removeprefix("telvo: ") if told else "telvo refuses the options")
+
+
+def _check_segment_command(o, job):
+    segment = job.segments[0]
+    check_with_telvo(o, telvo_command(o.telvo, job.input, job.output, job.stats,
+                                      o.telvo_options, segment.start, segment.frames, o.measure))
 
 
 def _manifest(o, job, video_ext):
@@ -114,21 +130,20 @@ def _plan_input(o, number, path, note):
     if not os.access(path, os.R_OK):
         raise FarmError(f"cannot read '{path}'")
     # Several results go into a folder that may not exist yet; one goes where telvo
-    # would put it, and its name is checked as given, as telvo names it.
+    # would put it, and its name is checked as given, as telvo names it. A symbolic
+    # link leads to the file it names, which is replaced in its own folder, where the
+    # lock and the work folder go too (the command line has checked every name against
+    # the inputs).
     check_place = check_name_length if o.several else check_writable_place
     output = ""
     if not o.discard:
-        output = os.path.join(o.output, output_name(o, path)) if o.several else o.output
-        check_place(output)
-        output = os.path.abspath(output)
-        if _same_file(output, path):
-            raise UsageError(f"OUTPUT '{output}' is the input; choose another name")
+        given = os.path.join(o.output, output_name(o, path)) if o.several else o.output
+        output = follow_links(given)
+        check_place(output, given if not os.path.islink(given) else output)
     stats = stats_name(o, path)
     if stats:
-        check_place(stats)
-        stats = os.path.abspath(stats)
-        if _same_file(stats, path):
-            raise UsageError(f"--stats: '{stats}' is the input")
+        given, stats = stats, follow_links(stats)
+        check_place(stats, given if not os.path.islink(given) else stats)
     timeline = timeline_of(path)
     if o.start >= timeline.frames:
         raise FarmError(f"--start {o.start} is past the end: '{path}' has {timeline.frames} frames")
@@ -201,6 +216,7 @@ def _join(o, job, messages):
         if job.stats:
             made.append((join_stats(job), job.stats))
         for temporary, final in made:
+            keep_mode(final, temporary)
             os.replace(temporary, final)
     except BaseException:
         for temporary, _ in made:
@@ -289,6 +305,8 @@ class _Execution:
         if not result["ok"]:
             raise FarmError(f"{job.label}: {segment.describe()} failed on worker "
                             f"{result['worker']}: {result['message']}", result["exit"])
+        if job.workdir:
+            job.workdir.record(segment, result["digests"])
         self.done.add((job.number, segment.index))
         self.partial.pop((job.number, segment.index), None)
         self.done_frames += segment.frames
@@ -368,6 +386,7 @@ def run(o):
     # Every input is planned and every name checked before anything is written.
     notes = []
     jobs = [_plan_input(o, n, path, notes.append) for n, path in enumerate(o.inputs)]
+    _check_segment_command(o, jobs[0])
     made_folder = False
     client = cluster = progress = None
     try:

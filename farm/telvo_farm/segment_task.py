@@ -9,6 +9,7 @@ standard library only: a worker needs Python, Dask and telvo, nothing else of ou
 """
 
 import ctypes
+import hashlib
 import os
 import re
 import signal
@@ -50,6 +51,28 @@ def attempt_name(final, attempt):
 def is_attempt_leftover(name):
     """Attempt files and telvo's own hidden temporaries (.NAME.part-XXXXXX)."""
     return ".att-" in name or (name.startswith(".") and ".part-" in name)
+
+
+def telvo_command(telvo, input, video, stats, options, start, frames, measure):
+    """The telvo command of one segment: `video` "" discards the frames; with `measure`
+    it is a first pass, whose measurements go to `stats`."""
+    if measure:
+        command = [telvo, input, "--analyse", stats, *options]
+    else:
+        command = [telvo, input, video or "-", *options]
+    command += ["--start", str(start), "--frames", str(frames)]
+    if stats and not measure:
+        command += ["--stats", stats]
+    return command
+
+
+def file_digest(path):
+    """What a finished segment's file must hold when a resumed job reuses it."""
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
 
 
 def _worker_name():
@@ -164,13 +187,8 @@ def run_segment(fields):
     attempt = uuid.uuid4().hex[:8]
     video = attempt_name(spec.video, attempt) if spec.video else ""
     stats = attempt_name(spec.stats, attempt) if spec.stats else ""
-    if spec.measure:
-        command = [spec.telvo, spec.input, "--analyse", stats, *spec.options]
-    else:
-        command = [spec.telvo, spec.input, video or "-", *spec.options]
-    command += ["--start", str(spec.start), "--frames", str(spec.frames)]
-    if stats and not spec.measure:
-        command += ["--stats", stats]
+    command = telvo_command(spec.telvo, spec.input, video, stats, spec.options, spec.start,
+                            spec.frames, spec.measure)
     try:
         code, lines = _run_telvo(command, _progress_reporter(spec))
         if code < 0:
@@ -184,6 +202,8 @@ def run_segment(fields):
         if code != 0:
             told = [line for line in lines if line.startswith("telvo: ")]
             return failed(told[-1] if told else f"telvo ended with code {code}", code)
+        digests = {os.path.basename(final): file_digest(path)
+                   for path, final in ((stats, spec.stats), (video, spec.video)) if path}
         # The video last: its presence marks the segment finished.
         if stats:
             os.replace(stats, spec.stats)
@@ -203,6 +223,7 @@ def run_segment(fields):
         "ok": True,
         "worker": worker,
         "frames": written[-1] if written else spec.frames,
+        "digests": digests,
         "summary": told[:2],
         "notes": notes,
         "timing": [line for line in lines if line.startswith("telvo: timing:")],

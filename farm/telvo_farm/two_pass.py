@@ -15,37 +15,32 @@ import os
 import subprocess
 from dataclasses import replace
 
+from telvo_farm.command_line import plan_path
 from telvo_farm.errors import EXIT_OK, FarmError
+from telvo_farm.run import check_with_telvo
+from telvo_farm.segment_task import telvo_command
 from telvo_farm.workdir import MEASURES_EXT
 
-# telvo's output options: the first pass writes no video.
-_VIDEO_OPTIONS = {"-f", "--format", "--codec", "--crf"}
-_VIDEO_FLAGS = {"--lossless", "--histogram", "--disable", "--timing"}
 
-
-def plan_path(output):
-    return os.path.splitext(os.path.abspath(output))[0] + ".plan.csv"
-
-
-def _first_pass_options(options):
-    kept, i = [], 0
+def _split_options(o):
+    """telvo's options as telvo lists their use (--list-options): those of the first
+    pass (not the ones that shape the written video), the planner's, and the second
+    pass's (not the planner's)."""
+    first, planner, second = [], [], []
+    options, i = o.telvo_options, 0
     while i < len(options):
         name = options[i].split("=", 1)[0]
-        takes_value = name in _VIDEO_OPTIONS and "=" not in options[i]
-        if name not in _VIDEO_OPTIONS and name not in _VIDEO_FLAGS:
-            kept.append(options[i])
-        i += 2 if takes_value else 1
-    return kept
-
-
-def _planning(options):
-    planning = "scene"
-    for i, option in enumerate(options):
-        if option == "--planning" and i + 1 < len(options):
-            planning = options[i + 1]
-        elif option.startswith("--planning="):
-            planning = option.split("=", 1)[1]
-    return planning
+        takes_value = "=" not in options[i] and o.listing.kind(name) in ("text", "integer")
+        words = options[i:i + 2] if takes_value else options[i:i + 1]
+        use = o.listing.use(name)
+        if use != "video":
+            first += words
+        if use == "planning":
+            planner += words
+        else:
+            second += words
+        i += len(words)
+    return first, planner, second
 
 
 def _measures_path(o, options):
@@ -68,22 +63,27 @@ def _client_telvo(o, program):
 
 
 def run_two_pass(o, run, program):
-    options = _first_pass_options(o.telvo_options)
-    measures = _measures_path(o, options)
+    first_options, planner_options, second_options = _split_options(o)
+    measures = _measures_path(o, first_options)
+    plan = plan_path(o.output)
+    planning = [_client_telvo(o, program), "--plan-from", measures, "--analyse", plan,
+                *planner_options]
+    second = replace(o, telvo_options=[*second_options, "--plan", plan], two_pass=False)
+    # All three commands are telvo's to judge, before the first pass starts.
+    check_with_telvo(o, planning)
+    check_with_telvo(o, telvo_command(o.telvo, o.inputs[0], o.output, o.stats,
+                                      second.telvo_options, 0, 1, False))
     if not os.path.exists(measures):
         first = replace(o, output="-", format="null", stats=measures, measure=True, start=0,
-                        frames=None, telvo_options=options, two_pass=False)
+                        frames=None, telvo_options=first_options, two_pass=False)
         code = run(first)
         if code != EXIT_OK:
             return code
-    plan = plan_path(o.output)
-    done = subprocess.run([_client_telvo(o, program), "--plan-from", measures, "--analyse", plan,
-                           "--planning", _planning(o.telvo_options)],
-                          capture_output=True, text=True, check=False, stdin=subprocess.DEVNULL)
+    done = subprocess.run(planning, capture_output=True, text=True, check=False,
+                          stdin=subprocess.DEVNULL)
     if done.returncode != 0:
         raise FarmError(f"planning failed: {done.stderr.strip() or done.returncode}",
                         done.returncode)
-    second = replace(o, telvo_options=[*o.telvo_options, "--plan", plan], two_pass=False)
     code = run(second)
     if code == EXIT_OK:
         os.remove(measures)

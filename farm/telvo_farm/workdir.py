@@ -12,10 +12,11 @@ import shutil
 from telvo_farm.errors import FarmError
 from telvo_farm.output_place import hidden_beside
 from telvo_farm.probe import inspect_segment
-from telvo_farm.segment_task import is_attempt_leftover
+from telvo_farm.segment_task import file_digest, is_attempt_leftover
 
 MANIFEST = "manifest.json"
 MEASURES_EXT = ".measures"
+_FINISHED = "finished"  # in the manifest: segment index -> {file name: sha256}
 
 
 def stats_rows(path):
@@ -63,34 +64,54 @@ class WorkDir:
         finished segments that can be reused, and a note for the user or None."""
         note = None
         found = os.path.isdir(self.path)
-        if found and self._read_manifest() != manifest:
+        old = self._read_manifest() if found else None
+        # The digests of finished segments are recorded as they come; the rest must match.
+        finished = (old or {}).pop(_FINISHED, {})
+        if found and old != manifest:
             note = f"settings or input changed since {self.path} was made; starting afresh"
             self.remove()
-            found = False
+            found, finished = False, {}
+        self.manifest = dict(manifest, **{_FINISHED: {}})
         try:
             os.makedirs(self.path, exist_ok=True)
             self.sweep()
-            if not found:
-                self._write_manifest(manifest)
         except OSError as e:
             raise FarmError(f"cannot prepare the work folder '{self.path}': {e}") from None
         reused = {}
         for segment in segments if found else []:
-            checked = self._check_finished(segment)
+            digests = finished.get(str(segment.index))
+            checked = self._check_finished(segment, digests or {})
             if checked is not None:
                 reused[segment.index] = checked
+                self.manifest[_FINISHED][str(segment.index)] = digests
+        self._save()
         if reused:
             note = f"resuming: {len(reused)} of {len(segments)} segments already done"
         return reused, note
 
-    def _check_finished(self, segment):
-        """(settings, frames) of a complete segment; a damaged one is removed."""
+    def _save(self):
+        try:
+            self._write_manifest(self.manifest)
+        except OSError as e:
+            raise FarmError(f"cannot write in the work folder '{self.path}': {e}") from None
+
+    def record(self, segment, digests):
+        """Notes a segment as finished with what its files hold."""
+        self.manifest[_FINISHED][str(segment.index)] = digests
+        self._save()
+
+    def _check_finished(self, segment, digests):
+        """(settings, frames) of a complete segment whose files hold what was recorded
+        when it finished; any other (damaged, cut short, replaced) is removed."""
         video, stats = self.video(segment), self.stats(segment)
-        if not all(os.path.exists(path) for path in (video, stats) if path):
+        paths = [path for path in (video, stats) if path]
+        if not all(os.path.exists(path) for path in paths):
             return None
         try:
+            recorded = sorted(digests) == sorted(os.path.basename(p) for p in paths) and all(
+                file_digest(p) == digests[os.path.basename(p)] for p in paths)
             settings, frames = inspect_segment(video) if video else ({}, segment.frames)
-            if frames == segment.frames and (not stats or stats_rows(stats) == frames):
+            if recorded and frames == segment.frames and (not stats or stats_rows(stats) == frames):
                 return settings, frames
         except (FarmError, OSError):
             pass

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "cli/media/av_util.h"
+#include "cli/media/display_turn.h"
 #include "cli/media/filter_frames.h"
 #include "cli/media/media_input.h"
 #include "cli/pipeline/filter_session.h"
@@ -377,7 +378,7 @@ TEST_F(Keeps, StreamsTheContainerCannotHoldAreEncodedOrLeftOutWithANote)
     ffmpeg(
         "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 -f lavfi -i sine=duration=1 "
         "-i subs.srt -f lavfi -i testsrc=size=32x24:rate=25:duration=1 "
-        "-map 0:v -map 1:a -map 2:s -map 3:v -c:v ffv1 -c:a aac -c:s srt in.mkv");
+        "-map 0:v -map 1:a -map 2:s -map 3:v -c:v ffv1 -c:a aac -ac 6 -c:s srt in.mkv");
     const struct {
         const char* output;
         std::vector<AVCodecID> streams;
@@ -387,7 +388,8 @@ TEST_F(Keeps, StreamsTheContainerCannotHoldAreEncodedOrLeftOutWithANote)
         // MPEG program streams take no AAC, and label any subtitle as DVD pictures.
         {"out.mpg",
          {AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MP2},
-         {"stream 1 (aac) cannot go into mpeg as it is; encoded as mp2",
+         {"stream 1 (aac) cannot go into mpeg as it is; encoded as mp2, its 6 channels mixed "
+          "down to 2",
           "stream 2 (subrip) cannot go into mpeg; left out"}},
         {"out.ogv",
          {AV_CODEC_ID_THEORA, AV_CODEC_ID_VORBIS},
@@ -472,6 +474,39 @@ TEST_F(Keeps, DisplayRotationIsKeptOrAppliedAsFFmpegShowsIt)
         const StreamInfo stored = probe(path("out.mp4"));
         EXPECT_EQ(stored.width, 48);
         EXPECT_EQ(stored.height, 32);
+    }
+}
+
+// Every matrix a phone or an editor writes: the turn and mirrors read from it, and the
+// margins given for the displayed picture land on the stored picture's matching edges.
+TEST(DisplayTurn, EveryQuarterTurnAndMirrorIsReadAndItsMarginsFollow)
+{
+    const struct {
+        double anticlockwise;
+        bool hflip, vflip;
+        bool transpose, mirrorX, mirrorY;
+        int stored[4];  // where displayed margins {1, 2, 3, 4} (top, left, right, bottom) go
+    } cases[] = {
+        {0, false, false, false, false, false, {1, 2, 3, 4}},
+        {0, false, true, false, false, true, {4, 2, 3, 1}},  // upside down, mirrored
+        {0, true, false, false, true, false, {1, 3, 2, 4}},
+        {90, false, false, true, true, false, {3, 1, 4, 2}},
+        {180, false, false, false, true, true, {4, 3, 2, 1}},
+        {270, false, false, true, false, true, {2, 4, 1, 3}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.anticlockwise) + (c.hflip ? " hflip" : "") +
+                     (c.vflip ? " vflip" : ""));
+        int32_t matrix[9];
+        av_display_rotation_set(matrix, c.anticlockwise);
+        av_display_matrix_flip(matrix, c.hflip, c.vflip);
+        const DisplayTurn turn = displayTurnOf(matrix);
+        EXPECT_EQ(turn.transpose, c.transpose);
+        EXPECT_EQ(turn.mirrorX, c.mirrorX);
+        EXPECT_EQ(turn.mirrorY, c.mirrorY);
+        int margins[4] = {1, 2, 3, 4};
+        storedMargins(turn, margins);
+        EXPECT_EQ(std::vector<int>(margins, margins + 4), std::vector<int>(c.stored, c.stored + 4));
     }
 }
 

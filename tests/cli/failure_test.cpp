@@ -6,11 +6,13 @@
 // the old file had.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -44,6 +46,7 @@ public:
     using CliTest::ffmpeg;
     using CliTest::makeClip;
     using CliTest::path;
+    using CliTest::telvo;
 };
 
 void writeFile(const std::string& file, const std::string& text)
@@ -90,148 +93,198 @@ bool holdsData(const std::string& file)
 
 }  // namespace
 
+namespace
+{
+
+const char* const kClip = "testsrc2=size=32x24:rate=25";
+
+// Each case runs in a fresh folder holding in.mkv, six frames of kClip.
+const std::vector<FailureCase> kFailureCases = {
+    {"missing input", nullptr, {"nothere.mp4", "out.mkv"}, 1, "cannot open 'nothere.mp4'"},
+    {"not media",
+     [](CliTest& t) {
+         writeFile(static_cast<Failures&>(t).path("notes.txt"), "just some words\n");
+     },
+     {"notes.txt", "out.mkv"},
+     1,
+     "not a media file"},
+    {"no video",
+     [](CliTest& t) { static_cast<Failures&>(t).ffmpeg("-f lavfi -i sine=duration=0.5 a.wav"); },
+     {"a.wav", "out.mkv"},
+     1,
+     "has no video stream"},
+    {"zero frames",
+     [](CliTest& t) { static_cast<Failures&>(t).makeClip("empty.avi", kClip, 0, "-c:v ffv1"); },
+     {"empty.avi", "out.mkv"},
+     1,
+     "has no video frames"},
+    {"impossible picture size",
+     [](CliTest& t) {
+         writeFile(static_cast<Failures&>(t).path("big.y4m"),
+                   "YUV4MPEG2 W65536 H65536 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
+     },
+     {"big.y4m", "out.mkv"},
+     1,
+     "Picture size 65536x65536 is invalid"},
+    {"empty standard input", nullptr, {"-", "out.mkv"}, 1, "standard input is not a media"},
+    {"unknown format",
+     nullptr,
+     {"in.mkv", "out.mkv", "-f", "nosuchformat"},
+     2,
+     "unknown output format 'nosuchformat'"},
+    {"unknown extension", nullptr, {"in.mkv", "out.nosuchext"}, 2, "cannot tell the output format"},
+    {"unknown codec",
+     nullptr,
+     {"in.mkv", "out.mkv", "--codec", "nosuchcodec"},
+     2,
+     "unknown video codec 'nosuchcodec'"},
+    {"malformed config",
+     nullptr,
+     {"in.mkv", "out.mkv", "--config", "Config(15,15,0,8,8,8,x,0)"},
+     2,
+     "argument 7 (bottom) is not an integer; expected Config(gamma,alignment,border"},
+    {"unwritable output",
+     nullptr,
+     {"in.mkv", "no/such/folder/out.mkv"},
+     1,
+     "cannot write 'no/such/folder/out.mkv'"},
+    {"output is input", nullptr, {"in.mkv", "./in.mkv"}, 2, "is the input"},
+    {"output is a hard link to the input",
+     [](CliTest& t) {
+         auto& f = static_cast<Failures&>(t);
+         ASSERT_EQ(link(f.path("in.mkv").c_str(), f.path("same.mkv").c_str()), 0);
+     },
+     {"in.mkv", "same.mkv"},
+     2,
+     "is the input"},
+    {"output is a symbolic link to the input",
+     [](CliTest& t) {
+         auto& f = static_cast<Failures&>(t);
+         ASSERT_EQ(symlink("in.mkv", f.path("link.mkv").c_str()), 0);
+     },
+     {"in.mkv", "link.mkv"},
+     2,
+     "is the input"},
+    {"stats file is a link to OUTPUT, which does not exist yet",
+     [](CliTest& t) {
+         auto& f = static_cast<Failures&>(t);
+         ASSERT_EQ(symlink("s.csv", f.path("link.csv").c_str()), 0);
+     },
+     {"in.mkv", "s.csv", "-f", "matroska", "--stats", "link.csv"},
+     2,
+     "would write the same file"},
+    {"output name longer than the file system allows",
+     nullptr,
+     {"in.mkv", std::string(252, 'n') + ".mkv"},
+     2,
+     "a name in it has 256 bytes, more than the 255"},
+    {"output is input behind a protocol", nullptr, {"file:in.mkv", "in.mkv"}, 2, "is the input"},
+    {"sequence corrected in place",
+     [](CliTest& t) { static_cast<Failures&>(t).ffmpeg("-i in.mkv f%03d.png"); },
+     {"f%03d.png", "f00%d.png"},
+     2,
+     "would overwrite 'f001.png', a frame of the input"},
+    {"stats file is OUTPUT",
+     nullptr,
+     {"in.mkv", "s.csv", "--stats", "s.csv", "-f", "matroska"},
+     2,
+     "OUTPUT 's.csv' and --stats 's.csv' would write the same file"},
+    {"plot is a frame of OUTPUT",
+     nullptr,
+     {"in.mkv", "f%03d.png", "--plot", "f002.png"},
+     2,
+     "would write the same file"},
+    {"start past the end",
+     nullptr,
+     {"in.mkv", "out.mkv", "--start", "50"},
+     1,
+     "past the end: the input has 6 frames"},
+    {"encoder refuses an option",
+     nullptr,
+     {"in.mkv", "out.mkv", "--codec", "ffv1", "--crf", "20"},
+     1,
+     "no CRF setting"},
+    {"size changes mid-stream",
+     [](CliTest& t) {
+         auto& f = static_cast<Failures&>(t);
+         f.makeClip("a.ts", "testsrc2=size=32x24:rate=25", 5, "-c:v mpeg2video");
+         f.makeClip("b.ts", "testsrc2=size=48x32:rate=25", 5, "-c:v mpeg2video");
+         std::ofstream(f.path("ab.ts"), std::ios::binary)
+             << readText(f.path("a.ts")) << readText(f.path("b.ts"));
+     },
+     {"ab.ts", "out.mkv"},
+     1,
+     "frame size changes mid-stream"},
+    {"bad stats name",
+     nullptr,
+     {"in.mkv", "out.mkv", "--stats", "s.txt"},
+     2,
+     "must end in .csv or .jsonl"},
+    {"preview to a non-PNG", nullptr, {"in.mkv", "p.jpg", "--preview", "1"}, 2, "must end in .png"},
+    {"preview past the end", nullptr, {"in.mkv", "p.png", "--preview", "6"}, 1, "past the end"},
+    // The plan a run applies is guarded as its input is.
+    {"stats file is the plan",
+     [](CliTest& t) { writeFile(static_cast<Failures&>(t).path("p.csv"), "telvo-plan,1\n"); },
+     {"in.mkv", "out.mkv", "--plan", "p.csv", "--stats", "p.csv"},
+     2,
+     "--stats 'p.csv' would overwrite --plan 'p.csv', which this run reads"},
+    {"OUTPUT is a link to the plan",
+     [](CliTest& t) {
+         auto& f = static_cast<Failures&>(t);
+         writeFile(f.path("p.csv"), "telvo-plan,1\n");
+         ASSERT_EQ(symlink("p.csv", f.path("link.csv").c_str()), 0);
+     },
+     {"in.mkv", "link.csv", "-f", "mp4", "--plan", "p.csv"},
+     2,
+     "would overwrite --plan 'p.csv'"},
+    {"plan is a folder",
+     [](CliTest& t) { mkdir(static_cast<Failures&>(t).path("plans").c_str(), 0755); },
+     {"in.mkv", "out.mkv", "--plan", "plans"},
+     1,
+     "the plan 'plans' is a folder"},
+    {"plan without line ends",
+     nullptr,
+     {"in.mkv", "out.mkv", "--plan", "/dev/zero"},
+     1,
+     "line 1 is longer than 4096 bytes: not a telvo plan"},
+    {"plan stating two billion frames",
+     [](CliTest& t) {
+         writeFile(static_cast<Failures&>(t).path("p.csv"),
+                   "telvo-plan,1\ninput,32,24,2000000000\nsettings,15,15,0,8,8,8,8,85,scene\n"
+                   "measure,0,-,0,0,0,255,255,255,99,99,99\n"
+                   "apply,0,1999999999,0,0,0,255,255,255,1,1,1\n");
+     },
+     {"in.mkv", "out.mkv", "--plan", "p.csv"},
+     1,
+     "the plan measures 1 of its 2000000000 frames"},
+    {"plan settings the command line contradicts",
+     [](CliTest& t) {
+         auto& f = static_cast<Failures&>(t);
+         ASSERT_EQ(f.telvo({"in.mkv", "--analyse", "p.csv", "-q"}).exitCode, 0);
+     },
+     {"in.mkv", "out.mkv", "--plan", "p.csv", "--left", "3"},
+     2,
+     "--left 3 is not the plan's 8"},
+    {"plan into a folder",
+     [](CliTest& t) { mkdir(static_cast<Failures&>(t).path("plans").c_str(), 0755); },
+     {"in.mkv", "--analyse", "plans"},
+     2,
+     "--analyse 'plans' is a folder"},
+    {"output is a loop of links",
+     [](CliTest& t) {
+         ASSERT_EQ(symlink("loop.mkv", static_cast<Failures&>(t).path("loop.mkv").c_str()), 0);
+     },
+     {"in.mkv", "loop.mkv"},
+     2,
+     "a loop of links"},
+};
+
+}  // namespace
+
 TEST_F(Failures, EachEndsWithOneLineAndNoOutputLeft)
 {
-    const std::string clip = "testsrc2=size=32x24:rate=25";
-    const std::vector<FailureCase> cases = {
-        {"missing input", nullptr, {"nothere.mp4", "out.mkv"}, 1, "cannot open 'nothere.mp4'"},
-        {"not media",
-         [](CliTest& t) {
-             writeFile(static_cast<Failures&>(t).path("notes.txt"), "just some words\n");
-         },
-         {"notes.txt", "out.mkv"},
-         1,
-         "not a media file"},
-        {"no video",
-         [](CliTest& t) {
-             static_cast<Failures&>(t).ffmpeg("-f lavfi -i sine=duration=0.5 a.wav");
-         },
-         {"a.wav", "out.mkv"},
-         1,
-         "has no video stream"},
-        {"zero frames",
-         [&](CliTest& t) { static_cast<Failures&>(t).makeClip("empty.avi", clip, 0, "-c:v ffv1"); },
-         {"empty.avi", "out.mkv"},
-         1,
-         "has no video frames"},
-        {"impossible picture size",
-         [](CliTest& t) {
-             writeFile(static_cast<Failures&>(t).path("big.y4m"),
-                       "YUV4MPEG2 W65536 H65536 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
-         },
-         {"big.y4m", "out.mkv"},
-         1,
-         "Picture size 65536x65536 is invalid"},
-        {"empty standard input", nullptr, {"-", "out.mkv"}, 1, "standard input is not a media"},
-        {"unknown format",
-         nullptr,
-         {"in.mkv", "out.mkv", "-f", "nosuchformat"},
-         2,
-         "unknown output format 'nosuchformat'"},
-        {"unknown extension",
-         nullptr,
-         {"in.mkv", "out.nosuchext"},
-         2,
-         "cannot tell the output format"},
-        {"unknown codec",
-         nullptr,
-         {"in.mkv", "out.mkv", "--codec", "nosuchcodec"},
-         2,
-         "unknown video codec 'nosuchcodec'"},
-        {"malformed config",
-         nullptr,
-         {"in.mkv", "out.mkv", "--config", "Config(15,15,0,8,8,8,x,0)"},
-         2,
-         "argument 7 (bottom) is not an integer; expected Config(gamma,alignment,border"},
-        {"unwritable output",
-         nullptr,
-         {"in.mkv", "no/such/folder/out.mkv"},
-         1,
-         "cannot write 'no/such/folder/out.mkv'"},
-        {"output is input", nullptr, {"in.mkv", "./in.mkv"}, 2, "is the input"},
-        {"output is a hard link to the input",
-         [](CliTest& t) {
-             auto& f = static_cast<Failures&>(t);
-             ASSERT_EQ(link(f.path("in.mkv").c_str(), f.path("same.mkv").c_str()), 0);
-         },
-         {"in.mkv", "same.mkv"},
-         2,
-         "is the input"},
-        {"output is a symbolic link to the input",
-         [](CliTest& t) {
-             auto& f = static_cast<Failures&>(t);
-             ASSERT_EQ(symlink("in.mkv", f.path("link.mkv").c_str()), 0);
-         },
-         {"in.mkv", "link.mkv"},
-         2,
-         "is the input"},
-        {"stats file is a link to OUTPUT, which does not exist yet",
-         [](CliTest& t) {
-             auto& f = static_cast<Failures&>(t);
-             ASSERT_EQ(symlink("s.csv", f.path("link.csv").c_str()), 0);
-         },
-         {"in.mkv", "s.csv", "-f", "matroska", "--stats", "link.csv"},
-         2,
-         "would write the same file"},
-        {"output name longer than the file system allows",
-         nullptr,
-         {"in.mkv", std::string(252, 'n') + ".mkv"},
-         2,
-         "a name in it has 256 bytes, more than the 255"},
-        {"output is input behind a protocol",
-         nullptr,
-         {"file:in.mkv", "in.mkv"},
-         2,
-         "is the input"},
-        {"sequence corrected in place",
-         [](CliTest& t) { static_cast<Failures&>(t).ffmpeg("-i in.mkv f%03d.png"); },
-         {"f%03d.png", "f00%d.png"},
-         2,
-         "would overwrite 'f001.png', a frame of the input"},
-        {"stats file is OUTPUT",
-         nullptr,
-         {"in.mkv", "s.csv", "--stats", "s.csv", "-f", "matroska"},
-         2,
-         "OUTPUT 's.csv' and --stats 's.csv' would write the same file"},
-        {"plot is a frame of OUTPUT",
-         nullptr,
-         {"in.mkv", "f%03d.png", "--plot", "f002.png"},
-         2,
-         "would write the same file"},
-        {"start past the end",
-         nullptr,
-         {"in.mkv", "out.mkv", "--start", "50"},
-         1,
-         "past the end: the input has 6 frames"},
-        {"encoder refuses an option",
-         nullptr,
-         {"in.mkv", "out.mkv", "--codec", "ffv1", "--crf", "20"},
-         1,
-         "no CRF setting"},
-        {"size changes mid-stream",
-         [](CliTest& t) {
-             auto& f = static_cast<Failures&>(t);
-             f.makeClip("a.ts", "testsrc2=size=32x24:rate=25", 5, "-c:v mpeg2video");
-             f.makeClip("b.ts", "testsrc2=size=48x32:rate=25", 5, "-c:v mpeg2video");
-             std::ofstream(f.path("ab.ts"), std::ios::binary)
-                 << readText(f.path("a.ts")) << readText(f.path("b.ts"));
-         },
-         {"ab.ts", "out.mkv"},
-         1,
-         "frame size changes mid-stream"},
-        {"bad stats name",
-         nullptr,
-         {"in.mkv", "out.mkv", "--stats", "s.txt"},
-         2,
-         "must end in .csv or .jsonl"},
-        {"preview to a non-PNG",
-         nullptr,
-         {"in.mkv", "p.jpg", "--preview", "1"},
-         2,
-         "must end in .png"},
-        {"preview past the end", nullptr, {"in.mkv", "p.png", "--preview", "6"}, 1, "past the end"},
-    };
-    makeClip("in.mkv", clip, 6);
+    const std::vector<FailureCase>& cases = kFailureCases;
+    makeClip("in.mkv", kClip, 6);
     const std::string in = readText(path("in.mkv"));
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -381,13 +434,15 @@ TEST_F(Failures, ReplacedOutputKeepsModeAndOwnerAndLongNamesFit)
     if (root) {
         ASSERT_EQ(chown(path("out.mkv").c_str(), 4321, 4322), 0);
     }
+    // Set-ID bits are not kept (set after the owner, whose change clears them).
+    ASSERT_EQ(chmod(path("out.mkv").c_str(), root ? 06600 : 04600), 0);
     RunOutcome run = telvo({"in.mkv", "out.mkv", "-q"});
     ASSERT_EQ(run.exitCode, 0) << run.stderrText;
     struct stat info {
     };
     ASSERT_EQ(stat(path("out.mkv").c_str(), &info), 0);
     EXPECT_GT(info.st_size, 3) << "not replaced";
-    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << "mode not kept, or a set-ID bit kept";
     if (root) {
         EXPECT_EQ(info.st_uid, 4321u);
         EXPECT_EQ(info.st_gid, 4322u);
@@ -402,6 +457,39 @@ TEST_F(Failures, ReplacedOutputKeepsModeAndOwnerAndLongNamesFit)
     }
     for (const std::string& name : files())
         EXPECT_EQ(name.find(".part-"), std::string::npos) << "temporary left behind";
+}
+
+// A run killed outright leaves its temporary file; a later run to the same OUTPUT removes
+// it, but not one a running telvo still holds locked, nor anything of another name.
+TEST_F(Failures, LaterRunRemovesWhatAKilledRunLeft)
+{
+    makeClip("in.mkv", "testsrc2=size=32x24:rate=25", 3);
+    const std::vector<std::string> kept = {".out.mkv.part-Run123", ".other.mkv.part-Abc123",
+                                           ".out.mkv.part-Abc1234", "out.mkv.part-Abc123"};
+    for (const std::string& name : kept) writeFile(path(name), "x");
+    writeFile(path(".out.mkv.part-Killed"), "x");
+    const int running = open(path(kept[0]).c_str(), O_RDONLY);
+    ASSERT_GE(running, 0);
+    ASSERT_EQ(flock(running, LOCK_EX), 0);
+    const RunOutcome run = telvo({"in.mkv", "out.mkv", "-q"});
+    close(running);
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    std::vector<std::string> expected = kept;
+    expected.insert(expected.end(), {"in.mkv", "out.mkv"});
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> now = files();
+    std::sort(now.begin(), now.end());
+    EXPECT_EQ(now, expected);
+
+    // A numbered sequence's temporary folder: only one that holds frames of this pattern.
+    for (const char* folder : {".telvo.part-Kil123", ".telvo.part-Oth123"})
+        ASSERT_EQ(mkdir(path(folder).c_str(), 0755), 0);
+    writeFile(path(".telvo.part-Kil123/f002.png"), "x");
+    writeFile(path(".telvo.part-Oth123/g002.png"), "x");
+    const RunOutcome sequence = telvo({"in.mkv", "f%03d.png", "-q"});
+    ASSERT_EQ(sequence.exitCode, 0) << sequence.stderrText;
+    EXPECT_NE(access(path(".telvo.part-Kil123").c_str(), F_OK), 0) << "stale folder kept";
+    EXPECT_EQ(access(path(".telvo.part-Oth123/g002.png").c_str(), F_OK), 0);
 }
 
 // A run that reads a stalled pipe is stopped by signals once its temporary output holds
@@ -475,7 +563,10 @@ TEST_F(Failures, SpecialOutputsAreWrittenThroughNotReplaced)
     ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string out = path("out");
+        // A link lives in sub/ and names its target relative to that folder.
+        const bool linked = c.kind == Kind::Link || c.kind == Kind::DanglingLink;
+        const std::string name = linked ? "sub/out" : "out";
+        const std::string out = path(name);
         unlink(out.c_str());
         unlink(path("sub/target.mkv").c_str());
         if (c.kind == Kind::Device) {
@@ -495,8 +586,8 @@ TEST_F(Failures, SpecialOutputsAreWrittenThroughNotReplaced)
             ASSERT_EQ(mkfifo(out.c_str(), 0600), 0);
         }
         if (c.kind == Kind::Link) writeFile(path("sub/target.mkv"), "old");
-        if (c.kind == Kind::Link || c.kind == Kind::DanglingLink) {
-            ASSERT_EQ(symlink("sub/target.mkv", out.c_str()), 0);
+        if (linked) {
+            ASSERT_EQ(symlink("target.mkv", out.c_str()), 0);
         }
         struct stat before {
         };
@@ -509,7 +600,7 @@ TEST_F(Failures, SpecialOutputsAreWrittenThroughNotReplaced)
                 std::ifstream fifo(out, std::ios::binary);
                 std::ofstream(path("read.mkv"), std::ios::binary) << fifo.rdbuf();
             });
-        const RunOutcome run = telvo({"in.mkv", "out", "-f", "matroska", "-q"});
+        const RunOutcome run = telvo({"in.mkv", name, "-f", "matroska", "-q"});
         if (reader.joinable()) {
             unblockFifoReader(out);
             reader.join();

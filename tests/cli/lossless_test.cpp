@@ -3,6 +3,8 @@
 
 // Lossless output against the filter run directly on the same decoded frames, at every
 // size, with flags and --config, and cut into segments.
+#include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -152,6 +154,10 @@ TEST_F(LosslessRun, HistogramStandsAtTheLowerLeft)
 TEST_F(LosslessRun, ImageOutputsAreLosslessToo)
 {
     const std::vector<Picture> expected = filterDirectly(path("in.mkv"), kDefaults);
+    // An earlier, longer run of the same pattern: its frames after the new end go once
+    // the new ones are in; past a gap, or of another pattern, nothing is touched.
+    ASSERT_EQ(telvo({"in.mkv", "f%03d.png", "-q", "--frames", "5"}).exitCode, 0);
+    for (const char* kept : {"f007.png", "f04.png"}) std::ofstream(path(kept)) << "kept";
     // A numbered name gets every frame, moved into place only when all are written.
     const RunOutcome seq = telvo({"in.mkv", "f%03d.png", "-q", "--frames", "3"});
     ASSERT_EQ(seq.exitCode, 0) << seq.stderrText;
@@ -160,6 +166,15 @@ TEST_F(LosslessRun, ImageOutputsAreLosslessToo)
         ASSERT_EQ(frame.size(), 1u);
         EXPECT_TRUE(frame[0] == expected[i]) << "frame " << i;
     }
+    EXPECT_NE(seq.stderrText.find("removed 2 frames of an earlier sequence after the new end "
+                                  "('f004.png' to 'f005.png')"),
+              std::string::npos)
+        << seq.stderrText;
+    const std::vector<std::string> names = files();
+    for (const char* name : {"f004.png", "f005.png"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), name), 0) << name;
+    for (const char* name : {"f007.png", "f04.png"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), name), 1) << name;
     // A plain name gets one frame: the first of the range, corrected as in the whole run.
     const RunOutcome one = telvo({"in.mkv", "one.png", "-q", "--start", "9"});
     ASSERT_EQ(one.exitCode, 0) << one.stderrText;

@@ -117,6 +117,11 @@ TEST(Options, UsageErrors)
         {"in.mp4", "--plan-from", "m.csv", "--analyse", "p.csv"},
         {"in.mp4", "--analyse", "p.csv", "--balance"},
         {"in.mp4", "out.mp4", "--plan", "p.csv", "--balance"},
+        // Options that would be silently ignored.
+        {"in.mp4", "out.mp4", "--lossless", "--crf", "10"},
+        {"in.mp4", "out.mp4", "--planning", "scene"},
+        {"in.mp4", "out.mp4", "--plan", "p.csv", "--plan", "q.csv"},
+        {"in.mp4", "out.mp4", "--plan", "p.csv", "--freeze"},
     };
     for (const auto& args : bad) {
         CliOptions o;
@@ -143,7 +148,7 @@ TEST(Options, EveryDocumentedOptionIsTakenAsShown)
             // The two-pass options change which files the command line names.
             const std::map<std::string, std::vector<std::string>> twoPass = {
                 {"--analyse", {"a", "--analyse", "p.csv"}},
-                {"--planning", {"a", "b", "--planning", "smooth:5"}},
+                {"--planning", {"a", "--analyse", "p.csv", "--planning", "smooth:5"}},
                 {"--plan-from", {"--plan-from", "m.csv", "--analyse", "p.csv"}},
             };
             // A flag before OUTPUT leaves OUTPUT alone; an option with a value takes it.

@@ -29,6 +29,7 @@ constexpr int kWidth = 96, kHeight = 64, kFrames = 30;
 struct Shot {
     double toB = 0.0, brightness = 1.0;
     bool flash = false;
+    bool grain = true;  // false: black stays black
 };
 using Clip = std::function<Shot(int)>;
 
@@ -53,7 +54,7 @@ std::vector<uint32_t> renderShot(const Shot& s, int frame)
             const double vb = channelOf(b[i], shift) * gainB[ch];
             double v = ((1 - s.toB) * va + s.toB * vb) * s.brightness;
             if (s.flash) v = 90 + 1.5 * v;
-            c[ch] = std::clamp(static_cast<int>(v) + noise(grain), 0, 255);
+            c[ch] = std::clamp(static_cast<int>(v) + (s.grain ? noise(grain) : 0), 0, 255);
         }
         out[i] = makePixel(c[0], c[1], c[2]);
     }
@@ -147,6 +148,20 @@ const ClipCase kClips[] = {
      {},
      {}},
     {"grain only", [](int) { return Shot{}; }, {}, {}, {}},
+    // Steps that double each frame, the last well over the threshold: no step is three
+    // times the one before, so no cut.
+    {"light change that accelerates",
+     [](int k) { return Shot{std::clamp(((1 << std::clamp(k - 10, 0, 5)) - 1) / 31.0, 0.0, 1.0)}; },
+     {},
+     {},
+     {}},
+    {"fade in from black over five frames",
+     [](int k) {
+         return Shot{0, std::clamp((k - 9) / 5.0, 0.0, 1.0), false, k >= 10};
+     },
+     {},
+     {},
+     {}},
 };
 
 TEST(SceneCuts, FindsCutsAndFlashesAndNothingElse)
@@ -267,6 +282,29 @@ TEST(TwoPass, ScenePlanIsConstantWithinAShotAndSwitchesAtTheCut)
         for (int j = 9; j <= 11; ++j)
             sum += correctionFromLevels(settings, run.levels[size_t(j)]).value[p];
         EXPECT_EQ(smooth[11].value[p], sum / 3) << p;
+    }
+}
+
+// A scene's median of an even number of frames is the mean of the middle two, and the
+// plan's values are the correction of those levels.
+TEST(TwoPass, SceneMedianOfAnEvenCountIsTheMeanOfTheMiddleTwo)
+{
+    const ChannelLevels base{{10, 20, 30, 180, 200, 220, 90, 110, 130}};
+    const double offsets[] = {5, 1, 9, 3};
+    const double medians[] = {5, 3, 5, 4};  // of the first 1, 2, 3, 4 offsets
+    const FrameSettings settings = defaultFrameSettings();
+    for (size_t count = 1; count <= 4; ++count) {
+        std::vector<MeasuredFrame> frames(count);
+        ChannelLevels expected = base;
+        for (int level = 0; level < kLevelCount; ++level) {
+            const double scale = level % 3 + 1.0;  // the channels move apart
+            for (size_t k = 0; k < count; ++k)
+                frames[k].levels.value[level] = base.value[level] + scale * offsets[k];
+            expected.value[level] += scale * medians[count - 1];
+        }
+        const std::vector<CorrectionParams> plan = planScenes(settings, frames, {0});
+        const CorrectionParams want = correctionFromLevels(settings, expected);
+        for (const CorrectionParams& p : plan) EXPECT_TRUE(sameValues(p, want)) << count;
     }
 }
 

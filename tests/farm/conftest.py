@@ -119,22 +119,26 @@ def stream_facts(path):
 
 @pytest.fixture
 def stand_in(tmp_path, telvo):
-    """A telvo that logs every segment start, holds the segment starting at
-    $STAND_IN_HOLD until the file 'release' appears, fails the one at $STAND_IN_FAIL
-    and dies by SIGKILL at $STAND_IN_KILL."""
+    """A telvo that logs every segment start, holds the first attempt of the segment
+    starting at $STAND_IN_HOLD until the file 'release' appears (several starts, comma
+    separated: each held, marked 'held-START'), fails the one at $STAND_IN_FAIL and dies
+    by SIGKILL at $STAND_IN_KILL."""
     path = tmp_path / "telvo-stand-in"
     path.write_text(f"""#!/usr/bin/python3
 import os, sys, time
-if "--start" not in sys.argv:  # --list-options and the like
+if "--start" not in sys.argv or "--check-options" in sys.argv:  # --list-options and the like
     os.execv({telvo!r}, [{telvo!r}] + sys.argv[1:])
 start = sys.argv[sys.argv.index("--start") + 1]
 folder = os.environ["STAND_IN_DIR"]
 with open(os.path.join(folder, "log"), "a") as log:
     log.write(start + "\\n")
-if start == os.environ.get("STAND_IN_HOLD") and not os.path.exists(os.path.join(folder, "release")):
-    with open(os.path.join(folder, "held.tmp"), "w") as held:
+holds = os.environ.get("STAND_IN_HOLD", "").split(",")
+marker = os.path.join(folder, "held" if len(holds) == 1 else "held-" + start)
+if start in holds and not os.path.exists(os.path.join(folder, "release")) \
+        and not os.path.exists(marker):  # the first attempt only
+    with open(marker + ".tmp", "w") as held:
         held.write(f"{{os.getpid()}} {{os.getppid()}}")
-    os.rename(os.path.join(folder, "held.tmp"), os.path.join(folder, "held"))
+    os.rename(marker + ".tmp", marker)
     for _ in range(1200):
         if os.path.exists(os.path.join(folder, "release")):
             break
@@ -154,7 +158,8 @@ def stand_in_env(folder, hold=None, fail=None, kill=None):
     for name, start in (("HOLD", hold), ("FAIL", fail), ("KILL", kill)):
         env.pop(f"STAND_IN_{name}", None)
         if start is not None:
-            env[f"STAND_IN_{name}"] = str(start)
+            env[f"STAND_IN_{name}"] = ",".join(map(str, start)) if isinstance(start, tuple) \
+                else str(start)
     return env
 
 

@@ -19,7 +19,8 @@ from telvo_farm.plan import Segment, concat_durations, plan_segments
 from telvo_farm.probe import Timeline
 from telvo_farm.progress import Progress
 from telvo_farm.run import InputJob, _Execution
-from telvo_farm.workdir import WorkDir
+from telvo_farm.segment_task import file_digest
+from telvo_farm.workdir import WorkDir, stats_rows
 
 
 @pytest.mark.parametrize("total, size, start, count, expected", [
@@ -55,9 +56,15 @@ def test_work_folder_reuses_only_matching_complete_segments(tmp_path, clips, tel
     segments = [Segment(0, 0, 15), Segment(1, 15, 15)]
     work = WorkDir(str(tmp_path / "out.mkv"), ".mkv", "")
     assert work.open({"gamma": 15}, segments) == ({}, None)
-    assert run([telvo, clips["av.mp4"], work.video(segments[0]), "-q", "--frames",
-                "15"]).returncode == 0
-    (tmp_path / ".out.mkv.farm" / "seg-000001.mkv").write_bytes(b"cut short")
+    for segment in segments:
+        path = work.video(segment)
+        assert run([telvo, clips["av.mp4"], path, "-q", "--start", str(segment.start),
+                    "--frames", "15"]).returncode == 0
+        work.record(segment, {os.path.basename(path): file_digest(path)})
+    # Segment 1 replaced by another complete one of the right length (a copy from an
+    # older job, say): not what finished here, so it is made again.
+    assert run([telvo, clips["av.mp4"], work.video(segments[1]), "-q", "--gamma", "30",
+                "--start", "15", "--frames", "15"]).returncode == 0
     (tmp_path / ".out.mkv.farm" / "seg-000001.att-0badc0de.mkv").write_bytes(b"attempt")
 
     reused, note = work.open({"gamma": 15}, segments)
@@ -70,6 +77,18 @@ def test_work_folder_reuses_only_matching_complete_segments(tmp_path, clips, tel
     assert sorted(p.name for p in (tmp_path / ".out.mkv.farm").iterdir()) == ["manifest.json"]
 
 
+@pytest.mark.parametrize("name, text, complete", [
+    # A crash while a part was written: its last record lacks its end of line.
+    ("p.measures", "telvo-plan,1\ninput,160,90,3\nmeasure,0,1,2\nmeasure,1,1,2\nmeasure,2,1", 2),
+    ("p.measures", "telvo-plan,1\ninput,160,90,3\nmeasure,0,1,2\nmeasure,1,1,2\n", 2),
+    ("s.csv", "frame,gamma\n0,15\n1,1", 1),
+    ("s.jsonl", '{"frame":0}\n{"frame":1}\n{"fra', 2),
+])
+def test_cut_short_records_do_not_count(tmp_path, name, text, complete):
+    (tmp_path / name).write_text(text)
+    assert stats_rows(str(tmp_path / name)) == complete
+
+
 def test_farm_takes_telvo_options_as_telvo_lists_them(telvo):
     shown = run([telvo, "--help"]).stdout
     options = set(re.findall(r"^\s+(?:(-\w), )?(--[\w-]+)(?: ([A-Z]+|\"))?", shown, re.M))
@@ -80,7 +99,7 @@ def test_farm_takes_telvo_options_as_telvo_lists_them(telvo):
     kinds = telvo_options(telvo)
     assert {name for name, kind in kinds.items() if kind in ("text", "integer")} == takes_value
     assert {name for name, kind in kinds.items() if kind == "flag"} == \
-        flags - {"--help", "-h", "--version", "--list-options"}
+        flags - {"--help", "-h", "--version", "--list-options", "--check-options"}
     o = parse_arguments(["a.mp4", "--crf", "20", "--border", "b.mkv", "--telvo", telvo])
     assert (o.inputs, o.output, o.telvo_options) == (["a.mp4"], "b.mkv", ["--crf", "20", "--border"])
 
@@ -103,6 +122,9 @@ def test_farm_takes_telvo_options_as_telvo_lists_them(telvo):
     (["a.mp4", "/"], "is a folder"),
     (["a.mp4", "b"], "cannot tell the output format from 'b'"),
     (["a.mp4", "b.mkv", "--scheduler", "tls://127.0.0.1:9"], "TLS needs --tls-ca-file"),
+    # telvo's ranges, as telvo lists them: refused before any cluster starts.
+    (["a.mp4", "b.mkv", "--gamma", "99"], "--gamma: '99' is not an integer in 0..40"),
+    (["a.mp4", "b.mkv", "--crf=64"], "--crf: '64' is not an integer in 0..63"),
 ])
 def test_usage_errors(farm, arguments, words):
     done = run([farm, *arguments])
@@ -121,8 +143,12 @@ def test_refused_before_anything_runs(farm, clips, tmp_path):
     a check made after connecting would say that instead)."""
     av, copy = clips["av.mp4"], str(tmp_path / "av.mkv")
     long_input, long_output = str(tmp_path / ("x" * 249 + ".mp4")), "x" * 252 + ".mkv"
-    for made in (copy, long_input):
+    # A video whose name is where --two-pass would keep the plan of v.mp4.
+    planned_video, plan = str(tmp_path / "v.plan.csv"), str(tmp_path / "p.csv")
+    for made in (copy, long_input, planned_video, plan):
         shutil.copy(av, made)
+    link = tmp_path / "link.csv"
+    link.symlink_to("av.mkv")
     cases = [
         # (arguments, exit code, the message)
         ([av, str(tmp_path / "missing.mp4"), "out"], 1, "cannot read"),
@@ -132,6 +158,14 @@ def test_refused_before_anything_runs(farm, clips, tmp_path):
         ([av, long_output], 1, f"cannot write '{long_output}': File name too long"),
         ([long_input, av, "out", "--stats", "s.csv"], 1, "-stats.csv': File name too long"),
         ([av, copy, "out", "--stats", "s.csv"], 2, "would be written twice"),
+        # Every name written against every name read, through symbolic links.
+        ([planned_video, "v.mp4", "--two-pass"], 2,
+         f"the plan of --two-pass '{planned_video}' would be written over the input"),
+        ([av, "x.mkv", "--plan", plan, "--stats", plan], 2, "written over the plan (--plan)"),
+        ([copy, "y.mkv", "--stats", str(link)], 2, "would be written over the input"),
+        ([av, "v.mkv", "--two-pass", "--stats", "v.plan.csv"], 2, "would be written twice"),
+        # What telvo refuses in a command the farm would run, told before it runs.
+        ([av, "x.mkv", "--two-pass", "--balance"], 2, "--balance takes no two-pass run"),
     ]
     for arguments, code, words in cases:
         before = sorted(os.listdir(tmp_path))

@@ -99,6 +99,29 @@ TEST_P(HistoryRules, ARepeatedFrameComesOutAsTheFirstTimeAndTheHistoryMovesOnOnc
     EXPECT_EQ(update(3, 3), expected[3]);
 }
 
+// With cut detection on, a cut restarts the history; asked again, the cut frame must not
+// be measured against itself (the carried scene state goes back with the history).
+TEST_P(HistoryRules, AFrameRepeatedAfterACutComesOutAsTheFirstTime)
+{
+    Frame cut = frame(3);
+    for (uint32_t& p : cut) p ^= 0x00FFFFFFu;  // another shot: every colour inverted
+    const std::vector<Frame> frames = {frame(0), frame(1), frame(2), cut, frame(4)};
+    Frei0rModule once{kWidth, kHeight}, plain{kWidth, kHeight};
+    once.set(parameter("scene-cuts"), 0.85);
+    module_.set(parameter("scene-cuts"), 0.85);
+    std::vector<Frame> expected, withoutCuts;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        expected.push_back(colours(once.update(at(double(i)), frames[i])));
+        withoutCuts.push_back(colours(plain.update(at(double(i)), frames[i])));
+    }
+    ASSERT_NE(expected[3], withoutCuts[3]) << "no cut detected: the test shows nothing";
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const int times = i == 3 ? 3 : 1;
+        for (int t = 0; t < times; ++t)
+            EXPECT_EQ(colours(module_.update(at(double(i)), frames[i])), expected[i]) << i << t;
+    }
+}
+
 TEST_P(HistoryRules, AJumpStartsAsAnInstanceCreatedThere)
 {
     for (int i = 0; i < 6; ++i) update(i, i);

@@ -17,6 +17,7 @@
 // clang-format on
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -195,199 +196,253 @@ bool fileExists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void checkDialog(FilterHost& host, const char* screenshotDir)
+// The dialog as the host opens it, session by session, with the record and the preview
+// the host gives it.
+class DialogSessions
 {
-    auto& s = *static_cast<FilterState*>(host.instanceData());
-    RenderingPreview preview(host);
-    auto configure = [&](IVDXFilterPreview* p) {
-        return [&host, p](HWND parent) {
-            return host.configure(reinterpret_cast<VDXHWND>(parent), p);
-        };
-    };
+public:
+    explicit DialogSessions(FilterHost& host)
+        : host_(host), s(*static_cast<FilterState*>(host.instanceData())), preview(host)
+    {
+    }
 
     // Session 1: opening state, trackbars and boxes moved by the user, Escape, the close
     // box and Enter ignored, Cancel restoring the script settings.
-    std::vector<DialogStep> steps;
-    Snapshot beforeEscape(s);
-    int redoBeforeCancel = 0;
-    steps.push_back([&](HWND d) {
-        CHECK_EQ(s.dialogClosed, 0);
-        checkTrackbar(d, 1001, 15, 0, 40);
-        checkTrackbar(d, 1024, 15, 0, 40);
-        checkTrackbar(d, 1019, 8, 1, 465);
-        checkTrackbar(d, 1022, 8, 1, 465);
-        checkTrackbar(d, 1020, 8, 1, 625);
-        checkTrackbar(d, 1021, 8, 1, 625);
-        CHECK_EQ(trackbar(d, 1001, TBM_GETNUMTICS), 21);  // a tick every 2 on 0..40
-        for (int id : {1006, 1008, 1009, 1010, 1018})
-            CHECK_EQ(IsDlgButtonChecked(d, id), BST_UNCHECKED);
-        CHECK(!IsWindowEnabled(GetDlgItem(d, 1010)));
-        CHECK(IsWindowEnabled(GetDlgItem(d, 1015)));
-        BOOL translated = FALSE;
-        CHECK_EQ(GetDlgItemInt(d, 1023, &translated, FALSE), s.threadCount);
-        CHECK(!preview.calls.empty() && preview.calls[0] == "InitButton");
-        CHECK(preview.initButtonWindow == reinterpret_cast<VDXHWND>(GetDlgItem(d, 1015)));
-        CHECK_EQ(preview.redoCount(), 0);
-        char className[64] = {};
-        GetClassNameA(GetDlgItem(d, 1001), className, sizeof className);
-        CHECK(lstrcmpiA(className, TRACKBAR_CLASSA) == 0);
-        return true;
-    });
-    steps.push_back([&](HWND d) {
-        pressKey(GetDlgItem(d, 1001), VK_RIGHT);
-        CHECK_EQ(s.gamma, 16);
-        CHECK(preview.redoCount() >= 1);
-        pressKey(GetDlgItem(d, 1024), VK_LEFT);
-        CHECK_EQ(s.alignment, 14);
-        return true;
-    });
-    steps.push_back([&](HWND d) {  // the margin rule with height 480
-        setTrackbar(d, 1019, 461);
-        pressKey(GetDlgItem(d, 1019), VK_RIGHT);
-        CHECK_EQ(s.top, 462);
-        CHECK_EQ(s.bottom, 8);
-        pressKey(GetDlgItem(d, 1019), VK_RIGHT);
-        CHECK_EQ(s.top, 463);
-        CHECK_EQ(s.bottom, 7);
-        CHECK_EQ(trackbar(d, 1022, TBM_GETPOS), 7);
-        pressKey(GetDlgItem(d, 1019), VK_RIGHT);
-        pressKey(GetDlgItem(d, 1019), VK_RIGHT);
-        CHECK_EQ(s.top, 465);
-        CHECK_EQ(s.bottom, 5);
-        CHECK_EQ(trackbar(d, 1022, TBM_GETPOS), 5);
-        return true;
-    });
-    steps.push_back([&](HWND d) {  // and with width 640
-        setTrackbar(d, 1020, 299);
-        pressKey(GetDlgItem(d, 1020), VK_RIGHT);
-        CHECK_EQ(s.left, 300);
-        CHECK_EQ(s.right, 8);
-        setTrackbar(d, 1021, 399);
-        pressKey(GetDlgItem(d, 1021), VK_RIGHT);
-        CHECK_EQ(s.right, 400);
-        CHECK_EQ(s.left, 230);
-        CHECK_EQ(trackbar(d, 1020, TBM_GETPOS), 230);
-        return true;
-    });
-    steps.push_back([&](HWND d) {
-        const int redo = preview.redoCount();
-        click(d, 1008);
-        click(d, 1006);
-        click(d, 1009);
-        click(d, 1018);
-        CHECK(s.border == 1 && s.disable == 1 && s.showHistogram == 1 && s.freeze == 1);
-        click(d, 1018);
-        CHECK_EQ(s.freeze, 0);
-        CHECK_EQ(preview.redoCount(), redo + 5);
-        click(d, 1015);
-        const size_t n = preview.calls.size();
-        CHECK(n >= 2 && preview.calls[n - 2] == "Toggle" && preview.calls[n - 1] == "RedoFrame");
-        CHECK(preview.toggleWindow == reinterpret_cast<VDXHWND>(d));
-        beforeEscape = Snapshot(s);
-        postKey(GetDlgItem(d, 1001), VK_ESCAPE);
-        return true;
-    });
-    steps.push_back([&](HWND d) {
-        CHECK(IsWindowVisible(d));
-        CHECK(Snapshot(s) == beforeEscape);
-        PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
-        return true;
-    });
-    steps.push_back([&](HWND d) {
-        CHECK(IsWindowVisible(d));
-        CHECK(Snapshot(s) == beforeEscape);
-        postKey(GetDlgItem(d, 1001), VK_RETURN);
-        return true;
-    });
-    steps.push_back([&](HWND d) {
-        CHECK(IsWindowVisible(d));
-        CHECK(Snapshot(s) == beforeEscape);
-        CHECK_EQ(s.dialogClosed, 0);
-        redoBeforeCancel = preview.redoCount();
-        click(d, 1017);
-        return true;
-    });
-    CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 1);
-    CHECK(s.gamma == 15 && s.alignment == 15 && s.border == 0 && s.freeze == 0);
-    CHECK(s.top == 8 && s.left == 8 && s.right == 8 && s.bottom == 8);
-    CHECK(s.disable == 1 && s.showHistogram == 1);
-    CHECK_EQ(s.dialogClosed, 1);
-    CHECK_EQ(preview.redoCount(), redoBeforeCancel);
+    void editAndCancel()
+    {
+        std::vector<DialogStep> steps;
+        addOpeningChecks(steps);
+        addSliderMoves(steps);
+        Snapshot beforeEscape(s);
+        int redoBeforeCancel = 0;
+        addBoxesKeysAndCancel(steps, beforeEscape, redoBeforeCancel);
+        CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 1);
+        CHECK(s.gamma == 15 && s.alignment == 15 && s.border == 0 && s.freeze == 0);
+        CHECK(s.top == 8 && s.left == 8 && s.right == 8 && s.bottom == 8);
+        CHECK(s.disable == 1 && s.showHistogram == 1);
+        CHECK_EQ(s.dialogClosed, 1);
+        CHECK_EQ(preview.redoCount(), redoBeforeCancel);
+    }
 
-    // Session 2: Ok keeps the changes; optionally holds still for a screenshot first.
-    s.disable = s.showHistogram = 0;
-    steps.clear();
-    if (screenshotDir != nullptr) {
-        const std::string open = std::string(screenshotDir) + "\\dialog-open";
-        const std::string done = std::string(screenshotDir) + "\\screenshot-done";
-        int waited = 0;
-        steps.push_back([=, &waited](HWND d) {
-            if (waited == 0) {
-                SetForegroundWindow(d);
-                UpdateWindow(d);
-                CloseHandle(CreateFileA(open.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-            }
-            return fileExists(done) || ++waited > 600;
+    void okKeeps(const char* screenshotDir)
+    {
+        std::vector<DialogStep> steps;
+        // Session 2: Ok keeps the changes; optionally holds still for a screenshot first.
+        s.disable = s.showHistogram = 0;
+        if (screenshotDir != nullptr) {
+            const std::string open = std::string(screenshotDir) + "\\dialog-open";
+            const std::string done = std::string(screenshotDir) + "\\screenshot-done";
+            int waited = 0;
+            steps.push_back([=, &waited](HWND d) {
+                if (waited == 0) {
+                    SetForegroundWindow(d);
+                    UpdateWindow(d);
+                    CloseHandle(CreateFileA(open.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+                }
+                return fileExists(done) || ++waited > 600;
+            });
+        }
+        steps.push_back([&](HWND d) {
+            pressKey(GetDlgItem(d, 1001), VK_LEFT);
+            click(d, 1016);
+            return true;
+        });
+        CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 0);
+        CHECK_EQ(s.gamma, 14);
+        CHECK_EQ(s.dialogClosed, 1);
+    }
+
+    void cancelRestoresThisOpening()
+    {
+        std::vector<DialogStep> steps;
+        // Session 3: opened again and cancelled restores the values of this opening.
+        steps.push_back([&](HWND d) {
+            pressKey(GetDlgItem(d, 1001), VK_LEFT);
+            pressKey(GetDlgItem(d, 1019), VK_RIGHT);
+            click(d, 1017);
+            return true;
+        });
+        CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 1);
+        CHECK_EQ(s.gamma, 14);
+        CHECK_EQ(s.top, 8);
+    }
+
+    void withoutPreview()
+    {
+        std::vector<DialogStep> steps;
+        // Session 4: a host without a preview interface.
+        steps.push_back([&](HWND d) {
+            CHECK(!IsWindowEnabled(GetDlgItem(d, 1015)));
+            pressKey(GetDlgItem(d, 1001), VK_RIGHT);
+            CHECK_EQ(s.gamma, 15);
+            click(d, 1016);
+            return true;
+        });
+        const size_t callsBefore = preview.calls.size();
+        CHECK_EQ(runDialogSession(configure(nullptr), std::move(steps)), 0);
+        CHECK_EQ(preview.calls.size(), callsBefore);
+    }
+
+    void tinySources()
+    {
+        std::vector<DialogStep> steps;
+        // Session 5: tiny sources. 16 rows leave the margin trackbars one position; fewer
+        // give a maximum below the minimum, passed on as computed.
+        host_.start(640, 16);
+        steps.push_back([&](HWND d) {
+            checkTrackbar(d, 1019, 1, 1, 1);
+            checkTrackbar(d, 1022, 1, 1, 1);
+            click(d, 1016);
+            return true;
+        });
+        CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 0);
+        host_.start(640, 10);
+        steps.clear();
+        steps.push_back([&](HWND d) {
+            CHECK_EQ(trackbar(d, 1019, TBM_GETRANGEMIN), 1);
+            CHECK_EQ(trackbar(d, 1019, TBM_GETRANGEMAX), -5);
+            CHECK_EQ(trackbar(d, 1019, TBM_GETPOS), -5);
+            click(d, 1017);
+            return true;
+        });
+        CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 1);
+        CHECK_EQ(s.top, 8);
+        host_.start(640, 480);
+    }
+
+private:
+    std::function<int(HWND)> configure(IVDXFilterPreview* p)
+    {
+        return [this, p](HWND parent) {
+            return host_.configure(reinterpret_cast<VDXHWND>(parent), p);
+        };
+    }
+
+    void addOpeningChecks(std::vector<DialogStep>& steps)
+    {
+        steps.push_back([&](HWND d) {
+            CHECK_EQ(s.dialogClosed, 0);
+            checkTrackbar(d, 1001, 15, 0, 40);
+            checkTrackbar(d, 1024, 15, 0, 40);
+            checkTrackbar(d, 1019, 8, 1, 465);
+            checkTrackbar(d, 1022, 8, 1, 465);
+            checkTrackbar(d, 1020, 8, 1, 625);
+            checkTrackbar(d, 1021, 8, 1, 625);
+            CHECK_EQ(trackbar(d, 1001, TBM_GETNUMTICS), 21);  // a tick every 2 on 0..40
+            for (int id : {1006, 1008, 1009, 1010, 1018})
+                CHECK_EQ(IsDlgButtonChecked(d, id), BST_UNCHECKED);
+            CHECK(!IsWindowEnabled(GetDlgItem(d, 1010)));
+            CHECK(IsWindowEnabled(GetDlgItem(d, 1015)));
+            BOOL translated = FALSE;
+            CHECK_EQ(GetDlgItemInt(d, 1023, &translated, FALSE), s.threadCount);
+            CHECK(!preview.calls.empty() && preview.calls[0] == "InitButton");
+            CHECK(preview.initButtonWindow == reinterpret_cast<VDXHWND>(GetDlgItem(d, 1015)));
+            CHECK_EQ(preview.redoCount(), 0);
+            char className[64] = {};
+            GetClassNameA(GetDlgItem(d, 1001), className, sizeof className);
+            CHECK(lstrcmpiA(className, TRACKBAR_CLASSA) == 0);
+            return true;
         });
     }
-    steps.push_back([&](HWND d) {
-        pressKey(GetDlgItem(d, 1001), VK_LEFT);
-        click(d, 1016);
-        return true;
-    });
-    CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 0);
-    CHECK_EQ(s.gamma, 14);
-    CHECK_EQ(s.dialogClosed, 1);
 
-    // Session 3: opened again and cancelled restores the values of this opening.
-    steps.clear();
-    steps.push_back([&](HWND d) {
-        pressKey(GetDlgItem(d, 1001), VK_LEFT);
-        pressKey(GetDlgItem(d, 1019), VK_RIGHT);
-        click(d, 1017);
-        return true;
-    });
-    CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 1);
-    CHECK_EQ(s.gamma, 14);
-    CHECK_EQ(s.top, 8);
+    void addSliderMoves(std::vector<DialogStep>& steps)
+    {
+        steps.push_back([&](HWND d) {
+            pressKey(GetDlgItem(d, 1001), VK_RIGHT);
+            CHECK_EQ(s.gamma, 16);
+            CHECK(preview.redoCount() >= 1);
+            pressKey(GetDlgItem(d, 1024), VK_LEFT);
+            CHECK_EQ(s.alignment, 14);
+            return true;
+        });
+        steps.push_back([&](HWND d) {  // the margin rule with height 480
+            setTrackbar(d, 1019, 461);
+            pressKey(GetDlgItem(d, 1019), VK_RIGHT);
+            CHECK_EQ(s.top, 462);
+            CHECK_EQ(s.bottom, 8);
+            pressKey(GetDlgItem(d, 1019), VK_RIGHT);
+            CHECK_EQ(s.top, 463);
+            CHECK_EQ(s.bottom, 7);
+            CHECK_EQ(trackbar(d, 1022, TBM_GETPOS), 7);
+            pressKey(GetDlgItem(d, 1019), VK_RIGHT);
+            pressKey(GetDlgItem(d, 1019), VK_RIGHT);
+            CHECK_EQ(s.top, 465);
+            CHECK_EQ(s.bottom, 5);
+            CHECK_EQ(trackbar(d, 1022, TBM_GETPOS), 5);
+            return true;
+        });
+        steps.push_back([&](HWND d) {  // and with width 640
+            setTrackbar(d, 1020, 299);
+            pressKey(GetDlgItem(d, 1020), VK_RIGHT);
+            CHECK_EQ(s.left, 300);
+            CHECK_EQ(s.right, 8);
+            setTrackbar(d, 1021, 399);
+            pressKey(GetDlgItem(d, 1021), VK_RIGHT);
+            CHECK_EQ(s.right, 400);
+            CHECK_EQ(s.left, 230);
+            CHECK_EQ(trackbar(d, 1020, TBM_GETPOS), 230);
+            return true;
+        });
+    }
 
-    // Session 4: a host without a preview interface.
-    steps.clear();
-    steps.push_back([&](HWND d) {
-        CHECK(!IsWindowEnabled(GetDlgItem(d, 1015)));
-        pressKey(GetDlgItem(d, 1001), VK_RIGHT);
-        CHECK_EQ(s.gamma, 15);
-        click(d, 1016);
-        return true;
-    });
-    const size_t callsBefore = preview.calls.size();
-    CHECK_EQ(runDialogSession(configure(nullptr), std::move(steps)), 0);
-    CHECK_EQ(preview.calls.size(), callsBefore);
+    void addBoxesKeysAndCancel(std::vector<DialogStep>& steps, Snapshot& beforeEscape,
+                               int& redoBeforeCancel)
+    {
+        steps.push_back([&](HWND d) {
+            const int redo = preview.redoCount();
+            click(d, 1008);
+            click(d, 1006);
+            click(d, 1009);
+            click(d, 1018);
+            CHECK(s.border == 1 && s.disable == 1 && s.showHistogram == 1 && s.freeze == 1);
+            click(d, 1018);
+            CHECK_EQ(s.freeze, 0);
+            CHECK_EQ(preview.redoCount(), redo + 5);
+            click(d, 1015);
+            const size_t n = preview.calls.size();
+            CHECK(n >= 2 && preview.calls[n - 2] == "Toggle" &&
+                  preview.calls[n - 1] == "RedoFrame");
+            CHECK(preview.toggleWindow == reinterpret_cast<VDXHWND>(d));
+            beforeEscape = Snapshot(s);
+            postKey(GetDlgItem(d, 1001), VK_ESCAPE);
+            return true;
+        });
+        steps.push_back([&](HWND d) {
+            CHECK(IsWindowVisible(d));
+            CHECK(Snapshot(s) == beforeEscape);
+            PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return true;
+        });
+        steps.push_back([&](HWND d) {
+            CHECK(IsWindowVisible(d));
+            CHECK(Snapshot(s) == beforeEscape);
+            postKey(GetDlgItem(d, 1001), VK_RETURN);
+            return true;
+        });
+        steps.push_back([&](HWND d) {
+            CHECK(IsWindowVisible(d));
+            CHECK(Snapshot(s) == beforeEscape);
+            CHECK_EQ(s.dialogClosed, 0);
+            redoBeforeCancel = preview.redoCount();
+            click(d, 1017);
+            return true;
+        });
+    }
 
-    // Session 5: tiny sources. 16 rows leave the margin trackbars one position; fewer
-    // give a maximum below the minimum, passed on as computed.
-    host.start(640, 16);
-    steps.clear();
-    steps.push_back([&](HWND d) {
-        checkTrackbar(d, 1019, 1, 1, 1);
-        checkTrackbar(d, 1022, 1, 1, 1);
-        click(d, 1016);
-        return true;
-    });
-    CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 0);
-    host.start(640, 10);
-    steps.clear();
-    steps.push_back([&](HWND d) {
-        CHECK_EQ(trackbar(d, 1019, TBM_GETRANGEMIN), 1);
-        CHECK_EQ(trackbar(d, 1019, TBM_GETRANGEMAX), -5);
-        CHECK_EQ(trackbar(d, 1019, TBM_GETPOS), -5);
-        click(d, 1017);
-        return true;
-    });
-    CHECK_EQ(runDialogSession(configure(&preview), std::move(steps)), 1);
-    CHECK_EQ(s.top, 8);
-    host.start(640, 480);
+    FilterHost& host_;
+    FilterState& s;
+    RenderingPreview preview;
+};
+
+void checkDialog(FilterHost& host, const char* screenshotDir)
+{
+    DialogSessions sessions(host);
+    sessions.editAndCancel();
+    sessions.okKeeps(screenshotDir);
+    sessions.cancelRestoresThisOpening();
+    sessions.withoutPreview();
+    sessions.tinySources();
 }
 
 }  // namespace
