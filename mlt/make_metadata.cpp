@@ -82,6 +82,17 @@ std::string metadata()
         << "\n"
         << "parameters:\n";
     for (const Setting& row : kSettings) writeParameter(out, row);
+    out << "  - identifier: plan\n"
+        << "    title: Plan\n"
+        << "    type: string\n"
+        << "    description: "
+        << quoted(
+               "a two-pass plan as telvo --analyse writes it: each frame gets the plan's "
+               "correction for its position; empty for one pass")
+        << "\n"
+        << "    default: \"\"\n"
+        << "    mutable: yes\n"
+        << "    widget: fileopen\n";
     return out.str();
 }
 

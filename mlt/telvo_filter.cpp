@@ -15,6 +15,7 @@
 #include "linked/pre_roll.h"
 #include "mlt/history_cache.h"
 #include "mlt/pixels.h"
+#include "mlt/planned_frames.h"
 #include "mlt/pre_roll_source.h"
 #include "mlt/properties.h"
 
@@ -75,6 +76,7 @@ public:
 
 private:
     bool ready(const FrameJob& job);
+    void renderPlanned(const FrameJob& job, const std::string& plan, uint8_t* image);
     void rebuildHistory(const FrameJob& job);
     void runOne(int64_t position, const MltPicture& picture, const YuvMatrix& matrix,
                 bool whole = true);
@@ -88,6 +90,7 @@ private:
     HistoryCache cache_;
     std::vector<uint8_t> work_;
     PreRollSource source_;
+    PlannedFrames planned_;
 };
 
 bool TelvoFilter::ready(const FrameJob& job)
@@ -157,11 +160,40 @@ void TelvoFilter::rebuildHistory(const FrameJob& job)
     }
 }
 
+// A frame with the plan's correction for its position; one the plan cannot serve passes
+// unchanged, and the reason is logged once per plan.
+void TelvoFilter::renderPlanned(const FrameJob& job, const std::string& plan, uint8_t* image)
+{
+    at_ = -1;  // the history was not advanced: a later one-pass frame rebuilds it
+    std::string error;
+    const bool fresh = plan != planned_.lastPath();
+    const CorrectionParams* values =
+        planned_.load(plan, error) ? planned_.at(job.position) : nullptr;
+    if (values == nullptr) {
+        if (fresh)
+            mlt_log_warning(
+                MLT_FILTER_SERVICE(job.filter), "%s\n",
+                error.empty() ? "the plan has no frame at this position" : error.c_str());
+        return;
+    }
+    const SettingValues settings =
+        planned_.adopt(settingsAt(MLT_FILTER_PROPERTIES(job.filter), job.place), width_, height_);
+    filter_.apply(settings);
+    const YuvMatrix matrix = matrixOf(job.frame, height_);
+    toWork(mltPicture(job.kind, image, width_, height_), matrix, work_.data());
+    const ptrdiff_t pitch = static_cast<ptrdiff_t>(work_.size() / static_cast<size_t>(height_));
+    filter_.runTopDown(work_.data(), pitch, work_.data(), pitch, nullptr,
+                       FrameRequest{LinkedPass::planned, *values});
+    toPicture(work_.data(), matrix, mltPicture(job.kind, image, width_, height_));
+}
+
 void TelvoFilter::render(const FrameJob& job, uint8_t* image)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!ready(job)) return;
     mlt_properties properties = MLT_FILTER_PROPERTIES(job.filter);
+    const char* plan = mlt_properties_get(properties, "plan");
+    if (plan != nullptr && *plan != '\0') return renderPlanned(job, plan, image);
     // The state after the frame before, if it is known for the settings that frame
     // renders with now; the live state when playback runs on.
     SettingsPlace before = job.place;

@@ -54,7 +54,7 @@ declare -A may=(
   [tests/cli]="$product $cli_all tests/support generated"
   [tests/frei0r]="$product frei0r tests/support generated"
   [tests/mlt]="$product mlt tests/support generated"
-  [tests/fuzz]="$product cli/command cli/report tests/support generated"
+  [tests/fuzz]="$product cli/command tests/support generated"
 )
 
 # Of plugin/, the layers above the linked filter see only the settings table and its

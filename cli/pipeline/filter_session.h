@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/report/plan_file.h"
+#include "linked/plan_file.h"
 #include "linked/linked_filter.h"
 
 struct AVFrame;

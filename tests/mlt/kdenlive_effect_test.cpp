@@ -3,7 +3,7 @@
 
 // The native filter's Kdenlive effect names the settings table's rows in order, with the
 // table's defaults and ranges (margins up to the frame's size), and leaves out only
-// "disable", which MLT and Kdenlive keep for switching an effect off.
+// "disable", which MLT and Kdenlive keep for switching an effect off; then the plan.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -65,7 +65,9 @@ TEST(MltKdenliveEffect, NamesTheTablesSettingsWithTheirDefaultsAndRanges)
                                     : std::to_string(row.range.high);
         EXPECT_EQ(p.max, max);
     }
-    EXPECT_EQ(next, parameters.size()) << "parameters the filter does not have";
+    // Then the two-pass plan, a file.
+    ASSERT_EQ(next + 1, parameters.size()) << "parameters the filter does not have";
+    EXPECT_EQ(parameters[next].name, "plan");
 }
 
 }  // namespace

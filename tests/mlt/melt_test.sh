@@ -5,7 +5,8 @@
 # The MLT module as melt loads it, on small generated clips: rgba frames equal the
 # command-line tool's lossless output bit for bit (alpha kept); a zone rendered alone
 # equals the same frames of the whole render, keyframed strengths included; two rendering
-# threads (real_time=-2) give one thread's frames.
+# threads (real_time=-2) give one thread's frames; a plan applied by position equals
+# telvo --plan.
 # Usage: melt_test.sh MODULE METADATA TELVO_BINARY WORK_DIR
 set -euo pipefail
 module=$1 metadata=$2 telvo=$3 work=$4
@@ -87,5 +88,16 @@ cmp -s whole.bgra still.bgra && { echo "FAIL the keyframes change nothing"; fail
 render one 1 clip.mkv -filter telvo "${keyed[@]}"
 render two -2 clip.mkv -filter telvo "${keyed[@]}"
 same "real_time=-2 equals real_time=1" one.bgra two.bgra
+
+# A plan made by telvo --analyse, applied by position: a zone across the cut, alone and on
+# two threads, equals the same
+# frames of telvo --plan (the plan corrects each scene as a whole).
+"$telvo" clip.mkv --analyse plan.csv -q --gamma 30
+"$telvo" clip.mkv planned.mkv --plan plan.csv --lossless -q
+frames planned.mkv planned.bgra
+melt -silent -quiet clip.mkv -filter telvo plan="$work/plan.csv" -consumer xml:planned.mlt
+render planned-zone -2 planned.mlt in=18 out=39
+dd if=planned.bgra of=planned-expected.bgra bs=$frame_bytes skip=18 status=none
+same "frames 18..39 (a cut at 20) with a plan equal telvo --plan's" planned-expected.bgra planned-zone.bgra
 
 exit $failed
