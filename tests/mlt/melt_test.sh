@@ -90,8 +90,8 @@ render two -2 clip.mkv -filter telvo "${keyed[@]}"
 same "real_time=-2 equals real_time=1" one.bgra two.bgra
 
 # A plan made by telvo --analyse, applied by position: a zone across the cut, alone and on
-# two threads, equals the same
-# frames of telvo --plan (the plan corrects each scene as a whole).
+# two threads, equals the same frames of telvo --plan (the plan corrects each scene as a
+# whole).
 "$telvo" clip.mkv --analyse plan.csv -q --gamma 30
 "$telvo" clip.mkv planned.mkv --plan plan.csv --lossless -q
 frames planned.mkv planned.bgra
