@@ -93,6 +93,18 @@ std::string metadata()
         << "    default: \"\"\n"
         << "    mutable: yes\n"
         << "    widget: fileopen\n";
+    out << "  - identifier: analyse\n"
+        << "    title: Analyse into\n"
+        << "    type: string\n"
+        << "    description: "
+        << quoted(
+               "the first of two passes: while set, frames are only measured and pass "
+               "unchanged; once every frame of the clip has played or rendered, the plan is "
+               "written to this file, as telvo --analyse writes it")
+        << "\n"
+        << "    default: \"\"\n"
+        << "    mutable: yes\n"
+        << "    widget: filesave\n";
     return out.str();
 }
 

@@ -15,6 +15,7 @@
 #include "linked/pre_roll.h"
 #include "mlt/history_cache.h"
 #include "mlt/pixels.h"
+#include "mlt/plan_recorder.h"
 #include "mlt/planned_frames.h"
 #include "mlt/pre_roll_source.h"
 #include "mlt/properties.h"
@@ -63,6 +64,7 @@ struct FrameJob {
     SettingsPlace place;
     mlt_image_format format;
     PictureKind kind;
+    int64_t clipFrames;  // the length of the clip the frame comes from
 };
 
 // Everything one filter holds between frames. MLT may call get_image for frames of one
@@ -79,7 +81,8 @@ private:
     void renderPlanned(const FrameJob& job, const std::string& plan, uint8_t* image);
     void rebuildHistory(const FrameJob& job);
     void runOne(int64_t position, const MltPicture& picture, const YuvMatrix& matrix,
-                bool whole = true);
+                bool whole = true, FrameReport* report = nullptr);
+    void record(const FrameJob& job, const std::string& plan, const FrameReport& report);
 
     std::mutex mutex_;
     LinkedFilter filter_;
@@ -91,6 +94,10 @@ private:
     std::vector<uint8_t> work_;
     PreRollSource source_;
     PlannedFrames planned_;
+    // Analysing: every frame only measured (the cut detector included), its measurement
+    // kept by position until the clip is complete.
+    LinkedPass pass_ = LinkedPass::render;
+    PlanRecorder recorder_;
 };
 
 bool TelvoFilter::ready(const FrameJob& job)
@@ -119,11 +126,11 @@ bool TelvoFilter::ready(const FrameJob& job)
 // One frame through the filter, its settings those of its position. The state after it
 // is kept for the next frame when it is `whole`: a whole run's state after that frame.
 void TelvoFilter::runOne(int64_t position, const MltPicture& picture, const YuvMatrix& matrix,
-                         bool whole)
+                         bool whole, FrameReport* report)
 {
     toWork(picture, matrix, work_.data());
     const ptrdiff_t pitch = static_cast<ptrdiff_t>(work_.size() / static_cast<size_t>(height_));
-    filter_.runTopDown(work_.data(), pitch, work_.data(), pitch);
+    filter_.runTopDown(work_.data(), pitch, work_.data(), pitch, report, FrameRequest{pass_});
     at_ = position;
     if (whole) cache_.store(position, filter_);
 }
@@ -187,6 +194,19 @@ void TelvoFilter::renderPlanned(const FrameJob& job, const std::string& plan, ui
     toPicture(work_.data(), matrix, mltPicture(job.kind, image, width_, height_));
 }
 
+// Keeps the frame's measurement; the frame that completes the clip writes the plan.
+void TelvoFilter::record(const FrameJob& job, const std::string& plan, const FrameReport& report)
+{
+    recorder_.start(plan, job.clipFrames, width_, height_,
+                    settingsAt(MLT_FILTER_PROPERTIES(job.filter), job.place));
+    if (!recorder_.record(job.position, report)) return;
+    std::string error;
+    if (recorder_.write(error))
+        mlt_log_info(MLT_FILTER_SERVICE(job.filter), "plan written: %s\n", plan.c_str());
+    else
+        mlt_log_error(MLT_FILTER_SERVICE(job.filter), "%s\n", error.c_str());
+}
+
 void TelvoFilter::render(const FrameJob& job, uint8_t* image)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -194,6 +214,13 @@ void TelvoFilter::render(const FrameJob& job, uint8_t* image)
     mlt_properties properties = MLT_FILTER_PROPERTIES(job.filter);
     const char* plan = mlt_properties_get(properties, "plan");
     if (plan != nullptr && *plan != '\0') return renderPlanned(job, plan, image);
+    const char* analyse = mlt_properties_get(properties, "analyse");
+    const bool analysing = analyse != nullptr && *analyse != '\0';
+    if (analysing != (pass_ == LinkedPass::measure)) {  // states of the other pass are no use
+        pass_ = analysing ? LinkedPass::measure : LinkedPass::render;
+        cache_.clear();
+        at_ = -1;
+    }
     // The state after the frame before, if it is known for the settings that frame
     // renders with now; the live state when playback runs on.
     SettingsPlace before = job.place;
@@ -205,10 +232,18 @@ void TelvoFilter::render(const FrameJob& job, uint8_t* image)
     else if (at_ != job.position - 1)
         filter_.restoreSnapshot(*state);
     filter_.apply(settingsAt(properties, job.place));
-    runOne(job.position, mltPicture(job.kind, image, width_, height_),
-           matrixOf(job.frame, height_));
+    FrameReport report{};
+    runOne(job.position, mltPicture(job.kind, image, width_, height_), matrixOf(job.frame, height_),
+           true, &report);
+    if (analysing) return record(job, analyse, report);  // measured only: the picture stays
     toPicture(work_.data(), matrixOf(job.frame, height_),
               mltPicture(job.kind, image, width_, height_));
+}
+
+int64_t clipFramesOf(mlt_frame frame)
+{
+    mlt_producer original = mlt_frame_get_original_producer(frame);
+    return original != nullptr ? mlt_producer_get_length(mlt_producer_cut_parent(original)) : 0;
 }
 
 int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* width, int* height,
@@ -235,6 +270,7 @@ int getImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* wi
                       profile != nullptr ? profile->height : *height, *width, *height},
         *format,
         kind,
+        clipFramesOf(frame),
     };
     mlt_service_unlock(MLT_FILTER_SERVICE(filter));
     // Nothing may leave into MLT's C: a frame the filter cannot render (no memory) is

@@ -3,7 +3,7 @@
 
 // The native filter's Kdenlive effect names the settings table's rows in order, with the
 // table's defaults and ranges (margins up to the frame's size), and leaves out only
-// "disable", which MLT and Kdenlive keep for switching an effect off; then the plan.
+// "disable", which MLT and Kdenlive keep for switching an effect off; then the two passes.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -65,9 +65,10 @@ TEST(MltKdenliveEffect, NamesTheTablesSettingsWithTheirDefaultsAndRanges)
                                     : std::to_string(row.range.high);
         EXPECT_EQ(p.max, max);
     }
-    // Then the two-pass plan, a file.
-    ASSERT_EQ(next + 1, parameters.size()) << "parameters the filter does not have";
-    EXPECT_EQ(parameters[next].name, "plan");
+    // Then the two passes' files: the plan to write, the plan to apply.
+    ASSERT_EQ(next + 2, parameters.size()) << "parameters the filter does not have";
+    EXPECT_EQ(parameters[next].name, "analyse");
+    EXPECT_EQ(parameters[next + 1].name, "plan");
 }
 
 }  // namespace

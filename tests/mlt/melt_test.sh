@@ -5,8 +5,8 @@
 # The MLT module as melt loads it, on small generated clips: rgba frames equal the
 # command-line tool's lossless output bit for bit (alpha kept); a zone rendered alone
 # equals the same frames of the whole render, keyframed strengths included; two rendering
-# threads (real_time=-2) give one thread's frames; a plan applied by position equals
-# telvo --plan.
+# threads (real_time=-2) give one thread's frames; the analysis writes telvo --analyse's
+# plan, and a plan applied by position equals telvo --plan.
 # Usage: melt_test.sh MODULE METADATA TELVO_BINARY WORK_DIR
 set -euo pipefail
 module=$1 metadata=$2 telvo=$3 work=$4
@@ -44,7 +44,8 @@ same() {  # what expected actual
     fi
 }
 
-melt -query filter=telvo | grep -q "identifier: scene-cuts" ||
+melt -query filter=telvo >metadata.txt 2>&1 || true
+grep -q "identifier: scene-cuts" metadata.txt ||
     { echo "FAIL melt does not list the telvo filter's metadata"; failed=1; }
 
 # 40 frames of an odd size with a cast, changing light, a cut at frame 20 and an alpha
@@ -94,6 +95,9 @@ same "real_time=-2 equals real_time=1" one.bgra two.bgra
 # whole).
 "$telvo" clip.mkv --analyse plan.csv -q --gamma 30
 "$telvo" clip.mkv planned.mkv --plan plan.csv --lossless -q
+# The analysis in melt, on two threads, writes telvo --analyse's plan.
+render analysed -2 clip.mkv -filter telvo gamma=30 scene-cuts=85 analyse="$work/melt-plan.csv"
+same "melt's analysis writes telvo --analyse's plan" plan.csv melt-plan.csv
 frames planned.mkv planned.bgra
 melt -silent -quiet clip.mkv -filter telvo plan="$work/plan.csv" -consumer xml:planned.mlt
 render planned-zone -2 planned.mlt in=18 out=39
