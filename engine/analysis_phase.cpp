@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "engine/balance_counts.h"
 #include "engine/kernel_table.h"
 
 namespace
@@ -20,11 +21,25 @@ struct Totals {
     std::atomic<uint64_t> r[256], g[256], b[256];
 };
 
+// The balance counts' totals, each worker's added when it is done, as for the histograms.
+struct BalanceTotals {
+    std::atomic<uint64_t> r[256], g[256], b[256];
+    std::atomic<uint64_t> looked, grey;
+};
+
+// Where a worker's rows lie on the balance grid: its row k is the region's row
+// `first + k * rowStep`, on the grid when that is a multiple of `gridStep`.
+struct GridShare {
+    BalanceTotals* totals = nullptr;  // null: the balance counts are off
+    int first = 0, rowStep = 1, gridStep = 1;
+};
+
 struct CountingTask {
     ConstPlane rows;     // this worker's rows only: every n-th row of the source
     PixelRegion region;  // within `rows`
     Totals* totals;
     CountDeepJointRowFunction countDeepJointRow;
+    GridShare grid;
 };
 
 void addToTotals(const ChannelHistograms& h, Totals& totals)
@@ -36,6 +51,31 @@ void addToTotals(const ChannelHistograms& h, Totals& totals)
         if (h.g[v]) totals.g[v].fetch_add(h.g[v], std::memory_order_relaxed);
         if (h.b[v]) totals.b[v].fetch_add(h.b[v], std::memory_order_relaxed);
     }
+}
+
+void add(std::atomic<uint64_t>& total, uint64_t v)
+{
+    if (v) total.fetch_add(v, std::memory_order_relaxed);
+}
+
+// The worker's rows that lie on the grid, counted into a table of its own, then added.
+void countBalanceShare(const CountingTask& task)
+{
+    const GridShare& g = task.grid;
+    if (g.totals == nullptr) return;
+    BalanceCounts c;
+    const size_t offset = static_cast<size_t>(task.region.x0) * task.rows.bytesPerPixel();
+    for (int k = 0; k < task.region.y1; ++k)
+        if ((g.first + k * g.rowStep) % g.gridStep == 0)
+            countBalanceRow(c, task.rows.row(k) + offset, task.region.x1 - task.region.x0,
+                            g.gridStep, task.rows.format);
+    for (int v = 0; v < 256; ++v) {
+        add(g.totals->r[v], c.neutral.r[v]);
+        add(g.totals->g[v], c.neutral.g[v]);
+        add(g.totals->b[v], c.neutral.b[v]);
+    }
+    add(g.totals->looked, c.looked);
+    add(g.totals->grey, c.grey);
 }
 
 int64_t pixelsOf(const PixelRegion& r)
@@ -61,6 +101,7 @@ void countOnOwnStack(void* argument)
         countHistograms(task.rows, task.region, counted);
     }
     addToTotals(counted, *task.totals);
+    countBalanceShare(task);
 }
 
 void countOnCallingThread(void* argument)
@@ -72,14 +113,38 @@ void countOnCallingThread(void* argument)
     else
         countHistograms(task.rows, task.region, counted);
     addToTotals(counted, *task.totals);
+    countBalanceShare(task);
+}
+
+void zeroBalanceTotals(BalanceTotals& t)
+{
+    for (int v = 0; v < 256; ++v) {
+        t.r[v].store(0, std::memory_order_relaxed);
+        t.g[v].store(0, std::memory_order_relaxed);
+        t.b[v].store(0, std::memory_order_relaxed);
+    }
+    t.looked.store(0, std::memory_order_relaxed);
+    t.grey.store(0, std::memory_order_relaxed);
+}
+
+void loadBalanceTotals(const BalanceTotals& t, BalanceCounts& out)
+{
+    for (int v = 0; v < 256; ++v) {
+        out.neutral.r[v] = t.r[v].load(std::memory_order_relaxed);
+        out.neutral.g[v] = t.g[v].load(std::memory_order_relaxed);
+        out.neutral.b[v] = t.b[v].load(std::memory_order_relaxed);
+    }
+    out.looked = t.looked.load(std::memory_order_relaxed);
+    out.grey = t.grey.load(std::memory_order_relaxed);
 }
 
 }  // namespace
 
 void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int threadCount,
-                    RowExecutor& executor, ChannelHistograms& out)
+                    RowExecutor& executor, ChannelHistograms& out, BalanceCounts* balance)
 {
     std::memset(&out, 0, sizeof out);
+    if (balance != nullptr) *balance = BalanceCounts{};
     if (region.empty() || source.row0 == nullptr) return;
 
     // The correction's row step; a worker with no row of the region is not started.
@@ -90,6 +155,10 @@ void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int thr
         totals.g[v].store(0, std::memory_order_relaxed);
         totals.b[v].store(0, std::memory_order_relaxed);
     }
+
+    BalanceTotals balanceTotals;
+    if (balance != nullptr) zeroBalanceTotals(balanceTotals);
+    const int gridStep = balanceGridStep(pixelsOf(region));
 
     const CountDeepJointRowFunction countDeepJointRow = kernelsFor(cpuLevel()).countDeepJointRow;
     CountingTask tasks[kMaxWorkers];
@@ -102,7 +171,9 @@ void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int thr
         const int rows = (region.y1 - 1 - first) / step + 1;
         tasks[count] = CountingTask{
             ConstPlane{source.row(first), source.pitch * step, source.width, rows, source.format},
-            PixelRegion{region.x0, region.x1, 0, rows}, &totals, countDeepJointRow};
+            PixelRegion{region.x0, region.x1, 0, rows}, &totals, countDeepJointRow,
+            GridShare{balance != nullptr ? &balanceTotals : nullptr, first - region.y0, step,
+                      gridStep}};
         jobs[count] = WorkerJob{countOnOwnStack, &tasks[count], countOnCallingThread};
         ++count;
     }
@@ -113,4 +184,5 @@ void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int thr
         out.g[v] = totals.g[v].load(std::memory_order_relaxed);
         out.b[v] = totals.b[v].load(std::memory_order_relaxed);
     }
+    if (balance != nullptr) loadBalanceTotals(balanceTotals, *balance);
 }

@@ -9,6 +9,7 @@
 // correction writes a pixel, even when source and destination are one buffer.
 #pragma once
 
+#include "engine/balance_counts.h"
 #include "engine/histogram.h"
 #include "engine/plane.h"
 #include "engine/row_executor.h"
@@ -20,6 +21,9 @@ constexpr size_t kCountingStackBytes = size_t(1) << 20;
 // Counts `region` of `source` on min(threadCount, region rows) workers (threadCount
 // bounded to 1..kMaxWorkers) and returns when every one has finished. Zeroes `out` first; an
 // empty region starts no worker. A worker that has to run on the calling thread uses
-// the small-storage counter, so the host's stack holds no joint table.
+// the small-storage counter, so the host's stack holds no joint table. With `balance`, the
+// workers also count the balance correction's grid (balance_counts.h) into it, each its own
+// grid rows; the totals equal countBalanceReference's.
 void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int threadCount,
-                    RowExecutor& executor, ChannelHistograms& out);
+                    RowExecutor& executor, ChannelHistograms& out,
+                    BalanceCounts* balance = nullptr);

@@ -90,9 +90,61 @@ CorrectionParams deriveBalanceCorrection(const ChannelHistograms& counted)
         // 0 the targets are the ends themselves and the values come out exactly 0 and 255.
         const double toLow = e.low[c] + s * (lowest - e.low[c]);
         const double toHigh = e.high[c] + s * (highest - e.high[c]);
+        if (toLow == e.low[c] && toHigh == e.high[c]) continue;  // stays put: exactly 0 and 255
         const double span = 255 * (e.high[c] - e.low[c]) / (toHigh - toLow);
         p.value[kBlackR + c] = e.low[c] - toLow * span / 255;
         p.value[kWhiteR + c] = p.value[kBlackR + c] + span;
     }
     return p;
+}
+
+namespace
+{
+
+// Of two deviations from the identity, the part both agree on.
+double agreed(double a, double b)
+{
+    if ((a > 0) != (b > 0) || a == 0 || b == 0) return 0;
+    return std::fabs(a) < std::fabs(b) ? a : b;
+}
+
+}  // namespace
+
+BalanceEstimate estimateBalance(const ChannelHistograms& counted, const BalanceCounts& grey,
+                                int strength)
+{
+    const CorrectionParams all = deriveBalanceCorrection(counted);
+    const CorrectionParams near = deriveBalanceCorrection(grey.neutral);
+    const CorrectionParams identity = identityCorrection();
+    const double share = std::clamp(strength, 0, 100) / 100.0;
+    BalanceEstimate e{identity, 0};
+    for (int p = 0; p < kParamCount; ++p) {
+        const double base = identity.value[p];
+        e.values.value[p] = base + share * agreed(all.value[p] - base, near.value[p] - base);
+    }
+    e.weight = double(grey.grey);
+    return e;
+}
+
+CorrectionParams smoothBalance(BalanceCarry& carry, const BalanceEstimate& frame, bool restart)
+{
+    if (restart) carry.held = 0;
+    for (int k = BalanceCarry::kFrames - 1; k > 0; --k) {
+        carry.recent[k] = carry.recent[k - 1];
+        carry.weight[k] = carry.weight[k - 1];
+    }
+    carry.recent[0] = frame.values;
+    carry.weight[0] = frame.weight;
+    carry.held = std::min(carry.held + 1, BalanceCarry::kFrames);
+
+    double total = 0;
+    for (int k = 0; k < carry.held; ++k) total += carry.weight[k];
+    CorrectionParams out{};
+    for (int p = 0; p < kParamCount; ++p) {
+        double sum = 0;
+        for (int k = 0; k < carry.held; ++k)
+            sum += carry.recent[k].value[p] * (total > 0 ? carry.weight[k] : 1.0);
+        out.value[p] = sum / (total > 0 ? total : double(carry.held));
+    }
+    return out;
 }

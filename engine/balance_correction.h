@@ -17,10 +17,15 @@
 // while a red-lit stage, a fundus photograph or stained tissue ask for more. The whole
 // correction fades out between 1.43x (e^0.36) or 30 levels and 1.65x (e^0.5) or 50
 // levels, so a picture that is its own colour beyond that is left exactly as it is. The
-// curve factors stay 1: mid-tone estimates from the medians pulled every photograph with
-// a colour of its own towards grey (docs/quality.md has the measurements).
+// curve factors stay 1: mid-tone estimates from the medians, and from the means of the
+// near-grey pixels per luma band, pulled photographs with a colour of their own towards grey
+// as far as they took a mid-tone cast out (docs/quality.md has the measurements).
+//
+// The frame's values are those both statistics agree on (estimateBalance below): the
+// derivation on all pixels and on the near-grey ones (balance_counts.h).
 #pragma once
 
+#include "engine/balance_counts.h"
 #include "engine/correction_params.h"
 #include "engine/histogram.h"
 
@@ -42,3 +47,33 @@ double balanceStrength(const ChannelEnds& ends);
 // when the strength is 0 or any channel spans fewer than 16 levels (a one-colour frame
 // has no ends to compare).
 CorrectionParams deriveBalanceCorrection(const ChannelHistograms& counted);
+
+// The frame's own estimate and how sure it is.
+struct BalanceEstimate {
+    CorrectionParams values;
+    double weight;  // the near-grey pixels it rests on: the inverse of its variance, up to scale
+};
+
+// Both statistics' derivations, deriveBalanceCorrection on all pixels and on the near-grey
+// ones, and of each value the part both agree on: the smaller deviation from the identity
+// where both move it the same way, none where they disagree. A cast moves the ends of every
+// pixel and of the grey ones alike; a small saturated object sets a channel's end among all
+// pixels but is no grey pixel, and a scene's own colour shows among the grey pixels (the
+// near-grey ones of a yellow flower are yellowish) but seldom at the ends of all of them.
+// Then scaled towards the identity by `strength` (0..100 %).
+BalanceEstimate estimateBalance(const ChannelHistograms& counted, const BalanceCounts& grey,
+                                int strength = 100);
+
+// What the balance correction carries from frame to frame within a shot: the last five
+// frames' estimates and their weights, newest first. A plain value; the reset value is empty.
+struct BalanceCarry {
+    static constexpr int kFrames = 5;
+    CorrectionParams recent[kFrames]{};
+    double weight[kFrames]{};
+    int held = 0;  // estimates held, 0..kFrames
+};
+
+// Takes the frame's estimate in (after emptying the carry when `restart`) and returns the
+// held estimates' mean weighted by their weights: a frame with fewer grey pixels to go on
+// moves the result less. Plain mean when every weight is 0.
+CorrectionParams smoothBalance(BalanceCarry& carry, const BalanceEstimate& frame, bool restart);

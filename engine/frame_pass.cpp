@@ -7,6 +7,7 @@
 
 #include "engine/analysis_phase.h"
 #include "engine/balance_correction.h"
+#include "engine/balance_counts.h"
 #include "engine/correction_phase.h"
 #include "engine/overlays.h"
 #include "engine/peak_threshold.h"
@@ -34,13 +35,27 @@ void outputThroughTables(const ChannelHistograms& source, const RemapTables& t,
     }
 }
 
+// The balance way: the frame's estimate, with a carry smoothed by its weight within the
+// shot and handed to the history as a restart (every slot the smoothed values, so freeze,
+// disable and the open dialog act as for the defaults); without one, the plain history.
+CorrectionParams settleBalance(const FrameSettings& settings, CorrectionHistory& history,
+                               LinkedCarry* carry, const ChannelHistograms& counted,
+                               const BalanceCounts& grey, bool restart)
+{
+    const BalanceEstimate own = estimateBalance(counted, grey, settings.balanceStrength);
+    if (carry == nullptr) return settleCorrectionParams(history, settings, own.values, restart);
+    if (settings.freeze) return settleCorrectionParams(history, settings, own.values, false);
+    return settleCorrectionParams(history, settings, smoothBalance(carry->balance, own, restart),
+                                  true);
+}
+
 // The frame's values from its counted histograms, with the cut detector when a carry is
 // given and the setting is on; without, exactly the plain history step. A planned frame
 // takes the requested values and leaves the history and the detector alone: no frame of a
 // second pass depends on another.
 FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& history,
                              const FrameLinks& links, const ChannelHistograms& counted,
-                             ThresholdFunction threshold)
+                             const BalanceCounts& grey, ThresholdFunction threshold)
 {
     const ChannelLevels levels = levelsFromHistograms(counted, threshold);
     const LinkedPass pass = links.request.pass;
@@ -58,9 +73,8 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
         return FrameReport{levels, identityCorrection(), event, putBack};
     const bool restart = event == SceneEvent::cut;
     const CorrectionParams applied =
-        settings.balance
-            ? settleCorrectionParams(history, settings, deriveBalanceCorrection(counted), restart)
-            : deriveCorrectionParams(history, settings, levels, restart);
+        settings.balance ? settleBalance(settings, history, carry, counted, grey, restart)
+                         : deriveCorrectionParams(history, settings, levels, restart);
     return FrameReport{levels, applied, event, putBack};
 }
 
@@ -79,8 +93,11 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
     const PixelRegion region = source.row0 ? analysisRegion(source.width, source.height, settings)
                                            : PixelRegion{0, 0, 0, 0};
     ChannelHistograms counted;
-    countOnWorkers(source, region, settings.threadCount, executor, counted);
-    const FrameReport report = settleCorrection(settings, history, links, counted, peakThreshold);
+    BalanceCounts grey;
+    countOnWorkers(source, region, settings.threadCount, executor, counted,
+                   settings.balance ? &grey : nullptr);
+    const FrameReport report =
+        settleCorrection(settings, history, links, counted, grey, peakThreshold);
     if (measureOnly(links)) return report;
     RemapTables tables;
     runCorrectionPhase(source, target, report.applied, settings.threadCount, executor, tables,
@@ -116,8 +133,10 @@ FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistor
                                            : PixelRegion{0, 0, 0, 0};
     ChannelHistograms counted;
     countHistogramsReference(source, region, counted);
+    BalanceCounts grey;
+    if (settings.balance) countBalanceReference(source, region, grey);
     const FrameReport report =
-        settleCorrection(settings, history, links, counted, peakThresholdStepped);
+        settleCorrection(settings, history, links, counted, grey, peakThresholdStepped);
     if (measureOnly(links)) return report;
     runCorrectionReference(source, target, report.applied);
 

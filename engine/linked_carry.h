@@ -14,6 +14,7 @@
 // own frames are rendered.
 #pragma once
 
+#include "engine/balance_correction.h"
 #include "engine/correction_params.h"
 #include "engine/scene_cuts.h"
 
@@ -22,7 +23,8 @@ struct DeepRemapCache;
 // Each linked-only engine feature that remembers a frame has its fields here, each with
 // its reset value as the default member initialiser. A plain value.
 struct LinkedCarry {
-    SceneCarry scene{};  // the cut detector (scene_cuts.h)
+    SceneCarry scene{};      // the cut detector (scene_cuts.h)
+    BalanceCarry balance{};  // the balance correction's weighted average (balance_correction.h)
 };
 
 enum class LinkedPass : int {

@@ -58,10 +58,16 @@ CorrectionParams correctionFromLevels(const FrameSettings& settings, const Chann
     return deriveCorrectionParams(scratch, plain, levels);
 }
 
+bool plannable(const FrameSettings& settings)
+{
+    return settings.balance == 0;
+}
+
 std::vector<CorrectionParams> planScenes(const FrameSettings& settings,
                                          const std::vector<MeasuredFrame>& frames,
                                          const std::vector<int64_t>& starts)
 {
+    if (!plannable(settings)) return {};
     const auto count = static_cast<int64_t>(frames.size());
     std::vector<CorrectionParams> plan(frames.size());
     std::vector<ChannelLevels> levels;
@@ -80,6 +86,7 @@ std::vector<CorrectionParams> planSmooth(const FrameSettings& settings,
                                          const std::vector<MeasuredFrame>& frames,
                                          const std::vector<int64_t>& starts, int window)
 {
+    if (!plannable(settings)) return {};
     const auto count = static_cast<int64_t>(frames.size());
     std::vector<CorrectionParams> own(frames.size()), plan(frames.size());
     for (size_t k = 0; k < frames.size(); ++k)

@@ -41,6 +41,10 @@ ChannelLevels medianLevels(const ChannelLevels* levels, size_t count);
 CorrectionParams correctionFromLevels(const FrameSettings& settings, const ChannelLevels& levels);
 
 // One correction per frame. `starts` as sceneStarts gives them; `window` >= 1 frames.
+// Both derive the defaults' way, from levels: asked for the balance correction
+// (`settings.balance`), whose values come from histograms a plan does not keep, they return
+// an empty plan, which no caller can take for a plan of the frames.
+bool plannable(const FrameSettings& settings);
 std::vector<CorrectionParams> planScenes(const FrameSettings& settings,
                                          const std::vector<MeasuredFrame>& frames,
                                          const std::vector<int64_t>& starts);

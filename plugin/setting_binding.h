@@ -52,6 +52,7 @@ inline constexpr SettingBinding kSettingBindings[] = {
     {"histogram", &FrameSettings::showHistogram, &FilterState::showHistogram},
     {"scene-cuts", &FrameSettings::sceneCuts},
     {"balance", &FrameSettings::balance},
+    {"strength", &FrameSettings::balanceStrength},
 };
 // clang-format on
 

@@ -82,6 +82,10 @@ inline constexpr Setting kSettings[] = {
      .help = "the balance correction: removes casts from robust channel ends, leaves a "
              "scene's own colour alone",
      .linkedOnly = true},
+    {.name = "strength", .scriptIndex = kNotScripted, .defaultValue = 100,
+     .kind = SettingKind::Strength, .range = {0, 100},
+     .help = "with balance: how much of the balance correction is applied, in %",
+     .linkedOnly = true},
 };
 // clang-format on
 

@@ -19,7 +19,7 @@ while IFS= read -r -d '' file; do
     # Documents, data the tests read byte for byte (golden sums, fuzz corpus and
     # dictionary), pictures, the licence itself, tool settings, and the texts that
     # ship as they are: no header.
-    *.md | *.png | LICENSE | tests/golden/* | tests/fuzz/corpus/* | *.dict | .gitignore | \
+    *.md | *.png | *.jpg | LICENSE | tests/golden/* | tests/fuzz/corpus/* | *.dict | .gitignore | \
       .clang-format | packaging/debian/copyright | packaging/windows/*.txt.in)
       continue ;;
     # Sources, each in its format's comment: C++, resource scripts and the version

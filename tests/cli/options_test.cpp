@@ -83,7 +83,7 @@ TEST(Options, SettingFlagsAndConfigApplyLeftToRight)
                     o, error),
               ParseResult::Run)
         << error;
-    EXPECT_EQ(o.settings, (SettingValues{20, 2, 1, 3, 4, 5, 9, 0, 0, 1}));
+    EXPECT_EQ(o.settings, (SettingValues{20, 2, 1, 3, 4, 5, 9, 0, 0, 1, 0, 0, 100}));
     EXPECT_EQ(o.input, "in.mp4");
     EXPECT_EQ(o.output, "out.mkv");
 

@@ -5,11 +5,15 @@
 // against the reference twin.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "engine/analysis_phase.h"
 #include "engine/balance_correction.h"
+#include "engine/balance_counts.h"
+#include "engine/deep_pixel.h"
 #include "engine/frame_pass.h"
 #include "engine/pixel.h"
 #include "platform/thread_executor.h"
@@ -166,4 +170,147 @@ TEST(BalanceCorrection, FramePassMatchesTheReferencePass)
     EXPECT_LT(balanced.applied.value[kWhiteB], 250.0);
     EXPECT_GT(balanced.applied.value[kBlackR], 1.0);
     EXPECT_NE(balanced.applied.value[kWhiteB], byDefault.applied.value[kWhiteB]);
+}
+
+namespace
+{
+
+// A neutral scene: a grey ramp from 30 to 170 across the frame (a dim room), each pixel
+// grey, with an optional square of one colour covering `share` of the frame.
+std::vector<uint32_t> greyScene(int w, int h, double share = 0, uint32_t colour = 0)
+{
+    std::vector<uint32_t> px(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int v = 30 + (140 * x + 37 * (y % 5)) / w;
+            px[size_t(y) * size_t(w) + size_t(x)] = makePixel(v, v, v);
+        }
+    const int side = int(std::lround(std::sqrt(share * w * h)));
+    for (int y = h / 3; y < h / 3 + side; ++y)
+        for (int x = w / 2; x < w / 2 + side; ++x) px[size_t(y) * size_t(w) + size_t(x)] = colour;
+    return px;
+}
+
+// Each pixel's channels scaled by r, g, b percent.
+std::vector<uint32_t> scaled(std::vector<uint32_t> px, int r, int g, int b)
+{
+    for (uint32_t& p : px) {
+        const auto q = static_cast<int32_t>(p);
+        p = makePixel(GetR(q) * r / 100, GetG(q) * g / 100, GetB(q) * b / 100);
+    }
+    return px;
+}
+
+BalanceEstimate estimateOf(const std::vector<uint32_t>& px, int w, int h, int strength = 100)
+{
+    const ConstPlane in{reinterpret_cast<const uint8_t*>(px.data()), w * 4, w, h};
+    const PixelRegion all{0, w, 0, h};
+    ChannelHistograms counted;
+    countHistogramsReference(in, all, counted);
+    BalanceCounts grey;
+    countBalanceReference(in, all, grey);
+    return estimateBalance(counted, grey, strength);
+}
+
+}  // namespace
+
+// The estimator on small known pictures. A saturated object of 0.03 to 5% of a neutral scene
+// sets a channel's end among all pixels (the ramp stops at 170, the object reaches 230): it
+// must leave the scene exactly as it is; a cast of the whole scene must still be taken out,
+// and --strength scales what is taken out.
+TEST(BalanceCorrection, SmallSaturatedObjectsDoNotCastANeutralScene)
+{
+    const int w = 400, h = 300;
+    const CorrectionParams id = identityCorrection();
+    for (double share : {0.0003, 0.002, 0.01, 0.05})
+        for (uint32_t colour : {makePixel(30, 60, 230), makePixel(240, 120, 20)}) {
+            const BalanceEstimate e = estimateOf(greyScene(w, h, share, colour), w, h);
+            EXPECT_EQ(0, std::memcmp(&e.values, &id, sizeof id)) << share << " " << colour;
+        }
+
+    // Blue at 80% over the whole scene: the ramp's ends, grey in the scene, map to the same
+    // levels in every channel again.
+    const std::vector<uint32_t> cast = scaled(greyScene(w, h), 100, 100, 80);
+    const BalanceEstimate full = estimateOf(cast, w, h);
+    const auto mapped = [&](const BalanceEstimate& e, int c, double v) {
+        const double black = e.values.value[kBlackR + c], white = e.values.value[kWhiteR + c];
+        return 255 * (v - black) / (white - black);
+    };
+    EXPECT_NEAR(mapped(full, 0, 170), mapped(full, 2, 136), 0.5);
+    EXPECT_NEAR(mapped(full, 0, 30), mapped(full, 2, 24), 0.5);
+    EXPECT_NEAR(mapped(full, 1, 100), mapped(full, 0, 100), 1e-9);
+    EXPECT_EQ(full.weight, double(w) * h) << "every pixel of the scene is near grey";
+    const BalanceEstimate half = estimateOf(cast, w, h, 50);
+    for (int p = 0; p < kParamCount; ++p)
+        EXPECT_NEAR(half.values.value[p], (id.value[p] + full.values.value[p]) / 2, 1e-9) << p;
+    const BalanceEstimate none = estimateOf(cast, w, h, 0);
+    EXPECT_EQ(0, std::memcmp(&none.values, &id, sizeof id));
+}
+
+// A flat frame whose channels span fewer than 16 levels each, of different widths and at
+// different levels (together they span more): nothing to compare, so every frame passes
+// byte for byte, the carried average included.
+TEST(BalanceCorrection, FlatFramesOfNarrowChannelsPassUnchanged)
+{
+    const int w = 64, h = 48;
+    std::vector<uint32_t> src(size_t(w) * size_t(h));
+    for (size_t i = 0; i < src.size(); ++i)
+        src[i] = makePixel(100 + int(i % 4), 60 + int(i % 10), 150 + int(i % 15));
+    const ConstPlane in{reinterpret_cast<const uint8_t*>(src.data()), w * 4, w, h};
+    FrameSettings s = defaultFrameSettings();
+    s.balance = 1;
+    CorrectionHistory history = identityHistory();
+    LinkedCarry carry{};
+    for (int frame = 0; frame < 6; ++frame) {
+        std::vector<uint32_t> dst(src.size());
+        runFramePass(s, history, {.carry = &carry}, in,
+                     Plane{reinterpret_cast<uint8_t*>(dst.data()), w * 4, w, h}, threadExecutor());
+        ASSERT_EQ(dst, src) << "frame " << frame;
+    }
+}
+
+// The workers' grid counts equal the reference's, for both pixel formats, a grid step above
+// one (over 2^18 pixels) and regions that start off the grid's and the workers' rows.
+TEST(BalanceCorrection, WorkersCountTheGridAsTheReferenceDoes)
+{
+    const int w = 1003, h = 701;
+    const std::vector<uint32_t> px = naturalPixels(w, h, 9);
+    std::vector<uint64_t> deep(px.size());
+    for (size_t i = 0; i < px.size(); ++i) deep[i] = deepFromPixel(px[i]) + (i % 257);
+    const ConstPlane planes[] = {
+        {reinterpret_cast<const uint8_t*>(px.data()), w * 4, w, h, PixelFormat::Bgrx32},
+        {reinterpret_cast<const uint8_t*>(deep.data()), w * 8, w, h, PixelFormat::Bgra64}};
+    for (const ConstPlane& plane : planes)
+        for (PixelRegion region : {PixelRegion{0, w, 0, h}, PixelRegion{7, w - 3, 5, h - 2}})
+            for (int threads : {1, 2, 3, 8}) {
+                BalanceCounts fast, reference;
+                ChannelHistograms counted;
+                countOnWorkers(plane, region, threads, threadExecutor(), counted, &fast);
+                countBalanceReference(plane, region, reference);
+                EXPECT_GT(balanceGridStep(int64_t(region.x1 - region.x0) * (region.y1 - region.y0)),
+                          1);
+                EXPECT_GT(reference.grey, 0u);
+                EXPECT_EQ(0, std::memcmp(&fast, &reference, sizeof fast))
+                    << threads << " workers, region from " << region.x0;
+            }
+}
+
+// Within a shot the estimates are averaged by their weights; a cut empties the average.
+TEST(BalanceCorrection, SmoothingWeighsEachFrameByItsGreyPixels)
+{
+    BalanceCarry carry{};
+    auto frame = [](double whiteB, double weight) {
+        BalanceEstimate e{identityCorrection(), weight};
+        e.values.value[kWhiteB] = whiteB;
+        return e;
+    };
+    EXPECT_EQ(smoothBalance(carry, frame(200, 300), false).value[kWhiteB], 200);
+    EXPECT_EQ(smoothBalance(carry, frame(230, 100), false).value[kWhiteB],
+              (200 * 300 + 230 * 100) / 400.0);
+    EXPECT_EQ(smoothBalance(carry, frame(100, 0), false).value[kWhiteB],
+              (200 * 300 + 230 * 100) / 400.0)
+        << "a frame without a grey pixel does not move it";
+    EXPECT_EQ(smoothBalance(carry, frame(240, 5), true).value[kWhiteB], 240) << "a cut restarts it";
+    for (int k = 0; k < 5; ++k) smoothBalance(carry, frame(210, 1), false);
+    EXPECT_EQ(smoothBalance(carry, frame(210, 1), false).value[kWhiteB], 210) << "five frames held";
 }

@@ -283,6 +283,13 @@ TEST(TwoPass, ScenePlanIsConstantWithinAShotAndSwitchesAtTheCut)
             sum += correctionFromLevels(settings, run.levels[size_t(j)]).value[p];
         EXPECT_EQ(smooth[11].value[p], sum / 3) << p;
     }
+
+    // The balance correction derives from histograms a plan does not keep: the planner says
+    // no rather than plan the defaults' values under its name.
+    FrameSettings balanced = settings;
+    balanced.balance = 1;
+    EXPECT_TRUE(planScenes(balanced, run.measured, starts).empty());
+    EXPECT_TRUE(planSmooth(balanced, run.measured, starts, 5).empty());
 }
 
 // A scene's median of an even number of frames is the mean of the middle two, and the

@@ -39,7 +39,7 @@ TEST(PluginInfo, AFilterOnBgraWithItsParametersInHostOrder)
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_BGRA8888);
     EXPECT_EQ(info.frei0r_version, 1);
-    ASSERT_EQ(info.num_params, 12);
+    ASSERT_EQ(info.num_params, 13);
     const struct {
         const char* name;
         int type;
@@ -50,6 +50,7 @@ TEST(PluginInfo, AFilterOnBgraWithItsParametersInHostOrder)
         {"bottom", F0R_PARAM_DOUBLE},     {"freeze", F0R_PARAM_BOOL},
         {"disable", F0R_PARAM_BOOL},      {"histogram", F0R_PARAM_BOOL},
         {"scene-cuts", F0R_PARAM_DOUBLE}, {"balance", F0R_PARAM_BOOL},
+        {"strength", F0R_PARAM_DOUBLE},
     };
     for (int i = 0; i < info.num_params; ++i) {
         f0r_param_info_t param{};
@@ -107,7 +108,7 @@ TEST(Parameters, SettingsFromValues)
         return toSettingValues(values, w, h);
     };
     // The defaults are the host's 8-pixel margins on a 640 x 480 frame.
-    EXPECT_EQ(settingsOf({}, 640, 480), (SettingValues{15, 15, 0, 8, 8, 8, 8, 0, 0, 0}));
+    EXPECT_EQ(settingsOf({}, 640, 480), (SettingValues{15, 15, 0, 8, 8, 8, 8, 0, 0, 0, 0, 0, 100}));
     // Halves round away from zero: 17.5 gives 18, 2.5 gives 3, 20.5 rows 21, 18.5 columns 19.
     EXPECT_EQ(settingsOf({{"gamma", 0.4375},
                           {"alignment", 0.0625},
@@ -117,10 +118,10 @@ TEST(Parameters, SettingsFromValues)
                           {"bottom", 0.0},
                           {"freeze", 1.0}},
                          37, 41),
-              (SettingValues{18, 3, 0, 21, 19, 37, 0, 1, 0, 0}));
+              (SettingValues{18, 3, 0, 21, 19, 37, 0, 1, 0, 0, 0, 0, 100}));
     EXPECT_EQ(
         settingsOf({{"gamma", 1.0}, {"border", 1.0}, {"disable", 1.0}, {"scene-cuts", 0.85}}, 8, 8),
-        (SettingValues{40, 15, 1, 0, 0, 0, 0, 0, 1, 0, 85}));
+        (SettingValues{40, 15, 1, 0, 0, 0, 0, 0, 1, 0, 85, 0, 100}));
 }
 
 // Settings set as frei0r values, a change between frames, the graph: the module's
