@@ -41,13 +41,16 @@ CpuLevel detect()
     if (cpuid(0, 0).a < 7) return CpuLevel::Scalar;
     const bool osxsave = (cpuid(1, 0).c >> 27) & 1;
     if (!osxsave) return CpuLevel::Scalar;
-    // The OS must save SSE and AVX state (bits 1, 2) and the opmask and both zmm halves
-    // (bits 5, 6, 7), or a context switch would corrupt the registers.
-    if ((enabledStateBits() & 0xE6) != 0xE6) return CpuLevel::Scalar;
+    // The OS must save SSE and AVX state (bits 1, 2), and for AVX-512 the opmask and
+    // both zmm halves (bits 5, 6, 7), or a context switch would corrupt the registers.
+    const uint64_t state = enabledStateBits();
     const CpuidResult leaf7 = cpuid(7, 0);
+    const bool avx2 = (leaf7.b >> 5) & 1;
+    if ((state & 0x06) != 0x06 || !avx2) return CpuLevel::Scalar;
     const bool avx512f = (leaf7.b >> 16) & 1, avx512bw = (leaf7.b >> 30) & 1;
     const bool vbmi = (leaf7.c >> 1) & 1;
-    return avx512f && avx512bw && vbmi ? CpuLevel::Avx512Vbmi : CpuLevel::Scalar;
+    const bool zmm = (state & 0xE6) == 0xE6;
+    return zmm && avx512f && avx512bw && vbmi ? CpuLevel::Avx512Vbmi : CpuLevel::Avx2;
 }
 #else
 CpuLevel detect()
@@ -60,6 +63,7 @@ CpuLevel fromEnvironment()
 {
     const char* wanted = std::getenv("TELVO_CPU");
     if (wanted != nullptr && std::strcmp(wanted, "scalar") == 0) return CpuLevel::Scalar;
+    if (wanted != nullptr && std::strcmp(wanted, "avx2") == 0) return CpuLevel::Avx2;
     return CpuLevel::Avx512Vbmi;
 }
 
@@ -87,5 +91,13 @@ void limitCpuLevel(CpuLevel cap)
 
 const char* cpuLevelName(CpuLevel level)
 {
-    return level == CpuLevel::Avx512Vbmi ? "avx512vbmi" : "scalar";
+    switch (level) {
+        case CpuLevel::Scalar:
+            return "scalar";
+        case CpuLevel::Avx2:
+            return "avx2";
+        case CpuLevel::Avx512Vbmi:
+            return "avx512vbmi";
+    }
+    return "scalar";
 }

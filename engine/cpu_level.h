@@ -6,12 +6,13 @@
 // compiled for a wider level is skipped on a processor (or OS) without it.
 //
 // TELVO_CPU=scalar in the environment (read once, at the first question) keeps every
-// kernel on its scalar loop; limitCpuLevel() does the same from code, for tests and
-// callers comparing the paths.
+// kernel on its scalar loop, TELVO_CPU=avx2 below AVX-512; limitCpuLevel() does the same
+// from code, for tests and callers comparing the paths.
 #pragma once
 
 enum class CpuLevel {
     Scalar,      // plain C++, every processor
+    Avx2,        // AVX2, with the OS saving the ymm state
     Avx512Vbmi,  // AVX-512 F, BW and VBMI, with the OS saving the zmm and mask state
 };
 
@@ -25,5 +26,5 @@ CpuLevel cpuLevel();
 // Caps cpuLevel() process-wide until the next call; CpuLevel::Avx512Vbmi lifts the cap.
 void limitCpuLevel(CpuLevel cap);
 
-// "scalar" or "avx512vbmi", for reports and test names.
+// "scalar", "avx2" or "avx512vbmi", for reports and test names.
 const char* cpuLevelName(CpuLevel level);

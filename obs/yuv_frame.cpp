@@ -7,15 +7,17 @@
 #include <cstring>
 #include <type_traits>
 
+#include "engine/cpu_level.h"
+
 namespace
 {
 
-// The row loops below are plain C++; these machines' wider vectors make them several
-// times faster, so each is also built for AVX2 and picked when the processor has it.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define TELVO_ROW_LOOP __attribute__((target_clones("avx2", "default")))
-#else
-#define TELVO_ROW_LOOP
+// The row loops below are plain C++, written once and always inlined into each variant
+// (PortableRows, Avx2Rows): the variant's target decides which vectors the compiler
+// builds them with, and cpuLevel() picks the variant once per frame.
+#define TELVO_ROW_LOOP [[gnu::always_inline]] inline
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TELVO_AVX2_ROWS 1
 #endif
 
 template <class T>
@@ -196,6 +198,61 @@ TELVO_ROW_LOOP void meanChroma(const RgbRows& p, int w, int sx, const CodeMatrix
                  0.5f * (p.b0[w - 1] + p.b1[w - 1]), c, u[w / 2], v[w / 2]);
 }
 
+// Each variant: the same loops, for one instruction set.
+struct PortableRows {
+    static void chromaTerms(const uint16_t* u, const uint16_t* v, int width, const CodeMatrix& m,
+                            float* cr, float* cg, float* cb)
+    {
+        ::chromaTerms(u, v, width, m, cr, cg, cb);
+    }
+    template <class Out>
+    static void codesToWork(const uint16_t* y, const float* cr, const float* cg, const float* cb,
+                            int width, const CodeMatrix& m, Pixel<Out>* out)
+    {
+        ::codesToWork<Out>(y, cr, cg, cb, width, m, out);
+    }
+    template <class In>
+    static void workToCodes(const Pixel<In>* in, int width, const CodeMatrix& m, uint16_t* y,
+                            float* rs, float* gs, float* bs)
+    {
+        ::workToCodes<In>(in, width, m, y, rs, gs, bs);
+    }
+    static void meanChroma(const RgbRows& p, int w, int sx, const CodeMatrix& m, uint16_t* u,
+                           uint16_t* v)
+    {
+        ::meanChroma(p, w, sx, m, u, v);
+    }
+};
+
+#ifdef TELVO_AVX2_ROWS
+#define TELVO_AVX2 __attribute__((target("avx2")))
+struct Avx2Rows {
+    TELVO_AVX2 static void chromaTerms(const uint16_t* u, const uint16_t* v, int width,
+                                       const CodeMatrix& m, float* cr, float* cg, float* cb)
+    {
+        ::chromaTerms(u, v, width, m, cr, cg, cb);
+    }
+    template <class Out>
+    TELVO_AVX2 static void codesToWork(const uint16_t* y, const float* cr, const float* cg,
+                                       const float* cb, int width, const CodeMatrix& m,
+                                       Pixel<Out>* out)
+    {
+        ::codesToWork<Out>(y, cr, cg, cb, width, m, out);
+    }
+    template <class In>
+    TELVO_AVX2 static void workToCodes(const Pixel<In>* in, int width, const CodeMatrix& m,
+                                       uint16_t* y, float* rs, float* gs, float* bs)
+    {
+        ::workToCodes<In>(in, width, m, y, rs, gs, bs);
+    }
+    TELVO_AVX2 static void meanChroma(const RgbRows& p, int w, int sx, const CodeMatrix& m,
+                                      uint16_t* u, uint16_t* v)
+    {
+        ::meanChroma(p, w, sx, m, u, v);
+    }
+};
+#endif
+
 template <class T>
 void writeLuma(const YuvLayout& l, const YuvPlanes& f, int row, const uint16_t* y)
 {
@@ -211,13 +268,13 @@ void writeLuma(const YuvLayout& l, const YuvPlanes& f, int row, const uint16_t* 
 }
 
 // One chroma row from one or two rows of pixels.
-template <class T>
+template <class T, class Rows>
 void writeChroma(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, int crow,
                  const RgbRows& rows, uint16_t* u, uint16_t* v)
 {
     const int w = f.width, sh = l.sampleShift, sx = l.chromaShiftX;
     const int samples = (w + (1 << sx) - 1) >> sx;
-    meanChroma(rows, w, sx, m, u, v);
+    Rows::meanChroma(rows, w, sx, m, u, v);
     switch (l.packing) {
         case YuvPacking::Planar: {
             T* us = rowOf<T>(f.data[1], f.pitch[1], crow);
@@ -245,7 +302,7 @@ void writeChroma(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, in
     }
 }
 
-template <class T, class Work>
+template <class T, class Work, class Rows>
 void toWork(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, uint8_t* work,
             ptrdiff_t workPitch, YuvScratch::Rows& s)
 {
@@ -254,14 +311,15 @@ void toWork(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, uint8_t
         const bool chroma = l.chromaShiftY == 0 || (row & 1) == 0;
         readCodes<T>(l, f, row, s.y.data(), s.u.data(), s.v.data(), chroma);
         if (chroma)
-            chromaTerms(s.u.data(), s.v.data(), f.width, m, s.r[0].data(), s.g[0].data(),
-                        s.b[0].data());
-        codesToWork<Work>(s.y.data(), s.r[0].data(), s.g[0].data(), s.b[0].data(), f.width, m,
-                          reinterpret_cast<Pixel<Work>*>(work + workPitch * row));
+            Rows::chromaTerms(s.u.data(), s.v.data(), f.width, m, s.r[0].data(), s.g[0].data(),
+                              s.b[0].data());
+        Rows::template codesToWork<Work>(s.y.data(), s.r[0].data(), s.g[0].data(), s.b[0].data(),
+                                         f.width, m,
+                                         reinterpret_cast<Pixel<Work>*>(work + workPitch * row));
     }
 }
 
-template <class T, class Work>
+template <class T, class Work, class Rows>
 void fromWork(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch, const CodeMatrix& m,
               const YuvPlanes& f, YuvScratch::Rows& s)
 {
@@ -271,16 +329,37 @@ void fromWork(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch, cons
     };
     for (int row = 0; row < f.height; ++row) {
         const int slot = row & 1;
-        workToCodes<Work>(reinterpret_cast<const Pixel<Work>*>(work + workPitch * row), f.width, m,
-                          s.y.data(), s.r[slot].data(), s.g[slot].data(), s.b[slot].data());
+        Rows::template workToCodes<Work>(
+            reinterpret_cast<const Pixel<Work>*>(work + workPitch * row), f.width, m, s.y.data(),
+            s.r[slot].data(), s.g[slot].data(), s.b[slot].data());
         writeLuma<T>(l, f, row, s.y.data());
         if (l.chromaShiftY == 0)
-            writeChroma<T>(l, f, m, row, rowsOf(slot, slot), s.u.data(), s.v.data());
+            writeChroma<T, Rows>(l, f, m, row, rowsOf(slot, slot), s.u.data(), s.v.data());
         else if (slot == 1)
-            writeChroma<T>(l, f, m, row >> 1, rowsOf(0, 1), s.u.data(), s.v.data());
+            writeChroma<T, Rows>(l, f, m, row >> 1, rowsOf(0, 1), s.u.data(), s.v.data());
         else if (row == f.height - 1)
-            writeChroma<T>(l, f, m, row >> 1, rowsOf(0, 0), s.u.data(), s.v.data());
+            writeChroma<T, Rows>(l, f, m, row >> 1, rowsOf(0, 0), s.u.data(), s.v.data());
     }
+}
+
+template <class Rows>
+void toWorkWith(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, uint8_t* work,
+                ptrdiff_t workPitch, YuvScratch::Rows& s)
+{
+    if (l.bits > 8)
+        toWork<uint16_t, uint16_t, Rows>(l, f, m, work, workPitch, s);
+    else
+        toWork<uint8_t, uint8_t, Rows>(l, f, m, work, workPitch, s);
+}
+
+template <class Rows>
+void fromWorkWith(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch, const CodeMatrix& m,
+                  const YuvPlanes& f, YuvScratch::Rows& s)
+{
+    if (l.bits > 8)
+        fromWork<uint16_t, uint16_t, Rows>(l, work, workPitch, m, f, s);
+    else
+        fromWork<uint8_t, uint8_t, Rows>(l, work, workPitch, m, f, s);
 }
 
 }  // namespace
@@ -301,17 +380,19 @@ void YuvScratch::reserve(int width)
 void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix& m, uint8_t* work,
                ptrdiff_t workPitch, YuvScratch& s)
 {
-    if (layout.bits > 8)
-        toWork<uint16_t, uint16_t>(layout, frame, m, work, workPitch, s.rows_);
-    else
-        toWork<uint8_t, uint8_t>(layout, frame, m, work, workPitch, s.rows_);
+#ifdef TELVO_AVX2_ROWS
+    if (cpuLevel() >= CpuLevel::Avx2)
+        return toWorkWith<Avx2Rows>(layout, frame, m, work, workPitch, s.rows_);
+#endif
+    toWorkWith<PortableRows>(layout, frame, m, work, workPitch, s.rows_);
 }
 
 void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
                const CodeMatrix& m, const YuvPlanes& frame, YuvScratch& s)
 {
-    if (layout.bits > 8)
-        fromWork<uint16_t, uint16_t>(layout, work, workPitch, m, frame, s.rows_);
-    else
-        fromWork<uint8_t, uint8_t>(layout, work, workPitch, m, frame, s.rows_);
+#ifdef TELVO_AVX2_ROWS
+    if (cpuLevel() >= CpuLevel::Avx2)
+        return fromWorkWith<Avx2Rows>(layout, work, workPitch, m, frame, s.rows_);
+#endif
+    fromWorkWith<PortableRows>(layout, work, workPitch, m, frame, s.rows_);
 }

@@ -57,7 +57,7 @@ declare -A may=(
   [tests/frei0r]="$product frei0r tests/support generated"
   [tests/mlt]="$product mlt tests/support generated"
   [tests/fuzz]="$product cli/command tests/support generated"
-  [tests/obs]="obs"
+  [tests/obs]="obs engine"
 )
 
 # Of plugin/, the layers above the linked filter see only the settings table and its

@@ -11,8 +11,11 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <random>
+#include <string>
 #include <vector>
 
+#include "engine/cpu_level.h"
 #include "obs/yuv_frame.h"
 #include "obs/yuv_matrix.h"
 
@@ -141,10 +144,11 @@ Frame pack(video_format format, const Picture& p)
     }
 }
 
-CodeMatrix matrixFor(video_format format, int bits)
+CodeMatrix matrixFor(video_format format, int bits, video_colorspace space = VIDEO_CS_709,
+                     video_range_type range = VIDEO_RANGE_PARTIAL)
 {
     float m[16], low[3], high[3];
-    video_format_get_parameters_for_format(VIDEO_CS_709, VIDEO_RANGE_PARTIAL, format, m, low, high);
+    video_format_get_parameters_for_format(space, range, format, m, low, high);
     YuvMatrix yuv;
     EXPECT_TRUE(makeYuvMatrix(m, low, high, yuv));
     return scaleYuvMatrix(yuv, bits, bits > 8 ? 16 : 8);
@@ -196,5 +200,110 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"UYVY", VIDEO_FORMAT_UYVY, kUYVY}, Case{"YVYU", VIDEO_FORMAT_YVYU, kYVYU},
                     Case{"P010", VIDEO_FORMAT_P010, kP010}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Every variant of the row loops the processor offers gives the portable loops' bytes,
+// both ways, for every layout: odd widths and heights (a lone last column or chroma row),
+// padded pitches, and samples over their whole range, so the clamps are crossed too.
+struct Variant {
+    const char* name;
+    video_format format;
+    YuvLayout layout;
+};
+
+constexpr Variant kVariants[] = {
+    {"NV12", VIDEO_FORMAT_NV12, kNV12}, {"I420", VIDEO_FORMAT_I420, kI420},
+    {"I422", VIDEO_FORMAT_I422, kI422}, {"I444", VIDEO_FORMAT_I444, kI444},
+    {"YUY2", VIDEO_FORMAT_YUY2, kYUY2}, {"UYVY", VIDEO_FORMAT_UYVY, kUYVY},
+    {"YVYU", VIDEO_FORMAT_YVYU, kYVYU}, {"P010", VIDEO_FORMAT_P010, kP010},
+    {"I010", VIDEO_FORMAT_I010, kI010}, {"I210", VIDEO_FORMAT_I210, kI210},
+};
+
+// Planes of any size, their padding included, filled with noise.
+struct NoiseFrame {
+    std::vector<uint8_t> plane[3];
+    ptrdiff_t pitch[3] = {};
+    int width, height;
+
+    NoiseFrame(const YuvLayout& l, int w, int h, std::mt19937& noise) : width(w), height(h)
+    {
+        const int sample = l.bits > 8 ? 2 : 1, padding = 6;
+        const int chromaW = (w + (1 << l.chromaShiftX) - 1) >> l.chromaShiftX;
+        const int chromaH = (h + (1 << l.chromaShiftY) - 1) >> l.chromaShiftY;
+        const int planes = l.packing == YuvPacking::Planar       ? 3
+                           : l.packing == YuvPacking::SemiPlanar ? 2
+                                                                 : 1;
+        for (int i = 0; i < planes; ++i) {
+            const int row = l.packing == YuvPacking::Packed422    ? 4 * ((w + 1) / 2)
+                            : i == 0                              ? w * sample
+                            : l.packing == YuvPacking::SemiPlanar ? 2 * chromaW * sample
+                                                                  : chromaW * sample;
+            pitch[i] = row + padding;
+            plane[i].resize(static_cast<size_t>(pitch[i]) * (i == 0 ? h : chromaH));
+            for (uint8_t& b : plane[i]) b = static_cast<uint8_t>(noise());
+        }
+    }
+    YuvPlanes planes()
+    {
+        return {{plane[0].data(), plane[1].data(), plane[2].data()},
+                {pitch[0], pitch[1], pitch[2]},
+                width,
+                height};
+    }
+};
+
+std::vector<CpuLevel> offeredLevels()
+{
+    std::vector<CpuLevel> levels;
+    for (int l = 0; l <= static_cast<int>(detectedCpuLevel()); ++l)
+        levels.push_back(static_cast<CpuLevel>(l));
+    return levels;
+}
+
+struct CpuLevelCap {
+    explicit CpuLevelCap(CpuLevel level) { limitCpuLevel(level); }
+    ~CpuLevelCap() { limitCpuLevel(CpuLevel::Avx512Vbmi); }
+};
+
+TEST(ObsRowVariants, EveryLevelGivesThePortableBytesBothWays)
+{
+    struct Size {
+        int width, height;
+    };
+    constexpr Size kSizes[] = {{1, 1}, {3, 3}, {17, 5}, {641, 3}, {64, 2}};
+    std::mt19937 noise(26);
+    for (const Variant& v : kVariants)
+        for (const Size size : kSizes)
+            for (const bool full : {false, true}) {
+                const int w = size.width, h = size.height, bpp = workBytesPerPixel(v.layout);
+                const CodeMatrix m =
+                    matrixFor(v.format, v.layout.bits, full ? VIDEO_CS_601 : VIDEO_CS_709,
+                              full ? VIDEO_RANGE_FULL : VIDEO_RANGE_PARTIAL);
+                NoiseFrame frame(v.layout, w, h, noise), portableBack = frame;
+                const NoiseFrame blank = frame;
+                const ptrdiff_t workPitch = static_cast<ptrdiff_t>(w) * bpp + 8;
+                std::vector<uint8_t> work(static_cast<size_t>(workPitch) * h), portableWork;
+                for (uint8_t& b : work) b = static_cast<uint8_t>(noise());
+                const std::vector<uint8_t> picture = work;
+                YuvScratch scratch;
+                scratch.reserve(w);
+                for (const CpuLevel level : offeredLevels()) {
+                    SCOPED_TRACE(std::string(v.name) + " " + std::to_string(w) + "x" +
+                                 std::to_string(h) + (full ? " full " : " limited ") +
+                                 cpuLevelName(level));
+                    const CpuLevelCap cap(level);
+                    std::vector<uint8_t> in(work.size(), 0xA5);
+                    yuvToWork(v.layout, frame.planes(), m, in.data(), workPitch, scratch);
+                    NoiseFrame back = blank;
+                    workToYuv(v.layout, picture.data(), workPitch, m, back.planes(), scratch);
+                    if (level == CpuLevel::Scalar) {
+                        portableWork = in;
+                        portableBack = back;
+                        continue;
+                    }
+                    EXPECT_EQ(portableWork, in);
+                    for (int i = 0; i < 3; ++i) EXPECT_EQ(portableBack.plane[i], back.plane[i]);
+                }
+            }
+}
 
 }  // namespace
