@@ -12,9 +12,9 @@
 namespace
 {
 
-// The row loops below are plain C++, written once and always inlined into each variant
-// (PortableRows, Avx2Rows): the variant's target decides which vectors the compiler
-// builds them with, and cpuLevel() picks the variant once per frame.
+// The conversions below are plain C++, written once and always inlined into each variant
+// (PortableRows, Avx2Rows, at the end): the variant's target decides which vectors the
+// compiler builds the row loops with, and cpuLevel() picks the variant once per frame.
 #define TELVO_ROW_LOOP [[gnu::always_inline]] inline
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TELVO_AVX2_ROWS 1
@@ -28,8 +28,8 @@ T* rowOf(uint8_t* plane, ptrdiff_t pitch, int row)
 
 // Chroma samples `step` apart, each repeated over the 1 << sx pixels it covers.
 template <class T>
-void spreadChroma(const T* us, const T* vs, int step, int sx, int sh, unsigned mask, int w,
-                  uint16_t* u, uint16_t* v)
+TELVO_ROW_LOOP void spreadChroma(const T* us, const T* vs, int step, int sx, int sh, unsigned mask,
+                                 int w, uint16_t* u, uint16_t* v)
 {
     if (sx == 0) {
         for (int x = 0; x < w; ++x) {
@@ -51,8 +51,8 @@ void spreadChroma(const T* us, const T* vs, int step, int sx, int sh, unsigned m
 // One frame row's codes, chroma repeated for every pixel it covers (planar layouts: only
 // when `chroma`; otherwise u and v keep what they hold).
 template <class T>
-void readCodes(const YuvLayout& l, const YuvPlanes& f, int row, uint16_t* y, uint16_t* u,
-               uint16_t* v, bool chroma)
+TELVO_ROW_LOOP void readCodes(const YuvLayout& l, const YuvPlanes& f, int row, uint16_t* y,
+                              uint16_t* u, uint16_t* v, bool chroma)
 {
     const int w = f.width, sh = l.sampleShift, sx = l.chromaShiftX;
     const unsigned mask = (1u << l.bits) - 1;
@@ -141,120 +141,80 @@ TELVO_ROW_LOOP void codesToWork(const uint16_t* __restrict y, const float* __res
     }
 }
 
-// Luma codes, rounded, and every pixel's R, G and B as floats, for the chroma means.
+// A pixel's B, G and R codes as integers.
+template <class In>
+struct Channels {
+    int b, g, r;
+    explicit Channels(Pixel<In> p)
+    {
+        constexpr int kBits = 8 * sizeof(In);
+        constexpr unsigned kMask = (1u << kBits) - 1;
+        b = static_cast<int>(static_cast<uint32_t>(p) & kMask);
+        g = static_cast<int>(static_cast<uint32_t>(p >> kBits) & kMask);
+        r = static_cast<int>(static_cast<uint32_t>(p >> 2 * kBits) & kMask);
+    }
+};
+
+// Luma codes, rounded.
 template <class In>
 TELVO_ROW_LOOP void workToCodes(const Pixel<In>* __restrict in, int width, const CodeMatrix& m,
-                                uint16_t* __restrict y, float* __restrict rs, float* __restrict gs,
-                                float* __restrict bs)
+                                uint16_t* __restrict y)
 {
     const CodeMatrix c = m;
     for (int x = 0; x < width; ++x) {
-        constexpr int kBits = 8 * sizeof(In);
-        constexpr unsigned kMask = (1u << kBits) - 1;
-        const float b = static_cast<float>(static_cast<uint32_t>(in[x]) & kMask);
-        const float g = static_cast<float>(static_cast<uint32_t>(in[x] >> kBits) & kMask);
-        const float r = static_cast<float>(static_cast<uint32_t>(in[x] >> 2 * kBits) & kMask);
-        const float yy = c.e[0][0] * r + c.e[0][1] * g + c.e[0][2] * b + c.e[0][3];
+        const Channels<In> p(in[x]);
+        const float yy = c.e[0][0] * static_cast<float>(p.r) + c.e[0][1] * static_cast<float>(p.g) +
+                         c.e[0][2] * static_cast<float>(p.b) + c.e[0][3];
         y[x] = roundTo<uint16_t>(clampTo(yy, c.lowCode[0], c.highCode[0]));
-        rs[x] = r;
-        gs[x] = g;
-        bs[x] = b;
     }
 }
 
 // One row of chroma codes from the mean R, G and B of the pixels each sample covers:
 // columns 2c and 2c + 1 (or c) of rows 0 and 1 (row 1 = row 0 for one row). The matrix
 // is linear, so this is the mean of the pixels' chroma, at a third of the multiplies.
-struct RgbRows {
-    const float *r0, *g0, *b0, *r1, *g1, *b1;
+// The sums are of at most four codes, exact in an int and in a float alike.
+template <class In>
+struct PixelRows {
+    const Pixel<In>*row0, *row1;
 };
 
-inline void chromaOf(float r, float g, float b, const CodeMatrix& c, uint16_t& u, uint16_t& v)
+inline void chromaOf(int r, int g, int b, float scale, const CodeMatrix& c, uint16_t& u,
+                     uint16_t& v)
 {
-    u = roundTo<uint16_t>(clampTo(c.e[1][0] * r + c.e[1][1] * g + c.e[1][2] * b + c.e[1][3],
+    const float rr = scale * static_cast<float>(r), gg = scale * static_cast<float>(g),
+                bb = scale * static_cast<float>(b);
+    u = roundTo<uint16_t>(clampTo(c.e[1][0] * rr + c.e[1][1] * gg + c.e[1][2] * bb + c.e[1][3],
                                   c.lowCode[1], c.highCode[1]));
-    v = roundTo<uint16_t>(clampTo(c.e[2][0] * r + c.e[2][1] * g + c.e[2][2] * b + c.e[2][3],
+    v = roundTo<uint16_t>(clampTo(c.e[2][0] * rr + c.e[2][1] * gg + c.e[2][2] * bb + c.e[2][3],
                                   c.lowCode[2], c.highCode[2]));
 }
 
-TELVO_ROW_LOOP void meanChroma(const RgbRows& p, int w, int sx, const CodeMatrix& m,
+template <class In>
+TELVO_ROW_LOOP void meanChroma(PixelRows<In> p, int w, int sx, const CodeMatrix& m,
                                uint16_t* __restrict u, uint16_t* __restrict v)
 {
     const CodeMatrix c = m;
+    const Pixel<In>* __restrict p0 = p.row0;
+    const Pixel<In>* __restrict p1 = p.row1;
+    const auto two = [&](int x, uint16_t& uu, uint16_t& vv) {
+        const Channels<In> a(p0[x]), b(p1[x]);
+        chromaOf(a.r + b.r, a.g + b.g, a.b + b.b, 0.5f, c, uu, vv);
+    };
     if (sx == 0) {
-        for (int x = 0; x < w; ++x)
-            chromaOf(0.5f * (p.r0[x] + p.r1[x]), 0.5f * (p.g0[x] + p.g1[x]),
-                     0.5f * (p.b0[x] + p.b1[x]), c, u[x], v[x]);
+        for (int x = 0; x < w; ++x) two(x, u[x], v[x]);
         return;
     }
     for (int k = 0; k < w / 2; ++k) {
         const int x = 2 * k;
-        chromaOf(0.25f * (p.r0[x] + p.r0[x + 1] + p.r1[x] + p.r1[x + 1]),
-                 0.25f * (p.g0[x] + p.g0[x + 1] + p.g1[x] + p.g1[x + 1]),
-                 0.25f * (p.b0[x] + p.b0[x + 1] + p.b1[x] + p.b1[x + 1]), c, u[k], v[k]);
+        const Channels<In> a(p0[x]), b(p0[x + 1]), d(p1[x]), e(p1[x + 1]);
+        chromaOf(a.r + b.r + d.r + e.r, a.g + b.g + d.g + e.g, a.b + b.b + d.b + e.b, 0.25f, c,
+                 u[k], v[k]);
     }
-    if ((w & 1) != 0)
-        chromaOf(0.5f * (p.r0[w - 1] + p.r1[w - 1]), 0.5f * (p.g0[w - 1] + p.g1[w - 1]),
-                 0.5f * (p.b0[w - 1] + p.b1[w - 1]), c, u[w / 2], v[w / 2]);
+    if ((w & 1) != 0) two(w - 1, u[w / 2], v[w / 2]);
 }
 
-// Each variant: the same loops, for one instruction set.
-struct PortableRows {
-    static void chromaTerms(const uint16_t* u, const uint16_t* v, int width, const CodeMatrix& m,
-                            float* cr, float* cg, float* cb)
-    {
-        ::chromaTerms(u, v, width, m, cr, cg, cb);
-    }
-    template <class Out>
-    static void codesToWork(const uint16_t* y, const float* cr, const float* cg, const float* cb,
-                            int width, const CodeMatrix& m, Pixel<Out>* out)
-    {
-        ::codesToWork<Out>(y, cr, cg, cb, width, m, out);
-    }
-    template <class In>
-    static void workToCodes(const Pixel<In>* in, int width, const CodeMatrix& m, uint16_t* y,
-                            float* rs, float* gs, float* bs)
-    {
-        ::workToCodes<In>(in, width, m, y, rs, gs, bs);
-    }
-    static void meanChroma(const RgbRows& p, int w, int sx, const CodeMatrix& m, uint16_t* u,
-                           uint16_t* v)
-    {
-        ::meanChroma(p, w, sx, m, u, v);
-    }
-};
-
-#ifdef TELVO_AVX2_ROWS
-#define TELVO_AVX2 __attribute__((target("avx2")))
-struct Avx2Rows {
-    TELVO_AVX2 static void chromaTerms(const uint16_t* u, const uint16_t* v, int width,
-                                       const CodeMatrix& m, float* cr, float* cg, float* cb)
-    {
-        ::chromaTerms(u, v, width, m, cr, cg, cb);
-    }
-    template <class Out>
-    TELVO_AVX2 static void codesToWork(const uint16_t* y, const float* cr, const float* cg,
-                                       const float* cb, int width, const CodeMatrix& m,
-                                       Pixel<Out>* out)
-    {
-        ::codesToWork<Out>(y, cr, cg, cb, width, m, out);
-    }
-    template <class In>
-    TELVO_AVX2 static void workToCodes(const Pixel<In>* in, int width, const CodeMatrix& m,
-                                       uint16_t* y, float* rs, float* gs, float* bs)
-    {
-        ::workToCodes<In>(in, width, m, y, rs, gs, bs);
-    }
-    TELVO_AVX2 static void meanChroma(const RgbRows& p, int w, int sx, const CodeMatrix& m,
-                                      uint16_t* u, uint16_t* v)
-    {
-        ::meanChroma(p, w, sx, m, u, v);
-    }
-};
-#endif
-
 template <class T>
-void writeLuma(const YuvLayout& l, const YuvPlanes& f, int row, const uint16_t* y)
+TELVO_ROW_LOOP void writeLuma(const YuvLayout& l, const YuvPlanes& f, int row, const uint16_t* y)
 {
     const int w = f.width, sh = l.sampleShift;
     if (l.packing == YuvPacking::Packed422) {
@@ -268,13 +228,13 @@ void writeLuma(const YuvLayout& l, const YuvPlanes& f, int row, const uint16_t* 
 }
 
 // One chroma row from one or two rows of pixels.
-template <class T, class Rows>
-void writeChroma(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, int crow,
-                 const RgbRows& rows, uint16_t* u, uint16_t* v)
+template <class T, class Work>
+TELVO_ROW_LOOP void writeChroma(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m,
+                                int crow, PixelRows<Work> rows, uint16_t* u, uint16_t* v)
 {
     const int w = f.width, sh = l.sampleShift, sx = l.chromaShiftX;
     const int samples = (w + (1 << sx) - 1) >> sx;
-    Rows::meanChroma(rows, w, sx, m, u, v);
+    meanChroma<Work>(rows, w, sx, m, u, v);
     switch (l.packing) {
         case YuvPacking::Planar: {
             T* us = rowOf<T>(f.data[1], f.pitch[1], crow);
@@ -302,65 +262,83 @@ void writeChroma(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, in
     }
 }
 
-template <class T, class Work, class Rows>
-void toWork(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, uint8_t* work,
-            ptrdiff_t workPitch, YuvScratch::Rows& s)
+template <class T, class Work>
+TELVO_ROW_LOOP void toWork(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m,
+                           uint8_t* work, ptrdiff_t workPitch, YuvScratch::Rows& s)
 {
     for (int row = 0; row < f.height; ++row) {
         // In 4:2:0 an odd row's chroma is the row above's, still in the scratch rows.
         const bool chroma = l.chromaShiftY == 0 || (row & 1) == 0;
         readCodes<T>(l, f, row, s.y.data(), s.u.data(), s.v.data(), chroma);
         if (chroma)
-            Rows::chromaTerms(s.u.data(), s.v.data(), f.width, m, s.r[0].data(), s.g[0].data(),
-                              s.b[0].data());
-        Rows::template codesToWork<Work>(s.y.data(), s.r[0].data(), s.g[0].data(), s.b[0].data(),
-                                         f.width, m,
-                                         reinterpret_cast<Pixel<Work>*>(work + workPitch * row));
+            chromaTerms(s.u.data(), s.v.data(), f.width, m, s.r.data(), s.g.data(), s.b.data());
+        codesToWork<Work>(s.y.data(), s.r.data(), s.g.data(), s.b.data(), f.width, m,
+                          reinterpret_cast<Pixel<Work>*>(work + workPitch * row));
     }
 }
 
-template <class T, class Work, class Rows>
-void fromWork(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch, const CodeMatrix& m,
-              const YuvPlanes& f, YuvScratch::Rows& s)
+template <class T, class Work>
+TELVO_ROW_LOOP void fromWork(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch,
+                             const CodeMatrix& m, const YuvPlanes& f, YuvScratch::Rows& s)
 {
-    const auto rowsOf = [&](int a, int b) {
-        return RgbRows{s.r[a].data(), s.g[a].data(), s.b[a].data(),
-                       s.r[b].data(), s.g[b].data(), s.b[b].data()};
+    const auto pixels = [&](int row) {
+        return reinterpret_cast<const Pixel<Work>*>(work + workPitch * row);
     };
+    const auto rows = [&](int a, int b) { return PixelRows<Work>{pixels(a), pixels(b)}; };
     for (int row = 0; row < f.height; ++row) {
-        const int slot = row & 1;
-        Rows::template workToCodes<Work>(
-            reinterpret_cast<const Pixel<Work>*>(work + workPitch * row), f.width, m, s.y.data(),
-            s.r[slot].data(), s.g[slot].data(), s.b[slot].data());
+        workToCodes<Work>(pixels(row), f.width, m, s.y.data());
         writeLuma<T>(l, f, row, s.y.data());
         if (l.chromaShiftY == 0)
-            writeChroma<T, Rows>(l, f, m, row, rowsOf(slot, slot), s.u.data(), s.v.data());
-        else if (slot == 1)
-            writeChroma<T, Rows>(l, f, m, row >> 1, rowsOf(0, 1), s.u.data(), s.v.data());
+            writeChroma<T>(l, f, m, row, rows(row, row), s.u.data(), s.v.data());
+        else if ((row & 1) != 0)
+            writeChroma<T>(l, f, m, row >> 1, rows(row - 1, row), s.u.data(), s.v.data());
         else if (row == f.height - 1)
-            writeChroma<T, Rows>(l, f, m, row >> 1, rowsOf(0, 0), s.u.data(), s.v.data());
+            writeChroma<T>(l, f, m, row >> 1, rows(row, row), s.u.data(), s.v.data());
     }
 }
 
-template <class Rows>
-void toWorkWith(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, uint8_t* work,
-                ptrdiff_t workPitch, YuvScratch::Rows& s)
-{
-    if (l.bits > 8)
-        toWork<uint16_t, uint16_t, Rows>(l, f, m, work, workPitch, s);
-    else
-        toWork<uint8_t, uint8_t, Rows>(l, f, m, work, workPitch, s);
-}
+// Each variant: the same loops, for one instruction set.
+struct PortableRows {
+    static void in(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, uint8_t* work,
+                   ptrdiff_t workPitch, YuvScratch::Rows& s)
+    {
+        if (l.bits > 8)
+            toWork<uint16_t, uint16_t>(l, f, m, work, workPitch, s);
+        else
+            toWork<uint8_t, uint8_t>(l, f, m, work, workPitch, s);
+    }
+    static void out(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch,
+                    const CodeMatrix& m, const YuvPlanes& f, YuvScratch::Rows& s)
+    {
+        if (l.bits > 8)
+            fromWork<uint16_t, uint16_t>(l, work, workPitch, m, f, s);
+        else
+            fromWork<uint8_t, uint8_t>(l, work, workPitch, m, f, s);
+    }
+};
 
-template <class Rows>
-void fromWorkWith(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch, const CodeMatrix& m,
-                  const YuvPlanes& f, YuvScratch::Rows& s)
-{
-    if (l.bits > 8)
-        fromWork<uint16_t, uint16_t, Rows>(l, work, workPitch, m, f, s);
-    else
-        fromWork<uint8_t, uint8_t, Rows>(l, work, workPitch, m, f, s);
-}
+#ifdef TELVO_AVX2_ROWS
+struct Avx2Rows {
+    __attribute__((target("avx2"))) static void in(const YuvLayout& l, const YuvPlanes& f,
+                                                   const CodeMatrix& m, uint8_t* work,
+                                                   ptrdiff_t workPitch, YuvScratch::Rows& s)
+    {
+        if (l.bits > 8)
+            toWork<uint16_t, uint16_t>(l, f, m, work, workPitch, s);
+        else
+            toWork<uint8_t, uint8_t>(l, f, m, work, workPitch, s);
+    }
+    __attribute__((target("avx2"))) static void out(const YuvLayout& l, const uint8_t* work,
+                                                    ptrdiff_t workPitch, const CodeMatrix& m,
+                                                    const YuvPlanes& f, YuvScratch::Rows& s)
+    {
+        if (l.bits > 8)
+            fromWork<uint16_t, uint16_t>(l, work, workPitch, m, f, s);
+        else
+            fromWork<uint8_t, uint8_t>(l, work, workPitch, m, f, s);
+    }
+};
+#endif
 
 }  // namespace
 
@@ -370,11 +348,9 @@ void YuvScratch::reserve(int width)
     rows_.y.resize(n);
     rows_.u.resize(n);
     rows_.v.resize(n);
-    for (int i = 0; i < 2; ++i) {
-        rows_.r[i].resize(n);
-        rows_.g[i].resize(n);
-        rows_.b[i].resize(n);
-    }
+    rows_.r.resize(n);
+    rows_.g.resize(n);
+    rows_.b.resize(n);
 }
 
 void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix& m, uint8_t* work,
@@ -382,9 +358,9 @@ void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix
 {
 #ifdef TELVO_AVX2_ROWS
     if (cpuLevel() >= CpuLevel::Avx2)
-        return toWorkWith<Avx2Rows>(layout, frame, m, work, workPitch, s.rows_);
+        return Avx2Rows::in(layout, frame, m, work, workPitch, s.rows_);
 #endif
-    toWorkWith<PortableRows>(layout, frame, m, work, workPitch, s.rows_);
+    PortableRows::in(layout, frame, m, work, workPitch, s.rows_);
 }
 
 void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
@@ -392,7 +368,7 @@ void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch
 {
 #ifdef TELVO_AVX2_ROWS
     if (cpuLevel() >= CpuLevel::Avx2)
-        return fromWorkWith<Avx2Rows>(layout, work, workPitch, m, frame, s.rows_);
+        return Avx2Rows::out(layout, work, workPitch, m, frame, s.rows_);
 #endif
-    fromWorkWith<PortableRows>(layout, work, workPitch, m, frame, s.rows_);
+    PortableRows::out(layout, work, workPitch, m, frame, s.rows_);
 }

@@ -61,12 +61,11 @@ class YuvScratch
 public:
     void reserve(int width);
 
-    // One row each of codes (chroma per pixel) and two rows of R, G and B as floats:
-    // the chroma's share of each pixel on the way in (row 0), the pixels of a chroma
-    // row's two rows on the way back.
+    // One row each of codes (chroma per pixel) and of the chroma's share of each pixel's
+    // R, G and B as floats, for the way in; the way back reads the filter's rows.
     struct Rows {
         std::vector<uint16_t> y, u, v;
-        std::vector<float> r[2], g[2], b[2];
+        std::vector<float> r, g, b;
     };
 
 private:
