@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/cpu_level.h"
 #include "obs/async_filter.h"
 #include "obs/yuv_frame.h"
 #include "obs/yuv_matrix.h"
@@ -117,9 +118,11 @@ void filterFrames(benchmark::State& st, Size size, video_format format)
     }
 }
 
-// The two conversions alone, NV12 into the filter's layout and back.
-void convertOnly(benchmark::State& st, Size size)
+// The two conversions alone, NV12 into the filter's layout and back, with the row loops
+// built for `level` (portable at Scalar, AVX2 above).
+void convertOnly(benchmark::State& st, Size size, CpuLevel level)
 {
+    limitCpuLevel(level);
     TestFrame t;
     makeFrame(t, size, VIDEO_FORMAT_NV12);
     const int w = size.width, h = size.height;
@@ -138,6 +141,12 @@ void convertOnly(benchmark::State& st, Size size)
         workToYuv(kNV12, work.data(), 4 * w, codes, planes, scratch);
         benchmark::ClobberMemory();
     }
+    limitCpuLevel(CpuLevel::Avx512Vbmi);
+}
+
+std::string convertName(CpuLevel level)
+{
+    return std::string("Convert/NV12/1920x1080/") + cpuLevelName(level);
 }
 
 // Every repetition's time, for the medians.
@@ -181,6 +190,12 @@ std::string caseName(const char* what, const Case& c)
     return std::string(what) + "/" + c.format + "/" + c.size.name;
 }
 
+// The levels with row loops of their own that this processor offers.
+int lastConvertLevel()
+{
+    return std::min(static_cast<int>(detectedCpuLevel()), static_cast<int>(CpuLevel::Avx2));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -193,9 +208,11 @@ int main(int argc, char** argv)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
-    benchmark::RegisterBenchmark("Convert/NV12/1920x1080", convertOnly, k1080p)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+    for (int level = 0; level <= lastConvertLevel(); ++level)
+        benchmark::RegisterBenchmark(convertName(CpuLevel(level)).c_str(), convertOnly, k1080p,
+                                     CpuLevel(level))
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     std::vector<char*> args(argv, argv + argc);
     std::string repetitions = "--benchmark_repetitions=9";
     if (std::none_of(argv + 1, argv + argc, [](const char* a) {
@@ -213,8 +230,12 @@ int main(int argc, char** argv)
         std::printf("%-4s %-10s      %7.2f %7.3f %9.0fx\n", c.format, c.size.name, run, copy,
                     copy > 0 ? run / copy : 0.0);
     }
-    std::printf("NV12 1920x1080 conversions in and out alone: %.2f ms\n",
-                reporter.median("Convert/NV12/1920x1080"));
+    const double portable = reporter.median(convertName(CpuLevel::Scalar));
+    for (int level = 0; level <= lastConvertLevel(); ++level) {
+        const double t = reporter.median(convertName(CpuLevel(level)));
+        std::printf("NV12 1920x1080 conversions in and out alone, %-10s %5.2f ms  %.2fx portable\n",
+                    cpuLevelName(CpuLevel(level)), t, t > 0 ? portable / t : 0.0);
+    }
     benchmark::Shutdown();
     return 0;
 }
