@@ -54,3 +54,18 @@ bench_best() {
 # The best wall time and that run's CPU seconds, as bench_best kept them.
 bench_wall() { awk '{print $1}' "$work/$1.time"; }
 bench_cpu() { awk '{print $2}' "$work/$1.time"; }
+
+# $work/ramp.rgb48: a smooth 10-bit ramp 200..800 with a warm cast (red 8 % up, blue 8 %
+# down), 1920 x 16, each 10-bit value widened to 16 bits as FFmpeg widens it.
+bench_ramp10() {
+  python3 - "$work/ramp.rgb48" <<'PY'
+import struct, sys
+width, height = 1920, 16
+row = bytearray()
+for x in range(width):
+    v = 200 + 600 * x / (width - 1)
+    for c in (min(1023, round(v * 1.08)), round(v), round(v * 0.92)):
+        row += struct.pack("<H", c << 6 | c >> 4)  # 10 bits widened to 16
+open(sys.argv[1], "wb").write(bytes(row) * height)
+PY
+}

@@ -25,16 +25,7 @@ source bench/bench_common.sh
 bench_telvo
 bench_workdir
 
-python3 - "$work/ramp.rgb48" <<'PY'
-import struct, sys
-width, height = 1920, 16
-row = bytearray()
-for x in range(width):
-    v = 200 + 600 * x / (width - 1)
-    for c in (min(1023, round(v * 1.08)), round(v), round(v * 0.92)):
-        row += struct.pack("<H", c << 6 | c >> 4)  # 10 bits widened to 16
-open(sys.argv[1], "wb").write(bytes(row) * height)
-PY
+bench_ramp10
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 ff -f rawvideo -pix_fmt rgb48le -s 1920x16 -r 25 -i "$work/ramp.rgb48" -vf loop=9:1:0 \
   -frames:v 10 -pix_fmt gbrp10le -c:v ffv1 "$work/ramp.mkv"

@@ -2,8 +2,10 @@
 # Copyright the Telvo authors
 
 # What `cmake --install` puts where, laid out as Debian lays such things out (paths
-# relative to the prefix, /usr in the package): the programs in bin/, the frei0r module
-# and the Kdenlive effect beside their hosts' own (frei0r/CMakeLists.txt), the manual
+# relative to the prefix, /usr in the package): the programs in bin/, the frei0r module,
+# the MLT module with its metadata and the Kdenlive effects beside their hosts' own
+# (frei0r/CMakeLists.txt, mlt/CMakeLists.txt), the OBS Studio module and its locale
+# where Debian's OBS looks for them (obs/CMakeLists.txt), the manual
 # pages in share/man/man1/ (cli/, farm/), and the documents here. The Windows build
 # instead makes the zip a user unpacks into the host's plug-in folder.
 
@@ -57,10 +59,15 @@ channel's black point, white point and median, pulls the channels towards each
 other and averages the correction over the last five frames so that it never pumps.
 .
 The package holds telvo, the command-line tool on FFmpeg's libraries; telvo-farm,
-which runs it segment by segment on a Dask cluster; and the filter as a frei0r
-module for FFmpeg, GStreamer and MLT, with its Kdenlive effect.")
+which runs it segment by segment on a Dask cluster; the filter as a frei0r
+module for FFmpeg, GStreamer and MLT; and the filter as a native MLT module
+(service telvo) that renders every frame as at its position in the clip, for
+Kdenlive, Shotcut and Flowblade; with Kdenlive effects for both; and the filter as
+an OBS Studio module for live webcams and capture cards.")
 # The libraries the binaries link, as dpkg-shlibdeps finds them; and what the scripts
 # run: Debian's Python with Dask for telvo-farm, the ffmpeg program that joins segments.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-distributed, ffmpeg")
+# The OBS module takes libobs from the OBS that loads it: no dependency on OBS.
+set(CPACK_DEBIAN_PACKAGE_ENHANCES "obs-studio")
 include(CPack)

@@ -23,10 +23,10 @@ while IFS= read -r -d '' file; do
       .clang-format | packaging/debian/copyright | packaging/windows/*.txt.in)
       continue ;;
     # Sources, each in its format's comment: C++, resource scripts and the version
-    # header template (//), CMake, shell and Python (#), linker version scripts (/* */),
-    # module-definition files (;), XML (<!-- -->).
+    # header template (//), CMake, shell, Python and OBS locale files (#), linker version
+    # scripts (/* */), module-definition files (;), XML (<!-- -->).
     *.cpp | *.h | *.h.in | *.rc | *.py | *.sh | *.cmake | CMakeLists.txt | */CMakeLists.txt | *.map | *.def | \
-      *.xml | farm/telvo-farm.in | .ci/run)
+      *.xml | *.ini | farm/telvo-farm.in | .ci/run)
       ;;
     *)
       unruled+=("$file")

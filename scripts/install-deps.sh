@@ -13,8 +13,10 @@ packages=(
   wine64 fonts-wine xvfb xauth imagemagick
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad melt
+  libmlt-dev libmlt++-dev  # the native MLT module
   python3 python3-numpy  # python3-numpy: bench/quality.py
   python3-distributed python3-pytest openssl iproute2  # iproute2: the farm across namespaces
+  libobs-dev obs-studio libx11-dev libgl1-mesa-dri libegl-mesa0  # the OBS module and its headless test
   groff-base dpkg-dev zip unzip  # manual pages, the Debian package, the Windows zip
 )
 

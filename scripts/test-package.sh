@@ -46,9 +46,11 @@ check "name telvo, version $version, architecture $(dpkg --print-architecture)" 
 check "file name telvo_${version}_$(dpkg --print-architecture).deb" \
   test "$(basename "$deb")" = "telvo_${version}_$(dpkg --print-architecture).deb"
 depends=$(field Depends)
-for dependency in python3-distributed ffmpeg libavcodec libavformat libswscale libswresample libstdc++6; do
+for dependency in python3-distributed ffmpeg libavcodec libavformat libswscale libswresample libmlt7 libstdc++6; do
   check "depends on $dependency" grep -q "\b$dependency" <<<"$depends"
 done
+check "does not depend on OBS (the module takes libobs from OBS)" \
+  bash -c "! grep -q 'libobs\|obs-studio' <<<'$depends'"
 
 echo "-- apt-get install ./$(basename "$deb")"
 installed=1
@@ -56,7 +58,12 @@ installed=1
   >/dev/null)
 dpkg-query -L telvo | sort >"$work/files"
 for file in /usr/bin/telvo /usr/bin/telvo-farm /usr/lib/frei0r-1/telvo.so \
-  /usr/share/kdenlive/effects/frei0r_telvo.xml /usr/share/man/man1/telvo.1.gz \
+  /usr/share/kdenlive/effects/frei0r_telvo.xml /usr/share/kdenlive/effects/telvo.xml \
+  "$(pkg-config --variable=moduledir mlt-framework-7)/libmlttelvo.so" \
+  "$(pkg-config --variable=mltdatadir mlt-framework-7)/telvo/filter_telvo.yml" \
+  /usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/obs-plugins/telvo-obs.so \
+  /usr/share/obs/obs-plugins/telvo-obs/locale/en-US.ini \
+  /usr/share/man/man1/telvo.1.gz \
   /usr/share/man/man1/telvo-farm.1.gz /usr/share/doc/telvo/copyright \
   /usr/share/doc/telvo/README.md /usr/share/telvo/telvo_farm/run.py; do
   check "installs $file" grep -qx "$file" "$work/files"
@@ -91,6 +98,12 @@ check "ffmpeg -vf frei0r=telvo loads the installed module" \
 colours telvo.mkv telvo.bgr
 colours frei0r.mkv frei0r.bgr 2>/dev/null || true
 check "its frames are telvo's, bit for bit" cmp -s telvo.bgr frei0r.bgr
+check "melt finds the installed MLT filter and its metadata" \
+  bash -c "melt -query filter=telvo 2>/dev/null | grep -q 'identifier: gamma'"
+melt -silent -quiet input.mkv -filter telvo -consumer avformat:mlt.mkv vcodec=ffv1 pix_fmt=bgra \
+  real_time=-1 2>/dev/null || true
+colours mlt.mkv mlt.bgr 2>/dev/null || true
+check "its frames are telvo's, bit for bit" cmp -s telvo.bgr mlt.bgr
 check "the installed telvo-farm gives telvo's result" \
   telvo-farm input.mkv farm.mkv --lossless -q --workers 1 --segment-frames 10
 colours farm.mkv farm.bgr 2>/dev/null || true

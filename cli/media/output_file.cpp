@@ -127,52 +127,52 @@ std::string temporaryTemplate(const std::string& folder, const std::string& name
     return folder + "/." + name.substr(0, keep) + kSuffix;
 }
 
-// Removes what a killed run to the same name left: files of exactly our temporary name
-// for `name` (".NAME.part-" and six characters), owned by us, that no running telvo
-// holds locked (a run locks its temporary file until it is renamed or removed).
-void removeStaleTemporaries(const std::string& folder, const std::string& templ)
+// Each entry of `folder` named `prefix` and six characters that we own and no running
+// telvo holds locked (a run locks its temporary until it is renamed or removed), opened
+// with `openFlags` and handed to `remove` while this call holds the lock.
+template <typename Remove>
+void forEachStaleTemporary(const std::string& folder, const std::string& prefix, int openFlags,
+                           Remove remove)
 {
-    const std::string prefix = templ.substr(folder.size() + 1, templ.size() - folder.size() - 7);
     for (const std::string& entry : listFolder(folder)) {
         if (entry.size() != prefix.size() + 6 || entry.compare(0, prefix.size(), prefix) != 0)
             continue;
         const std::string path = folder + "/" + entry;
-        const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd = open(path.c_str(), openFlags | O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat info {
         };
-        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
-            flock(fd, LOCK_EX | LOCK_NB) == 0)
-            unlink(path.c_str());
+        if (fstat(fd, &info) == 0 && info.st_uid == geteuid() && flock(fd, LOCK_EX | LOCK_NB) == 0)
+            remove(path, info);
         close(fd);
     }
 }
 
+// Removes what a killed run to the same name left: files of exactly our temporary name
+// for `name` (".NAME.part-" and six characters).
+void removeStaleTemporaries(const std::string& folder, const std::string& templ)
+{
+    const std::string prefix = templ.substr(folder.size() + 1, templ.size() - folder.size() - 7);
+    forEachStaleTemporary(folder, prefix, O_NONBLOCK,
+                          [](const std::string& path, const struct stat& info) {
+                              if (S_ISREG(info.st_mode)) unlink(path.c_str());
+                          });
+}
+
 // The same for a numbered image sequence's temporary folder, which does not carry the
-// pattern's name: removed only when no run holds it locked and every file in it is a
-// frame `pattern` names, so a killed run's frames of another sequence stay.
+// pattern's name: removed only when every file in it is a frame `pattern` names, so a
+// killed run's frames of another sequence stay.
 void removeStaleSequenceFolders(const std::string& folder, const std::string& pattern)
 {
-    static const std::string kPrefix = ".telvo.part-";
-    for (const std::string& entry : listFolder(folder)) {
-        if (entry.size() != kPrefix.size() + 6 || entry.compare(0, kPrefix.size(), kPrefix) != 0)
-            continue;
-        const std::string path = folder + "/" + entry;
-        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) continue;
-        struct stat info {
-        };
-        if (fstat(fd, &info) == 0 && info.st_uid == geteuid() &&
-            flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    forEachStaleTemporary(
+        folder, ".telvo.part-", O_DIRECTORY, [&](const std::string& path, const struct stat&) {
             const std::vector<std::string> frames = listFolder(path);
-            if (std::all_of(frames.begin(), frames.end(),
-                            [&](const std::string& f) { return patternNames(pattern, f); })) {
-                for (const std::string& f : frames) unlink((path + "/" + f).c_str());
-                rmdir(path.c_str());
-            }
-        }
-        close(fd);
-    }
+            if (!std::all_of(frames.begin(), frames.end(),
+                             [&](const std::string& f) { return patternNames(pattern, f); }))
+                return;
+            for (const std::string& f : frames) unlink((path + "/" + f).c_str());
+            rmdir(path.c_str());
+        });
 }
 
 // A file that replaces another keeps the old one's owner (where allowed) and permissions,

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/report/plan_file.h"
 #include "linked/linked_filter.h"
+#include "linked/plan_file.h"
 
 struct AVFrame;
 

@@ -14,7 +14,7 @@
 #include "cli/command/run_result.h"
 #include "cli/media/display_turn.h"
 #include "cli/report/frame_stats.h"
-#include "cli/report/plan_file.h"
+#include "linked/plan_file.h"
 #include "plugin/settings_table.h"
 
 struct AVFrame;

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/report/plan_file.h"
+#include "linked/plan_file.h"
 #include "tests/cli/cli_harness.h"
 
 namespace

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/report/plan_file.h"
+#include "linked/plan_file.h"
 #include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Copyright the Telvo authors
 
-#include "cli/report/plan_file.h"
+#include "linked/plan_file.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,0 +1,317 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+#include "obs/yuv_frame.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+namespace
+{
+
+// The row loops below are plain C++; these machines' wider vectors make them several
+// times faster, so each is also built for AVX2 and picked when the processor has it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TELVO_ROW_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define TELVO_ROW_LOOP
+#endif
+
+template <class T>
+T* rowOf(uint8_t* plane, ptrdiff_t pitch, int row)
+{
+    return reinterpret_cast<T*>(plane + pitch * row);
+}
+
+// Chroma samples `step` apart, each repeated over the 1 << sx pixels it covers.
+template <class T>
+void spreadChroma(const T* us, const T* vs, int step, int sx, int sh, unsigned mask, int w,
+                  uint16_t* u, uint16_t* v)
+{
+    if (sx == 0) {
+        for (int x = 0; x < w; ++x) {
+            u[x] = static_cast<uint16_t>((us[step * x] >> sh) & mask);
+            v[x] = static_cast<uint16_t>((vs[step * x] >> sh) & mask);
+        }
+        return;
+    }
+    for (int c = 0; c < w / 2; ++c) {
+        u[2 * c] = u[2 * c + 1] = static_cast<uint16_t>((us[step * c] >> sh) & mask);
+        v[2 * c] = v[2 * c + 1] = static_cast<uint16_t>((vs[step * c] >> sh) & mask);
+    }
+    if ((w & 1) != 0) {
+        u[w - 1] = static_cast<uint16_t>((us[step * (w / 2)] >> sh) & mask);
+        v[w - 1] = static_cast<uint16_t>((vs[step * (w / 2)] >> sh) & mask);
+    }
+}
+
+// One frame row's codes, chroma repeated for every pixel it covers (planar layouts: only
+// when `chroma`; otherwise u and v keep what they hold).
+template <class T>
+void readCodes(const YuvLayout& l, const YuvPlanes& f, int row, uint16_t* y, uint16_t* u,
+               uint16_t* v, bool chroma)
+{
+    const int w = f.width, sh = l.sampleShift, sx = l.chromaShiftX;
+    const unsigned mask = (1u << l.bits) - 1;
+    const int crow = row >> l.chromaShiftY;
+    switch (l.packing) {
+        case YuvPacking::Planar: {
+            const T* ys = rowOf<T>(f.data[0], f.pitch[0], row);
+            const T* us = rowOf<T>(f.data[1], f.pitch[1], crow);
+            const T* vs = rowOf<T>(f.data[2], f.pitch[2], crow);
+            for (int x = 0; x < w; ++x) y[x] = static_cast<uint16_t>((ys[x] >> sh) & mask);
+            if (chroma) spreadChroma(us, vs, 1, sx, sh, mask, w, u, v);
+            break;
+        }
+        case YuvPacking::SemiPlanar: {
+            const T* ys = rowOf<T>(f.data[0], f.pitch[0], row);
+            const T* uv = rowOf<T>(f.data[1], f.pitch[1], crow);
+            for (int x = 0; x < w; ++x) y[x] = static_cast<uint16_t>((ys[x] >> sh) & mask);
+            if (chroma) spreadChroma(uv, uv + 1, 2, sx, sh, mask, w, u, v);
+            break;
+        }
+        case YuvPacking::Packed422: {
+            const uint8_t* g = rowOf<uint8_t>(f.data[0], f.pitch[0], row);
+            for (int x = 0; x < w; ++x) {
+                const uint8_t* group = g + 4 * (x >> 1);
+                y[x] = group[(x & 1) != 0 ? l.y1 : l.y0];
+                u[x] = group[l.u];
+                v[x] = group[l.v];
+            }
+            break;
+        }
+    }
+}
+
+// A pixel of the filter's layout as one word: 8-bit or 16-bit B, G, R and a zero.
+template <class Sample>
+using Pixel = std::conditional_t<sizeof(Sample) == 1, uint32_t, uint64_t>;
+
+inline float clampTo(float value, float low, float high)
+{
+    return std::min(std::max(value, low), high);
+}
+
+// A clamped value, rounded: through a signed int, which vectorises (a float converted
+// straight to an unsigned type does not).
+template <class Out>
+inline Out roundTo(float value)
+{
+    return static_cast<Out>(static_cast<int>(value + 0.5f));
+}
+
+// The chroma's share of each pixel's R, G and B: the matrix's chroma terms and offset.
+TELVO_ROW_LOOP void chromaTerms(const uint16_t* __restrict u, const uint16_t* __restrict v,
+                                int width, const CodeMatrix& m, float* __restrict cr,
+                                float* __restrict cg, float* __restrict cb)
+{
+    // The matrix in locals: stores through the outputs could alias it otherwise, and
+    // every iteration would load it again.
+    const CodeMatrix c = m;
+    for (int x = 0; x < width; ++x) {
+        const float uu = clampTo(u[x], c.lowCode[1], c.highCode[1]);
+        const float vv = clampTo(v[x], c.lowCode[2], c.highCode[2]);
+        cr[x] = c.k[0][1] * uu + c.k[0][2] * vv + c.k[0][3];
+        cg[x] = c.k[1][1] * uu + c.k[1][2] * vv + c.k[1][3];
+        cb[x] = c.k[2][1] * uu + c.k[2][2] * vv + c.k[2][3];
+    }
+}
+
+template <class Out>
+TELVO_ROW_LOOP void codesToWork(const uint16_t* __restrict y, const float* __restrict cr,
+                                const float* __restrict cg, const float* __restrict cb, int width,
+                                const CodeMatrix& m, Pixel<Out>* __restrict out)
+{
+    const CodeMatrix c = m;
+    for (int x = 0; x < width; ++x) {
+        const float yy = clampTo(y[x], c.lowCode[0], c.highCode[0]);
+        const float r = c.k[0][0] * yy + cr[x];
+        const float g = c.k[1][0] * yy + cg[x];
+        const float b = c.k[2][0] * yy + cb[x];
+        // One whole pixel per store (B, G, R, then zero, little-endian), which
+        // vectorises where four narrow stores would not.
+        constexpr int kBits = 8 * sizeof(Out);
+        out[x] = static_cast<Pixel<Out>>(roundTo<uint32_t>(clampTo(b, 0.0f, c.rgbMax))) |
+                 static_cast<Pixel<Out>>(roundTo<uint32_t>(clampTo(g, 0.0f, c.rgbMax))) << kBits |
+                 static_cast<Pixel<Out>>(roundTo<uint32_t>(clampTo(r, 0.0f, c.rgbMax)))
+                     << 2 * kBits;
+    }
+}
+
+// Luma codes, rounded, and every pixel's R, G and B as floats, for the chroma means.
+template <class In>
+TELVO_ROW_LOOP void workToCodes(const Pixel<In>* __restrict in, int width, const CodeMatrix& m,
+                                uint16_t* __restrict y, float* __restrict rs, float* __restrict gs,
+                                float* __restrict bs)
+{
+    const CodeMatrix c = m;
+    for (int x = 0; x < width; ++x) {
+        constexpr int kBits = 8 * sizeof(In);
+        constexpr unsigned kMask = (1u << kBits) - 1;
+        const float b = static_cast<float>(static_cast<uint32_t>(in[x]) & kMask);
+        const float g = static_cast<float>(static_cast<uint32_t>(in[x] >> kBits) & kMask);
+        const float r = static_cast<float>(static_cast<uint32_t>(in[x] >> 2 * kBits) & kMask);
+        const float yy = c.e[0][0] * r + c.e[0][1] * g + c.e[0][2] * b + c.e[0][3];
+        y[x] = roundTo<uint16_t>(clampTo(yy, c.lowCode[0], c.highCode[0]));
+        rs[x] = r;
+        gs[x] = g;
+        bs[x] = b;
+    }
+}
+
+// One row of chroma codes from the mean R, G and B of the pixels each sample covers:
+// columns 2c and 2c + 1 (or c) of rows 0 and 1 (row 1 = row 0 for one row). The matrix
+// is linear, so this is the mean of the pixels' chroma, at a third of the multiplies.
+struct RgbRows {
+    const float *r0, *g0, *b0, *r1, *g1, *b1;
+};
+
+inline void chromaOf(float r, float g, float b, const CodeMatrix& c, uint16_t& u, uint16_t& v)
+{
+    u = roundTo<uint16_t>(clampTo(c.e[1][0] * r + c.e[1][1] * g + c.e[1][2] * b + c.e[1][3],
+                                  c.lowCode[1], c.highCode[1]));
+    v = roundTo<uint16_t>(clampTo(c.e[2][0] * r + c.e[2][1] * g + c.e[2][2] * b + c.e[2][3],
+                                  c.lowCode[2], c.highCode[2]));
+}
+
+TELVO_ROW_LOOP void meanChroma(const RgbRows& p, int w, int sx, const CodeMatrix& m,
+                               uint16_t* __restrict u, uint16_t* __restrict v)
+{
+    const CodeMatrix c = m;
+    if (sx == 0) {
+        for (int x = 0; x < w; ++x)
+            chromaOf(0.5f * (p.r0[x] + p.r1[x]), 0.5f * (p.g0[x] + p.g1[x]),
+                     0.5f * (p.b0[x] + p.b1[x]), c, u[x], v[x]);
+        return;
+    }
+    for (int k = 0; k < w / 2; ++k) {
+        const int x = 2 * k;
+        chromaOf(0.25f * (p.r0[x] + p.r0[x + 1] + p.r1[x] + p.r1[x + 1]),
+                 0.25f * (p.g0[x] + p.g0[x + 1] + p.g1[x] + p.g1[x + 1]),
+                 0.25f * (p.b0[x] + p.b0[x + 1] + p.b1[x] + p.b1[x + 1]), c, u[k], v[k]);
+    }
+    if ((w & 1) != 0)
+        chromaOf(0.5f * (p.r0[w - 1] + p.r1[w - 1]), 0.5f * (p.g0[w - 1] + p.g1[w - 1]),
+                 0.5f * (p.b0[w - 1] + p.b1[w - 1]), c, u[w / 2], v[w / 2]);
+}
+
+template <class T>
+void writeLuma(const YuvLayout& l, const YuvPlanes& f, int row, const uint16_t* y)
+{
+    const int w = f.width, sh = l.sampleShift;
+    if (l.packing == YuvPacking::Packed422) {
+        uint8_t* g = rowOf<uint8_t>(f.data[0], f.pitch[0], row);
+        for (int x = 0; x < w; ++x)
+            g[4 * (x >> 1) + ((x & 1) != 0 ? l.y1 : l.y0)] = static_cast<uint8_t>(y[x]);
+        return;
+    }
+    T* ys = rowOf<T>(f.data[0], f.pitch[0], row);
+    for (int x = 0; x < w; ++x) ys[x] = static_cast<T>(y[x] << sh);
+}
+
+// One chroma row from one or two rows of pixels.
+template <class T>
+void writeChroma(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, int crow,
+                 const RgbRows& rows, uint16_t* u, uint16_t* v)
+{
+    const int w = f.width, sh = l.sampleShift, sx = l.chromaShiftX;
+    const int samples = (w + (1 << sx) - 1) >> sx;
+    meanChroma(rows, w, sx, m, u, v);
+    switch (l.packing) {
+        case YuvPacking::Planar: {
+            T* us = rowOf<T>(f.data[1], f.pitch[1], crow);
+            T* vs = rowOf<T>(f.data[2], f.pitch[2], crow);
+            for (int c = 0; c < samples; ++c) us[c] = static_cast<T>(u[c] << sh);
+            for (int c = 0; c < samples; ++c) vs[c] = static_cast<T>(v[c] << sh);
+            break;
+        }
+        case YuvPacking::SemiPlanar: {
+            T* uv = rowOf<T>(f.data[1], f.pitch[1], crow);
+            for (int c = 0; c < samples; ++c) {
+                uv[2 * c] = static_cast<T>(u[c] << sh);
+                uv[2 * c + 1] = static_cast<T>(v[c] << sh);
+            }
+            break;
+        }
+        case YuvPacking::Packed422: {
+            uint8_t* g = rowOf<uint8_t>(f.data[0], f.pitch[0], crow);
+            for (int c = 0; c < samples; ++c) {
+                g[4 * c + l.u] = static_cast<uint8_t>(u[c]);
+                g[4 * c + l.v] = static_cast<uint8_t>(v[c]);
+            }
+            break;
+        }
+    }
+}
+
+template <class T, class Work>
+void toWork(const YuvLayout& l, const YuvPlanes& f, const CodeMatrix& m, uint8_t* work,
+            ptrdiff_t workPitch, YuvScratch::Rows& s)
+{
+    for (int row = 0; row < f.height; ++row) {
+        // In 4:2:0 an odd row's chroma is the row above's, still in the scratch rows.
+        const bool chroma = l.chromaShiftY == 0 || (row & 1) == 0;
+        readCodes<T>(l, f, row, s.y.data(), s.u.data(), s.v.data(), chroma);
+        if (chroma)
+            chromaTerms(s.u.data(), s.v.data(), f.width, m, s.r[0].data(), s.g[0].data(),
+                        s.b[0].data());
+        codesToWork<Work>(s.y.data(), s.r[0].data(), s.g[0].data(), s.b[0].data(), f.width, m,
+                          reinterpret_cast<Pixel<Work>*>(work + workPitch * row));
+    }
+}
+
+template <class T, class Work>
+void fromWork(const YuvLayout& l, const uint8_t* work, ptrdiff_t workPitch, const CodeMatrix& m,
+              const YuvPlanes& f, YuvScratch::Rows& s)
+{
+    const auto rowsOf = [&](int a, int b) {
+        return RgbRows{s.r[a].data(), s.g[a].data(), s.b[a].data(),
+                       s.r[b].data(), s.g[b].data(), s.b[b].data()};
+    };
+    for (int row = 0; row < f.height; ++row) {
+        const int slot = row & 1;
+        workToCodes<Work>(reinterpret_cast<const Pixel<Work>*>(work + workPitch * row), f.width, m,
+                          s.y.data(), s.r[slot].data(), s.g[slot].data(), s.b[slot].data());
+        writeLuma<T>(l, f, row, s.y.data());
+        if (l.chromaShiftY == 0)
+            writeChroma<T>(l, f, m, row, rowsOf(slot, slot), s.u.data(), s.v.data());
+        else if (slot == 1)
+            writeChroma<T>(l, f, m, row >> 1, rowsOf(0, 1), s.u.data(), s.v.data());
+        else if (row == f.height - 1)
+            writeChroma<T>(l, f, m, row >> 1, rowsOf(0, 0), s.u.data(), s.v.data());
+    }
+}
+
+}  // namespace
+
+void YuvScratch::reserve(int width)
+{
+    const size_t n = static_cast<size_t>(width);
+    rows_.y.resize(n);
+    rows_.u.resize(n);
+    rows_.v.resize(n);
+    for (int i = 0; i < 2; ++i) {
+        rows_.r[i].resize(n);
+        rows_.g[i].resize(n);
+        rows_.b[i].resize(n);
+    }
+}
+
+void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix& m, uint8_t* work,
+               ptrdiff_t workPitch, YuvScratch& s)
+{
+    if (layout.bits > 8)
+        toWork<uint16_t, uint16_t>(layout, frame, m, work, workPitch, s.rows_);
+    else
+        toWork<uint8_t, uint8_t>(layout, frame, m, work, workPitch, s.rows_);
+}
+
+void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
+               const CodeMatrix& m, const YuvPlanes& frame, YuvScratch& s)
+{
+    if (layout.bits > 8)
+        fromWork<uint16_t, uint16_t>(layout, work, workPitch, m, frame, s.rows_);
+    else
+        fromWork<uint8_t, uint8_t>(layout, work, workPitch, m, frame, s.rows_);
+}
