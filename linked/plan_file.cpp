@@ -189,8 +189,10 @@ struct Reader {
         m.event = e == 0 ? SceneEvent::none : e == 1 ? SceneEvent::cut : SceneEvent::flashUndone;
         m.putBack = e >= 2 ? e - 1 : 0;
         if (!readNumbers(f, 3, m.levels.value)) return false;
-        if (sawBalance && (!readNumbers(f, 12, m.balance.values.value) ||
-                           !readFinite(f[21], m.balance.weight) || m.balance.weight < 0))
+        // A weight counts near-grey pixels: none below 0, none beyond the picture's.
+        if (sawBalance &&
+            (!readNumbers(f, 12, m.balance.values.value) || !readFinite(f[21], m.balance.weight) ||
+             m.balance.weight < 0 || m.balance.weight > double(plan.width) * plan.height))
             return false;
         plan.measured.push_back(m);
         return true;

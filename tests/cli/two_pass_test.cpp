@@ -271,8 +271,14 @@ TEST(PlanFile, EditsAreTakenOrRefusedAtTheirLine)
             MeasuredFrame{ChannelLevels{{2.0 + k, 3, 4, 250, 251, 252, 100, 110, 120}}});
     planCorrections(made);
     const std::string plan = formatPlan(made);
-    auto edit = [&](const std::string& from, const std::string& to) {
-        std::string text = plan;
+    made.settings[kPlanBalance] = 1;
+    made.settings[kPlanStrength] = 70;
+    for (MeasuredFrame& m : made.measured) m.balance = {identityCorrection(), 5};
+    planCorrections(made);
+    const std::string balanced = formatPlan(made);
+    auto edit = [&](const std::string& from, const std::string& to,
+                    const std::string& in = std::string()) {
+        std::string text = in.empty() ? plan : in;
         const size_t at = text.find(from);
         EXPECT_NE(at, std::string::npos) << from;
         return at == std::string::npos ? text : text.replace(at, from.size(), to);
@@ -298,6 +304,15 @@ TEST(PlanFile, EditsAreTakenOrRefusedAtTheirLine)
         {"more frames than measured", edit("input,4,2,3", "input,4,2,2000000000"), 0,
          "the plan measures 3 of its 2000000000 frames"},
         {"unknown kind", edit("telvo-plan,1", "\x01odd,1"), 0, "unknown line kind '\\x01odd'"},
+        {"balance plan as written", balanced, 3, ""},
+        {"balance line after a measure line",
+         edit("# scene,first,last", "balance,70\n# scene,first,last"), 0,
+         "the balance line comes after measure lines"},
+        {"balance plan's measure line without its estimate",
+         edit(",0,0,0,255,255,255,1,1,1,5\nmeasure,1,", "\nmeasure,1,", balanced), 0,
+         "' is not a measure line"},
+        {"more grey pixels than the picture's", edit(",1,1,1,5\n", ",1,1,1,9\n", balanced), 0,
+         "' is not a measure line"},
         {"line without end", plan + std::string(kPlanLineLimit + 1, 'x'), 0,
          "is longer than 4096 bytes"},
     };
@@ -309,7 +324,8 @@ TEST(PlanFile, EditsAreTakenOrRefusedAtTheirLine)
         EXPECT_EQ(readPlanText(in, read, error, c.inputFrames), *c.error == '\0') << error;
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         if (*c.error == '\0') {
-            EXPECT_EQ(formatPlan(read), plan);
+            EXPECT_EQ(formatPlan(read),
+                      c.text.find("\nbalance,") != std::string::npos ? balanced : plan);
         }
     }
 }
