@@ -10,7 +10,9 @@ Photographs: scikit-image's five (python3-skimage) and thirteen from Debian's wa
 packages (mate-backgrounds' nature folder, lomiri-wallpapers-20.04), fetched with apt-get
 download and unpacked into the cache folder, never installed. They are split once, by name,
 into the TUNING set (the method's choices were made on it) and the HELD_OUT set (only
-measured); a quality claim is made on the held-out set only.
+measured); a quality claim is made on the held-out set only. Footage, a third set, only
+measured: real camera clips and photographs in their own light from opencv-doc,
+mrpt-common and python3-imageio, each with a neutral surface picked by hand (FOOTAGE).
 
 Every picture is scaled and cropped to 360x240, shown to each tool as five identical frames
 (telvo's five-frame average has then settled) and the fifth is measured; all pictures of a
@@ -27,9 +29,11 @@ Measures (degrees):
                   mean colour moved; and a clip where a 0.2% square enters and leaves: the
                   largest movement over its frames, and the largest step between frames
                   (levels), which is the drift
+  footage         the neutral surface's mean colour: its angle from grey, per measured frame
 
 Usage: /usr/bin/python3 bench/balance_bench.py [--telvo build/cli/telvo] [--cache DIR]
-       [--set tuning|held-out|both] [--out FILE] [--no-peers]
+       [--set tuning|held-out|footage|both] [--out FILE] [--no-peers]
+       [--footage-picture JPEG]
        [--extra "LABEL=ARGS"]... [--old OTHER_TELVO]
 Needs ffmpeg, numpy and apt-get; about two minutes a set on two busy cores.
 """
@@ -52,6 +56,9 @@ SOURCES = {  # package -> folder inside it
     "python3-skimage": "usr/lib/python3/dist-packages/skimage/data",
     "mate-backgrounds": "usr/share/backgrounds/mate/nature",
     "lomiri-wallpapers-20.04": "usr/share/backgrounds",
+    "opencv-doc": "usr/share/doc/opencv-doc/examples/data",
+    "mrpt-common": "usr/share/mrpt/datasets",
+    "python3-imageio": "usr/lib/python3/dist-packages/imageio/resources/images",
 }
 TUNING = [("python3-skimage", n) for n in
           ["astronaut.png", "chelsea.png", "coffee.png", "rocket.jpg", "motorcycle_left.png"]] + \
@@ -65,6 +72,21 @@ HELD_OUT = [("mate-backgrounds", n) for n in
 GREY_SCENE = {"tuning": "coffee", "held-out": "Storm"}
 OBJECTS = {"blue": (30, 60, 230), "orange": (240, 120, 20), "red light": (255, 40, 30)}
 OBJECT_SHARES = [0.0003, 0.002, 0.01, 0.05]
+
+# Real camera footage in its own light, from Debian's packages: (label, package, files, a
+# video's frames as (count, every n-th), the neutral surface picked by hand as x0, y0, x1, y1
+# on the 360x240 picture of each file). Only measured, never used to choose anything.
+FOOTAGE = [
+    ("street, overcast daylight (asphalt)", "opencv-doc", ["vtest.avi"], (100, 3),
+     [(260, 140, 350, 190)]),
+    ("lab, indoor light (checkerboard on a white board)", "mrpt-common",
+     [f"stereo-calib/{k}_left.jpg" for k in range(4)], None,
+     [(120, 50, 310, 210), (120, 20, 320, 200), (70, 20, 200, 220), (150, 80, 330, 220)]),
+    ("desk, indoor light (white disc)", "opencv-doc", ["stuff.jpg"], None,
+     [(200, 65, 245, 115)]),
+    ("room by a window, mixed light (pillar between windows), panning", "python3-imageio",
+     ["realshort.mp4"], (36, 1), [(215, 35, 255, 90)]),
+]
 
 PEERS = {"grayworld": "grayworld", "greyedge": "greyedge", "normalize": "normalize",
          "colorcorrect": "colorcorrect=analyze=average"}
@@ -106,6 +128,90 @@ def photographs(cache, names):
     return out
 
 
+def decode_frames(path, frames=None):
+    """A video's frames, (count, every n-th), or a still; scaled and cropped as every picture."""
+    pick = f"select='not(mod(n,{frames[1]}))'," if frames else ""
+    raw = run(["ffmpeg", "-v", "error", "-i", path, "-vf",
+               f"{pick}scale={W}:{H}:force_original_aspect_ratio=increase,crop={W}:{H}",
+               "-frames:v", str(frames[0] if frames else 1), "-vsync", "0",
+               "-f", "rawvideo", "-pix_fmt", "rgb24", "-"]).stdout
+    return np.frombuffer(raw, np.uint8).reshape(-1, H, W, 3)
+
+
+def footage(cache):
+    """label -> (frames, each frame's neutral rectangle, the frames measured): a still is held
+    for FRAMES frames and its last measured, a video from its FRAMES-th frame on, so that
+    telvo's five-frame average has settled."""
+    out = {}
+    for label, package, files, frames, rects in FOOTAGE:
+        folder = fetch(cache, package)
+        if not folder:
+            continue
+        pictures, areas = [], []
+        for i, name in enumerate(files):
+            got = decode_frames(os.path.join(folder, name), frames)
+            pictures.append(got if frames else np.repeat(got, FRAMES, axis=0))
+            areas += [rects[i]] * len(pictures[-1])
+        kept = list(range(FRAMES, len(areas))) if frames else \
+            list(range(FRAMES - 1, len(areas), FRAMES))
+        out[label] = (np.concatenate(pictures), areas, kept)
+    return out
+
+
+def from_grey(frame, rect):
+    x0, y0, x1, y1 = rect
+    m = frame[y0:y1, x0:x1].reshape(-1, 3).mean(0) + 1.0
+    return float(np.degrees(np.arccos(min(1.0, m.sum() / np.sqrt(3 * (m @ m))))))
+
+
+SHOWN = ["input", "telvo", "telvo --balance", "grayworld"]  # the footage picture's columns
+
+
+def outlined(frame, rect):
+    x0, y0, x1, y1 = rect
+    out = frame.copy()
+    for ys, xs in ((slice(y0, y1), [x0, x0 + 1, x1 - 2, x1 - 1]),  # two pixels: shown at half size
+                   ([y0, y0 + 1, y1 - 2, y1 - 1], slice(x0, x1))):
+        out[ys, xs] = (255, 0, 255)
+    return out
+
+
+def footage_picture(shown, path):
+    """Each clip's last measured frame, a row each, the neutral surface outlined; half size."""
+    rows = [np.concatenate([outlined(f, rect)[::2, ::2] for f in frames], 1)
+            for frames, rect in shown]
+    sheet = np.ascontiguousarray(np.concatenate(rows, 0))
+    h, w, _ = sheet.shape
+    run(["ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", f"{w}x{h}",
+         "-i", "-", "-q:v", "3", path], input=sheet.tobytes())
+
+
+def measure_footage(clips, tools, work, shown):
+    """label -> tool -> the neutral surface's angle from grey in each measured frame; `shown`
+    gets each clip's last measured frame from the SHOWN tools."""
+    rows = {}
+    clip = os.path.join(work, "footage.nut")
+    for label, (frames, areas, kept) in clips.items():
+        write_clip(frames, clip)
+        rows[label] = {"input": [from_grey(frames[k], areas[k]) for k in kept]}
+        last = [frames[kept[-1]]]
+        steady = f"{label.split(',')[0]}: steadiness (levels/frame)"
+        if len(set(areas)) == 1 and len(kept) > 1:  # a video: how the surface's shift moves
+            rows[steady] = {"input": [0.0]}
+        for tool, runner in tools.items():
+            out = runner(clip, work)
+            rows[label][tool] = [from_grey(out[k], areas[k]) for k in kept]
+            if tool in SHOWN:
+                last.append(out[kept[-1]])
+            if steady in rows:
+                x0, y0, x1, y1 = areas[0]
+                shift = [out[k, y0:y1, x0:x1].reshape(-1, 3).mean(0) -
+                         frames[k, y0:y1, x0:x1].reshape(-1, 3).mean(0) for k in kept]
+                rows[steady][tool] = list(np.abs(np.diff(shift, axis=0)).max(1))
+        shown.append((last, areas[kept[-1]]))
+    return rows
+
+
 # ---------------------------------------------------------------- tools
 
 
@@ -129,6 +235,17 @@ def telvo(binary, args):
     def go(clip, work):
         out = os.path.join(work, "out.mkv")
         run([binary, clip, out, "--lossless", "-q", *args])
+        return read_frames(run(["ffmpeg", "-v", "error", "-i", out, "-f", "rawvideo",
+                                "-pix_fmt", "rgb24", "-"]).stdout)
+    return go
+
+
+def telvo_two_pass(binary, args):
+    """telvo --analyse, then --plan: one correction per scene."""
+    def go(clip, work):
+        out, plan = os.path.join(work, "out.mkv"), os.path.join(work, "plan.csv")
+        run([binary, clip, "--analyse", plan, "-q", *args])
+        run([binary, clip, out, "--plan", plan, "--lossless", "-q"])
         return read_frames(run(["ffmpeg", "-v", "error", "-i", out, "-f", "rawvideo",
                                 "-pix_fmt", "rgb24", "-"]).stdout)
     return go
@@ -230,13 +347,16 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--telvo", default=os.path.join(root, "build/cli/telvo"))
     ap.add_argument("--cache", default=os.path.join(root, "build/quality-cache"))
-    ap.add_argument("--set", default="both", choices=["tuning", "held-out", "both"])
+    ap.add_argument("--set", default="both", choices=["tuning", "held-out", "both", "footage"],
+                    help="both: the two photograph sets and the footage")
     ap.add_argument("--extra", action="append", default=[],
                     help="one more telvo row: LABEL=ARGS; a LABEL starting with 'old' runs "
                          "the --old binary (e.g. 'old --balance=--balance')")
     ap.add_argument("--old", help="a second telvo binary, for --extra rows labelled old...")
     ap.add_argument("--no-peers", action="store_true")
     ap.add_argument("--out")
+    ap.add_argument("--footage-picture", metavar="JPEG",
+                    help="also write each clip's last measured frame: " + ", ".join(SHOWN))
     args = ap.parse_args()
     if not os.access(args.telvo, os.X_OK):
         sys.exit(f"balance_bench: no telvo at {args.telvo} (build it, or give --telvo)")
@@ -249,7 +369,7 @@ def main():
         tools.update({name: peer(f) for name, f in PEERS.items()})
     patches = cf.fetch_chart(args.cache, run)
     sets = {"tuning": TUNING, "held-out": HELD_OUT}
-    chosen = list(sets) if args.set == "both" else [args.set]
+    chosen = list(sets) if args.set == "both" else [args.set] if args.set in sets else []
     text = f"Measured {datetime.datetime.utcnow():%Y-%m-%d %H:%M} UTC, {os.cpu_count()} cores.\n\n"
     with tempfile.TemporaryDirectory() as work:
         for set_name in chosen:
@@ -259,6 +379,21 @@ def main():
                 continue
             rows = measure_set(photos, set_name, patches, tools, work)
             text += table(rows, set_name, list(photos)) + "\n"
+        # Two passes on footage only: the photographs' stills clip runs one picture's casts
+        # one after the other, which a cut detector rightly takes for one scene.
+        first = ("telvo", "telvo --balance")
+        tools = {**{k: tools[k] for k in first},
+                 "--balance, two passes": telvo_two_pass(args.telvo, ["--balance"]),
+                 **{k: v for k, v in tools.items() if k not in first}}
+        if args.set in ("both", "footage"):
+            clips = footage(args.cache)
+            if clips:
+                shown = []
+                rows = measure_footage(clips, tools, work, shown)
+                if args.footage_picture:
+                    footage_picture(shown, args.footage_picture)
+                text += table(rows, "footage (neutral surface's angle from grey)",
+                              [f"{p}: {', '.join(f)}" for _, p, f, _, _ in FOOTAGE]) + "\n"
     print(text)
     if args.out:
         with open(args.out, "w") as f:

@@ -69,8 +69,11 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
     else if (carry != nullptr)
         carry->scene.seen = 0;  // switched on again later, it compares nothing with stale frames
     const int putBack = event == SceneEvent::flashUndone ? carry->scene.putBack : 0;
-    if (pass == LinkedPass::measure)
-        return FrameReport{levels, identityCorrection(), event, putBack};
+    if (pass == LinkedPass::measure) {
+        FrameReport report{levels, identityCorrection(), event, putBack};
+        if (settings.balance) report.balance = estimateBalance(counted, grey, 100);
+        return report;
+    }
     const bool restart = event == SceneEvent::cut;
     const CorrectionParams applied =
         settings.balance ? settleBalance(settings, history, carry, counted, grey, restart)
@@ -81,6 +84,12 @@ FrameReport settleCorrection(const FrameSettings& settings, CorrectionHistory& h
 bool measureOnly(const FrameLinks& links)
 {
     return links.request.pass == LinkedPass::measure;
+}
+
+// A planned frame applies values already derived: the near-grey pixels are not looked at.
+bool balanceCounted(const FrameSettings& settings, const FrameLinks& links)
+{
+    return settings.balance && links.request.pass != LinkedPass::planned;
 }
 
 FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& history,
@@ -95,7 +104,7 @@ FrameReport renderFrame(const FrameSettings& settings, CorrectionHistory& histor
     ChannelHistograms counted;
     BalanceCounts grey;
     countOnWorkers(source, region, settings.threadCount, executor, counted,
-                   settings.balance ? &grey : nullptr);
+                   balanceCounted(settings, links) ? &grey : nullptr);
     const FrameReport report =
         settleCorrection(settings, history, links, counted, grey, peakThreshold);
     if (measureOnly(links)) return report;
@@ -134,7 +143,7 @@ FrameReport renderFrameReference(const FrameSettings& settings, CorrectionHistor
     ChannelHistograms counted;
     countHistogramsReference(source, region, counted);
     BalanceCounts grey;
-    if (settings.balance) countBalanceReference(source, region, grey);
+    if (balanceCounted(settings, links)) countBalanceReference(source, region, grey);
     const FrameReport report =
         settleCorrection(settings, history, links, counted, grey, peakThresholdStepped);
     if (measureOnly(links)) return report;

@@ -6,6 +6,7 @@
 // destination's own size is never consulted.
 #pragma once
 
+#include "engine/balance_correction.h"
 #include "engine/channel_levels.h"
 #include "engine/correction_history.h"
 #include "engine/correction_params.h"
@@ -21,6 +22,9 @@ struct FrameReport {
     CorrectionParams applied;  // after freeze, averaging and disable
     SceneEvent scene;          // none unless settings.sceneCuts is on
     int putBack = 0;           // with flashUndone: the frames taken back (1 or 2)
+    // A measured frame with settings.balance: its own balance estimate at full strength, for
+    // a plan (scene_plan.h); the identity with weight 0 otherwise.
+    BalanceEstimate balance{identityCorrection(), 0};
 };
 
 // Renders one frame with `settings`, carrying `history` (and `links.carry`, when the host
@@ -29,8 +33,8 @@ struct FrameReport {
 // The cut detector (settings.sceneCuts > 0) needs a carry: without one it stays off;
 // with it off the carry only forgets the frames it has seen. The request picks the pass:
 // `measure` counts on the workers and reports levels and the detector's event without
-// touching `history` or `destination`; `planned` reports the measured levels and applies
-// the request's values.
+// touching `history` or `destination` (and, with settings.balance, the frame's balance
+// estimate); `planned` reports the measured levels and applies the request's values.
 FrameReport runFramePass(const FrameSettings& settings, CorrectionHistory& history,
                          const FrameLinks& links, const ConstPlane& source,
                          const Plane& destination, RowExecutor& executor);

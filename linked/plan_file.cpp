@@ -14,6 +14,8 @@
 #include <map>
 #include <sstream>
 
+#include "engine/frame_settings.h"
+
 namespace
 {
 
@@ -34,14 +36,28 @@ int eventIndex(const MeasuredFrame& m)
     return 0;
 }
 
+// With the balance correction a measure line holds the frame's estimate too.
+constexpr const char* kBalanceColumns =
+    ",balanceBlackR,balanceBlackG,balanceBlackB,balanceWhiteR,balanceWhiteG,balanceWhiteB,"
+    "balanceCurveR,balanceCurveG,balanceCurveB,greyPixels";
+constexpr size_t kMeasureFields = 12, kBalanceMeasureFields = 22;
+
 void appendMeasures(std::string& out, const PassPlan& plan)
 {
-    out += "# measure,frame,event,lowR,lowG,lowB,highR,highG,highB,medianR,medianG,medianB\n";
+    const bool balance = plan.settings[kPlanBalance] != 0;
+    if (balance)
+        out += "# balance,strength\nbalance," + std::to_string(plan.settings[kPlanStrength]) + '\n';
+    out += "# measure,frame,event,lowR,lowG,lowB,highR,highG,highB,medianR,medianG,medianB";
+    out += balance ? std::string(kBalanceColumns) + '\n' : std::string("\n");
     for (size_t i = 0; i < plan.measured.size(); ++i) {
         const MeasuredFrame& m = plan.measured[i];
         out += "measure," + std::to_string(plan.firstMeasured + int64_t(i)) + ',' +
                kEventNames[eventIndex(m)];
         for (double v : m.levels.value) appendNumber(out, v);
+        if (balance) {
+            for (double v : m.balance.values.value) appendNumber(out, v);
+            appendNumber(out, m.balance.weight);
+        }
         out += '\n';
     }
 }
@@ -94,7 +110,7 @@ bool readFinite(const std::string& text, double& out)
     return !text.empty() && end == text.c_str() + text.size() && std::isfinite(out);
 }
 
-// Reads fields[from..from+count) as integers or finite numbers.
+// Reads fields[from..from+count), the last ones, as integers.
 bool readIntegers(const std::vector<std::string>& f, size_t from, size_t count, int64_t* out)
 {
     if (f.size() != from + count) return false;
@@ -103,9 +119,10 @@ bool readIntegers(const std::vector<std::string>& f, size_t from, size_t count, 
     return true;
 }
 
+// Reads fields[from..from+9) as finite numbers.
 bool readNumbers(const std::vector<std::string>& f, size_t from, double* out)
 {
-    if (f.size() != from + 9) return false;
+    if (f.size() < from + 9) return false;
     for (size_t i = 0; i < 9; ++i)
         if (!readFinite(f[from + i], out[i])) return false;
     return true;
@@ -146,12 +163,13 @@ struct Reader {
     PassPlan& plan;
     int64_t inputFrames;
     std::map<int64_t, ApplyRange> ranges;
-    bool sawInput = false, sawSettings = false;
+    bool sawInput = false, sawSettings = false, sawBalance = false;
 
     bool measure(const std::vector<std::string>& f, std::string& why)
     {
         int64_t frame = 0;
-        if (!sawInput || f.size() != 12 || !readInteger(f[1], frame)) return false;
+        const size_t fields = sawBalance ? kBalanceMeasureFields : kMeasureFields;
+        if (!sawInput || f.size() != fields || !readInteger(f[1], frame)) return false;
         if (plan.measured.empty()) plan.firstMeasured = frame;
         const int64_t next = plan.firstMeasured + int64_t(plan.measured.size());
         if (frame < 0 || frame >= plan.frames) {
@@ -171,6 +189,11 @@ struct Reader {
         m.event = e == 0 ? SceneEvent::none : e == 1 ? SceneEvent::cut : SceneEvent::flashUndone;
         m.putBack = e >= 2 ? e - 1 : 0;
         if (!readNumbers(f, 3, m.levels.value)) return false;
+        // A weight counts near-grey pixels: none below 0, none beyond the picture's.
+        if (sawBalance &&
+            (!readNumbers(f, 12, m.balance.values.value) || !readFinite(f[21], m.balance.weight) ||
+             m.balance.weight < 0 || m.balance.weight > double(plan.width) * plan.height))
+            return false;
         plan.measured.push_back(m);
         return true;
     }
@@ -215,16 +238,33 @@ struct Reader {
 
     bool settings(const std::vector<std::string>& f)
     {
-        int64_t v[kPlanSettingCount];
-        if (sawSettings || f.size() != kPlanSettingCount + 2 ||
-            !readIntegers({f.begin(), f.end() - 1}, 1, kPlanSettingCount, v))
+        int64_t v[kPlanLineSettings];
+        if (sawSettings || f.size() != kPlanLineSettings + 2 ||
+            !readIntegers({f.begin(), f.end() - 1}, 1, kPlanLineSettings, v))
             return false;
-        for (size_t i = 0; i < kPlanSettingCount; ++i) {
+        for (size_t i = 0; i < kPlanLineSettings; ++i) {
             if (v[i] < INT32_MIN || v[i] > INT32_MAX) return false;
             plan.settings[i] = int(v[i]);
         }
         plan.planning = f.back();
         return sawSettings = true;
+    }
+
+    // `balance,STRENGTH`: the plan was made with the balance correction, and its measure
+    // lines, which follow, hold each frame's balance estimate.
+    bool balance(const std::vector<std::string>& f, std::string& why)
+    {
+        int64_t strength = 0;
+        if (!sawInput || sawBalance || !readIntegers(f, 1, 1, &strength) || strength < INT32_MIN ||
+            strength > INT32_MAX)
+            return false;
+        if (!plan.measured.empty()) {
+            why = "the balance line comes after measure lines: it goes before them";
+            return false;
+        }
+        plan.settings[kPlanBalance] = 1;
+        plan.settings[kPlanStrength] = int(strength);
+        return sawBalance = true;
     }
 
     bool line(const std::vector<std::string>& f, std::string& why)
@@ -234,6 +274,7 @@ struct Reader {
         if (kind == "telvo-plan") return f.size() == 2 && f[1] == "1";
         if (kind == "input") return input(f, why);
         if (kind == "settings") return settings(f);
+        if (kind == "balance") return balance(f, why);
         if (kind == "measure") return measure(f, why);
         if (kind == "scene") return readIntegers(f, 1, 2, v);  // written for people; derived
         if (kind == "apply") return apply(f, why);
@@ -308,9 +349,9 @@ std::string formatPlan(const PassPlan& plan)
     out += "input," + std::to_string(plan.width) + ',' + std::to_string(plan.height) + ',' +
            std::to_string(plan.frames) + '\n';
     out += "# settings";
-    for (const PlanSetting& s : kPlanSettings) (out += ',') += s.name;
+    for (size_t i = 0; i < kPlanLineSettings; ++i) (out += ',') += kPlanSettings[i].name;
     out += ",planning\nsettings";
-    for (int v : plan.settings) out += ',' + std::to_string(v);
+    for (size_t i = 0; i < kPlanLineSettings; ++i) out += ',' + std::to_string(plan.settings[i]);
     out += ',' + (plan.planning.empty() ? std::string("-") : plan.planning) + '\n';
     appendMeasures(out, plan);
     if (!plan.applied.empty()) appendCorrections(out, plan);
@@ -320,6 +361,7 @@ std::string formatPlan(const PassPlan& plan)
 bool readPlanText(std::istream& in, PassPlan& plan, std::string& error, int64_t inputFrames)
 {
     plan = PassPlan{};
+    plan.settings[kPlanStrength] = FrameSettings{}.balanceStrength;  // the default, unused
     Reader reader{plan, inputFrames, {}};
     std::string line;
     bool tooLong = false;
@@ -331,8 +373,9 @@ bool readPlanText(std::istream& in, PassPlan& plan, std::string& error, int64_t 
         if (fields.empty() || fields[0].empty() || fields[0][0] == '#') continue;
         std::string why;
         if (!reader.line(fields, why)) {
-            error = "line " + std::to_string(number) + ": " +
-                    (why.empty() ? "'" + shownLine(line) + "' is not " + kindName(fields[0]) : why);
+            if (why.empty())
+                why = std::string(1, '\'') + shownLine(line) + "' is not " + kindName(fields[0]);
+            error = "line " + std::to_string(number) + ": " + why;
             return false;
         }
     }
@@ -362,6 +405,8 @@ void planCorrections(PassPlan& plan)
     FrameSettings settings{};
     settings.gamma = plan.setting("gamma");
     settings.alignment = plan.setting("alignment");
+    settings.balance = plan.settings[kPlanBalance];
+    settings.balanceStrength = plan.settings[kPlanStrength];
     const std::vector<int64_t> starts = sceneStarts(plan.measured);
     plan.applied = plan.planning == "scene"
                        ? planScenes(settings, plan.measured, starts)

@@ -20,26 +20,35 @@
 #include "engine/correction_params.h"
 #include "engine/scene_plan.h"
 
-// The settings a plan records, in the order of its `settings` line, each a row of the
-// settings table by name. Pass 2 measures with the plan's `analysis` settings (the
-// region pass 1 measured), so that it can check each frame against the plan; the
-// others are what the corrections were derived with.
+// The settings a plan records, each a row of the settings table by name: the first
+// kPlanLineSettings in the order of its `settings` line, then the balance correction's,
+// which only a plan made with it holds (its `balance` line, with the strength), so a plan
+// without it reads and writes as before it existed. Pass 2 measures with the plan's
+// `analysis` settings (the region pass 1 measured), so that it can check each frame
+// against the plan; the others are what the corrections were derived with.
 struct PlanSetting {
     std::string_view name;
     bool analysis;
 };
 inline constexpr PlanSetting kPlanSettings[] = {
-    {"gamma", false}, {"alignment", false}, {"border", true}, {"top", true},
-    {"left", true},   {"right", true},      {"bottom", true}, {"scene-cuts", false},
+    {"gamma", false},   {"alignment", false}, {"border", true}, {"top", true},
+    {"left", true},     {"right", true},      {"bottom", true}, {"scene-cuts", false},
+    {"balance", false}, {"strength", false},
 };
 inline constexpr size_t kPlanSettingCount = std::size(kPlanSettings);
+inline constexpr size_t kPlanLineSettings = 8;
+inline constexpr size_t kPlanBalance = 8, kPlanStrength = 9;
+static_assert(kPlanSettings[kPlanBalance].name == "balance" &&
+              kPlanSettings[kPlanStrength].name == "strength" &&
+              kPlanLineSettings == kPlanBalance && kPlanSettingCount == kPlanStrength + 1);
 
 struct PassPlan {
     int width = 0, height = 0;
     int64_t frames = 0;         // the input's frames; measured holds them all in a whole plan
     int64_t firstMeasured = 0;  // the first measured frame (a part's, for telvo-farm)
     int settings[kPlanSettingCount] = {};  // as kPlanSettings lists them
-    std::string planning;                  // "scene" or "smooth:N"; empty in measurements only
+    // With settings[kPlanBalance] on, each measured frame holds its balance estimate.
+    std::string planning;  // "scene" or "smooth:N"; empty in measurements only
     std::vector<MeasuredFrame> measured;
     std::vector<CorrectionParams> applied;  // one per frame; empty in measurements only
 

@@ -31,7 +31,7 @@ bool PlanRecorder::record(int64_t position, const FrameReport& report)
 {
     if (position < 0 || position >= plan_.frames) return false;
     const auto at = static_cast<size_t>(position);
-    plan_.measured[at] = MeasuredFrame{report.levels, report.scene, report.putBack};
+    plan_.measured[at] = MeasuredFrame{report.levels, report.scene, report.putBack, report.balance};
     if (seen_[at]) return false;
     seen_[at] = true;
     return --missing_ == 0;

@@ -173,14 +173,6 @@ bool takePositional(const std::string& arg, int& positional, CliOptions& o, std:
 // What no single option can check: both files named, and options that exclude each other.
 ParseResult checkTogether(int positional, const CliOptions& o, std::string& error)
 {
-    // A plan holds the frames' levels, and the balance correction derives from histograms.
-    const bool twoPass = !o.planFrom.empty() || !o.analysePath.empty() || !o.planPath.empty();
-    if (twoPass && o.settings[kBalanceSetting] != 0) {
-        error =
-            "--balance takes no two-pass run (--analyse, --plan-from, --plan): a plan "
-            "keeps levels, not the histograms the balance correction reads";
-        return ParseResult::UsageError;
-    }
     if (!o.planFrom.empty()) {
         if (positional != 0 || o.analysePath.empty()) {
             error = "--plan-from takes --analyse PLAN and no INPUT or OUTPUT";

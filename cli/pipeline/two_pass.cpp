@@ -43,7 +43,7 @@ PassPlan planFromMeasures(const CliOptions& o, int width, int height,
         plan.settings[i] = o.settings[settingIndex(kPlanSettings[i].name)];
     for (const FrameStats& f : frames)
         plan.measured.push_back(
-            MeasuredFrame{f.levels, static_cast<SceneEvent>(f.restart), f.putBack});
+            MeasuredFrame{f.levels, static_cast<SceneEvent>(f.restart), f.putBack, f.balance});
     if (whole) {
         plan.planning = o.planning;
         planCorrections(plan);
@@ -76,6 +76,27 @@ bool readPlan(const std::string& path, PassPlan& plan, std::string& error, int64
     return true;
 }
 
+std::string settingText(int index, int value)
+{
+    if (kSettings[index].kind == SettingKind::Flag) return value != 0 ? "on" : "off";
+    return std::to_string(value);
+}
+
+// A usage message for a setting the command line gives other than the plan's.
+std::string settingClash(const PassPlan& plan, const CliOptions& o)
+{
+    for (size_t i = 0; i < kPlanSettingCount; ++i) {
+        const int index = settingIndex(kPlanSettings[i].name);
+        const int mine = o.settings[size_t(index)], theirs = plan.settings[i];
+        if (o.given[size_t(index)] && mine != theirs)
+            return "--" + std::string(kPlanSettings[i].name) + " " + settingText(index, mine) +
+                   " is not the plan's " + settingText(index, theirs) +
+                   ": the plan's corrections were derived with its own settings (give them "
+                   "to --analyse, or edit the plan's apply lines)";
+    }
+    return {};
+}
+
 }  // namespace
 
 RunResult runPlanning(const CliOptions& o)
@@ -87,6 +108,8 @@ RunResult runPlanning(const CliOptions& o)
     PassPlan plan;
     std::string error;
     if (!readPlan(o.planFrom, plan, error)) return RunResult::failure(error);
+    // The measurements say which settings plan them: another one given would do nothing.
+    if (std::string clash = settingClash(plan, o); !clash.empty()) return RunResult::usage(clash);
     if (plan.firstMeasured != 0 || static_cast<int64_t>(plan.measured.size()) != plan.frames)
         return RunResult::failure(planName(o.planFrom) + " measures " +
                                   std::to_string(plan.measured.size()) + " of its " +
@@ -127,30 +150,11 @@ bool loadPlanFor(const std::string& path, const MediaInput& input, PassPlan& pla
     }
     return true;
 }
-
-namespace
-{
-
-std::string settingText(int index, int value)
-{
-    if (kSettings[index].kind == SettingKind::Flag) return value != 0 ? "on" : "off";
-    return std::to_string(value);
-}
-
-}  // namespace
-
 std::string adoptPlanSettings(const PassPlan& plan, CliOptions& o)
 {
-    for (size_t i = 0; i < kPlanSettingCount; ++i) {
-        const int index = settingIndex(kPlanSettings[i].name);
-        const int mine = o.settings[size_t(index)], theirs = plan.settings[i];
-        if (o.given[size_t(index)] && mine != theirs)
-            return "--" + std::string(kPlanSettings[i].name) + " " + settingText(index, mine) +
-                   " is not the plan's " + settingText(index, theirs) +
-                   ": the plan's corrections were derived with its own settings (give them "
-                   "to --analyse, or edit the plan's apply lines)";
-        o.settings[size_t(index)] = theirs;
-    }
+    if (std::string clash = settingClash(plan, o); !clash.empty()) return clash;
+    for (size_t i = 0; i < kPlanSettingCount; ++i)
+        o.settings[size_t(settingIndex(kPlanSettings[i].name))] = plan.settings[i];
     if (o.planningGiven && o.planning != plan.planning)
         return "--planning " + o.planning + " is not the plan's " + plan.planning +
                " (plan again with --analyse)";

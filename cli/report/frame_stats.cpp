@@ -28,7 +28,7 @@ void statsValues(const FrameStats& s, double out[18])
 void StatsRecorder::add(int64_t frame, const FrameReport& report)
 {
     frames_.push_back(FrameStats{frame, report.levels, report.applied,
-                                 static_cast<int>(report.scene), report.putBack});
+                                 static_cast<int>(report.scene), report.putBack, report.balance});
 }
 
 StatsFormat statsFormatOf(const std::string& path)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/balance_correction.h"
 #include "engine/channel_levels.h"
 #include "engine/correction_params.h"
 
@@ -20,6 +21,7 @@ struct FrameStats {
     CorrectionParams applied;  // after freeze, averaging and disable
     int restart = 0;           // SceneEvent: 1 restarted at a cut, 2 put back after a flash
     int putBack = 0;           // with 2: the frames put back (1 or 2)
+    BalanceEstimate balance{identityCorrection(), 0};  // measured with --balance, for a plan
 };
 
 // The 19 column names, in file order.

@@ -115,8 +115,6 @@ TEST(Options, UsageErrors)
         {"in.mp4", "out.mp4", "--planning", "smooth"},
         {"--plan-from", "m.csv"},
         {"in.mp4", "--plan-from", "m.csv", "--analyse", "p.csv"},
-        {"in.mp4", "--analyse", "p.csv", "--balance"},
-        {"in.mp4", "out.mp4", "--plan", "p.csv", "--balance"},
         // Options that would be silently ignored.
         {"in.mp4", "out.mp4", "--lossless", "--crf", "10"},
         {"in.mp4", "out.mp4", "--planning", "scene"},

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -25,6 +26,21 @@ std::string twoShots(int second = 15, const std::string& secondCast = "rr=0.6:gg
     return "testsrc2=size=64x48:rate=25:duration=0.6,colorchannelmixer=rr=1:gg=0.8:bb=0.6[a];"
            "smptebars=size=64x48:rate=25,trim=end_frame=" +
            std::to_string(second) + ",colorchannelmixer=" + secondCast + "[b];[a][b]concat=n=2:v=1";
+}
+
+// A stats file's rows as numbers, without the header.
+std::vector<std::vector<double>> statsRows(const std::string& text)
+{
+    std::vector<std::vector<double>> rows;
+    std::istringstream in(text);
+    std::string row, field;
+    std::getline(in, row);
+    while (std::getline(in, row)) {
+        rows.emplace_back();
+        for (std::istringstream fields(row); std::getline(fields, field, ',');)
+            rows.back().push_back(std::strtod(field.c_str(), nullptr));
+    }
+    return rows;
 }
 
 class TwoPass : public CliTest
@@ -155,6 +171,55 @@ TEST_F(TwoPass, PassTwoTakesThePlansSettings)
     }
 }
 
+// With --balance pass 1 records each frame's balance estimate, and pass 2 gives every frame
+// of a shot the one correction the planner derives from them, at the plan's strength.
+TEST_F(TwoPass, BalancePlanGivesEachShotThePlannersOneCorrection)
+{
+    // Casts the balance correction takes for casts (the fixture's are beyond its limits).
+    makeClip("cast.mkv",
+             "testsrc=size=64x48:rate=25:duration=0.6,colorchannelmixer=bb=0.85[a];"
+             "smptebars=size=64x48:rate=25,trim=end_frame=15,colorchannelmixer=rr=0.85:gg=0.95[b];"
+             "[a][b]concat=n=2:v=1",
+             30);
+    const RunOutcome pass1 = telvo(
+        {path("cast.mkv"), "--analyse", path("b.csv"), "--balance", "--strength", "80", "-q"});
+    ASSERT_EQ(pass1.exitCode, 0) << pass1.stderrText;
+    PassPlan plan;
+    std::string error;
+    ASSERT_TRUE(parsePlan(readText(path("b.csv")), plan, error)) << error;
+    ASSERT_EQ(sceneStarts(plan.measured), (std::vector<int64_t>{0, 15}));
+    FrameSettings settings{};
+    settings.balance = 1;
+    settings.balanceStrength = 80;
+    const std::vector<CorrectionParams> planned = planScenes(settings, plan.measured, {0, 15});
+
+    const RunOutcome pass2 = telvo({path("cast.mkv"), path("out.mkv"), "--plan", path("b.csv"),
+                                    "--stats", path("s.csv"), "-q"});
+    ASSERT_EQ(pass2.exitCode, 0) << pass2.stderrText;
+    const std::vector<std::vector<double>> applied = statsRows(readText(path("s.csv")));
+    ASSERT_EQ(applied.size(), 30u);
+    for (size_t k = 0; k < applied.size(); ++k) {
+        ASSERT_EQ(applied[k].size(), 20u);  // frame, levels, applied values, balance
+        const CorrectionParams& shot = planned[k < 15 ? 0 : 15];
+        for (int p = 0; p < kParamCount; ++p) {
+            EXPECT_EQ(applied[k][10 + size_t(p)], planned[k].value[p]) << k << " " << p;
+            EXPECT_EQ(planned[k].value[p], shot.value[p]) << k << " " << p;
+        }
+    }
+    // The still second shot: what one pass settles to, the strength applied once.
+    const RunOutcome one = telvo({path("cast.mkv"), path("one.mkv"), "--balance", "--strength",
+                                  "80", "--stats", path("one.csv"), "-q"});
+    ASSERT_EQ(one.exitCode, 0) << one.stderrText;
+    const std::vector<double> settled = statsRows(readText(path("one.csv"))).at(29);
+    for (int p = 0; p < kParamCount; ++p)
+        EXPECT_NEAR(settled.at(10 + size_t(p)), planned[29].value[p], 1e-9) << p;
+    // Each shot's cast is corrected, and the two differently.
+    const CorrectionParams none = identityCorrection();
+    EXPECT_NE(std::memcmp(&planned[0], &none, sizeof none), 0);
+    EXPECT_NE(std::memcmp(&planned[15], &none, sizeof none), 0);
+    EXPECT_NE(std::memcmp(&planned[0], &planned[15], sizeof none), 0);
+}
+
 // Deeper input and a rotated clip: pass 2 measures as pass 1 did, on the 16-bit path and
 // through the displayed picture's margins, whatever the container does with the turn.
 TEST_F(TwoPass, DeepAndRotatedInputTakeTheirOwnPlan)
@@ -206,8 +271,14 @@ TEST(PlanFile, EditsAreTakenOrRefusedAtTheirLine)
             MeasuredFrame{ChannelLevels{{2.0 + k, 3, 4, 250, 251, 252, 100, 110, 120}}});
     planCorrections(made);
     const std::string plan = formatPlan(made);
-    auto edit = [&](const std::string& from, const std::string& to) {
-        std::string text = plan;
+    made.settings[kPlanBalance] = 1;
+    made.settings[kPlanStrength] = 70;
+    for (MeasuredFrame& m : made.measured) m.balance = {identityCorrection(), 5};
+    planCorrections(made);
+    const std::string balanced = formatPlan(made);
+    auto edit = [&](const std::string& from, const std::string& to,
+                    const std::string& in = std::string()) {
+        std::string text = in.empty() ? plan : in;
         const size_t at = text.find(from);
         EXPECT_NE(at, std::string::npos) << from;
         return at == std::string::npos ? text : text.replace(at, from.size(), to);
@@ -233,6 +304,15 @@ TEST(PlanFile, EditsAreTakenOrRefusedAtTheirLine)
         {"more frames than measured", edit("input,4,2,3", "input,4,2,2000000000"), 0,
          "the plan measures 3 of its 2000000000 frames"},
         {"unknown kind", edit("telvo-plan,1", "\x01odd,1"), 0, "unknown line kind '\\x01odd'"},
+        {"balance plan as written", balanced, 3, ""},
+        {"balance line after a measure line",
+         edit("# scene,first,last", "balance,70\n# scene,first,last"), 0,
+         "the balance line comes after measure lines"},
+        {"balance plan's measure line without its estimate",
+         edit(",0,0,0,255,255,255,1,1,1,5\nmeasure,1,", "\nmeasure,1,", balanced), 0,
+         "' is not a measure line"},
+        {"more grey pixels than the picture's", edit(",1,1,1,5\n", ",1,1,1,9\n", balanced), 0,
+         "' is not a measure line"},
         {"line without end", plan + std::string(kPlanLineLimit + 1, 'x'), 0,
          "is longer than 4096 bytes"},
     };
@@ -244,7 +324,8 @@ TEST(PlanFile, EditsAreTakenOrRefusedAtTheirLine)
         EXPECT_EQ(readPlanText(in, read, error, c.inputFrames), *c.error == '\0') << error;
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         if (*c.error == '\0') {
-            EXPECT_EQ(formatPlan(read), plan);
+            EXPECT_EQ(formatPlan(read),
+                      c.text.find("\nbalance,") != std::string::npos ? balanced : plan);
         }
     }
 }

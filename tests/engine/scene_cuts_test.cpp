@@ -283,13 +283,39 @@ TEST(TwoPass, ScenePlanIsConstantWithinAShotAndSwitchesAtTheCut)
             sum += correctionFromLevels(settings, run.levels[size_t(j)]).value[p];
         EXPECT_EQ(smooth[11].value[p], sum / 3) << p;
     }
+}
 
-    // The balance correction derives from histograms a plan does not keep: the planner says
-    // no rather than plan the defaults' values under its name.
-    FrameSettings balanced = settings;
-    balanced.balance = 1;
-    EXPECT_TRUE(planScenes(balanced, run.measured, starts).empty());
-    EXPECT_TRUE(planSmooth(balanced, run.measured, starts, 5).empty());
+// The balance correction's plan: a scene gets its frames' estimates' median weighted by the
+// near-grey pixels each rests on (equal weights when none has any; the mean of the middle two
+// at exactly half), a smooth window their weighted mean; then the strength applies.
+TEST(TwoPass, BalancePlanWeighsEachFrameByItsGreyPixels)
+{
+    FrameSettings settings = defaultFrameSettings();
+    settings.balance = 1;
+    settings.balanceStrength = 50;
+    const struct {
+        std::vector<double> black, weight;
+        double scene, smoothMiddle;  // blackR at full strength
+    } cases[] = {
+        {{10, 20, 30}, {1, 1, 5}, 30, 180.0 / 7},
+        {{30, 10, 20}, {0, 0, 0}, 20, 20},
+        {{10, 20}, {3, 3}, 15, 15},
+    };
+    for (const auto& c : cases) {
+        std::vector<MeasuredFrame> frames(c.black.size());
+        for (size_t k = 0; k < frames.size(); ++k) {
+            frames[k].balance = {identityCorrection(), c.weight[k]};
+            frames[k].balance.values.value[kBlackR] = c.black[k];
+        }
+        CorrectionParams scene = identityCorrection(), middle = identityCorrection();
+        scene.value[kBlackR] = c.scene / 2;
+        middle.value[kBlackR] = c.smoothMiddle / 2;
+        for (const CorrectionParams& p : planScenes(settings, frames, {0}))
+            EXPECT_TRUE(sameValues(p, scene)) << c.scene;
+        const std::vector<CorrectionParams> smooth = planSmooth(settings, frames, {0}, 3);
+        for (int p = 0; p < kParamCount; ++p)
+            EXPECT_DOUBLE_EQ(smooth[1].value[p], middle.value[p]) << c.smoothMiddle << " " << p;
+    }
 }
 
 // A scene's median of an even number of frames is the mean of the middle two, and the

@@ -140,12 +140,15 @@ def test_each_note_told_once_over_all_segments(make, told, kept_by_quiet, clips,
         assert len(kinds) == len(set(kinds)), done.stderr
 
 
-@pytest.mark.parametrize("name, options", [
-    ("out.mkv", ["--lossless"]),
+@pytest.mark.parametrize("name, options, measuring", [
+    ("out.mkv", ["--lossless"], []),
     # A video option with a value, which the first pass (no video) must leave out whole.
-    ("out.mp4", ["--crf", "18"]),
-], ids=["lossless", "crf"])
-def test_two_pass_equals_the_single_machine_two_pass(name, options, clips, telvo, farm, tmp_path):
+    ("out.mp4", ["--crf", "18"], []),
+    # The balance correction's plan: its line and each frame's estimate survive the join.
+    ("out.mkv", ["--lossless", "--balance", "--strength", "70"], ["--balance", "--strength", "70"]),
+], ids=["lossless", "crf", "balance"])
+def test_two_pass_equals_the_single_machine_two_pass(name, options, measuring, clips, telvo, farm,
+                                                     tmp_path):
     """Cuts and flashes a few frames before segment boundaries: the first pass's pre-roll
     must give the detector what it looks back at, or the scenes, and so the plan, differ."""
     single, farmed = tmp_path / "single", tmp_path / "farmed"
@@ -153,7 +156,7 @@ def test_two_pass_equals_the_single_machine_two_pass(name, options, clips, telvo
     farmed.mkdir()
     clip = clips["cuts.mkv"]
     plan = name.rsplit(".", 1)[0] + ".plan.csv"
-    assert run([telvo, clip, "--analyse", plan, "-q"], cwd=single).returncode == 0
+    assert run([telvo, clip, "--analyse", plan, *measuring, "-q"], cwd=single).returncode == 0
     assert run([telvo, clip, name, "--plan", plan, *options, "-q"], cwd=single).returncode == 0
     done = run([farm, clip, name, "--two-pass", *options, "--workers", "2",
                 "--segment-frames", "12", "-q"], cwd=farmed)

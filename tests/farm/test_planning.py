@@ -165,7 +165,7 @@ def test_refused_before_anything_runs(farm, clips, tmp_path):
         ([copy, "y.mkv", "--stats", str(link)], 2, "would be written over the input"),
         ([av, "v.mkv", "--two-pass", "--stats", "v.plan.csv"], 2, "would be written twice"),
         # What telvo refuses in a command the farm would run, told before it runs.
-        ([av, "x.mkv", "--two-pass", "--balance"], 2, "--balance takes no two-pass run"),
+        ([av, "x.mkv", "--two-pass", "--freeze"], 2, "--freeze has no effect with --plan"),
     ]
     for arguments, code, words in cases:
         before = sorted(os.listdir(tmp_path))

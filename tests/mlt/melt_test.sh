@@ -98,6 +98,12 @@ same "real_time=-2 equals real_time=1" one.bgra two.bgra
 # The analysis in melt, on two threads, writes telvo --analyse's plan.
 render analysed -2 clip.mkv -filter telvo gamma=30 scene-cuts=85 analyse="$work/melt-plan.csv"
 same "melt's analysis writes telvo --analyse's plan" plan.csv melt-plan.csv
+# With the balance correction the plan carries each frame's balance estimate too.
+"$telvo" clip.mkv --analyse balance-plan.csv -q --balance --strength 70
+render analysed-balance -2 clip.mkv -filter telvo balance=1 strength=70 scene-cuts=85 \
+    analyse="$work/melt-balance-plan.csv"
+same "melt's analysis with balance writes telvo --analyse --balance's plan" balance-plan.csv \
+    melt-balance-plan.csv
 frames planned.mkv planned.bgra
 melt -silent -quiet clip.mkv -filter telvo plan="$work/plan.csv" -consumer xml:planned.mlt
 render planned-zone -2 planned.mlt in=18 out=39
