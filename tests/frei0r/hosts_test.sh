@@ -7,6 +7,7 @@
 # command-line tool's lossless output for the same settings, and each keeping the
 # input's alpha. Usage: hosts_test.sh MODULE_DIR TELVO_BINARY WORK_DIR
 set -euo pipefail
+source "$(cd "$(dirname "$0")/../support" && pwd)/checks.sh"
 module_dir=$1 telvo=$2 work=$3
 rm -rf "$work"
 mkdir -p "$work"
@@ -26,15 +27,6 @@ clip() {  # name width height
 colours() { ff "${@:1:$#-1}" -f rawvideo -pix_fmt bgr24 "${!#}"; }  # input options..., output
 alphas() { ff "${@:1:$#-1}" -vf alphaextract -f rawvideo -pix_fmt gray "${!#}"; }
 
-failed=0
-same() {  # what expected actual
-    if cmp -s "$2" "$3"; then
-        echo "ok   $1"
-    else
-        echo "FAIL $1: $(cmp "$2" "$3" 2>&1 | head -n 1)"
-        failed=1
-    fi
-}
 expect() {  # clip telvo-options...: the command-line tool's colours and the input's alpha
     local name=$1
     shift

@@ -9,6 +9,7 @@
 # plan, and a plan applied by position equals telvo --plan.
 # Usage: melt_test.sh MODULE METADATA TELVO_BINARY WORK_DIR
 set -euo pipefail
+source "$(cd "$(dirname "$0")/../support" && pwd)/checks.sh"
 module=$1 metadata=$2 telvo=$3 work=$4
 rm -rf "$work"
 mkdir -p "$work/modules" "$work/data/telvo"
@@ -34,15 +35,6 @@ render() {  # output real_time melt-arguments...: FFV1 in BGRA keeps pixels and 
     frames "$out.mkv" "$out.bgra"
 }
 
-failed=0
-same() {  # what expected actual
-    if cmp -s "$2" "$3"; then
-        echo "ok   $1"
-    else
-        echo "FAIL $1: $(cmp "$2" "$3" 2>&1 | head -n 1)"
-        failed=1
-    fi
-}
 
 melt -query filter=telvo >metadata.txt 2>&1 || true
 grep -q "identifier: scene-cuts" metadata.txt ||

@@ -22,16 +22,7 @@ ff() { ffmpeg -hide_banner -loglevel error -nostdin -y "$@"; }
 obs() { timeout 60 xvfb-run -a -s "-screen 0 640x480x24" "$harness" "$module" "$data" "$@"; }
 raw() { ff -i "$1" -f rawvideo -pix_fmt "$2" "$3"; }  # clip pix_fmt file
 
-failed=0
-result() {  # what status
-    if [ "$2" = 0 ]; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi
-}
-same() {  # what expected actual
-    if cmp -s "$2" "$3"; then result "$1" 0; else
-        echo "     $(cmp "$2" "$3" 2>&1 | head -n 1)"
-        result "$1" 1
-    fi
-}
+source "$here/../support/checks.sh"
 
 size=320x240 w=320 h=240 frames=20
 light="testsrc2=size=$size:rate=25,colorchannelmixer=rr=0.95:gg=0.8:bb=0.6,eq=brightness=0.2*sin(3*t):eval=frame"
