@@ -49,7 +49,8 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 # are not (ASan and UBSan need no instrumented callers), and the end-to-end tests run
 # the instrumented telvo, so a report or a leak in it fails them.
 configure asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVO_SANITIZE=address,undefined
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$out/asan" --output-on-failure -j "$jobs" -LE slow
 
 echo "== libFuzzer targets (clang, ASan + UBSan)"
