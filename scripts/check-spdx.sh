@@ -23,10 +23,11 @@ while IFS= read -r -d '' file; do
       .clang-format | packaging/debian/copyright | packaging/windows/*.txt.in)
       continue ;;
     # Sources, each in its format's comment: C++, resource scripts and the version
-    # header template (//), CMake, shell, Python and OBS locale files (#), linker version
+    # header template (//), CMake, shell, Python, OBS locale and sanitizer suppression
+    # files (#), linker version
     # scripts (/* */), module-definition files (;), XML (<!-- -->).
     *.cpp | *.h | *.h.in | *.rc | *.py | *.sh | *.cmake | CMakeLists.txt | */CMakeLists.txt | *.map | *.def | \
-      *.xml | *.ini | farm/telvo-farm.in | .ci/run)
+      *.xml | *.ini | *.supp | farm/telvo-farm.in | .ci/run)
       ;;
     *)
       unruled+=("$file")
