@@ -24,8 +24,7 @@ while IFS= read -r -d '' file; do
       continue ;;
     # Sources, each in its format's comment: C++, resource scripts and the version
     # header template (//), CMake, shell, Python, OBS locale and sanitizer suppression
-    # files (#), linker version
-    # scripts (/* */), module-definition files (;), XML (<!-- -->).
+    # files (#), linker version scripts (/* */), module-definition files (;), XML (<!-- -->).
     *.cpp | *.h | *.h.in | *.rc | *.py | *.sh | *.cmake | CMakeLists.txt | */CMakeLists.txt | *.map | *.def | \
       *.xml | *.ini | *.supp | farm/telvo-farm.in | .ci/run)
       ;;
