@@ -25,6 +25,7 @@ struct Totals {
 struct BalanceTotals {
     std::atomic<uint64_t> r[256], g[256], b[256];
     std::atomic<uint64_t> looked, grey;
+    std::atomic<uint32_t> exponents[kExponentBins * kExponentBins][4];  // n, r, g, b of each bin
 };
 
 // Where a worker's rows lie on the balance grid: its row k is the region's row
@@ -76,6 +77,13 @@ void countBalanceShare(const CountingTask& task)
     }
     add(g.totals->looked, c.looked);
     add(g.totals->grey, c.grey);
+    const ExponentBin* bins = &c.exponents[0][0];
+    for (int i = 0; i < kExponentBins * kExponentBins; ++i) {
+        if (bins[i].n == 0) continue;
+        const uint32_t sums[4] = {bins[i].n, bins[i].r, bins[i].g, bins[i].b};
+        for (int k = 0; k < 4; ++k)
+            g.totals->exponents[i][k].fetch_add(sums[k], std::memory_order_relaxed);
+    }
 }
 
 int64_t pixelsOf(const PixelRegion& r)
@@ -125,6 +133,8 @@ void zeroBalanceTotals(BalanceTotals& t)
     }
     t.looked.store(0, std::memory_order_relaxed);
     t.grey.store(0, std::memory_order_relaxed);
+    for (auto& bin : t.exponents)
+        for (auto& sum : bin) sum.store(0, std::memory_order_relaxed);
 }
 
 void loadBalanceTotals(const BalanceTotals& t, BalanceCounts& out)
@@ -136,6 +146,12 @@ void loadBalanceTotals(const BalanceTotals& t, BalanceCounts& out)
     }
     out.looked = t.looked.load(std::memory_order_relaxed);
     out.grey = t.grey.load(std::memory_order_relaxed);
+    ExponentBin* bins = &out.exponents[0][0];
+    for (int i = 0; i < kExponentBins * kExponentBins; ++i)
+        bins[i] = ExponentBin{t.exponents[i][0].load(std::memory_order_relaxed),
+                              t.exponents[i][1].load(std::memory_order_relaxed),
+                              t.exponents[i][2].load(std::memory_order_relaxed),
+                              t.exponents[i][3].load(std::memory_order_relaxed)};
 }
 
 }  // namespace

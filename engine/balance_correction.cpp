@@ -108,6 +108,120 @@ double agreed(double a, double b)
     return std::fabs(a) < std::fabs(b) ? a : b;
 }
 
+// The illuminant part's limits, in ln of a channel's ratio to green after the stretch, with a
+// green-magenta offset counted twice (a light lies near the blue-yellow axis).
+constexpr double kMagentaWeight = 2;
+constexpr double kNoResidual = 0.12, kFullResidual = 0.25;  // below: what grain and scenes show
+constexpr double kFullCast = 0.6, kNoCast = 0.75;           // beyond: a scene's own colour
+constexpr double kFullSpread = 0.35, kNoSpread = 0.5;       // (max - min) / max of the cluster
+constexpr double kFullMass = 0.3, kNoMass = 0.5;            // of the grid: one large surface
+constexpr double kLeastMass = 0.02;                         // of the grid: too few to go on
+constexpr double kStartRadius = 0.5, kEndRadius = 0.15;     // of the search, in the plane
+constexpr int kSearchSteps = 6, kNarrowingSteps = 3;
+
+// The plane's coordinate of a level, as the table's but unrounded.
+double exponentCoordinate(double v)
+{
+    v = std::clamp(v, 1.0, 254.0);
+    return -std::log(-std::log((v + 0.5) / 256));
+}
+
+// Distance from (x, y) in the plane, blue-yellow plainly and green-magenta weighted.
+double castSize(double x, double y)
+{
+    const double t = (x - y) * M_SQRT1_2, m = (x + y) * M_SQRT1_2 * kMagentaWeight;
+    return std::sqrt(t * t + m * m);
+}
+
+}  // namespace
+
+GreyCluster findGreyCluster(const BalanceCounts& c, const CorrectionParams& stretch)
+{
+    GreyCluster out{{0, 0, 0}, 0};
+    // Start where the stretch puts grey: the levels it maps to mid-grey.
+    double start[3];
+    for (int ch = 0; ch < 3; ++ch) {
+        const double black = stretch.value[kBlackR + ch], white = stretch.value[kWhiteR + ch];
+        start[ch] = exponentCoordinate(black + (white - black) * 128 / 255);
+    }
+    double cx = start[0] - start[1], cy = start[2] - start[1];
+    for (int step = 0; step < kSearchSteps; ++step) {
+        const double radius = kStartRadius + (kEndRadius - kStartRadius) *
+                                                 std::min(1.0, step / double(kNarrowingSteps));
+        double sum[3] = {0, 0, 0}, n = 0;
+        for (int x = 0; x < kExponentBins; ++x)
+            for (int y = 0; y < kExponentBins; ++y) {
+                const ExponentBin& bin = c.exponents[x][y];
+                if (bin.n == 0) continue;
+                const double d = castSize(double(x - kExponentBins / 2) / kExponentScale - cx,
+                                          double(y - kExponentBins / 2) / kExponentScale - cy);
+                if (d >= radius) continue;
+                const double w = 1 - d * d / (radius * radius);
+                sum[0] += w * bin.r;
+                sum[1] += w * bin.g;
+                sum[2] += w * bin.b;
+                n += w * bin.n;
+            }
+        if (n == 0 || sum[0] <= 0 || sum[1] <= 0 || sum[2] <= 0) break;
+        for (int ch = 0; ch < 3; ++ch) out.level[ch] = sum[ch] / n;
+        out.mass = n;
+        cx = exponentCoordinate(out.level[0]) - exponentCoordinate(out.level[1]);
+        cy = exponentCoordinate(out.level[2]) - exponentCoordinate(out.level[1]);
+    }
+    return out;
+}
+
+namespace
+{
+
+// How much of the cluster's colour to take out, 0..1, from what the cluster is.
+double clusterTrust(const GreyCluster& g, const BalanceCounts& c)
+{
+    if (c.looked == 0 || g.mass <= 0 || g.mass < kLeastMass * double(c.looked)) return 0;
+    const double hi = std::max({g.level[0], g.level[1], g.level[2]});
+    const double lo = std::min({g.level[0], g.level[1], g.level[2]});
+    const double spread = hi > 0 ? (hi - lo) / hi : 1;
+    return fade(spread, kFullSpread, kNoSpread) *
+           fade(g.mass / double(c.looked), kFullMass, kNoMass);
+}
+
+// Sets the curve factors that take the cluster, after the stretch in `p`, to grey at its own
+// mean level, scaled by `share`; leaves them 1 where the residual is too small or too large,
+// or where the stretch moved the cluster's channels the other way.
+void illuminantCurves(const GreyCluster& g, CorrectionParams& p, double share)
+{
+    if (share <= 0) return;
+    double u[3];
+    for (int ch = 0; ch < 3; ++ch) {
+        const double black = p.value[kBlackR + ch], white = p.value[kWhiteR + ch];
+        u[ch] = std::clamp(255 * (g.level[ch] - black) / (white - black), 8.0, 247.0);
+    }
+    const double size = castSize(std::log(u[0] / u[1]), std::log(u[2] / u[1]));
+    const double s =
+        fade(size, kFullCast, kNoCast) * (1 - fade(size, kNoResidual, kFullResidual)) * share;
+    if (s == 0) return;
+    const double target = (u[0] + u[1] + u[2]) / 3;
+    // The stretch's move of each channel at the cluster and the curves' move, both less their
+    // mean: opposed, the two estimates disagree on the light and the curves stay 1.
+    double stretched[3], curved[3], meanStretched = 0, meanCurved = 0;
+    for (int ch = 0; ch < 3; ++ch) {
+        stretched[ch] = std::log(u[ch] / std::max(1.0, g.level[ch]));
+        curved[ch] = std::log(target / u[ch]);
+        meanStretched += stretched[ch] / 3;
+        meanCurved += curved[ch] / 3;
+    }
+    double dot = 0, moved = 0;
+    for (int ch = 0; ch < 3; ++ch) {
+        dot += (stretched[ch] - meanStretched) * (curved[ch] - meanCurved);
+        moved = std::max(moved, std::fabs(stretched[ch] - meanStretched));
+    }
+    if (moved > 0.01 && dot < 0) return;
+    for (int ch = 0; ch < 3; ++ch) {
+        const double curve = std::log(u[ch] / 255) / std::log(target / 255);
+        p.value[kCurveR + ch] = 1 + s * (curve - 1);
+    }
+}
+
 }  // namespace
 
 BalanceEstimate estimateBalance(const ChannelHistograms& counted, const BalanceCounts& grey,
@@ -116,13 +230,18 @@ BalanceEstimate estimateBalance(const ChannelHistograms& counted, const BalanceC
     const CorrectionParams all = deriveBalanceCorrection(counted);
     const CorrectionParams near = deriveBalanceCorrection(grey.neutral);
     const CorrectionParams identity = identityCorrection();
-    const double share = std::clamp(strength, 0, 100) / 100.0;
-    BalanceEstimate e{identity, 0};
+    CorrectionParams full = identity;
     for (int p = 0; p < kParamCount; ++p) {
         const double base = identity.value[p];
-        e.values.value[p] = base + share * agreed(all.value[p] - base, near.value[p] - base);
+        full.value[p] = base + agreed(all.value[p] - base, near.value[p] - base);
     }
-    e.weight = double(grey.grey);
+    const GreyCluster cluster = findGreyCluster(grey, full);
+    illuminantCurves(cluster, full, clusterTrust(cluster, grey));
+
+    const double share = std::clamp(strength, 0, 100) / 100.0;
+    BalanceEstimate e{identity, double(grey.grey)};
+    for (int p = 0; p < kParamCount; ++p)
+        e.values.value[p] = identity.value[p] + share * (full.value[p] - identity.value[p]);
     return e;
 }
 

@@ -48,6 +48,15 @@ double balanceStrength(const ChannelEnds& ends);
 // has no ends to compare).
 CorrectionParams deriveBalanceCorrection(const ChannelHistograms& counted);
 
+// The scene's grey surfaces as the exponent plane shows them (balance_counts.h): the mean
+// levels of the pixels around the densest place near where the stretch puts grey, found by
+// moving a shrinking window to the weighted mean of what it holds; mass 0 when none.
+struct GreyCluster {
+    double level[3];
+    double mass;  // grid pixels in the window, weighted by their distance from its centre
+};
+GreyCluster findGreyCluster(const BalanceCounts& counts, const CorrectionParams& stretch);
+
 // The frame's own estimate and how sure it is.
 struct BalanceEstimate {
     CorrectionParams values;

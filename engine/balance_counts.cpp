@@ -3,9 +3,24 @@
 
 #include "engine/balance_counts.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "engine/deep_pixel.h"
+
+const int16_t* exponentTable()
+{
+    struct Table {
+        int16_t v[256];
+    };
+    static const Table table = [] {
+        Table t{};
+        for (int v = 0; v < 256; ++v)
+            t.v[v] = int16_t(std::lround(-kExponentScale * std::log(-std::log((v + 0.5) / 256))));
+        return t;
+    }();
+    return table.v;
+}
 
 int balanceGridStep(int64_t pixels)
 {
@@ -18,21 +33,18 @@ int balanceGridStep(int64_t pixels)
 
 void countBalanceRow(BalanceCounts& c, const uint8_t* px, int width, int step, PixelFormat format)
 {
+    const int16_t* table = exponentTable();
     if (format == PixelFormat::Bgra64) {
         for (int x = 0; x < width; x += step) {
             uint64_t p;
             std::memcpy(&p, px + 8 * x, 8);
-            const int r = binOfDeep(deepR(p)), g = binOfDeep(deepG(p)), b = binOfDeep(deepB(p));
-            ++c.looked;
-            if (nearGrey(r, g, b)) addNearGrey(c, r, g, b);
+            addGridPixel(c, table, binOfDeep(deepR(p)), binOfDeep(deepG(p)), binOfDeep(deepB(p)));
         }
         return;
     }
     for (int x = 0; x < width; x += step) {
         const uint8_t* q = px + 4 * x;
-        const int b = q[0], g = q[1], r = q[2];
-        ++c.looked;
-        if (nearGrey(r, g, b)) addNearGrey(c, r, g, b);
+        addGridPixel(c, table, q[2], q[1], q[0]);
     }
 }
 
@@ -43,6 +55,15 @@ void addBalanceCounts(BalanceCounts& c, const BalanceCounts& o)
         c.neutral.g[v] += o.neutral.g[v];
         c.neutral.b[v] += o.neutral.b[v];
     }
+    for (int x = 0; x < kExponentBins; ++x)
+        for (int y = 0; y < kExponentBins; ++y) {
+            ExponentBin& to = c.exponents[x][y];
+            const ExponentBin& from = o.exponents[x][y];
+            to.n += from.n;
+            to.r += from.r;
+            to.g += from.g;
+            to.b += from.b;
+        }
     c.looked += o.looked;
     c.grey += o.grey;
 }
@@ -53,6 +74,7 @@ void countBalanceReference(const ConstPlane& plane, const PixelRegion& region, B
     if (region.empty() || plane.row0 == nullptr) return;
     const int step = balanceGridStep(int64_t(region.x1 - region.x0) * (region.y1 - region.y0));
     const bool deep = plane.format == PixelFormat::Bgra64;
+    const int16_t* table = exponentTable();
     for (int y = region.y0; y < region.y1; y += step) {
         const uint8_t* row = plane.row(y);
         for (int x = region.x0; x < region.x1; x += step) {
@@ -68,8 +90,7 @@ void countBalanceReference(const ConstPlane& plane, const PixelRegion& region, B
                 g = row[4 * x + 1];
                 r = row[4 * x + 2];
             }
-            ++out.looked;
-            if (nearGrey(r, g, b)) addNearGrey(out, r, g, b);
+            addGridPixel(out, table, r, g, b);
         }
     }
 }

@@ -7,6 +7,14 @@
 // while the greys and whites of a cast scene still are (a cast of the strength casts come
 // in moves a grey pixel's spread, (max - min) / max, to about 0.3; a blue object is at 0.8).
 //
+// The same grid also counts a joint statistic of every pixel that is neither near black nor
+// clipped, grey or not: a coarse plane of ln(ln G / ln R) against ln(ln G / ln B), levels taken
+// as fractions of full scale, in bins of 1/16 from -1 to 1, with each bin's pixel count and
+// R, G and B sums. A per-channel gamma moves every grey pixel to one point of that plane
+// whatever its level, and a gain of the encoded levels nearly so; a cast whose channels
+// already reach both ends still shows there, where the illuminant estimate
+// (balance_correction.h) looks for the scene's grey and white surfaces.
+//
 // Counted on a grid of every `step`-th pixel of every `step`-th row of the analysis region,
 // the step chosen from the region's size so that about 2^17 pixels or more are looked at:
 // a 1080p frame costs a ninth of a second counting pass, small frames are counted whole.
@@ -17,10 +25,20 @@
 #include "engine/histogram.h"
 #include "engine/plane.h"
 
+// One bin of the exponent plane: its pixels and their levels' sums (at most 2^19 grid pixels,
+// so 32 bits hold every sum).
+struct ExponentBin {
+    uint32_t n, r, g, b;
+};
+
+constexpr int kExponentBins = 32;  // per axis, 1/16 each, centred on grey
+constexpr int kExponentScale = 16;
+
 struct BalanceCounts {
     ChannelHistograms neutral{};  // the near-grey pixels' R, G and B histograms
-    uint64_t looked = 0;          // pixels of the grid
-    uint64_t grey = 0;            // of them near grey
+    ExponentBin exponents[kExponentBins][kExponentBins]{};  // [red's bin][blue's bin]
+    uint64_t looked = 0;                                    // pixels of the grid
+    uint64_t grey = 0;                                      // of them near grey
 };
 
 // The grid step for a region of `pixels` pixels: 1 up to 2^18, then the largest s with
@@ -36,9 +54,29 @@ inline bool nearGrey(int r, int g, int b)
     return (hi - lo) * 256 <= hi * 102 + 6 * 256;
 }
 
-// Adds one pixel that is near grey.
-inline void addNearGrey(BalanceCounts& c, int r, int g, int b)
+// round(-16 ln(-ln((v + 0.5) / 256))) for the levels 0..255: the plane's coordinate of a level.
+const int16_t* exponentTable();
+
+// Counts one grid pixel: its bin of the exponent plane (skipped when its brightest channel is
+// below 24, where the ratios are noise, when any channel is at 251 or above, clipped and so
+// without the light's colour, and when it lies beyond the plane) and, when near grey, its
+// three histograms.
+inline void addGridPixel(BalanceCounts& c, const int16_t* table, int r, int g, int b)
 {
+    ++c.looked;
+    const int hi = r > g ? (r > b ? r : b) : (g > b ? g : b);
+    if (hi >= 24 && hi <= 250) {
+        const auto x = unsigned(table[r] - table[g] + kExponentBins / 2);
+        const auto y = unsigned(table[b] - table[g] + kExponentBins / 2);
+        if (x < unsigned(kExponentBins) && y < unsigned(kExponentBins)) {
+            ExponentBin& bin = c.exponents[x][y];
+            ++bin.n;
+            bin.r += uint32_t(r);
+            bin.g += uint32_t(g);
+            bin.b += uint32_t(b);
+        }
+    }
+    if (!nearGrey(r, g, b)) return;
     ++c.neutral.r[r];
     ++c.neutral.g[g];
     ++c.neutral.b[b];
