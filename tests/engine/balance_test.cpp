@@ -247,6 +247,50 @@ TEST(BalanceCorrection, SmallSaturatedObjectsDoNotCastANeutralScene)
     EXPECT_EQ(0, std::memcmp(&none.values, &id, sizeof id));
 }
 
+// A per-channel gamma (a warm light: red 0.8, blue 1.3) over a scene whose grey surfaces, a
+// ramp from 0 to 255, are a quarter of it, the rest saturated colour. Every channel still
+// reaches both ends, so no stretch sees the cast; the curve factors take the greys at least
+// 40 % of the way back to grey at every level (exactly so at the cluster's mean levels, which
+// lie off the gamma curve), and leave the same scene without the cast alone.
+TEST(BalanceCorrection, MidToneCastOfAFullRangeSceneIsTakenOut)
+{
+    const int w = 400, h = 300;
+    const uint32_t colours[] = {makePixel(220, 40, 40), makePixel(40, 200, 60),
+                                makePixel(50, 60, 210), makePixel(230, 210, 40)};
+    const auto scene = [&](bool cast) {
+        std::vector<uint32_t> px(size_t(w) * size_t(h));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int v = 255 * x / (w / 4 - 1);
+                uint32_t p = x < w / 4 ? makePixel(v, v, v) : colours[(x * 4 / w + y * 2 / h) % 4];
+                if (cast) {
+                    const auto q = static_cast<int32_t>(p);
+                    const auto gamma = [](int c, double g) {
+                        return int(std::lround(255 * std::pow(c / 255.0, g)));
+                    };
+                    p = makePixel(gamma(GetR(q), 0.8), GetG(q), gamma(GetB(q), 1.3));
+                }
+                px[size_t(y) * size_t(w) + size_t(x)] = p;
+            }
+        return px;
+    };
+    const BalanceEstimate e = estimateOf(scene(true), w, h);
+    const auto out = [&](int c, int v) {
+        const double black = e.values.value[kBlackR + c], white = e.values.value[kWhiteR + c];
+        return 255 * std::pow((v - black) / (white - black), 1 / e.values.value[kCurveR + c]);
+    };
+    for (int v : {64, 128, 192}) {
+        const int castR = int(std::lround(255 * std::pow(v / 255.0, 0.8)));
+        const int castB = int(std::lround(255 * std::pow(v / 255.0, 1.3)));
+        const double r = out(0, castR), g = out(1, v), b = out(2, castB);
+        EXPECT_LT(std::fabs(r - g), 0.6 * (castR - v)) << "grey " << v;
+        EXPECT_LT(std::fabs(b - g), 0.6 * (v - castB)) << "grey " << v;
+    }
+    const BalanceEstimate uncast = estimateOf(scene(false), w, h);
+    const CorrectionParams id = identityCorrection();
+    EXPECT_EQ(0, std::memcmp(&uncast.values, &id, sizeof id));
+}
+
 // A flat frame whose channels span fewer than 16 levels each, of different widths and at
 // different levels (together they span more): nothing to compare, so every frame passes
 // byte for byte, the carried average included.
@@ -269,8 +313,9 @@ TEST(BalanceCorrection, FlatFramesOfNarrowChannelsPassUnchanged)
     }
 }
 
-// The workers' grid counts equal the reference's, for both pixel formats, a grid step above
-// one (over 2^18 pixels) and regions that start off the grid's and the workers' rows.
+// The workers' grid counts, exponent plane included, equal the reference's, for both pixel formats,
+// a grid step above one (over 2^18 pixels) and regions that start off the grid's and the workers'
+// rows.
 TEST(BalanceCorrection, WorkersCountTheGridAsTheReferenceDoes)
 {
     const int w = 1003, h = 701;
@@ -290,6 +335,10 @@ TEST(BalanceCorrection, WorkersCountTheGridAsTheReferenceDoes)
                 EXPECT_GT(balanceGridStep(int64_t(region.x1 - region.x0) * (region.y1 - region.y0)),
                           1);
                 EXPECT_GT(reference.grey, 0u);
+                uint64_t planed = 0;
+                for (const auto& column : reference.exponents)
+                    for (const ExponentBin& bin : column) planed += bin.n;
+                EXPECT_GT(planed, reference.looked / 2) << "most pixels lie on the exponent plane";
                 EXPECT_EQ(0, std::memcmp(&fast, &reference, sizeof fast))
                     << threads << " workers, region from " << region.x0;
             }
