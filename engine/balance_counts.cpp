@@ -33,19 +33,37 @@ int balanceGridStep(int64_t pixels)
 
 void countBalanceRow(BalanceCounts& c, const uint8_t* px, int width, int step, PixelFormat format)
 {
+    // A run of one colour, a flat area, is added at once: one pixel after another into the
+    // same bins would make each addition wait for the one before.
     const int16_t* table = exponentTable();
-    if (format == PixelFormat::Bgra64) {
-        for (int x = 0; x < width; x += step) {
+    const bool deep = format == PixelFormat::Bgra64;
+    uint32_t run = 0, count = 0;
+    for (int x = 0; x < width; x += step) {
+        int r, g, b;
+        if (deep) {
             uint64_t p;
             std::memcpy(&p, px + 8 * x, 8);
-            addGridPixel(c, table, binOfDeep(deepR(p)), binOfDeep(deepG(p)), binOfDeep(deepB(p)));
+            r = binOfDeep(deepR(p));
+            g = binOfDeep(deepG(p));
+            b = binOfDeep(deepB(p));
+        } else {
+            b = px[4 * x];
+            g = px[4 * x + 1];
+            r = px[4 * x + 2];
         }
-        return;
+        const uint32_t colour = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+        ++c.looked;
+        if (count > 0 && colour == run) {
+            ++count;
+            continue;
+        }
+        if (count > 0)
+            addGridPixels(c, table, int(run >> 16), int(run >> 8 & 0xFF), int(run & 0xFF), count);
+        run = colour;
+        count = 1;
     }
-    for (int x = 0; x < width; x += step) {
-        const uint8_t* q = px + 4 * x;
-        addGridPixel(c, table, q[2], q[1], q[0]);
-    }
+    if (count > 0)
+        addGridPixels(c, table, int(run >> 16), int(run >> 8 & 0xFF), int(run & 0xFF), count);
 }
 
 void addBalanceCounts(BalanceCounts& c, const BalanceCounts& o)
@@ -90,7 +108,8 @@ void countBalanceReference(const ConstPlane& plane, const PixelRegion& region, B
                 g = row[4 * x + 1];
                 r = row[4 * x + 2];
             }
-            addGridPixel(out, table, r, g, b);
+            ++out.looked;
+            addGridPixels(out, table, r, g, b, 1);
         }
     }
 }

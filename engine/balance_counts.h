@@ -57,30 +57,37 @@ inline bool nearGrey(int r, int g, int b)
 // round(-16 ln(-ln((v + 0.5) / 256))) for the levels 0..255: the plane's coordinate of a level.
 const int16_t* exponentTable();
 
-// Counts one grid pixel: its bin of the exponent plane (skipped when its brightest channel is
-// below 24, where the ratios are noise, when any channel is at 251 or above, clipped and so
-// without the light's colour, and when it lies beyond the plane) and, when near grey, its
-// three histograms.
-inline void addGridPixel(BalanceCounts& c, const int16_t* table, int r, int g, int b)
+// The pixel's bin of the exponent plane, x * kExponentBins + y; -1 when its brightest channel
+// is below 24, where the ratios are noise, when any channel is at 251 or above, clipped and so
+// without the light's colour, or when it lies beyond the plane.
+inline int exponentBinOf(const int16_t* table, int r, int g, int b)
 {
-    ++c.looked;
     const int hi = r > g ? (r > b ? r : b) : (g > b ? g : b);
-    if (hi >= 24 && hi <= 250) {
-        const auto x = unsigned(table[r] - table[g] + kExponentBins / 2);
-        const auto y = unsigned(table[b] - table[g] + kExponentBins / 2);
-        if (x < unsigned(kExponentBins) && y < unsigned(kExponentBins)) {
-            ExponentBin& bin = c.exponents[x][y];
-            ++bin.n;
-            bin.r += uint32_t(r);
-            bin.g += uint32_t(g);
-            bin.b += uint32_t(b);
-        }
+    if (hi < 24 || hi > 250) return -1;
+    const auto x = unsigned(table[r] - table[g] + kExponentBins / 2);
+    const auto y = unsigned(table[b] - table[g] + kExponentBins / 2);
+    if (x >= unsigned(kExponentBins) || y >= unsigned(kExponentBins)) return -1;
+    return int(x) * kExponentBins + int(y);
+}
+
+// Adds `count` grid pixels of one colour (not to `looked`): to their bin of the exponent plane
+// and, when near grey, to the three histograms.
+inline void addGridPixels(BalanceCounts& c, const int16_t* table, int r, int g, int b,
+                          uint32_t count)
+{
+    const int i = exponentBinOf(table, r, g, b);
+    if (i >= 0) {
+        ExponentBin& bin = c.exponents[i / kExponentBins][i % kExponentBins];
+        bin.n += count;
+        bin.r += count * uint32_t(r);
+        bin.g += count * uint32_t(g);
+        bin.b += count * uint32_t(b);
     }
     if (!nearGrey(r, g, b)) return;
-    ++c.neutral.r[r];
-    ++c.neutral.g[g];
-    ++c.neutral.b[b];
-    ++c.grey;
+    c.neutral.r[r] += count;
+    c.neutral.g[g] += count;
+    c.neutral.b[b] += count;
+    c.grey += count;
 }
 
 // Adds every `step`-th pixel of one row (`width` pixels from `px`, 8-bit or deep) to `c`.
