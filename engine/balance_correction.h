@@ -16,13 +16,21 @@
 // the quality bench no cast asked for more than a 1.36x span (e^0.31) or a 23-level lift,
 // while a red-lit stage, a fundus photograph or stained tissue ask for more. The whole
 // correction fades out between 1.43x (e^0.36) or 30 levels and 1.65x (e^0.5) or 50
-// levels, so a picture that is its own colour beyond that is left exactly as it is. The
-// curve factors stay 1: mid-tone estimates from the medians, and from the means of the
-// near-grey pixels per luma band, pulled photographs with a colour of their own towards grey
-// as far as they took a mid-tone cast out (docs/quality.md has the measurements).
+// levels, so a picture that is its own colour beyond that is left exactly as it is.
 //
-// The frame's values are those both statistics agree on (estimateBalance below): the
-// derivation on all pixels and on the near-grey ones (balance_counts.h).
+// The frame's ends are those both statistics agree on (estimateBalance below): the derivation
+// on all pixels and on the near-grey ones (balance_counts.h).
+//
+// The curve factors carry what the ends cannot see: a per-channel gamma, which leaves the
+// ends in place, and a cast whose channels already reach both ends. The grey surfaces are
+// looked for on the exponent plane (balance_counts.h), where a gamma cast puts every grey
+// pixel at one point: a window shrinking over six steps, from where the stretch puts grey,
+// moves to the weighted mean of what it holds, and the curve factors take that cluster,
+// after the stretch, to grey at its own level. A cluster is also what a scene's own colour
+// makes, so they act only between a residual of 0.12 (grain, scenes' tints) and 0.75 (ln,
+// green-magenta counted twice), on a cluster that is not itself saturated ((max - min) / max
+// from 0.35 to 0.5) nor a third of the picture or more (a sky), and never where the stretch
+// moved the cluster's channels the other way (docs/quality.md has the measurements).
 #pragma once
 
 #include "engine/balance_counts.h"
