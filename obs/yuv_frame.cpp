@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "engine/cpu_level.h"
+#include "obs/yuv420_rows.h"
 
 namespace
 {
@@ -353,12 +354,49 @@ void YuvScratch::reserve(int width)
     rows_.b.resize(n);
 }
 
+#ifdef TELVO_AVX2_ROWS
+namespace
+{
+
+// The frame's columns from `x` on (x even, so no chroma sample is split), as a frame.
+YuvPlanes columnsFrom(const YuvLayout& l, const YuvPlanes& f, int x)
+{
+    const ptrdiff_t sample = l.bits > 8 ? 2 : 1;
+    const ptrdiff_t chroma = (x >> l.chromaShiftX) * sample;
+    YuvPlanes rest = f;
+    rest.width = f.width - x;
+    switch (l.packing) {
+        case YuvPacking::Planar:
+            rest.data[0] += x * sample;
+            rest.data[1] += chroma;
+            rest.data[2] += chroma;
+            break;
+        case YuvPacking::SemiPlanar:
+            rest.data[0] += x * sample;
+            rest.data[1] += 2 * chroma;
+            break;
+        case YuvPacking::Packed422:
+            rest.data[0] += 2 * x;
+            break;
+    }
+    return rest;
+}
+
+}  // namespace
+#endif
+
 void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix& m, uint8_t* work,
                ptrdiff_t workPitch, YuvScratch& s)
 {
 #ifdef TELVO_AVX2_ROWS
-    if (cpuLevel() >= CpuLevel::Avx2)
-        return Avx2Rows::in(layout, frame, m, work, workPitch, s.rows_);
+    if (cpuLevel() >= CpuLevel::Avx2) {
+        const int done =
+            isYuv420Bytes(layout) ? yuv420ToWorkAvx2(layout, frame, m, work, workPitch) : 0;
+        if (done < frame.width)
+            Avx2Rows::in(layout, columnsFrom(layout, frame, done), m,
+                         work + done * workBytesPerPixel(layout), workPitch, s.rows_);
+        return;
+    }
 #endif
     PortableRows::in(layout, frame, m, work, workPitch, s.rows_);
 }
@@ -367,8 +405,14 @@ void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch
                const CodeMatrix& m, const YuvPlanes& frame, YuvScratch& s)
 {
 #ifdef TELVO_AVX2_ROWS
-    if (cpuLevel() >= CpuLevel::Avx2)
-        return Avx2Rows::out(layout, work, workPitch, m, frame, s.rows_);
+    if (cpuLevel() >= CpuLevel::Avx2) {
+        const int done =
+            isYuv420Bytes(layout) ? workToYuv420Avx2(layout, work, workPitch, m, frame) : 0;
+        if (done < frame.width)
+            Avx2Rows::out(layout, work + done * workBytesPerPixel(layout), workPitch, m,
+                          columnsFrom(layout, frame, done), s.rows_);
+        return;
+    }
 #endif
     PortableRows::out(layout, work, workPitch, m, frame, s.rows_);
 }

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+// Hand-vectorised conversions for 8-bit 4:2:0 frames (NV12 and I420: what webcams and
+// capture cards deliver most). They compute exactly what the row loops in yuv_frame.cpp
+// compute (the same float operations in the same order, none contracted), many pixels at
+// a time, and two rows at a time so each chroma sample is worked out once. They cover
+// the frame's columns in whole blocks of kYuv420Block and return how many columns they
+// converted; the row loops convert the rest. Only for a processor with the variant's
+// instruction set (engine/cpu_level.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "obs/yuv_frame.h"
+#include "obs/yuv_matrix.h"
+
+inline constexpr int kYuv420Block = 16;
+
+// NV12 or I420: 8-bit, chroma halved both ways, planar or semi-planar.
+inline bool isYuv420Bytes(const YuvLayout& l)
+{
+    return l.bits == 8 && l.chromaShiftX == 1 && l.chromaShiftY == 1 &&
+           l.packing != YuvPacking::Packed422;
+}
+
+int yuv420ToWorkAvx2(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix& m,
+                     uint8_t* work, ptrdiff_t workPitch);
+int workToYuv420Avx2(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
+                     const CodeMatrix& m, const YuvPlanes& frame);
