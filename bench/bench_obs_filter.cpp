@@ -118,8 +118,8 @@ void filterFrames(benchmark::State& st, Size size, video_format format)
     }
 }
 
-// The two conversions alone, NV12 into the filter's layout and back, with the row loops
-// built for `level` (portable at Scalar, AVX2 above).
+// The two conversions alone, NV12 into the filter's layout and back, at `level` (the
+// portable row loops at Scalar, vector kernels above).
 void convertOnly(benchmark::State& st, Size size, CpuLevel level)
 {
     limitCpuLevel(level);
@@ -190,10 +190,10 @@ std::string caseName(const char* what, const Case& c)
     return std::string(what) + "/" + c.format + "/" + c.size.name;
 }
 
-// The levels with row loops of their own that this processor offers.
+// The levels with conversions of their own that this processor offers.
 int lastConvertLevel()
 {
-    return std::min(static_cast<int>(detectedCpuLevel()), static_cast<int>(CpuLevel::Avx2));
+    return static_cast<int>(detectedCpuLevel());
 }
 
 }  // namespace

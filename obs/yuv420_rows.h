@@ -5,9 +5,9 @@
 // capture cards deliver most). They compute exactly what the row loops in yuv_frame.cpp
 // compute (the same float operations in the same order, none contracted), many pixels at
 // a time, and two rows at a time so each chroma sample is worked out once. They cover
-// the frame's columns in whole blocks of kYuv420Block and return how many columns they
-// converted; the row loops convert the rest. Only for a processor with the variant's
-// instruction set (engine/cpu_level.h).
+// the frame's columns in whole blocks (16 pixels for AVX2, 32 for AVX-512) and return how
+// many columns they converted; a narrower variant or the row loops convert the rest.
+// Only for a processor with the variant's instruction set (engine/cpu_level.h).
 #pragma once
 
 #include <cstddef>
@@ -15,8 +15,6 @@
 
 #include "obs/yuv_frame.h"
 #include "obs/yuv_matrix.h"
-
-inline constexpr int kYuv420Block = 16;
 
 // NV12 or I420: 8-bit, chroma halved both ways, planar or semi-planar.
 inline bool isYuv420Bytes(const YuvLayout& l)
@@ -29,3 +27,8 @@ int yuv420ToWorkAvx2(const YuvLayout& layout, const YuvPlanes& frame, const Code
                      uint8_t* work, ptrdiff_t workPitch);
 int workToYuv420Avx2(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
                      const CodeMatrix& m, const YuvPlanes& frame);
+
+int yuv420ToWorkAvx512(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix& m,
+                       uint8_t* work, ptrdiff_t workPitch);
+int workToYuv420Avx512(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
+                       const CodeMatrix& m, const YuvPlanes& frame);

@@ -389,12 +389,19 @@ void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix
                ptrdiff_t workPitch, YuvScratch& s)
 {
 #ifdef TELVO_AVX2_ROWS
-    if (cpuLevel() >= CpuLevel::Avx2) {
-        const int done =
-            isYuv420Bytes(layout) ? yuv420ToWorkAvx2(layout, frame, m, work, workPitch) : 0;
+    const CpuLevel level = cpuLevel();
+    if (level >= CpuLevel::Avx2) {
+        const int bpp = workBytesPerPixel(layout);
+        int done = 0;
+        if (isYuv420Bytes(layout)) {
+            if (level >= CpuLevel::Avx512Vbmi)
+                done = yuv420ToWorkAvx512(layout, frame, m, work, workPitch);
+            done += yuv420ToWorkAvx2(layout, columnsFrom(layout, frame, done), m, work + done * bpp,
+                                     workPitch);
+        }
         if (done < frame.width)
-            Avx2Rows::in(layout, columnsFrom(layout, frame, done), m,
-                         work + done * workBytesPerPixel(layout), workPitch, s.rows_);
+            Avx2Rows::in(layout, columnsFrom(layout, frame, done), m, work + done * bpp, workPitch,
+                         s.rows_);
         return;
     }
 #endif
@@ -405,12 +412,19 @@ void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch
                const CodeMatrix& m, const YuvPlanes& frame, YuvScratch& s)
 {
 #ifdef TELVO_AVX2_ROWS
-    if (cpuLevel() >= CpuLevel::Avx2) {
-        const int done =
-            isYuv420Bytes(layout) ? workToYuv420Avx2(layout, work, workPitch, m, frame) : 0;
+    const CpuLevel level = cpuLevel();
+    if (level >= CpuLevel::Avx2) {
+        const int bpp = workBytesPerPixel(layout);
+        int done = 0;
+        if (isYuv420Bytes(layout)) {
+            if (level >= CpuLevel::Avx512Vbmi)
+                done = workToYuv420Avx512(layout, work, workPitch, m, frame);
+            done += workToYuv420Avx2(layout, work + done * bpp, workPitch, m,
+                                     columnsFrom(layout, frame, done));
+        }
         if (done < frame.width)
-            Avx2Rows::out(layout, work + done * workBytesPerPixel(layout), workPitch, m,
-                          columnsFrom(layout, frame, done), s.rows_);
+            Avx2Rows::out(layout, work + done * bpp, workPitch, m, columnsFrom(layout, frame, done),
+                          s.rows_);
         return;
     }
 #endif

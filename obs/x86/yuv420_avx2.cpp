@@ -20,6 +20,8 @@
 namespace
 {
 
+constexpr int kBlock = 16;  // pixels per step: eight chroma samples
+
 // A CodeMatrix's numbers, each in every lane.
 struct Lanes {
     __m256 k[3][4], e[3][4], low[3], high[3], rgbMax, zero, half, quarter;
@@ -202,10 +204,10 @@ TELVO_AVX2 int yuv420ToWorkAvx2(const YuvLayout& l, const YuvPlanes& f, const Co
                                 uint8_t* work, ptrdiff_t workPitch)
 {
     const Lanes c(m);
-    const int columns = f.width / kYuv420Block * kYuv420Block;
+    const int columns = f.width / kBlock * kBlock;
     for (int row = 0; row < f.height; row += 2) {
         const int rows = row + 1 < f.height ? 2 : 1;
-        for (int x = 0; x < columns; x += kYuv420Block) {
+        for (int x = 0; x < columns; x += kBlock) {
             Terms first, second;
             chromaOfBlock(l, f, row / 2, x, c, first, second);
             for (int r = 0; r < rows; ++r) {
@@ -223,11 +225,11 @@ TELVO_AVX2 int workToYuv420Avx2(const YuvLayout& l, const uint8_t* work, ptrdiff
                                 const CodeMatrix& m, const YuvPlanes& f)
 {
     const Lanes c(m);
-    const int columns = f.width / kYuv420Block * kYuv420Block;
+    const int columns = f.width / kBlock * kBlock;
     for (int row = 0; row < f.height; row += 2) {
         // A last odd row is its chroma's both rows.
         const int next = row + 1 < f.height ? row + 1 : row;
-        for (int x = 0; x < columns; x += kYuv420Block) {
+        for (int x = 0; x < columns; x += kBlock) {
             Channels p[2][2];
             for (int r = 0; r < 2; ++r) {
                 const uint8_t* in = work + workPitch * (r == 0 ? row : next) + 4 * x;
