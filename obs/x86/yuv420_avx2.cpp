@@ -24,7 +24,7 @@ constexpr int kBlock = 16;  // pixels per step: eight chroma samples
 
 // A CodeMatrix's numbers, each in every lane.
 struct Lanes {
-    __m256 k[3][4], e[3][4], low[3], high[3], rgbMax, zero, half, quarter;
+    __m256 k[3][4], e[3][4], low[3], high[3], half, quarter;
 
     TELVO_AVX2_INLINE explicit Lanes(const CodeMatrix& m)
     {
@@ -36,8 +36,6 @@ struct Lanes {
             low[i] = _mm256_set1_ps(m.lowCode[i]);
             high[i] = _mm256_set1_ps(m.highCode[i]);
         }
-        rgbMax = _mm256_set1_ps(m.rgbMax);
-        zero = _mm256_setzero_ps();
         half = _mm256_set1_ps(0.5f);
         quarter = _mm256_set1_ps(0.25f);
     }
@@ -109,18 +107,25 @@ TELVO_AVX2_INLINE void chromaOfBlock(const YuvLayout& l, const YuvPlanes& f, int
     second = chromaTerms(u1, v1, c);
 }
 
-// Eight pixels of the filter's layout: B, G, R and a zero byte each.
+// Eight pixels of the filter's layout: B, G, R and a zero byte each. The bytes are
+// packed with saturation instead of clamping to 0..255 first: int(v + 0.5) of a value
+// below 0 is at most 0 and of one above 255 at least 255 (all are far inside int), so
+// the bytes are the same.
 TELVO_AVX2_INLINE void storePixels(const uint8_t* y, const Terms& t, const Lanes& c, uint8_t* out)
 {
     const __m256 yy =
         clampPs(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(load8(y))), c.low[0], c.high[0]);
     __m256i ch[3];
     for (int i = 0; i < 3; ++i)
-        ch[i] = roundPs(
-            clampPs(_mm256_add_ps(_mm256_mul_ps(c.k[i][0], yy), t.c[i]), c.zero, c.rgbMax), c);
-    const __m256i bgr = _mm256_or_si256(
-        ch[2], _mm256_or_si256(_mm256_slli_epi32(ch[1], 8), _mm256_slli_epi32(ch[0], 16)));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), bgr);
+        ch[i] = roundPs(_mm256_add_ps(_mm256_mul_ps(c.k[i][0], yy), t.c[i]), c);
+    // Per 128-bit lane (four pixels): words b0-3 g0-3 and r0-3 0000, bytes
+    // b0-3 g0-3 r0-3 0000, then each pixel's bytes together.
+    const __m256i bg = _mm256_packus_epi32(ch[2], ch[1]);
+    const __m256i r0 = _mm256_packus_epi32(ch[0], _mm256_setzero_si256());
+    const __m256i order = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0,
+                                           4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_shuffle_epi8(_mm256_packus_epi16(bg, r0), order));
 }
 
 // A pixel vector's R, G and B codes.

@@ -23,7 +23,7 @@ constexpr int kBlock = 32;  // pixels per step: sixteen chroma samples
 constexpr __mmask16 kAll = 0xFFFF;
 
 struct Lanes {
-    __m512 k[3][4], e[3][4], low[3], high[3], rgbMax, zero, half, quarter;
+    __m512 k[3][4], e[3][4], low[3], high[3], half, quarter;
 
     TELVO_AVX512_INLINE explicit Lanes(const CodeMatrix& m)
     {
@@ -35,8 +35,6 @@ struct Lanes {
             low[i] = _mm512_set1_ps(m.lowCode[i]);
             high[i] = _mm512_set1_ps(m.highCode[i]);
         }
-        rgbMax = _mm512_set1_ps(m.rgbMax);
-        zero = _mm512_setzero_ps();
         half = _mm512_set1_ps(0.5f);
         quarter = _mm512_set1_ps(0.25f);
     }
@@ -106,17 +104,23 @@ TELVO_AVX512_INLINE void chromaOfBlock(const YuvLayout& l, const YuvPlanes& f, i
     second = chromaTerms(u1, v1, c);
 }
 
+// Sixteen pixels of the filter's layout: B, G, R and a zero byte each. The bytes are
+// packed with saturation instead of clamping to 0..255 first: int(v + 0.5) of a value
+// below 0 is at most 0 and of one above 255 at least 255 (all are far inside int), so
+// the bytes are the same.
 TELVO_AVX512_INLINE void storePixels(const uint8_t* y, const Terms& t, const Lanes& c, uint8_t* out)
 {
     const __m512 yy = clampPs(_mm512_maskz_cvtepi32_ps(kAll, widen16(y)), c.low[0], c.high[0]);
     __m512i ch[3];
     for (int i = 0; i < 3; ++i)
-        ch[i] = roundPs(
-            clampPs(_mm512_add_ps(_mm512_mul_ps(c.k[i][0], yy), t.c[i]), c.zero, c.rgbMax), c);
-    const __m512i bgr =
-        _mm512_or_si512(ch[2], _mm512_or_si512(_mm512_maskz_slli_epi32(kAll, ch[1], 8),
-                                               _mm512_maskz_slli_epi32(kAll, ch[0], 16)));
-    _mm512_storeu_si512(out, bgr);
+        ch[i] = roundPs(_mm512_add_ps(_mm512_mul_ps(c.k[i][0], yy), t.c[i]), c);
+    // Per 128-bit lane (four pixels): words b0-3 g0-3 and r0-3 0000, bytes
+    // b0-3 g0-3 r0-3 0000, then each pixel's bytes together.
+    const __m512i bg = _mm512_packus_epi32(ch[2], ch[1]);
+    const __m512i r0 = _mm512_packus_epi32(ch[0], _mm512_setzero_si512());
+    const __m512i order = _mm512_maskz_broadcast_i32x4(
+        kAll, _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15));
+    _mm512_storeu_si512(out, _mm512_shuffle_epi8(_mm512_packus_epi16(bg, r0), order));
 }
 
 struct Channels {
