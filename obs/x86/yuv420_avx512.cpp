@@ -55,11 +55,6 @@ TELVO_AVX512_INLINE __m512i widen16(const uint8_t* p)
     return _mm512_maskz_cvtepu8_epi32(kAll, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
-TELVO_AVX512_INLINE __m512i widen8(const uint8_t* p)
-{
-    return _mm512_maskz_cvtepu8_epi32(kAll, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
-}
-
 struct Terms {
     __m512 c[3];
 };
@@ -75,33 +70,33 @@ TELVO_AVX512_INLINE Terms chromaTerms(__m512i u, __m512i v, const Lanes& c)
     return t;
 }
 
-// Sixteen chroma samples' terms for the 32 pixels they cover, as two vectors.
+// Sixteen chroma samples' terms, worked out once, then spread over the 32 pixels they
+// cover as two vectors (a term is the same float whichever pixel it is computed for).
 TELVO_AVX512_INLINE void chromaOfBlock(const YuvLayout& l, const YuvPlanes& f, int crow, int x,
                                        const Lanes& c, Terms& first, Terms& second)
 {
-    __m512i u0, v0, u1, v1;
+    __m512i u, v;
     if (l.packing == YuvPacking::SemiPlanar) {
         const uint8_t* uv = f.data[1] + f.pitch[1] * crow + x;
         const __m512i evens =
-            _mm512_setr_epi32(0, 0, 2, 2, 4, 4, 6, 6, 8, 8, 10, 10, 12, 12, 14, 14);
+            _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
         const __m512i odds =
-            _mm512_setr_epi32(1, 1, 3, 3, 5, 5, 7, 7, 9, 9, 11, 11, 13, 13, 15, 15);
+            _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
         const __m512i a = widen16(uv), b = widen16(uv + 16);
-        u0 = _mm512_maskz_permutexvar_epi32(kAll, evens, a);
-        v0 = _mm512_maskz_permutexvar_epi32(kAll, odds, a);
-        u1 = _mm512_maskz_permutexvar_epi32(kAll, evens, b);
-        v1 = _mm512_maskz_permutexvar_epi32(kAll, odds, b);
+        u = _mm512_maskz_permutex2var_epi32(kAll, a, evens, b);
+        v = _mm512_maskz_permutex2var_epi32(kAll, a, odds, b);
     } else {
-        const uint8_t* us = f.data[1] + f.pitch[1] * crow + x / 2;
-        const uint8_t* vs = f.data[2] + f.pitch[2] * crow + x / 2;
-        const __m512i twice = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
-        u0 = _mm512_maskz_permutexvar_epi32(kAll, twice, widen8(us));
-        v0 = _mm512_maskz_permutexvar_epi32(kAll, twice, widen8(vs));
-        u1 = _mm512_maskz_permutexvar_epi32(kAll, twice, widen8(us + 8));
-        v1 = _mm512_maskz_permutexvar_epi32(kAll, twice, widen8(vs + 8));
+        u = widen16(f.data[1] + f.pitch[1] * crow + x / 2);
+        v = widen16(f.data[2] + f.pitch[2] * crow + x / 2);
     }
-    first = chromaTerms(u0, v0, c);
-    second = chromaTerms(u1, v1, c);
+    const Terms samples = chromaTerms(u, v, c);
+    const __m512i low = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+    const __m512i high =
+        _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    for (int i = 0; i < 3; ++i) {
+        first.c[i] = _mm512_maskz_permutexvar_ps(kAll, low, samples.c[i]);
+        second.c[i] = _mm512_maskz_permutexvar_ps(kAll, high, samples.c[i]);
+    }
 }
 
 // Sixteen pixels of the filter's layout: B, G, R and a zero byte each. The bytes are
@@ -123,16 +118,21 @@ TELVO_AVX512_INLINE void storePixels(const uint8_t* y, const Terms& t, const Lan
     _mm512_storeu_si512(out, _mm512_shuffle_epi8(_mm512_packus_epi16(bg, r0), order));
 }
 
+// A pixel vector's R, G and B codes: byte shuffles zero-extend R and G in one step each.
 struct Channels {
     __m512i c[3];
     Channels() = default;
     TELVO_AVX512_INLINE explicit Channels(const uint8_t* pixels)
     {
         const __m512i p = _mm512_loadu_si512(pixels);
-        const __m512i byte = _mm512_set1_epi32(0xFF);
-        c[0] = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, p, 16), byte);
-        c[1] = _mm512_and_si512(_mm512_maskz_srli_epi32(kAll, p, 8), byte);
-        c[2] = _mm512_and_si512(p, byte);
+        constexpr char z = -128;  // a shuffle index that gives a zero byte
+        c[0] = _mm512_shuffle_epi8(
+            p, _mm512_maskz_broadcast_i32x4(
+                   kAll, _mm_setr_epi8(2, z, z, z, 6, z, z, z, 10, z, z, z, 14, z, z, z)));
+        c[1] = _mm512_shuffle_epi8(
+            p, _mm512_maskz_broadcast_i32x4(
+                   kAll, _mm_setr_epi8(1, z, z, z, 5, z, z, z, 9, z, z, z, 13, z, z, z)));
+        c[2] = _mm512_and_si512(p, _mm512_set1_epi32(0xFF));
     }
 };
 
