@@ -12,7 +12,8 @@ download and unpacked into the cache folder, never installed. They are split onc
 into the TUNING set (the method's choices were made on it) and the HELD_OUT set (only
 measured); a quality claim is made on the held-out set only. Footage, a third set, only
 measured: real camera clips and photographs in their own light from opencv-doc,
-mrpt-common and python3-imageio, each with a neutral surface picked by hand (FOOTAGE).
+mrpt-common, python3-imageio, python3-hug-doc, kphotoalbum and mrpt-doc, each with a neutral
+surface picked by hand (FOOTAGE).
 
 Every picture is scaled and cropped to 360x240, shown to each tool as five identical frames
 (telvo's five-frame average has then settled) and the fifth is measured; all pictures of a
@@ -59,6 +60,9 @@ SOURCES = {  # package -> folder inside it
     "opencv-doc": "usr/share/doc/opencv-doc/examples/data",
     "mrpt-common": "usr/share/mrpt/datasets",
     "python3-imageio": "usr/lib/python3/dist-packages/imageio/resources/images",
+    "python3-hug-doc": "usr/share/doc/python3-hug/examples/streaming_movie_server",
+    "kphotoalbum": "usr/share/kphotoalbum/demo",
+    "mrpt-doc": "usr/share/doc/mrpt-doc/samples",
 }
 TUNING = [("python3-skimage", n) for n in
           ["astronaut.png", "chelsea.png", "coffee.png", "rocket.jpg", "motorcycle_left.png"]] + \
@@ -86,6 +90,17 @@ FOOTAGE = [
      [(200, 65, 245, 115)]),
     ("room by a window, mixed light (pillar between windows), panning", "python3-imageio",
      ["realshort.mp4"], (36, 1), [(215, 35, 255, 90)]),
+    # Strong casts: a camera left on daylight under tungsten, and two robot cameras whose
+    # colour is far off; the surfaces are paper, a painted wall and a white board.
+    ("model on a paper sweep, tungsten light (the sweep)", "python3-hug-doc", ["movie.mp4"],
+     (40, 4), [(300, 100, 350, 150)]),
+    ("webcam, tungsten room light (wall behind the speaker)", "kphotoalbum", ["movie.avi"],
+     (68, 1), [(290, 40, 355, 80)]),
+    ("office, magenta cast (white wall), stereo pair", "mrpt-doc",
+     ["vision_feature_extraction/imgs/imL_p01.jpg", "vision_feature_extraction/imgs/imR_p01.jpg"],
+     None, [(300, 25, 335, 70), (290, 20, 318, 70)]),
+    ("box in a dark room, green cast (its white side)", "mrpt-doc",
+     ["vision_multiple_checkerboards/test_3_checkerboards_5x4.jpg"], None, [(45, 40, 95, 140)]),
 ]
 
 PEERS = {"grayworld": "grayworld", "greyedge": "greyedge", "normalize": "normalize",
