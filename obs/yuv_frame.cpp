@@ -16,6 +16,8 @@ namespace
 // The conversions below are plain C++, written once and always inlined into each variant
 // (PortableRows, Avx2Rows, at the end): the variant's target decides which vectors the
 // compiler builds the row loops with, and cpuLevel() picks the variant once per frame.
+// NV12 and I420 first go through hand-written vector rows (obs/yuv420_rows.h), widest
+// first, which compute the same floats; these loops take the columns they leave.
 #define TELVO_ROW_LOOP [[gnu::always_inline]] inline
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TELVO_AVX2_ROWS 1
@@ -394,10 +396,11 @@ void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix
         const int bpp = workBytesPerPixel(layout);
         int done = 0;
         if (isYuv420Bytes(layout)) {
-            if (level >= CpuLevel::Avx512Vbmi)
-                done = yuv420ToWorkAvx512(layout, frame, m, work, workPitch);
-            done += yuv420ToWorkAvx2(layout, columnsFrom(layout, frame, done), m, work + done * bpp,
-                                     workPitch);
+            const int wide = level >= CpuLevel::Avx512Vbmi
+                                 ? yuv420ToWorkAvx512(layout, frame, m, work, workPitch)
+                                 : 0;
+            done = wide + yuv420ToWorkAvx2(layout, columnsFrom(layout, frame, wide), m,
+                                           work + wide * bpp, workPitch);
         }
         if (done < frame.width)
             Avx2Rows::in(layout, columnsFrom(layout, frame, done), m, work + done * bpp, workPitch,
@@ -417,10 +420,11 @@ void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch
         const int bpp = workBytesPerPixel(layout);
         int done = 0;
         if (isYuv420Bytes(layout)) {
-            if (level >= CpuLevel::Avx512Vbmi)
-                done = workToYuv420Avx512(layout, work, workPitch, m, frame);
-            done += workToYuv420Avx2(layout, work + done * bpp, workPitch, m,
-                                     columnsFrom(layout, frame, done));
+            const int wide = level >= CpuLevel::Avx512Vbmi
+                                 ? workToYuv420Avx512(layout, work, workPitch, m, frame)
+                                 : 0;
+            done = wide + workToYuv420Avx2(layout, work + wide * bpp, workPitch, m,
+                                           columnsFrom(layout, frame, wide));
         }
         if (done < frame.width)
             Avx2Rows::out(layout, work + done * bpp, workPitch, m, columnsFrom(layout, frame, done),
