@@ -12,8 +12,6 @@
 
 #include <immintrin.h>
 
-#include <cstring>
-
 #define TELVO_AVX2 __attribute__((target("avx2")))
 #define TELVO_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
@@ -56,13 +54,6 @@ TELVO_AVX2_INLINE __m128i load8(const uint8_t* p)
     return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
 }
 
-TELVO_AVX2_INLINE __m128i load4(const uint8_t* p)
-{
-    int32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return _mm_cvtsi32_si128(v);
-}
-
 // The chroma's share of eight pixels' R, G and B, from their chroma codes (one per pixel).
 struct Terms {
     __m256 c[3];
@@ -79,32 +70,32 @@ TELVO_AVX2_INLINE Terms chromaTerms(__m256i u, __m256i v, const Lanes& c)
     return t;
 }
 
-// Eight chroma samples' terms for the sixteen pixels they cover: lanes 0..7 for the
-// first eight pixels, 8..15 for the next.
+// Eight chroma samples' terms, worked out once, then spread over the sixteen pixels
+// they cover as two vectors (a term is the same float whichever pixel it is computed
+// for).
 TELVO_AVX2_INLINE void chromaOfBlock(const YuvLayout& l, const YuvPlanes& f, int crow, int x,
                                      const Lanes& c, Terms& first, Terms& second)
 {
-    __m256i u0, v0, u1, v1;
+    __m256i u, v;
     if (l.packing == YuvPacking::SemiPlanar) {
-        const uint8_t* uv = f.data[1] + f.pitch[1] * crow + x;
-        const __m256i evens = _mm256_setr_epi32(0, 0, 2, 2, 4, 4, 6, 6);
-        const __m256i odds = _mm256_setr_epi32(1, 1, 3, 3, 5, 5, 7, 7);
-        const __m256i a = _mm256_cvtepu8_epi32(load8(uv)), b = _mm256_cvtepu8_epi32(load8(uv + 8));
-        u0 = _mm256_permutevar8x32_epi32(a, evens);
-        v0 = _mm256_permutevar8x32_epi32(a, odds);
-        u1 = _mm256_permutevar8x32_epi32(b, evens);
-        v1 = _mm256_permutevar8x32_epi32(b, odds);
+        // u0 v0 u1 v1 .. u7 v7 into u0 .. u7 and v0 .. v7.
+        const __m128i pairs =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(f.data[1] + f.pitch[1] * crow + x));
+        const __m128i split = _mm_shuffle_epi8(
+            pairs, _mm_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15));
+        u = _mm256_cvtepu8_epi32(split);
+        v = _mm256_cvtepu8_epi32(_mm_unpackhi_epi64(split, split));
     } else {
-        const uint8_t* us = f.data[1] + f.pitch[1] * crow + x / 2;
-        const uint8_t* vs = f.data[2] + f.pitch[2] * crow + x / 2;
-        const __m256i twice = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
-        u0 = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(load4(us)), twice);
-        v0 = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(load4(vs)), twice);
-        u1 = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(load4(us + 4)), twice);
-        v1 = _mm256_permutevar8x32_epi32(_mm256_cvtepu8_epi32(load4(vs + 4)), twice);
+        u = _mm256_cvtepu8_epi32(load8(f.data[1] + f.pitch[1] * crow + x / 2));
+        v = _mm256_cvtepu8_epi32(load8(f.data[2] + f.pitch[2] * crow + x / 2));
     }
-    first = chromaTerms(u0, v0, c);
-    second = chromaTerms(u1, v1, c);
+    const Terms samples = chromaTerms(u, v, c);
+    const __m256i low = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+    const __m256i high = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+    for (int i = 0; i < 3; ++i) {
+        first.c[i] = _mm256_permutevar8x32_ps(samples.c[i], low);
+        second.c[i] = _mm256_permutevar8x32_ps(samples.c[i], high);
+    }
 }
 
 // Eight pixels of the filter's layout: B, G, R and a zero byte each. The bytes are
@@ -128,16 +119,20 @@ TELVO_AVX2_INLINE void storePixels(const uint8_t* y, const Terms& t, const Lanes
                         _mm256_shuffle_epi8(_mm256_packus_epi16(bg, r0), order));
 }
 
-// A pixel vector's R, G and B codes.
+// A pixel vector's R, G and B codes: byte shuffles zero-extend R and G in one step each.
 struct Channels {
     __m256i c[3];
     Channels() = default;
     TELVO_AVX2_INLINE explicit Channels(__m256i p)
     {
-        const __m256i byte = _mm256_set1_epi32(0xFF);
-        c[0] = _mm256_and_si256(_mm256_srli_epi32(p, 16), byte);
-        c[1] = _mm256_and_si256(_mm256_srli_epi32(p, 8), byte);
-        c[2] = _mm256_and_si256(p, byte);
+        constexpr char z = -128;  // a shuffle index that gives a zero byte
+        c[0] = _mm256_shuffle_epi8(
+            p, _mm256_setr_epi8(2, z, z, z, 6, z, z, z, 10, z, z, z, 14, z, z, z, 2, z, z, z, 6, z,
+                                z, z, 10, z, z, z, 14, z, z, z));
+        c[1] = _mm256_shuffle_epi8(
+            p, _mm256_setr_epi8(1, z, z, z, 5, z, z, z, 9, z, z, z, 13, z, z, z, 1, z, z, z, 5, z,
+                                z, z, 9, z, z, z, 13, z, z, z));
+        c[2] = _mm256_and_si256(p, _mm256_set1_epi32(0xFF));
     }
 };
 
