@@ -23,6 +23,13 @@ inline bool isYuv420Bytes(const YuvLayout& l)
            l.packing != YuvPacking::Packed422;
 }
 
+// P010 or I010: 10-bit codes in 16-bit samples, chroma halved both ways.
+inline bool isYuv420Words(const YuvLayout& l)
+{
+    return l.bits == 10 && l.chromaShiftX == 1 && l.chromaShiftY == 1 &&
+           l.packing != YuvPacking::Packed422;
+}
+
 int yuv420ToWorkAvx2(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix& m,
                      uint8_t* work, ptrdiff_t workPitch);
 int workToYuv420Avx2(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
@@ -32,3 +39,8 @@ int yuv420ToWorkAvx512(const YuvLayout& layout, const YuvPlanes& frame, const Co
                        uint8_t* work, ptrdiff_t workPitch);
 int workToYuv420Avx512(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
                        const CodeMatrix& m, const YuvPlanes& frame);
+// P010 and I010 into the filter's 16-bit words and back (AVX-512 only).
+int yuv420WordsToWorkAvx512(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix& m,
+                            uint8_t* work, ptrdiff_t workPitch);
+int workToYuv420WordsAvx512(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch,
+                            const CodeMatrix& m, const YuvPlanes& frame);

@@ -16,8 +16,9 @@ namespace
 // The conversions below are plain C++, written once and always inlined into each variant
 // (PortableRows, Avx2Rows, at the end): the variant's target decides which vectors the
 // compiler builds the row loops with, and cpuLevel() picks the variant once per frame.
-// NV12 and I420 first go through hand-written vector rows (obs/yuv420_rows.h), widest
-// first, which compute the same floats; these loops take the columns they leave.
+// NV12 and I420 (and with AVX-512, P010 and I010) first go through hand-written vector
+// rows (obs/yuv420_rows.h), widest first, which compute the same floats; these loops
+// take the columns they leave.
 #define TELVO_ROW_LOOP [[gnu::always_inline]] inline
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TELVO_AVX2_ROWS 1
@@ -401,6 +402,8 @@ void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix
                                  : 0;
             done = wide + yuv420ToWorkAvx2(layout, columnsFrom(layout, frame, wide), m,
                                            work + wide * bpp, workPitch);
+        } else if (isYuv420Words(layout) && level >= CpuLevel::Avx512Vbmi) {
+            done = yuv420WordsToWorkAvx512(layout, frame, m, work, workPitch);
         }
         if (done < frame.width)
             Avx2Rows::in(layout, columnsFrom(layout, frame, done), m, work + done * bpp, workPitch,
@@ -425,6 +428,8 @@ void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch
                                  : 0;
             done = wide + workToYuv420Avx2(layout, work + wide * bpp, workPitch, m,
                                            columnsFrom(layout, frame, wide));
+        } else if (isYuv420Words(layout) && level >= CpuLevel::Avx512Vbmi) {
+            done = workToYuv420WordsAvx512(layout, work, workPitch, m, frame);
         }
         if (done < frame.width)
             Avx2Rows::out(layout, work + done * bpp, workPitch, m, columnsFrom(layout, frame, done),

@@ -70,6 +70,18 @@ TELVO_AVX512_INLINE Terms chromaTerms(__m512i u, __m512i v, const Lanes& c)
     return t;
 }
 
+// Sixteen samples' terms spread over the 32 pixels they cover, as two vectors.
+TELVO_AVX512_INLINE void spreadTerms(const Terms& samples, Terms& first, Terms& second)
+{
+    const __m512i low = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+    const __m512i high =
+        _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    for (int i = 0; i < 3; ++i) {
+        first.c[i] = _mm512_maskz_permutexvar_ps(kAll, low, samples.c[i]);
+        second.c[i] = _mm512_maskz_permutexvar_ps(kAll, high, samples.c[i]);
+    }
+}
+
 // Sixteen chroma samples' terms, worked out once, then spread over the 32 pixels they
 // cover as two vectors (a term is the same float whichever pixel it is computed for).
 TELVO_AVX512_INLINE void chromaOfBlock(const YuvLayout& l, const YuvPlanes& f, int crow, int x,
@@ -89,14 +101,7 @@ TELVO_AVX512_INLINE void chromaOfBlock(const YuvLayout& l, const YuvPlanes& f, i
         u = widen16(f.data[1] + f.pitch[1] * crow + x / 2);
         v = widen16(f.data[2] + f.pitch[2] * crow + x / 2);
     }
-    const Terms samples = chromaTerms(u, v, c);
-    const __m512i low = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
-    const __m512i high =
-        _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
-    for (int i = 0; i < 3; ++i) {
-        first.c[i] = _mm512_maskz_permutexvar_ps(kAll, low, samples.c[i]);
-        second.c[i] = _mm512_maskz_permutexvar_ps(kAll, high, samples.c[i]);
-    }
+    spreadTerms(chromaTerms(u, v, c), first, second);
 }
 
 // Sixteen pixels of the filter's layout: B, G, R and a zero byte each. The bytes are
@@ -136,14 +141,14 @@ struct Channels {
     }
 };
 
-// Sixteen luma codes as bytes.
-TELVO_AVX512_INLINE __m128i lumaOf(const Channels& p, const Lanes& c)
+// Sixteen luma codes.
+TELVO_AVX512_INLINE __m512i lumaCodes(const Channels& p, const Lanes& c)
 {
     __m512 yy = _mm512_mul_ps(c.e[0][0], _mm512_maskz_cvtepi32_ps(kAll, p.c[0]));
     yy = _mm512_add_ps(yy, _mm512_mul_ps(c.e[0][1], _mm512_maskz_cvtepi32_ps(kAll, p.c[1])));
     yy = _mm512_add_ps(yy, _mm512_mul_ps(c.e[0][2], _mm512_maskz_cvtepi32_ps(kAll, p.c[2])));
     yy = _mm512_add_ps(yy, c.e[0][3]);
-    return _mm512_maskz_cvtepi32_epi8(kAll, roundPs(clampPs(yy, c.low[0], c.high[0]), c));
+    return roundPs(clampPs(yy, c.low[0], c.high[0]), c);
 }
 
 TELVO_AVX512_INLINE __m512i chromaCode(const __m512 (&e)[4], const __m512 (&mean)[3], __m512 low,
@@ -155,10 +160,10 @@ TELVO_AVX512_INLINE __m512i chromaCode(const __m512 (&e)[4], const __m512 (&mean
     return roundPs(clampPs(_mm512_add_ps(v, e[3]), low, high), c);
 }
 
-// Sixteen chroma samples from the means of the 2 x 2 pixels each covers (rows a and b:
-// 32 pixels each, as two vectors).
-TELVO_AVX512_INLINE void storeChroma(const YuvLayout& l, const YuvPlanes& f, int crow, int x,
-                                     const Channels (&a)[2], const Channels (&b)[2], const Lanes& c)
+// Sixteen chroma samples' codes from the means of the 2 x 2 pixels each covers (rows a
+// and b: 32 pixels each, as two vectors).
+TELVO_AVX512_INLINE void chromaCodes(const Channels (&a)[2], const Channels (&b)[2], const Lanes& c,
+                                     __m512i& u, __m512i& v)
 {
     const __m512i evens =
         _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
@@ -172,8 +177,15 @@ TELVO_AVX512_INLINE void storeChroma(const YuvLayout& l, const YuvPlanes& f, int
                                               _mm512_permutex2var_epi32(left, odds, right));
         mean[i] = _mm512_mul_ps(c.quarter, _mm512_maskz_cvtepi32_ps(kAll, sums));
     }
-    const __m512i u = chromaCode(c.e[1], mean, c.low[1], c.high[1], c);
-    const __m512i v = chromaCode(c.e[2], mean, c.low[2], c.high[2], c);
+    u = chromaCode(c.e[1], mean, c.low[1], c.high[1], c);
+    v = chromaCode(c.e[2], mean, c.low[2], c.high[2], c);
+}
+
+TELVO_AVX512_INLINE void storeChroma(const YuvLayout& l, const YuvPlanes& f, int crow, int x,
+                                     const Channels (&a)[2], const Channels (&b)[2], const Lanes& c)
+{
+    __m512i u, v;
+    chromaCodes(a, b, c, u, v);
     if (l.packing == YuvPacking::SemiPlanar) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(f.data[1] + f.pitch[1] * crow + x),
                             _mm512_maskz_cvtepi32_epi16(
@@ -184,6 +196,107 @@ TELVO_AVX512_INLINE void storeChroma(const YuvLayout& l, const YuvPlanes& f, int
                      _mm512_maskz_cvtepi32_epi8(kAll, u));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(f.data[2] + f.pitch[2] * crow + x / 2),
                      _mm512_maskz_cvtepi32_epi8(kAll, v));
+}
+
+// 10-bit video in 16-bit samples (P010: in the top bits; I010: in the low bits), to and
+// from the filter's 16-bit words: the same steps on words.
+struct Samples {
+    __m512i shift, mask;
+    TELVO_AVX512_INLINE explicit Samples(const YuvLayout& l)
+        : shift(_mm512_set1_epi32(l.sampleShift)), mask(_mm512_set1_epi32((1 << l.bits) - 1))
+    {
+    }
+    // Sixteen samples' codes.
+    TELVO_AVX512_INLINE __m512i codes(const uint8_t* p) const
+    {
+        const __m512i w = _mm512_maskz_cvtepu16_epi32(
+            kAll, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+        return _mm512_and_si512(_mm512_maskz_srlv_epi32(kAll, w, shift), mask);
+    }
+    // Sixteen codes stored as samples.
+    TELVO_AVX512_INLINE void store(uint8_t* p, __m512i codes) const
+    {
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(p),
+            _mm512_maskz_cvtepi32_epi16(kAll, _mm512_maskz_sllv_epi32(kAll, codes, shift)));
+    }
+};
+
+TELVO_AVX512_INLINE void wordChromaOfBlock(const YuvLayout& l, const YuvPlanes& f, int crow, int x,
+                                           const Samples& s, const Lanes& c, Terms& first,
+                                           Terms& second)
+{
+    __m512i u, v;
+    if (l.packing == YuvPacking::SemiPlanar) {
+        const uint8_t* uv = f.data[1] + f.pitch[1] * crow + 2 * x;
+        const __m512i evens =
+            _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+        const __m512i odds =
+            _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+        const __m512i a = s.codes(uv), b = s.codes(uv + 32);
+        u = _mm512_maskz_permutex2var_epi32(kAll, a, evens, b);
+        v = _mm512_maskz_permutex2var_epi32(kAll, a, odds, b);
+    } else {
+        u = s.codes(f.data[1] + f.pitch[1] * crow + x);
+        v = s.codes(f.data[2] + f.pitch[2] * crow + x);
+    }
+    spreadTerms(chromaTerms(u, v, c), first, second);
+}
+
+// Sixteen pixels of 16-bit B, G, R and a zero word each, saturating as storePixels does.
+TELVO_AVX512_INLINE void storeWordPixels(const uint8_t* y, const Samples& s, const Terms& t,
+                                         const Lanes& c, uint8_t* out)
+{
+    const __m512 yy = clampPs(_mm512_maskz_cvtepi32_ps(kAll, s.codes(y)), c.low[0], c.high[0]);
+    __m512i ch[3];
+    for (int i = 0; i < 3; ++i)
+        ch[i] = roundPs(_mm512_add_ps(_mm512_mul_ps(c.k[i][0], yy), t.c[i]), c);
+    // Per 128-bit lane (four pixels): words b0-3 g0-3 and r0-3 0000; b r pairs and g 0
+    // pairs; then pixels 0-1 and 2-3 as b g r 0; then the lanes' halves in pixel order.
+    const __m512i bg = _mm512_packus_epi32(ch[2], ch[1]);
+    const __m512i r0 = _mm512_packus_epi32(ch[0], _mm512_setzero_si512());
+    const __m512i br = _mm512_unpacklo_epi16(bg, r0), g0 = _mm512_unpackhi_epi16(bg, r0);
+    const __m512i low = _mm512_unpacklo_epi16(br, g0), high = _mm512_unpackhi_epi16(br, g0);
+    _mm512_storeu_si512(out, _mm512_maskz_permutex2var_epi64(
+                                 0xFF, low, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), high));
+    _mm512_storeu_si512(out + 64,
+                        _mm512_maskz_permutex2var_epi64(
+                            0xFF, low, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), high));
+}
+
+// Sixteen 16-bit pixels' R, G and B: each channel's words picked from both vectors into
+// the low halves of 32-bit lanes, the high halves zero.
+TELVO_AVX512_INLINE Channels wordChannels(const uint8_t* pixels)
+{
+    const __m512i a = _mm512_loadu_si512(pixels), b = _mm512_loadu_si512(pixels + 64);
+    constexpr __mmask32 kLow = 0x55555555;
+    Channels p;
+    for (int i = 0; i < 3; ++i) {
+        // Word 2k of the result is pixel k's word 2 - i (R, G, B), at 4k + 2 - i of a:b.
+        const int w = 2 - i;
+        const __m512i index = _mm512_add_epi16(
+            _mm512_set1_epi16(static_cast<short>(w)),
+            _mm512_setr_epi32(0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 44, 48, 52, 56, 60));
+        p.c[i] = _mm512_maskz_permutex2var_epi16(kLow, a, index, b);
+    }
+    return p;
+}
+
+TELVO_AVX512_INLINE void storeWordChroma(const YuvLayout& l, const YuvPlanes& f, int crow, int x,
+                                         const Samples& s, const Channels (&a)[2],
+                                         const Channels (&b)[2], const Lanes& c)
+{
+    __m512i u, v;
+    chromaCodes(a, b, c, u, v);
+    if (l.packing == YuvPacking::SemiPlanar) {
+        const __m512i us = _mm512_maskz_sllv_epi32(kAll, u, s.shift);
+        const __m512i vs = _mm512_maskz_sllv_epi32(kAll, v, s.shift);
+        _mm512_storeu_si512(f.data[1] + f.pitch[1] * crow + 2 * x,
+                            _mm512_or_si512(us, _mm512_maskz_slli_epi32(kAll, vs, 16)));
+        return;
+    }
+    s.store(f.data[1] + f.pitch[1] * crow + x, u);
+    s.store(f.data[2] + f.pitch[2] * crow + x, v);
 }
 
 }  // namespace
@@ -223,8 +336,10 @@ TELVO_AVX512 int workToYuv420Avx512(const YuvLayout& l, const uint8_t* work, ptr
                 p[r][0] = Channels(in);
                 p[r][1] = Channels(in + 64);
                 uint8_t* y = f.data[0] + f.pitch[0] * rows[r] + x;
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(y), lumaOf(p[r][0], c));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(y + 16), lumaOf(p[r][1], c));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(y),
+                                 _mm512_maskz_cvtepi32_epi8(kAll, lumaCodes(p[r][0], c)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(y + 16),
+                                 _mm512_maskz_cvtepi32_epi8(kAll, lumaCodes(p[r][1], c)));
             }
             storeChroma(l, f, row / 2, x, p[0], p[1], c);
         }
@@ -232,7 +347,66 @@ TELVO_AVX512 int workToYuv420Avx512(const YuvLayout& l, const uint8_t* work, ptr
     return columns;
 }
 
+TELVO_AVX512 int yuv420WordsToWorkAvx512(const YuvLayout& l, const YuvPlanes& f,
+                                         const CodeMatrix& m, uint8_t* work, ptrdiff_t workPitch)
+{
+    const Lanes c(m);
+    const Samples s(l);
+    const int columns = f.width / kBlock * kBlock;
+    for (int row = 0; row < f.height; row += 2) {
+        const int rows = row + 1 < f.height ? 2 : 1;
+        for (int x = 0; x < columns; x += kBlock) {
+            Terms first, second;
+            wordChromaOfBlock(l, f, row / 2, x, s, c, first, second);
+            for (int r = 0; r < rows; ++r) {
+                const uint8_t* y = f.data[0] + f.pitch[0] * (row + r) + 2 * x;
+                uint8_t* out = work + workPitch * (row + r) + 8 * x;
+                storeWordPixels(y, s, first, c, out);
+                storeWordPixels(y + 32, s, second, c, out + 128);
+            }
+        }
+    }
+    return columns;
+}
+
+TELVO_AVX512 int workToYuv420WordsAvx512(const YuvLayout& l, const uint8_t* work,
+                                         ptrdiff_t workPitch, const CodeMatrix& m,
+                                         const YuvPlanes& f)
+{
+    const Lanes c(m);
+    const Samples s(l);
+    const int columns = f.width / kBlock * kBlock;
+    for (int row = 0; row < f.height; row += 2) {
+        const int rows[2] = {row, row + 1 < f.height ? row + 1 : row};
+        for (int x = 0; x < columns; x += kBlock) {
+            Channels p[2][2];
+            for (int r = 0; r < 2; ++r) {
+                const uint8_t* in = work + workPitch * rows[r] + 8 * x;
+                p[r][0] = wordChannels(in);
+                p[r][1] = wordChannels(in + 128);
+                uint8_t* y = f.data[0] + f.pitch[0] * rows[r] + 2 * x;
+                s.store(y, lumaCodes(p[r][0], c));
+                s.store(y + 32, lumaCodes(p[r][1], c));
+            }
+            storeWordChroma(l, f, row / 2, x, s, p[0], p[1], c);
+        }
+    }
+    return columns;
+}
+
 #else
+
+int yuv420WordsToWorkAvx512(const YuvLayout&, const YuvPlanes&, const CodeMatrix&, uint8_t*,
+                            ptrdiff_t)
+{
+    return 0;
+}
+
+int workToYuv420WordsAvx512(const YuvLayout&, const uint8_t*, ptrdiff_t, const CodeMatrix&,
+                            const YuvPlanes&)
+{
+    return 0;
+}
 
 int yuv420ToWorkAvx512(const YuvLayout&, const YuvPlanes&, const CodeMatrix&, uint8_t*, ptrdiff_t)
 {
