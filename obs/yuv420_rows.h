@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Copyright the Telvo authors
 
-// Hand-vectorised conversions for 8-bit 4:2:0 frames (NV12 and I420: what webcams and
-// capture cards deliver most). They compute exactly what the row loops in yuv_frame.cpp
-// compute (the same float operations in the same order, none contracted), many pixels at
-// a time, and two rows at a time so each chroma sample is worked out once. They cover
-// the frame's columns in whole blocks (16 pixels for AVX2, 32 for AVX-512) and return how
-// many columns they converted; a narrower variant or the row loops convert the rest.
-// Only for a processor with the variant's instruction set (engine/cpu_level.h).
+// Hand-vectorised conversions for 4:2:0 frames: NV12 and I420 (what webcams and capture
+// cards deliver most), and with AVX-512 the 10-bit P010 and I010. They compute exactly
+// what the row loops in yuv_frame.cpp compute (the same float operations in the same
+// order, none contracted), many pixels at a time, and two rows at a time so each chroma
+// sample is worked out once. They cover the frame's columns in whole blocks (16 pixels
+// for AVX2, 32 for AVX-512) and return how many columns they converted; a narrower
+// variant or the row loops convert the rest. Only for a processor with the variant's
+// instruction set (engine/cpu_level.h).
 #pragma once
 
 #include <cstddef>

@@ -3,10 +3,11 @@
 
 // NV12 and I420 to and from the filter's BGRX bytes, sixteen pixels a vector: the AVX2
 // kernels' steps (yuv420_avx2.cpp) at twice the width, with AVX-512's narrowing moves
-// for the packing. AVX-512 F and BW only, on 512-bit vectors, so the CpuLevel that
-// admits it (F, BW, VBMI) is all it needs. Target attributes on the functions, not a
-// file-wide flag, as in the engine's AVX-512 kernels; the masked forms with every lane on
-// keep GCC 12 from warning about the plain forms' undefined pass-through vector.
+// for the packing; and the same steps for P010 and I010 and the filter's 16-bit words.
+// AVX-512 F and BW only, on 512-bit vectors, so the CpuLevel that admits it (F, BW,
+// VBMI) is all it needs. Target attributes on the functions, not a file-wide flag, as
+// in the engine's AVX-512 kernels; the masked forms with every lane on keep GCC 12 from
+// warning about the plain forms' undefined pass-through vector.
 #include "obs/yuv420_rows.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
