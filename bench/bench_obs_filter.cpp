@@ -5,7 +5,8 @@
 // frame pass, conversion back) on frames as OBS hands them over, against a plain copy
 // of the same frame (OBS's unfiltered path does no work on the CPU at all: a copy is
 // the least any CPU filter costs), and the conversions alone. Median of the
-// repetitions; the ratios are printed at the end.
+// repetitions; the ratios are printed at the end, with the filter's processor time (all
+// its threads), which is what one core costs when other programs share the machine.
 //   telvo_bench_obs                    every core (the filter's workers take them all)
 //   taskset -c 0 telvo_bench_obs       one core
 #include <benchmark/benchmark.h>
@@ -118,8 +119,8 @@ void filterFrames(benchmark::State& st, Size size, video_format format)
     }
 }
 
-// The two conversions alone, NV12 into the filter's layout and back, with the row loops
-// built for `level` (portable at Scalar, AVX2 above).
+// The two conversions alone, NV12 into the filter's layout and back, at `level` (the
+// portable row loops at Scalar, vector kernels above).
 void convertOnly(benchmark::State& st, Size size, CpuLevel level)
 {
     limitCpuLevel(level);
@@ -149,28 +150,34 @@ std::string convertName(CpuLevel level)
     return std::string("Convert/NV12/1920x1080/") + cpuLevelName(level);
 }
 
-// Every repetition's time, for the medians.
+// Every repetition's time, for the medians: real time, and the processor time of the
+// whole process (every thread's), which other programs sharing the core do not inflate.
 class MedianReporter : public benchmark::ConsoleReporter
 {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-                times_[r.run_name.function_name].push_back(r.GetAdjustedRealTime());
+            if (r.run_type == Run::RT_Iteration && r.iterations > 0) {
+                real_[r.run_name.function_name].push_back(r.GetAdjustedRealTime());
+                cpu_[r.run_name.function_name].push_back(r.GetAdjustedCPUTime());
+            }
         ConsoleReporter::ReportRuns(runs);
     }
-    double median(const std::string& name) const
+    double median(const std::string& name) const { return medianOf(real_, name); }
+    double cpuMedian(const std::string& name) const { return medianOf(cpu_, name); }
+
+private:
+    using Times = std::map<std::string, std::vector<double>>;
+    static double medianOf(const Times& times, const std::string& name)
     {
-        const auto at = times_.find(name);
-        if (at == times_.end() || at->second.empty()) return 0.0;
+        const auto at = times.find(name);
+        if (at == times.end() || at->second.empty()) return 0.0;
         std::vector<double> t = at->second;
         std::nth_element(t.begin(), t.begin() + t.size() / 2, t.end());
         return t[t.size() / 2];
     }
-
-private:
-    std::map<std::string, std::vector<double>> times_;
+    Times real_, cpu_;
 };
 
 struct Case {
@@ -190,10 +197,10 @@ std::string caseName(const char* what, const Case& c)
     return std::string(what) + "/" + c.format + "/" + c.size.name;
 }
 
-// The levels with row loops of their own that this processor offers.
+// The levels with conversions of their own that this processor offers.
 int lastConvertLevel()
 {
-    return std::min(static_cast<int>(detectedCpuLevel()), static_cast<int>(CpuLevel::Avx2));
+    return static_cast<int>(detectedCpuLevel());
 }
 
 }  // namespace
@@ -206,6 +213,7 @@ int main(int argc, char** argv)
             ->UseRealTime();
         benchmark::RegisterBenchmark(caseName("Telvo", c).c_str(), filterFrames, c.size, c.obs)
             ->Unit(benchmark::kMillisecond)
+            ->MeasureProcessCPUTime()
             ->UseRealTime();
     }
     for (int level = 0; level <= lastConvertLevel(); ++level)
@@ -223,12 +231,13 @@ int main(int argc, char** argv)
     benchmark::Initialize(&count, args.data());
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nmedian ms per frame     telvo    copy   telvo/copy\n");
+    std::printf("\nmedian ms per frame     telvo  telvo cpu    copy   telvo/copy\n");
     for (const Case& c : kCases) {
         const double run = reporter.median(caseName("Telvo", c));
+        const double cpu = reporter.cpuMedian(caseName("Telvo", c));
         const double copy = reporter.median(caseName("Copy", c));
-        std::printf("%-4s %-10s      %7.2f %7.3f %9.0fx\n", c.format, c.size.name, run, copy,
-                    copy > 0 ? run / copy : 0.0);
+        std::printf("%-4s %-10s      %7.2f %10.2f %7.3f %9.0fx\n", c.format, c.size.name, run, cpu,
+                    copy, copy > 0 ? run / copy : 0.0);
     }
     const double portable = reporter.median(convertName(CpuLevel::Scalar));
     for (int level = 0; level <= lastConvertLevel(); ++level) {

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "engine/cpu_level.h"
+#include "obs/yuv420_rows.h"
 
 namespace
 {
@@ -15,6 +16,9 @@ namespace
 // The conversions below are plain C++, written once and always inlined into each variant
 // (PortableRows, Avx2Rows, at the end): the variant's target decides which vectors the
 // compiler builds the row loops with, and cpuLevel() picks the variant once per frame.
+// NV12 and I420 (and with AVX-512, P010 and I010) first go through hand-written vector
+// rows (obs/yuv420_rows.h), widest first, which compute the same floats; these loops
+// take the columns they leave.
 #define TELVO_ROW_LOOP [[gnu::always_inline]] inline
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TELVO_AVX2_ROWS 1
@@ -353,12 +357,59 @@ void YuvScratch::reserve(int width)
     rows_.b.resize(n);
 }
 
+#ifdef TELVO_AVX2_ROWS
+namespace
+{
+
+// The frame's columns from `x` on (x even, so no chroma sample is split), as a frame.
+YuvPlanes columnsFrom(const YuvLayout& l, const YuvPlanes& f, int x)
+{
+    const ptrdiff_t sample = l.bits > 8 ? 2 : 1;
+    const ptrdiff_t chroma = (x >> l.chromaShiftX) * sample;
+    YuvPlanes rest = f;
+    rest.width = f.width - x;
+    switch (l.packing) {
+        case YuvPacking::Planar:
+            rest.data[0] += x * sample;
+            rest.data[1] += chroma;
+            rest.data[2] += chroma;
+            break;
+        case YuvPacking::SemiPlanar:
+            rest.data[0] += x * sample;
+            rest.data[1] += 2 * chroma;
+            break;
+        case YuvPacking::Packed422:
+            rest.data[0] += 2 * x;
+            break;
+    }
+    return rest;
+}
+
+}  // namespace
+#endif
+
 void yuvToWork(const YuvLayout& layout, const YuvPlanes& frame, const CodeMatrix& m, uint8_t* work,
                ptrdiff_t workPitch, YuvScratch& s)
 {
 #ifdef TELVO_AVX2_ROWS
-    if (cpuLevel() >= CpuLevel::Avx2)
-        return Avx2Rows::in(layout, frame, m, work, workPitch, s.rows_);
+    const CpuLevel level = cpuLevel();
+    if (level >= CpuLevel::Avx2) {
+        const int bpp = workBytesPerPixel(layout);
+        int done = 0;
+        if (isYuv420Bytes(layout)) {
+            const int wide = level >= CpuLevel::Avx512Vbmi
+                                 ? yuv420ToWorkAvx512(layout, frame, m, work, workPitch)
+                                 : 0;
+            done = wide + yuv420ToWorkAvx2(layout, columnsFrom(layout, frame, wide), m,
+                                           work + wide * bpp, workPitch);
+        } else if (isYuv420Words(layout) && level >= CpuLevel::Avx512Vbmi) {
+            done = yuv420WordsToWorkAvx512(layout, frame, m, work, workPitch);
+        }
+        if (done < frame.width)
+            Avx2Rows::in(layout, columnsFrom(layout, frame, done), m, work + done * bpp, workPitch,
+                         s.rows_);
+        return;
+    }
 #endif
     PortableRows::in(layout, frame, m, work, workPitch, s.rows_);
 }
@@ -367,8 +418,24 @@ void workToYuv(const YuvLayout& layout, const uint8_t* work, ptrdiff_t workPitch
                const CodeMatrix& m, const YuvPlanes& frame, YuvScratch& s)
 {
 #ifdef TELVO_AVX2_ROWS
-    if (cpuLevel() >= CpuLevel::Avx2)
-        return Avx2Rows::out(layout, work, workPitch, m, frame, s.rows_);
+    const CpuLevel level = cpuLevel();
+    if (level >= CpuLevel::Avx2) {
+        const int bpp = workBytesPerPixel(layout);
+        int done = 0;
+        if (isYuv420Bytes(layout)) {
+            const int wide = level >= CpuLevel::Avx512Vbmi
+                                 ? workToYuv420Avx512(layout, work, workPitch, m, frame)
+                                 : 0;
+            done = wide + workToYuv420Avx2(layout, work + wide * bpp, workPitch, m,
+                                           columnsFrom(layout, frame, wide));
+        } else if (isYuv420Words(layout) && level >= CpuLevel::Avx512Vbmi) {
+            done = workToYuv420WordsAvx512(layout, work, workPitch, m, frame);
+        }
+        if (done < frame.width)
+            Avx2Rows::out(layout, work + done * bpp, workPitch, m, columnsFrom(layout, frame, done),
+                          s.rows_);
+        return;
+    }
 #endif
     PortableRows::out(layout, work, workPitch, m, frame, s.rows_);
 }
