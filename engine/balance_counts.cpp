@@ -66,26 +66,6 @@ void countBalanceRow(BalanceCounts& c, const uint8_t* px, int width, int step, P
         addGridPixels(c, table, int(run >> 16), int(run >> 8 & 0xFF), int(run & 0xFF), count);
 }
 
-void addBalanceCounts(BalanceCounts& c, const BalanceCounts& o)
-{
-    for (int v = 0; v < 256; ++v) {
-        c.neutral.r[v] += o.neutral.r[v];
-        c.neutral.g[v] += o.neutral.g[v];
-        c.neutral.b[v] += o.neutral.b[v];
-    }
-    for (int x = 0; x < kExponentBins; ++x)
-        for (int y = 0; y < kExponentBins; ++y) {
-            ExponentBin& to = c.exponents[x][y];
-            const ExponentBin& from = o.exponents[x][y];
-            to.n += from.n;
-            to.r += from.r;
-            to.g += from.g;
-            to.b += from.b;
-        }
-    c.looked += o.looked;
-    c.grey += o.grey;
-}
-
 void countBalanceReference(const ConstPlane& plane, const PixelRegion& region, BalanceCounts& out)
 {
     out = BalanceCounts{};

@@ -93,9 +93,6 @@ inline void addGridPixels(BalanceCounts& c, const int16_t* table, int r, int g, 
 // Adds every `step`-th pixel of one row (`width` pixels from `px`, 8-bit or deep) to `c`.
 void countBalanceRow(BalanceCounts& c, const uint8_t* px, int width, int step, PixelFormat format);
 
-// Adds `other` to `c`.
-void addBalanceCounts(BalanceCounts& c, const BalanceCounts& other);
-
 // Reference: the grid of `region` (rows y0, y0 + step, ...; columns x0, x0 + step, ...) in
 // reading order, one pixel at a time, into a zeroed `out`.
 void countBalanceReference(const ConstPlane& plane, const PixelRegion& region, BalanceCounts& out);
