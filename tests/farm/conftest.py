@@ -139,7 +139,7 @@ if start in holds and not os.path.exists(os.path.join(folder, "release")) \
     with open(marker + ".tmp", "w") as held:
         held.write(f"{{os.getpid()}} {{os.getppid()}}")
     os.rename(marker + ".tmp", marker)
-    for _ in range(6000):  # past TIMEOUT: a hold never ends on its own while a test waits
+    for _ in range(1200):
         if os.path.exists(os.path.join(folder, "release")):
             break
         time.sleep(0.05)
