@@ -48,9 +48,12 @@ def test_interrupted_job_resumes(clips, telvo, farm, stand_in, tmp_path):
     output.parent.mkdir()
     command = [farm, clips["av.mp4"], str(output), "--lossless", "--workers", "1", "--telvo",
                str(stand_in), "--segment-frames", str(SEGMENT), "--stats", str(output) + ".csv"]
-    # One worker takes the segments in order: two are done when the third is held.
+    # One worker takes the segments in order: two are done when the third is held. Started
+    # as from a terminal: a test run in the background inherits an ignored SIGINT, which the
+    # job would rightly keep ignoring.
     job = subprocess.Popen(command, env=stand_in_env(tmp_path, hold=2 * SEGMENT),
-                           stderr=subprocess.PIPE, text=True, start_new_session=True)
+                           stderr=subprocess.PIPE, text=True, start_new_session=True,
+                           preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     wait_for(tmp_path / "held", job)
     held = int((tmp_path / "held").read_text().split()[0])
     # The same result through a symbolic link (relative to its own folder, its target
