@@ -118,6 +118,7 @@ constexpr double kFullMass = 0.3, kNoMass = 0.5;            // of the grid: one 
 constexpr double kLeastMass = 0.02;                         // of the grid: too few to go on
 constexpr double kStartRadius = 0.5, kEndRadius = 0.15;     // of the search, in the plane
 constexpr int kSearchSteps = 6, kNarrowingSteps = 3;
+constexpr double kHalfSqrt2 = 0.70710678118654752440;  // not every C library defines M_SQRT1_2
 
 // The plane's coordinate of a level, as the table's but unrounded.
 double exponentCoordinate(double v)
@@ -129,7 +130,7 @@ double exponentCoordinate(double v)
 // Distance from (x, y) in the plane, blue-yellow plainly and green-magenta weighted.
 double castSize(double x, double y)
 {
-    const double t = (x - y) * M_SQRT1_2, m = (x + y) * M_SQRT1_2 * kMagentaWeight;
+    const double t = (x - y) * kHalfSqrt2, m = (x + y) * kHalfSqrt2 * kMagentaWeight;
     return std::sqrt(t * t + m * m);
 }
 
