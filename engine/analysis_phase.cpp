@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <numeric>
 
 #include "engine/balance_counts.h"
 #include "engine/kernel_table.h"
@@ -40,6 +41,7 @@ struct CountingTask {
     PixelRegion region;  // within `rows`
     Totals* totals;
     CountDeepJointRowFunction countDeepJointRow;
+    CountBalanceGridFunction countBalanceGrid;  // on a worker's own stack only
     GridShare grid;
 };
 
@@ -60,16 +62,21 @@ void add(std::atomic<uint64_t>& total, uint64_t v)
 }
 
 // The worker's rows that lie on the grid, counted into a table of its own, then added.
-void countBalanceShare(const CountingTask& task)
+// Worker row k lies on it when first + k * rowStep is a multiple of gridStep: from the first
+// such row on, every period-th row, which a pitch of period rows gathers into one plane.
+void countBalanceShare(const CountingTask& task, CountBalanceGridFunction countGrid)
 {
     const GridShare& g = task.grid;
     if (g.totals == nullptr) return;
+    const int rows = task.region.y1;
+    const int period = g.gridStep / std::gcd(g.rowStep, g.gridStep);
+    int k0 = 0;
+    while (k0 < std::min(period, rows) && (g.first + k0 * g.rowStep) % g.gridStep != 0) ++k0;
+    if (k0 >= std::min(period, rows)) return;
+    const ConstPlane gridRows{task.rows.row(k0), task.rows.pitch * period, task.rows.width,
+                              (rows - 1 - k0) / period + 1, task.rows.format};
     BalanceCounts c;
-    const size_t offset = static_cast<size_t>(task.region.x0) * task.rows.bytesPerPixel();
-    for (int k = 0; k < task.region.y1; ++k)
-        if ((g.first + k * g.rowStep) % g.gridStep == 0)
-            countBalanceRow(c, task.rows.row(k) + offset, task.region.x1 - task.region.x0,
-                            g.gridStep, task.rows.format);
+    countGrid(gridRows, task.region.x0, task.region.x1, g.gridStep, c);
     for (int v = 0; v < 256; ++v) {
         add(g.totals->r[v], c.neutral.r[v]);
         add(g.totals->g[v], c.neutral.g[v]);
@@ -109,7 +116,7 @@ void countOnOwnStack(void* argument)
         countHistograms(task.rows, task.region, counted);
     }
     addToTotals(counted, *task.totals);
-    countBalanceShare(task);
+    countBalanceShare(task, task.countBalanceGrid);
 }
 
 void countOnCallingThread(void* argument)
@@ -121,7 +128,7 @@ void countOnCallingThread(void* argument)
     else
         countHistograms(task.rows, task.region, counted);
     addToTotals(counted, *task.totals);
-    countBalanceShare(task);
+    countBalanceShare(task, countBalanceGridScalar);
 }
 
 void zeroBalanceTotals(BalanceTotals& t)
@@ -176,7 +183,7 @@ void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int thr
     if (balance != nullptr) zeroBalanceTotals(balanceTotals);
     const int gridStep = balanceGridStep(pixelsOf(region));
 
-    const CountDeepJointRowFunction countDeepJointRow = kernelsFor(cpuLevel()).countDeepJointRow;
+    const KernelTable& kernels = kernelsFor(cpuLevel());
     CountingTask tasks[kMaxWorkers];
     WorkerJob jobs[kMaxWorkers];
     int count = 0;
@@ -187,7 +194,10 @@ void countOnWorkers(const ConstPlane& source, const PixelRegion& region, int thr
         const int rows = (region.y1 - 1 - first) / step + 1;
         tasks[count] = CountingTask{
             ConstPlane{source.row(first), source.pitch * step, source.width, rows, source.format},
-            PixelRegion{region.x0, region.x1, 0, rows}, &totals, countDeepJointRow,
+            PixelRegion{region.x0, region.x1, 0, rows},
+            &totals,
+            kernels.countDeepJointRow,
+            kernels.countBalanceGrid,
             GridShare{balance != nullptr ? &balanceTotals : nullptr, first - region.y0, step,
                       gridStep}};
         jobs[count] = WorkerJob{countOnOwnStack, &tasks[count], countOnCallingThread};

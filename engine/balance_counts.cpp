@@ -66,6 +66,14 @@ void countBalanceRow(BalanceCounts& c, const uint8_t* px, int width, int step, P
         addGridPixels(c, table, int(run >> 16), int(run >> 8 & 0xFF), int(run & 0xFF), count);
 }
 
+void countBalanceGridScalar(const ConstPlane& gridRows, int x0, int x1, int step,
+                            BalanceCounts& out)
+{
+    const size_t offset = static_cast<size_t>(x0) * gridRows.bytesPerPixel();
+    for (int y = 0; y < gridRows.height; ++y)
+        countBalanceRow(out, gridRows.row(y) + offset, x1 - x0, step, gridRows.format);
+}
+
 void countBalanceReference(const ConstPlane& plane, const PixelRegion& region, BalanceCounts& out)
 {
     out = BalanceCounts{};

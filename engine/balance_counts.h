@@ -93,6 +93,19 @@ inline void addGridPixels(BalanceCounts& c, const int16_t* table, int r, int g, 
 // Adds every `step`-th pixel of one row (`width` pixels from `px`, 8-bit or deep) to `c`.
 void countBalanceRow(BalanceCounts& c, const uint8_t* px, int width, int step, PixelFormat format);
 
+// Adds the grid of a plane whose every row is a grid row (a worker's grid rows, gathered by
+// their pitch) to `out`: in each row the columns x0, x0 + step, ... below x1. The kernels
+// count it (engine/kernel_table.h chooses): the scalar one row by row through
+// countBalanceRow, in the little storage a host's stack has room for; the AVX-512 one takes
+// sixteen pixels' bins and near-grey flags at once and keeps four copies of the tables,
+// about 80 KiB, so it belongs on a worker's stack.
+using CountBalanceGridFunction = void (*)(const ConstPlane& gridRows, int x0, int x1, int step,
+                                          BalanceCounts& out);
+void countBalanceGridScalar(const ConstPlane& gridRows, int x0, int x1, int step,
+                            BalanceCounts& out);
+void countBalanceGridAvx512(const ConstPlane& gridRows, int x0, int x1, int step,
+                            BalanceCounts& out);
+
 // Reference: the grid of `region` (rows y0, y0 + step, ...; columns x0, x0 + step, ...) in
 // reading order, one pixel at a time, into a zeroed `out`.
 void countBalanceReference(const ConstPlane& plane, const PixelRegion& region, BalanceCounts& out);

@@ -14,13 +14,16 @@ constexpr KernelTable kKernelsByLevel[] = {
     // any register file: the vector level gathers its filled entries.
     {.remapRow = remapRowScalar,
      .remapDeepRow = remapDeepRowScalar,
-     .countDeepJointRow = countDeepJointRowScalar},  // Scalar
+     .countDeepJointRow = countDeepJointRowScalar,
+     .countBalanceGrid = countBalanceGridScalar},  // Scalar
     {.remapRow = remapRowScalar,
      .remapDeepRow = remapDeepRowScalar,
-     .countDeepJointRow = countDeepJointRowScalar},  // Avx2: no engine kernel of its own
+     .countDeepJointRow = countDeepJointRowScalar,
+     .countBalanceGrid = countBalanceGridScalar},  // Avx2: no engine kernel of its own
     {.remapRow = remapRowAvx512Vbmi,
      .remapDeepRow = remapDeepRowAvx512,
-     .countDeepJointRow = countDeepJointRowAvx512},  // Avx512Vbmi
+     .countDeepJointRow = countDeepJointRowAvx512,
+     .countBalanceGrid = countBalanceGridAvx512},  // Avx512Vbmi
 };
 static_assert(std::size(kKernelsByLevel) == static_cast<size_t>(CpuLevel::Avx512Vbmi) + 1,
               "one row per CPU level");

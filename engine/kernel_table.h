@@ -8,6 +8,7 @@
 // processor offers and compares each entry with its reference.
 #pragma once
 
+#include "engine/balance_counts.h"
 #include "engine/cpu_level.h"
 #include "engine/deep_remap.h"
 #include "engine/histogram.h"
@@ -17,6 +18,7 @@ struct KernelTable {
     RemapRowFunction remapRow;          // one row of packed pixels through the frame's tables
     RemapDeepRowFunction remapDeepRow;  // one row of deep pixels through the frame's curves
     CountDeepJointRowFunction countDeepJointRow;  // one row of deep pixels into the joint table
+    CountBalanceGridFunction countBalanceGrid;    // a worker's grid rows into the balance counts
 };
 
 // The kernels of `level`; callers pass cpuLevel(), asked once per frame.
