@@ -4,17 +4,23 @@
 // The balance mode: its values on small histograms whose ends are known, and its frame pass
 // against the reference twin.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <vector>
 
 #include "engine/analysis_phase.h"
 #include "engine/balance_correction.h"
 #include "engine/balance_counts.h"
+#include "engine/cpu_level.h"
 #include "engine/deep_pixel.h"
 #include "engine/frame_pass.h"
+#include "engine/kernel_table.h"
 #include "engine/pixel.h"
 #include "platform/thread_executor.h"
 #include "tests/support/test_support.h"
@@ -313,9 +319,27 @@ TEST(BalanceCorrection, FlatFramesOfNarrowChannelsPassUnchanged)
     }
 }
 
-// The workers' grid counts, exponent plane included, equal the reference's, for both pixel formats,
-// a grid step above one (over 2^18 pixels) and regions that start off the grid's and the workers'
-// rows.
+namespace
+{
+
+// Every kernel level this processor runs, scalar first.
+std::vector<CpuLevel> levelsOnThisCpu()
+{
+    std::vector<CpuLevel> levels = {CpuLevel::Scalar};
+    if (detectedCpuLevel() == CpuLevel::Avx512Vbmi) levels.push_back(CpuLevel::Avx512Vbmi);
+    return levels;
+}
+
+struct CpuLevelCap {
+    explicit CpuLevelCap(CpuLevel cap) { limitCpuLevel(cap); }
+    ~CpuLevelCap() { limitCpuLevel(CpuLevel::Avx512Vbmi); }
+};
+
+}  // namespace
+
+// The workers' grid counts, exponent plane included, equal the reference's at every kernel
+// level, for both pixel formats, a grid step above one (over 2^18 pixels) and regions that
+// start off the grid's and the workers' rows.
 TEST(BalanceCorrection, WorkersCountTheGridAsTheReferenceDoes)
 {
     const int w = 1003, h = 701;
@@ -325,23 +349,123 @@ TEST(BalanceCorrection, WorkersCountTheGridAsTheReferenceDoes)
     const ConstPlane planes[] = {
         {reinterpret_cast<const uint8_t*>(px.data()), w * 4, w, h, PixelFormat::Bgrx32},
         {reinterpret_cast<const uint8_t*>(deep.data()), w * 8, w, h, PixelFormat::Bgra64}};
-    for (const ConstPlane& plane : planes)
-        for (PixelRegion region : {PixelRegion{0, w, 0, h}, PixelRegion{7, w - 3, 5, h - 2}})
-            for (int threads : {1, 2, 3, 8}) {
-                BalanceCounts fast, reference;
-                ChannelHistograms counted;
-                countOnWorkers(plane, region, threads, threadExecutor(), counted, &fast);
-                countBalanceReference(plane, region, reference);
-                EXPECT_GT(balanceGridStep(int64_t(region.x1 - region.x0) * (region.y1 - region.y0)),
-                          1);
-                EXPECT_GT(reference.grey, 0u);
-                uint64_t planed = 0;
-                for (const auto& column : reference.exponents)
-                    for (const ExponentBin& bin : column) planed += bin.n;
-                EXPECT_GT(planed, reference.looked / 2) << "most pixels lie on the exponent plane";
-                EXPECT_EQ(0, std::memcmp(&fast, &reference, sizeof fast))
-                    << threads << " workers, region from " << region.x0;
-            }
+    for (const CpuLevel level : levelsOnThisCpu()) {
+        const CpuLevelCap cap(level);
+        for (const ConstPlane& plane : planes)
+            for (PixelRegion region : {PixelRegion{0, w, 0, h}, PixelRegion{7, w - 3, 5, h - 2}})
+                for (int threads : {1, 2, 3, 8}) {
+                    BalanceCounts fast, reference;
+                    ChannelHistograms counted;
+                    countOnWorkers(plane, region, threads, threadExecutor(), counted, &fast);
+                    countBalanceReference(plane, region, reference);
+                    EXPECT_GT(
+                        balanceGridStep(int64_t(region.x1 - region.x0) * (region.y1 - region.y0)),
+                        1);
+                    EXPECT_GT(reference.grey, 0u);
+                    uint64_t planed = 0;
+                    for (const auto& column : reference.exponents)
+                        for (const ExponentBin& bin : column) planed += bin.n;
+                    EXPECT_GT(planed, reference.looked / 2)
+                        << "most pixels lie on the exponent plane";
+                    EXPECT_EQ(0, std::memcmp(&fast, &reference, sizeof fast))
+                        << cpuLevelName(level) << ", " << threads << " workers, region from "
+                        << region.x0;
+                }
+    }
+}
+
+namespace
+{
+
+// Pixels that end where an unreadable page begins, so a kernel that reads past the last
+// row's end faults instead of reading what follows by chance.
+class PixelsBeforeAGuardPage
+{
+public:
+    explicit PixelsBeforeAGuardPage(size_t bytes)
+    {
+        const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        size_ = (bytes + page - 1) / page * page + page;
+        base_ = static_cast<uint8_t*>(
+            mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        EXPECT_NE(base_, MAP_FAILED);
+        EXPECT_EQ(0, mprotect(base_ + size_ - page, page, PROT_NONE));
+        data = base_ + size_ - page - bytes;
+    }
+    ~PixelsBeforeAGuardPage() { munmap(base_, size_); }
+    PixelsBeforeAGuardPage(const PixelsBeforeAGuardPage&) = delete;
+    PixelsBeforeAGuardPage& operator=(const PixelsBeforeAGuardPage&) = delete;
+    uint8_t* data;
+
+private:
+    uint8_t* base_;
+    size_t size_;
+};
+
+// A channel level, half the time one of those where the counts change their rules.
+int interestingLevel(std::mt19937& rng)
+{
+    constexpr int kEdges[] = {0, 1, 6, 7, 23, 24, 25, 127, 128, 249, 250, 251, 254, 255};
+    return rng() % 2 ? int(rng() % 256) : kEdges[rng() % std::size(kEdges)];
+}
+
+}  // namespace
+
+// Every level's grid kernel against the scalar row loop, which the test above holds to the
+// reference: both formats, every grid step up to one past the widest the vector kernel
+// fetches with plain loads, every leftover of a block of sixteen up to the frame's last byte,
+// runs of one colour (in deep pixels, of one colour once binned) that fill whole blocks, and
+// levels at every edge of the plane and of near grey.
+TEST(BalanceCorrection, GridKernelsCountAsTheRowLoopDoes)
+{
+    const int w = 640, h = 16;
+    std::mt19937 rng(3);
+    PixelsBeforeAGuardPage eight(size_t(w) * h * 4), sixteen(size_t(w) * h * 8);
+    auto near = [&](int v) { return std::clamp(v * 257 + int(rng() % 255) - 127, 0, 65535); };
+    // Colours at the edges themselves, the allowance's included, and the frame's last pixels
+    // black, a leftover block of one colour.
+    constexpr uint32_t kPlanted[] = {0x804764, 0x478080, 0x804664, 0xFAFAFA,
+                                     0xFBFAFA, 0x181818, 0x171717, 0x000000};
+    for (int i = 0; i < w * h;) {
+        const int grey = interestingLevel(rng);
+        const int spread = rng() % 3 == 0 ? 0 : rng() % 2 ? 2 : 20;  // 0: any three levels
+        auto level = [&] {
+            return spread > 0 ? std::clamp(grey + int(rng() % (2 * spread + 1)) - spread, 0, 255)
+                              : interestingLevel(rng);
+        };
+        int r = level(), g = level(), b = level();
+        const bool planted = rng() % 8 == 0 || i >= w * h - 200;
+        if (planted) {
+            const uint32_t p = i >= w * h - 200 ? 0 : kPlanted[rng() % std::size(kPlanted)];
+            r = int(p >> 16), g = int(p >> 8 & 0xFF), b = int(p & 0xFF);
+        }
+        const int run = planted ? 6 : rng() % 8 == 0 ? 1 + int(rng() % 300) : 1;
+        for (int k = 0; k < run && i < w * h; ++k, ++i) {
+            const uint32_t junk = uint32_t(rng()) << 24;
+            const uint64_t alpha = uint64_t(rng()) << 48;
+            const uint32_t colour = junk | uint32_t(makePixel(r, g, b));
+            std::memcpy(eight.data + 4 * size_t(i), &colour, 4);
+            const uint64_t wide = alpha | (run > 1 ? makeDeepPixel(near(r), near(g), near(b))
+                                                   : rng() & 0xFFFFFFFFFFFFull);
+            std::memcpy(sixteen.data + 8 * size_t(i), &wide, 8);
+        }
+    }
+    const ConstPlane planes[] = {{eight.data, w * 4, w, h, PixelFormat::Bgrx32},
+                                 {sixteen.data, w * 8, w, h, PixelFormat::Bgra64}};
+    for (const CpuLevel level : levelsOnThisCpu())
+        for (const ConstPlane& plane : planes)
+            for (int step = 1; step <= 5; ++step)
+                for (int x0 : {0, 3})
+                    for (int x1 = x0 + 1; x1 <= w;
+                         x1 = x1 < x0 + 40 * step ? x1 + 1 : std::min(w, x1 + 97) + (x1 == w)) {
+                        BalanceCounts fast{}, scalar{};
+                        kernelsFor(level).countBalanceGrid(plane, x0, x1, step, fast);
+                        countBalanceGridScalar(plane, x0, x1, step, scalar);
+                        ASSERT_EQ(0, std::memcmp(&fast, &scalar, sizeof fast))
+                            << cpuLevelName(level)
+                            << (plane.format == PixelFormat::Bgra64 ? " deep" : " 8-bit")
+                            << ", step " << step << ", columns " << x0 << ".." << x1;
+                    }
 }
 
 // Within a shot the estimates are averaged by their weights; a cut empties the average.

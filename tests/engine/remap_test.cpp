@@ -187,9 +187,11 @@ TEST(RemapKernels, EveryVariantMatchesTheFormulaOverManyTables)
 {
     const std::vector<ChannelCurve> curves = testCurves();
     std::mt19937 rng(7);
-    // The deep row kernel's and the deep joint counter's checks are in deep_colour_test.cpp.
+    // The deep row kernel's and the deep joint counter's checks are in deep_colour_test.cpp,
+    // the balance grid counter's in balance_test.cpp.
     static_assert(sizeof(KernelTable) == sizeof(RemapRowFunction) + sizeof(RemapDeepRowFunction) +
-                                             sizeof(CountDeepJointRowFunction),
+                                             sizeof(CountDeepJointRowFunction) +
+                                             sizeof(CountBalanceGridFunction),
                   "a new kernel in KernelTable gets its check next to this one");
     for (const CpuLevel level : levelsOnThisCpu()) {
         const RemapRowFunction kernel = kernelsFor(level).remapRow;
@@ -284,12 +286,14 @@ TEST(RemapKernels, ChosenKernelStaysWithinTheCpuAndTheCaps)
         // while on this one it computes the same and no comparison notices.
         EXPECT_EQ(kernelsFor(cpuLevel()).remapDeepRow, remapDeepRowScalar);
         EXPECT_EQ(kernelsFor(cpuLevel()).countDeepJointRow, countDeepJointRowScalar);
+        EXPECT_EQ(kernelsFor(cpuLevel()).countBalanceGrid, countBalanceGridScalar);
     }
     // The engine has no AVX2 kernels: an AVX-512 entry in that row dies on AVX2-only CPUs.
     const KernelTable& avx2 = kernelsFor(CpuLevel::Avx2);
     EXPECT_EQ(avx2.remapRow, remapRowScalar);
     EXPECT_EQ(avx2.remapDeepRow, remapDeepRowScalar);
     EXPECT_EQ(avx2.countDeepJointRow, countDeepJointRowScalar);
+    EXPECT_EQ(avx2.countBalanceGrid, countBalanceGridScalar);
     if (scalarFromEnvironment) return;
     char self[4096];
     const ssize_t size = readlink("/proc/self/exe", self, sizeof self - 1);
