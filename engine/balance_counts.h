@@ -97,8 +97,8 @@ void countBalanceRow(BalanceCounts& c, const uint8_t* px, int width, int step, P
 // their pitch) to `out`: in each row the columns x0, x0 + step, ... below x1. The kernels
 // count it (engine/kernel_table.h chooses): the scalar one row by row through
 // countBalanceRow, in the little storage a host's stack has room for; the AVX-512 one takes
-// sixteen pixels' bins and near-grey flags at once and keeps four copies of the tables,
-// about 80 KiB, so it belongs on a worker's stack.
+// sixteen pixels' bins and near-grey flags at once and keeps two copies of the tables,
+// about 40 KiB, so it belongs on a worker's stack.
 using CountBalanceGridFunction = void (*)(const ConstPlane& gridRows, int x0, int x1, int step,
                                           BalanceCounts& out);
 void countBalanceGridScalar(const ConstPlane& gridRows, int x0, int x1, int step,
