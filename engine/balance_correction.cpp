@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 namespace
 {
@@ -267,7 +268,7 @@ public:
             a += before_[c] * before_[c];
             b += after[c] * after[c];
         }
-        return std::acos(std::min(1.0, dot / std::sqrt(a * b))) * (180 / 3.14159265358979323846);
+        return std::acos(std::min(1.0, dot / std::sqrt(a * b))) * (180 / std::numbers::pi);
     }
 
 private:
