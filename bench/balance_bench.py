@@ -30,6 +30,12 @@ Measures (degrees):
                   mean colour moved; and a clip where a 0.2% square enters and leaves: the
                   largest movement over its frames, and the largest step between frames
                   (levels), which is the drift
+  strong          casts three times the families' (bench/cast_families.py STRONG_FAMILY), as
+                  a camera left on the wrong light gives; the chart's grey patches as above
+  pan             each photograph, as it is and under the warm cast, seen through a window
+                  of the frame's size panning across it at twice the size: per shot the
+                  median frame-to-frame change of the frame's mean shift, output less
+                  input (levels), the steadiness within a shot whose content moves
   footage         the neutral surface's mean colour: its angle from grey, per measured frame
 
 Usage: /usr/bin/python3 bench/balance_bench.py [--telvo build/cli/telvo] [--cache DIR]
@@ -52,6 +58,7 @@ import numpy as np
 import cast_families as cf
 
 W, H, FRAMES = 360, 240, 5
+PAN = 36  # frames of a pan across a photograph
 
 SOURCES = {  # package -> folder inside it
     "python3-skimage": "usr/lib/python3/dist-packages/skimage/data",
@@ -297,7 +304,7 @@ def stills(photos, set_name, patches):
     items = []
     for name, photo in photos.items():
         charted, greys = cf.place_chart(photo, patches, share=0.4)
-        for family, casts in cf.FAMILIES.items():
+        for family, casts in {**cf.FAMILIES, **cf.STRONG_FAMILY}.items():
             for cast in casts.values():
                 items.append((cast(charted), lambda r, f=family, g=greys: (f, cf.grey_angle(r, g))))
         items.append((photo, lambda r, p=photo: ("uncast", cf.mean_angle(r, p))))
@@ -310,6 +317,33 @@ def stills(photos, set_name, patches):
     return items
 
 
+def pan_clip(cache, names):
+    """Each photograph under no cast and under the warm one, a window of the frame's size
+    panning diagonally across it at twice the size in PAN frames: the shots, one after the
+    other, and where each starts."""
+    shots = []
+    for package, name in names:
+        folder = fetch(cache, package)
+        if not folder:
+            continue
+        raw = run(["ffmpeg", "-v", "error", "-i", os.path.join(folder, name), "-vf",
+                   f"scale={2 * W}:{2 * H}:force_original_aspect_ratio=increase,crop={2 * W}:{2 * H}",
+                   "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"]).stdout
+        big = np.frombuffer(raw, np.uint8).reshape(2 * H, 2 * W, 3)
+        for picture in (big, cf.illuminant(cf.WARM)(big)):
+            at = [(k * H // (PAN - 1), k * W // (PAN - 1)) for k in range(PAN)]
+            shots.append(np.stack([picture[y:y + H, x:x + W] for y, x in at]))
+    return np.concatenate(shots), [k * PAN for k in range(len(shots))]
+
+
+def pan_steadiness(out, frames, starts):
+    """Per shot, from its sixth frame on: the median of the largest channel's frame-to-frame
+    change of the frame's mean shift, output less input (levels)."""
+    shift = (out.astype(np.float64) - frames).reshape(len(frames), -1, 3).mean(1)
+    return [float(np.median(np.abs(np.diff(shift[s + FRAMES:s + PAN], axis=0)).max(1)))
+            for s in starts]
+
+
 def drift_clip(photos, set_name):
     scene = grey_scenes(photos, set_name)["grey photo"]
     picture, mask = with_object(scene, OBJECTS["blue"], 0.002)
@@ -320,7 +354,7 @@ def drift_clip(photos, set_name):
 # ---------------------------------------------------------------- the bench
 
 
-def measure_set(photos, set_name, patches, tools, work):
+def measure_set(photos, set_name, patches, tools, work, cache, names):
     items = stills(photos, set_name, patches)
     clip = os.path.join(work, "stills.nut")
     write_clip(np.repeat(np.stack([p for p, _ in items]), FRAMES, axis=0), clip)
@@ -343,6 +377,12 @@ def measure_set(photos, set_name, patches, tools, work):
         means = np.array([o[~mask].mean(0) for o in out])
         rows["object enters/leaves"][tool] = [max(moves)]
         rows["drift (levels/frame)"][tool] = [float(np.abs(np.diff(means, axis=0)).max())]
+    frames, starts = pan_clip(cache, names)
+    write_clip(frames, clip)
+    row = "pan: steadiness (levels/frame)"
+    rows[row] = {"input": [0.0] * len(starts)}
+    for tool, runner in tools.items():
+        rows[row][tool] = pan_steadiness(runner(clip, work), frames, starts)
     return rows
 
 
@@ -392,7 +432,8 @@ def main():
             if not photos:
                 print(f"balance_bench: no pictures for the {set_name} set", file=sys.stderr)
                 continue
-            rows = measure_set(photos, set_name, patches, tools, work)
+            rows = measure_set(photos, set_name, patches, tools, work, args.cache,
+                               sets[set_name])
             text += table(rows, set_name, list(photos)) + "\n"
         # Two passes on footage only: the photographs' stills clip runs one picture's casts
         # one after the other, which a cut detector rightly takes for one scene.

@@ -136,6 +136,13 @@ FAMILIES = {
     "exposure": {"dark warm": illuminant(WARM, 0.45), "bright cool": illuminant(COOL, 1.6)},
     "clipped": {"warm": illuminant(WARM, 2.5), "green": illuminant(GREEN, 2.5)},
 }
+# Casts of the strength real footage shows when a camera is left on the wrong light (15 to
+# 20 degrees on the chart's greys, three times the families above): tungsten on a daylight
+# setting, shade on a tungsten setting and a green-cast sensor. Only the balance bench
+# shows them; the families above stay the quality bench's.
+STRONG_FAMILY = {"strong": {"tungsten": illuminant((2.0, 1.0, 0.35)),
+                            "shade": illuminant((0.5, 0.9, 2.0)),
+                            "green": illuminant((0.65, 1.5, 0.5))}}
 # The families the targets are set on; the other two are shown, not targeted.
 TARGET_FAMILIES = ["gain", "gain+lift", "mid-tone"]
 

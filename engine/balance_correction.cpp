@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 namespace
 {
@@ -119,6 +120,8 @@ constexpr double kLeastMass = 0.02;                         // of the grid: too 
 constexpr double kStartRadius = 0.5, kEndRadius = 0.15;     // of the search, in the plane
 constexpr int kSearchSteps = 6, kNarrowingSteps = 3;
 constexpr double kHalfSqrt2 = 0.70710678118654752440;  // not every C library defines M_SQRT1_2
+constexpr double kCurvesMove = 2;  // degrees the curves may move the picture's mean colour
+constexpr int kShareSteps = 8;     // halvings in search of the curves' share
 
 // The plane's coordinate of a level, as the table's but unrounded.
 double exponentCoordinate(double v)
@@ -223,6 +226,81 @@ void illuminantCurves(const GreyCluster& g, CorrectionParams& p, double share)
     }
 }
 
+// The picture's mean colour, channel by channel, after a stretch and curves of the given
+// exponents, from its histograms; ln of each level's place in the stretch worked out once.
+class MeanColour
+{
+public:
+    MeanColour(const ChannelHistograms& h, const CorrectionParams& stretch)
+    {
+        const uint64_t* channels[3] = {h.r, h.g, h.b};
+        for (int c = 0; c < 3; ++c) {
+            const double black = stretch.value[kBlackR + c], white = stretch.value[kWhiteR + c];
+            double n = 0, sum = 0;
+            for (int v = 0; v < 256; ++v) {
+                const double k = static_cast<double>(channels[c][v]);
+                n += k;
+                sum += k * v;
+                const double t = (v - black) / (white - black);
+                // Above the white point the curve's output clips at 255 whatever the exponent.
+                logPlace_[c][v] = t <= 0 ? -HUGE_VAL : std::log(std::min(t, 1.0));
+                count_[c][v] = k;
+            }
+            pixels_[c] = n;
+            before_[c] = (n > 0 ? sum / n : 0) + 1;
+        }
+    }
+
+    // Degrees between the mean colour before and after curves of these exponents (1 / factor).
+    double angleAfter(const double exponent[3]) const
+    {
+        double after[3];
+        for (int c = 0; c < 3; ++c) {
+            double sum = 0;
+            for (int v = 0; v < 256; ++v)
+                if (count_[c][v] > 0 && logPlace_[c][v] > -HUGE_VAL)
+                    sum += count_[c][v] * 255 * std::exp(exponent[c] * logPlace_[c][v]);
+            after[c] = (pixels_[c] > 0 ? sum / pixels_[c] : 0) + 1;
+        }
+        double dot = 0, a = 0, b = 0;
+        for (int c = 0; c < 3; ++c) {
+            dot += before_[c] * after[c];
+            a += before_[c] * before_[c];
+            b += after[c] * after[c];
+        }
+        return std::acos(std::min(1.0, dot / std::sqrt(a * b))) * (180 / std::numbers::pi);
+    }
+
+private:
+    double logPlace_[3][256], count_[3][256];
+    double pixels_[3], before_[3];
+};
+
+// Scales the curve factors of `p` towards 1 until the picture's mean colour moves no more than
+// kCurvesMove degrees, or no more than the stretch alone moves it where that is more. The
+// cluster search cannot tell greys under a mid-tone cast from a warm, moderately saturated
+// surface filling much of the picture (a cat's fur): both make one cluster of the same size.
+// A cast moves the greys but, in a picture of many colours, the mean colour little; the fur
+// taken for grey moves the mean colour of the whole picture.
+void limitCurves(const ChannelHistograms& counted, CorrectionParams& p)
+{
+    if (p.value[kCurveR] == 1 && p.value[kCurveG] == 1 && p.value[kCurveB] == 1) return;
+    const MeanColour mean(counted, p);
+    const auto angle = [&](double share) {
+        double exponent[3];
+        for (int c = 0; c < 3; ++c) exponent[c] = 1 / (1 + share * (p.value[kCurveR + c] - 1));
+        return mean.angleAfter(exponent);
+    };
+    const double allowed = std::max(kCurvesMove, angle(0));
+    if (angle(1) <= allowed) return;
+    double lo = 0, hi = 1;
+    for (int step = 0; step < kShareSteps; ++step) {
+        const double mid = (lo + hi) / 2;
+        (angle(mid) > allowed ? hi : lo) = mid;
+    }
+    for (int c = 0; c < 3; ++c) p.value[kCurveR + c] = 1 + lo * (p.value[kCurveR + c] - 1);
+}
+
 }  // namespace
 
 BalanceEstimate estimateBalance(const ChannelHistograms& counted, const BalanceCounts& grey,
@@ -238,6 +316,7 @@ BalanceEstimate estimateBalance(const ChannelHistograms& counted, const BalanceC
     }
     const GreyCluster cluster = findGreyCluster(grey, full);
     illuminantCurves(cluster, full, clusterTrust(cluster, grey));
+    limitCurves(counted, full);
 
     const double share = std::clamp(strength, 0, 100) / 100.0;
     BalanceEstimate e{identity, double(grey.grey)};

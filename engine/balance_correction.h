@@ -30,7 +30,10 @@
 // makes, so they act only between a residual of 0.12 (grain, scenes' tints) and 0.75 (ln,
 // green-magenta counted twice), on a cluster that is not itself saturated ((max - min) / max
 // from 0.35 to 0.5) nor a third of the picture or more (a sky), and never where the stretch
-// moved the cluster's channels the other way (docs/quality.md has the measurements).
+// moved the cluster's channels the other way. Nor do they move the picture's mean colour by
+// more than 2 degrees, or than the stretch alone moves it where that is more: a warm surface
+// filling much of the picture (a cat's fur) makes the same cluster as greys under a mid-tone
+// cast, but taking it to grey moves the whole picture (docs/quality.md has the measurements).
 #pragma once
 
 #include "engine/balance_counts.h"
