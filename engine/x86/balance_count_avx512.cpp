@@ -39,9 +39,8 @@ constexpr __mmask8 kAllQuads = 0xFF;
 constexpr int kCopies = 2;
 constexpr int kOffPlane = kExponentBins * kExponentBins;  // the bin of pixels off the plane
 
-constexpr int kNeutralRow = 257;
-constexpr int kRowsAhead = 2;  // grid rows between a prefetch and the count that reads it  // a
-                               // histogram and the slot of pixels not near grey
+constexpr int kNeutralRow = 257;  // a histogram and the slot of pixels not near grey
+constexpr int kRowsAhead = 2;     // grid rows between a prefetch and the count that reads it
 
 // A bin as one 128-bit addition adds it: a pixel's bytes B, G, R, 1 widened to dwords.
 struct CopyBin {
@@ -208,9 +207,10 @@ TELVO_AVX512 void countRows(const ConstPlane& rows, int x0, int x1, int step, Co
     const __m512i colourBytes = _mm512_set1_epi32(0x00FFFFFF);
     const bool deep = rows.format == PixelFormat::Bgra64;
     const int width = x1 - x0;
-    // The grid rows two ahead are asked for while these are counted: the counting rereads
-    // rows the histograms read long before, from memory, and waiting for each line costs a
-    // fifth of the count. Each block's lines: a step's pixels apart, or every line of it.
+    // The grid rows two ahead are asked for while these are counted: the count rereads rows
+    // the histograms read long before, from memory, and waiting for their lines cost about a
+    // sixth of it. A block's lines are its pixels' own where those lie a line or more apart,
+    // otherwise every line the block spans.
     const int pixelBytes = rows.bytesPerPixel();
     const ptrdiff_t ahead = rows.pitch * kRowsAhead, blockBytes = ptrdiff_t(16) * step * pixelBytes;
     const int prefetchStride = std::max(64, step * pixelBytes);
