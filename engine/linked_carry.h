@@ -24,7 +24,7 @@ struct DeepRemapCache;
 // its reset value as the default member initialiser. A plain value.
 struct LinkedCarry {
     SceneCarry scene{};      // the cut detector (scene_cuts.h)
-    BalanceCarry balance{};  // the balance correction's recent estimates (balance_correction.h)
+    BalanceCarry balance{};  // the balance correction's weighted average (balance_correction.h)
 };
 
 enum class LinkedPass : int {
