@@ -35,7 +35,8 @@ Measures (degrees):
   pan             each photograph, as it is and under the warm cast, seen through a window
                   of the frame's size panning across it at twice the size: per shot the
                   median frame-to-frame change of the frame's mean shift, output less
-                  input (levels), the steadiness within a shot whose content moves
+                  input (levels), the steadiness within a shot whose content moves; and
+                  per shot the largest such step, where a correction pops
   footage         the neutral surface's mean colour: its angle from grey, per measured frame
 
 Usage: /usr/bin/python3 bench/balance_bench.py [--telvo build/cli/telvo] [--cache DIR]
@@ -336,12 +337,11 @@ def pan_clip(cache, names):
     return np.concatenate(shots), [k * PAN for k in range(len(shots))]
 
 
-def pan_steadiness(out, frames, starts):
-    """Per shot, from its sixth frame on: the median of the largest channel's frame-to-frame
-    change of the frame's mean shift, output less input (levels)."""
+def pan_steps(out, frames, starts):
+    """Per shot, from its sixth frame on: the largest channel's frame-to-frame change of the
+    frame's mean shift, output less input (levels), each frame's."""
     shift = (out.astype(np.float64) - frames).reshape(len(frames), -1, 3).mean(1)
-    return [float(np.median(np.abs(np.diff(shift[s + FRAMES:s + PAN], axis=0)).max(1)))
-            for s in starts]
+    return [np.abs(np.diff(shift[s + FRAMES:s + PAN], axis=0)).max(1) for s in starts]
 
 
 def drift_clip(photos, set_name):
@@ -379,10 +379,13 @@ def measure_set(photos, set_name, patches, tools, work, cache, names):
         rows["drift (levels/frame)"][tool] = [float(np.abs(np.diff(means, axis=0)).max())]
     frames, starts = pan_clip(cache, names)
     write_clip(frames, clip)
-    row = "pan: steadiness (levels/frame)"
-    rows[row] = {"input": [0.0] * len(starts)}
+    typical, largest = "pan: steadiness (levels/frame)", "pan: largest step (levels)"
+    rows[typical] = {"input": [0.0] * len(starts)}
+    rows[largest] = {"input": [0.0] * len(starts)}
     for tool, runner in tools.items():
-        rows[row][tool] = pan_steadiness(runner(clip, work), frames, starts)
+        steps = pan_steps(runner(clip, work), frames, starts)
+        rows[typical][tool] = [float(np.median(s)) for s in steps]
+        rows[largest][tool] = [float(s.max()) for s in steps]
     return rows
 
 

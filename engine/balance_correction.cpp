@@ -339,27 +339,11 @@ CorrectionParams smoothBalance(BalanceCarry& carry, const BalanceEstimate& frame
     double total = 0;
     for (int k = 0; k < carry.held; ++k) total += carry.weight[k];
     CorrectionParams out{};
-    std::pair<double, double> pairs[BalanceCarry::kFrames];
     for (int p = 0; p < kParamCount; ++p) {
-        for (int k = 0; k < carry.held; ++k) pairs[k] = {carry.recent[k].value[p], carry.weight[k]};
-        out.value[p] = weightedMedianOf(pairs, size_t(carry.held), total);
+        double sum = 0;
+        for (int k = 0; k < carry.held; ++k)
+            sum += carry.recent[k].value[p] * (total > 0 ? carry.weight[k] : 1.0);
+        out.value[p] = sum / (total > 0 ? total : double(carry.held));
     }
     return out;
-}
-
-double weightedMedianOf(std::pair<double, double>* pairs, size_t count, double total)
-{
-    if (count == 0) return 1;
-    if (total <= 0)
-        for (size_t k = 0; k < count; ++k) pairs[k].second = 1;
-    std::sort(pairs, pairs + count);
-    const double half = (total > 0 ? total : double(count)) * 0.5;
-    double below = 0;
-    for (size_t k = 0; k < count; ++k) {
-        below += pairs[k].second;
-        if (below < half) continue;
-        return below == half && k + 1 < count ? (pairs[k].first + pairs[k + 1].first) * 0.5
-                                              : pairs[k].first;
-    }
-    return pairs[count - 1].first;
 }

@@ -36,9 +36,6 @@
 // cast, but taking it to grey moves the whole picture (docs/quality.md has the measurements).
 #pragma once
 
-#include <cstddef>
-#include <utility>
-
 #include "engine/balance_counts.h"
 #include "engine/correction_params.h"
 #include "engine/histogram.h"
@@ -96,15 +93,7 @@ struct BalanceCarry {
     int held = 0;  // estimates held, 0..kFrames
 };
 
-// Takes the frame's estimate in (after emptying the carry when `restart`) and returns, value by
-// value, the held estimates' median weighted by their weights: a frame with fewer grey pixels
-// to go on moves the result less, and one frame whose estimate jumps (a highlight entering a
-// pan sets a white point) not at all. Where the content does not change, as for a still, it
-// is the estimate itself; every weight 0 counts as equal weights.
+// Takes the frame's estimate in (after emptying the carry when `restart`) and returns the
+// held estimates' mean weighted by their weights: a frame with fewer grey pixels to go on
+// moves the result less. Plain mean when every weight is 0.
 CorrectionParams smoothBalance(BalanceCarry& carry, const BalanceEstimate& frame, bool restart);
-
-// The median of `count` (value, weight) pairs, weighted by their weights: the smallest value
-// with at least half the total weight at or below it (the mean of it and the next when exactly
-// half is), so equal weights give the plain median. Sorts `pairs`; `total` is the weights'
-// sum, and when it is 0 every pair counts as weight 1. 1 for no pairs.
-double weightedMedianOf(std::pair<double, double>* pairs, size_t count, double total);

@@ -91,11 +91,21 @@ CorrectionParams weightedMedian(const BalanceEstimate* estimates, size_t count)
     if (count == 0) return out;
     double total = 0;
     for (size_t k = 0; k < count; ++k) total += estimates[k].weight;
-    std::vector<std::pair<double, double>> pairs(count);  // value, weight
+    std::vector<std::pair<double, double>> sorted(count);  // value, weight
     for (int p = 0; p < kParamCount; ++p) {
         for (size_t k = 0; k < count; ++k)
-            pairs[k] = {estimates[k].values.value[p], estimates[k].weight};
-        out.value[p] = weightedMedianOf(pairs.data(), count, total);
+            sorted[k] = {estimates[k].values.value[p], total > 0 ? estimates[k].weight : 1.0};
+        std::sort(sorted.begin(), sorted.end());
+        const double half = (total > 0 ? total : double(count)) * 0.5;
+        double below = 0;
+        for (size_t k = 0; k < count; ++k) {
+            below += sorted[k].second;
+            if (below < half) continue;
+            out.value[p] = below == half && k + 1 < count
+                               ? (sorted[k].first + sorted[k + 1].first) * 0.5
+                               : sorted[k].first;
+            break;
+        }
     }
     return out;
 }
