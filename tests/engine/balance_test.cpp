@@ -24,6 +24,7 @@
 #include "engine/kernel_table.h"
 #include "engine/pixel.h"
 #include "platform/thread_executor.h"
+#include "tests/support/cpu_levels.h"
 #include "tests/support/test_support.h"
 
 namespace
@@ -364,19 +365,6 @@ TEST(BalanceCorrection, FlatFramesOfNarrowChannelsPassUnchanged)
 namespace
 {
 
-// Every kernel level this processor runs, scalar first.
-std::vector<CpuLevel> levelsOnThisCpu()
-{
-    std::vector<CpuLevel> levels = {CpuLevel::Scalar};
-    if (detectedCpuLevel() == CpuLevel::Avx512Vbmi) levels.push_back(CpuLevel::Avx512Vbmi);
-    return levels;
-}
-
-struct CpuLevelCap {
-    explicit CpuLevelCap(CpuLevel cap) { limitCpuLevel(cap); }
-    ~CpuLevelCap() { limitCpuLevel(CpuLevel::Avx512Vbmi); }
-};
-
 }  // namespace
 
 // The workers' grid counts, exponent plane included, equal the reference's at every kernel
@@ -391,7 +379,7 @@ TEST(BalanceCorrection, WorkersCountTheGridAsTheReferenceDoes)
     const ConstPlane planes[] = {
         {reinterpret_cast<const uint8_t*>(px.data()), w * 4, w, h, PixelFormat::Bgrx32},
         {reinterpret_cast<const uint8_t*>(deep.data()), w * 8, w, h, PixelFormat::Bgra64}};
-    for (const CpuLevel level : levelsOnThisCpu()) {
+    for (const CpuLevel level : engineLevelsOnThisCpu()) {
         const CpuLevelCap cap(level);
         for (const ConstPlane& plane : planes)
             for (PixelRegion region : {PixelRegion{0, w, 0, h}, PixelRegion{7, w - 3, 5, h - 2}})
@@ -494,7 +482,7 @@ TEST(BalanceCorrection, GridKernelsCountAsTheRowLoopDoes)
     }
     const ConstPlane planes[] = {{eight.data, w * 4, w, h, PixelFormat::Bgrx32},
                                  {sixteen.data, w * 8, w, h, PixelFormat::Bgra64}};
-    for (const CpuLevel level : levelsOnThisCpu())
+    for (const CpuLevel level : engineLevelsOnThisCpu())
         for (const ConstPlane& plane : planes)
             for (int step = 1; step <= 5; ++step)
                 for (int x0 : {0, 3})

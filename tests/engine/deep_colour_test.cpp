@@ -23,6 +23,7 @@
 #include "engine/histogram.h"
 #include "engine/kernel_table.h"
 #include "platform/thread_executor.h"
+#include "tests/support/cpu_levels.h"
 #include "tests/support/test_support.h"
 
 namespace
@@ -45,18 +46,6 @@ std::vector<ChannelCurve> deepTestCurves(int randomCount)
     for (int i = 0; i < randomCount; ++i) curves.push_back({level(rng), level(rng), exponent(rng)});
     return curves;
 }
-
-std::vector<CpuLevel> levelsOnThisCpu()
-{
-    std::vector<CpuLevel> levels = {CpuLevel::Scalar};
-    if (detectedCpuLevel() == CpuLevel::Avx512Vbmi) levels.push_back(CpuLevel::Avx512Vbmi);
-    return levels;
-}
-
-struct CpuLevelCap {
-    explicit CpuLevelCap(CpuLevel cap) { limitCpuLevel(cap); }
-    ~CpuLevelCap() { limitCpuLevel(CpuLevel::Avx512Vbmi); }
-};
 
 // Field by field: the report has padding.
 bool sameReport(const FrameReport& a, const FrameReport& b)
@@ -111,7 +100,7 @@ TEST(DeepRemapKernels, EveryVariantMatchesTheFormulaForEveryValue)
     for (int v = 0; v < 65536; ++v)
         in[v] = (uint64_t(v * 40503u & 0xFFFF) << 48) | makeDeepPixel(v, 65535 - v, v * 7 & 0xFFFF);
     static DeepRemapMemo memo;
-    for (const CpuLevel level : levelsOnThisCpu()) {
+    for (const CpuLevel level : engineLevelsOnThisCpu()) {
         const CpuLevelCap cap(level);
         for (size_t i = 0; i + 2 < curves.size(); ++i) {
             const ChannelCurve &r = curves[i], &g = curves[i + 1], &b = curves[i + 2];
@@ -181,7 +170,7 @@ TEST(DeepFramePass, MatchesTheReferenceAndMeasuresAsItsEightBitTwin)
                           {385, 289, 12, true, 2, 0, 1, 128},
                           {384, 288, 0, false, 3, 1, 1, 0}};
     std::mt19937 rng(1919);
-    for (const CpuLevel level : levelsOnThisCpu()) {
+    for (const CpuLevel level : engineLevelsOnThisCpu()) {
         const CpuLevelCap cap(level);
         for (const Case& k : cases) {
             GuardedFrame eight(k.width, k.height), eightOut(k.width, k.height);
@@ -260,7 +249,7 @@ TEST(DeepHistograms, BothCountersMatchTheReference)
     const PixelRegion regions[] = {{0, 263, 0, 251}, {3, 4, 2, 3},     {1, 11, 0, 251},
                                    {5, 24, 4, 80},   {7, 19, 9, 200},  {2, 15, 0, 251},
                                    {0, 6, 0, 251},   {0, 256, 0, 251}, {0, 0, 0, 9}};
-    for (const CpuLevel level : levelsOnThisCpu()) {
+    for (const CpuLevel level : engineLevelsOnThisCpu()) {
         for (const PixelRegion& r : regions) {
             ChannelHistograms want, lanes, joint;
             countHistogramsReference(asConst(frame.plane()), r, want);

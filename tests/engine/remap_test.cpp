@@ -19,6 +19,7 @@
 #include "engine/cpu_level.h"
 #include "engine/kernel_table.h"
 #include "platform/thread_executor.h"
+#include "tests/support/cpu_levels.h"
 #include "tests/support/test_support.h"
 
 namespace
@@ -43,14 +44,6 @@ std::vector<ChannelCurve> testCurves()
         curves.push_back(
             {level(rng), level(rng), i % 7 == 0 ? std::round(exponent(rng)) : exponent(rng)});
     return curves;
-}
-
-// Every level up to the detected one, scalar first.
-std::vector<CpuLevel> levelsOnThisCpu()
-{
-    std::vector<CpuLevel> levels = {CpuLevel::Scalar};
-    if (detectedCpuLevel() == CpuLevel::Avx512Vbmi) levels.push_back(CpuLevel::Avx512Vbmi);
-    return levels;
 }
 
 // Runs each job on the calling thread and notes the row kernel its task was given.
@@ -81,10 +74,6 @@ RemapRowFunction kernelOfAFrame()
 }
 
 // Restores the uncapped level however the test ends.
-struct CpuLevelCap {
-    explicit CpuLevelCap(CpuLevel cap) { limitCpuLevel(cap); }
-    ~CpuLevelCap() { limitCpuLevel(CpuLevel::Avx512Vbmi); }
-};
 }  // namespace
 
 TEST(Remap, RoundingAndClampingExamples)
@@ -193,7 +182,7 @@ TEST(RemapKernels, EveryVariantMatchesTheFormulaOverManyTables)
                                              sizeof(CountDeepJointRowFunction) +
                                              sizeof(CountBalanceGridFunction),
                   "a new kernel in KernelTable gets its check next to this one");
-    for (const CpuLevel level : levelsOnThisCpu()) {
+    for (const CpuLevel level : engineLevelsOnThisCpu()) {
         const RemapRowFunction kernel = kernelsFor(level).remapRow;
         for (size_t i = 0; i + 2 < curves.size(); ++i) {
             const ChannelCurve &r = curves[i], &g = curves[i + 1], &b = curves[i + 2];
@@ -238,7 +227,7 @@ TEST(RemapKernels, EveryVariantThroughTheWorkersMatchesTheReferencePass)
     std::mt19937_64 rng(2024);
     std::uniform_real_distribution<double> level(-40, 300), curve(0.3, 3);
     int round = 0;
-    for (const CpuLevel kernelLevel : levelsOnThisCpu()) {
+    for (const CpuLevel kernelLevel : engineLevelsOnThisCpu()) {
         const CpuLevelCap cap(kernelLevel);
         for (const Shape& s : shapes) {
             for (int workers = 1; workers <= 3; ++workers, ++round) {
