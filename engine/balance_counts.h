@@ -96,13 +96,14 @@ void countBalanceRow(BalanceCounts& c, const uint8_t* px, int width, int step, P
 // Adds the grid of a plane whose every row is a grid row (a worker's grid rows, gathered by
 // their pitch) to `out`: in each row the columns x0, x0 + step, ... below x1. The kernels
 // count it (engine/kernel_table.h chooses): the scalar one row by row through
-// countBalanceRow, in the little storage a host's stack has room for; the AVX-512 one takes
-// sixteen pixels' bins and near-grey flags at once and keeps two copies of the tables,
-// about 40 KiB, so it belongs on a worker's stack.
+// countBalanceRow, in the little storage a host's stack has room for; the AVX-512 and AVX2
+// ones take sixteen or eight pixels' bins and near-grey flags at once and keep two copies of
+// the tables, about 40 KiB, so they belong on a worker's stack.
 using CountBalanceGridFunction = void (*)(const ConstPlane& gridRows, int x0, int x1, int step,
                                           BalanceCounts& out);
 void countBalanceGridScalar(const ConstPlane& gridRows, int x0, int x1, int step,
                             BalanceCounts& out);
+void countBalanceGridAvx2(const ConstPlane& gridRows, int x0, int x1, int step, BalanceCounts& out);
 void countBalanceGridAvx512(const ConstPlane& gridRows, int x0, int x1, int step,
                             BalanceCounts& out);
 

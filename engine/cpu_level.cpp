@@ -63,6 +63,7 @@ CpuLevel fromEnvironment()
 {
     const char* wanted = std::getenv("TELVO_CPU");
     if (wanted != nullptr && std::strcmp(wanted, "scalar") == 0) return CpuLevel::Scalar;
+    if (wanted != nullptr && std::strcmp(wanted, "avx2") == 0) return CpuLevel::Avx2;
     return CpuLevel::Avx512Vbmi;
 }
 

@@ -6,8 +6,8 @@
 // compiled for a wider level is skipped on a processor (or OS) without it.
 //
 // TELVO_CPU=scalar in the environment (read once, at the first question) keeps every
-// kernel on its scalar loop; limitCpuLevel() does the same from code, for tests and
-// callers comparing the paths.
+// kernel on its scalar loop, TELVO_CPU=avx2 every kernel at or below the AVX2 level;
+// limitCpuLevel() does the same from code, for tests and callers comparing the paths.
 #pragma once
 
 enum class CpuLevel {

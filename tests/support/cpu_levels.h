@@ -8,11 +8,12 @@
 
 #include "engine/cpu_level.h"
 
-// Every level whose engine kernels differ that this processor runs, scalar first (the AVX2
-// level runs the scalar loops in the engine).
+// Every level that this processor runs, scalar first (the AVX2 level has the balance grid's
+// kernel only, and runs the scalar loops elsewhere).
 inline std::vector<CpuLevel> engineLevelsOnThisCpu()
 {
     std::vector<CpuLevel> levels = {CpuLevel::Scalar};
+    if (detectedCpuLevel() >= CpuLevel::Avx2) levels.push_back(CpuLevel::Avx2);
     if (detectedCpuLevel() == CpuLevel::Avx512Vbmi) levels.push_back(CpuLevel::Avx512Vbmi);
     return levels;
 }

@@ -1,0 +1,247 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Copyright the Telvo authors
+
+// The balance grid's count with AVX2, for processors without AVX-512 VBMI: eight grid pixels
+// gathered at once, their bins of the exponent plane and their near-grey flags computed side
+// by side, then the additions one pixel after another without a branch, as the AVX-512 kernel
+// does: a pixel off the plane goes to a bin of its own, one not near grey to a slot past each
+// histogram's end, neither of them ever read. Two copies of the tables keep a run of pixels in
+// one bin from making each addition wait for the one before; a bin's pixel count and three
+// sums are one 128-bit addition; eight grid pixels of one colour, a flat area, are added at
+// once; the grid rows two ahead are asked for while these are counted.
+//
+// Without a byte permute over 256 entries, the exponent table is looked up by three gathers
+// from a copy widened to dwords, 1 KiB that stays in the first-level cache.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/balance_counts.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+#define TELVO_AVX2 __attribute__((target("avx2")))
+
+namespace
+{
+
+constexpr int kCopies = 2;
+constexpr int kOffPlane = kExponentBins * kExponentBins;  // the bin of pixels off the plane
+
+constexpr int kNeutralRow = 257;  // a histogram and the slot of pixels not near grey
+constexpr int kRowsAhead = 2;     // grid rows between a prefetch and the count that reads it
+
+// A bin as one 128-bit addition adds it: a pixel's bytes B, G, R, 1 widened to dwords.
+struct CopyBin {
+    uint32_t b, g, r, n;
+};
+
+struct alignas(32) CountCopy {
+    CopyBin bins[kOffPlane + 1];
+    uint32_t neutral[3 * kNeutralRow];  // R, G, B
+};
+
+// Up to eight pixels 0x00RRGGBB (those whose `lanes` dword is all ones; the others zero) into
+// the copies.
+TELVO_AVX2 __attribute__((always_inline)) inline void countPixels(__m256i colours, __m256i lanes,
+                                                                  const int32_t* table,
+                                                                  CountCopy* copies, uint64_t& grey)
+{
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    const __m256i b = _mm256_and_si256(colours, byte);
+    const __m256i g = _mm256_and_si256(_mm256_srli_epi32(colours, 8), byte);
+    const __m256i r = _mm256_srli_epi32(colours, 16);
+    const __m256i hi = _mm256_max_epu32(_mm256_max_epu32(r, g), b);
+    const __m256i lo = _mm256_min_epu32(_mm256_min_epu32(r, g), b);
+    // nearGrey(): both sides below 2^17, so the signed comparison is exact, and hi * 102 below
+    // 2^16, so a 16-bit multiply leaves each high word zero.
+    const __m256i spread = _mm256_slli_epi32(_mm256_sub_epi32(hi, lo), 8);
+    const __m256i allowance = _mm256_add_epi32(_mm256_mullo_epi16(hi, _mm256_set1_epi32(102)),
+                                               _mm256_set1_epi32(6 * 256));
+    const __m256i nearGrey = _mm256_andnot_si256(_mm256_cmpgt_epi32(spread, allowance), lanes);
+
+    // exponentBinOf()
+    const __m256i er = _mm256_i32gather_epi32(table, r, 4);
+    const __m256i eg = _mm256_i32gather_epi32(table, g, 4);
+    const __m256i eb = _mm256_i32gather_epi32(table, b, 4);
+    const __m256i centre = _mm256_set1_epi32(kExponentBins / 2);
+    const __m256i x = _mm256_add_epi32(_mm256_sub_epi32(er, eg), centre);
+    const __m256i y = _mm256_add_epi32(_mm256_sub_epi32(eb, eg), centre);
+    const __m256i outside = _mm256_set1_epi32(~(kExponentBins - 1));
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i onPlane =
+        _mm256_and_si256(lanes, _mm256_cmpeq_epi32(_mm256_and_si256(x, outside), zero));
+    onPlane = _mm256_and_si256(onPlane, _mm256_cmpeq_epi32(_mm256_and_si256(y, outside), zero));
+    onPlane = _mm256_and_si256(onPlane, _mm256_cmpgt_epi32(hi, _mm256_set1_epi32(23)));
+    onPlane = _mm256_and_si256(onPlane, _mm256_cmpgt_epi32(_mm256_set1_epi32(251), hi));
+    const __m256i at = _mm256_blendv_epi8(_mm256_set1_epi32(kOffPlane),
+                                          _mm256_add_epi32(_mm256_slli_epi32(x, 5), y), onPlane);
+
+    // Each pixel's slots in the histograms: a pixel not near grey goes to the slot past each
+    // histogram's end.
+    const __m256i past = _mm256_set1_epi32(256);
+    const __m256i row = _mm256_set1_epi32(kNeutralRow);
+    uint32_t index[8], slots[3][8], colour[8];
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(index), at);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(slots[0]),
+                        _mm256_blendv_epi8(past, r, nearGrey));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(slots[1]),
+                        _mm256_add_epi32(row, _mm256_blendv_epi8(past, g, nearGrey)));
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(slots[2]),
+        _mm256_add_epi32(_mm256_add_epi32(row, row), _mm256_blendv_epi8(past, b, nearGrey)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(colour),
+                        _mm256_or_si256(colours, _mm256_set1_epi32(0x01000000)));
+    // Read back through memory: loads rather than extracts, which queue on the shuffle port.
+    __asm__("" : "+m"(index), "+m"(slots), "+m"(colour));
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        CountCopy& c = copies[i % kCopies];
+        auto* bin = reinterpret_cast<__m128i*>(&c.bins[index[i]]);
+        const __m128i add = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(int(colour[i])));
+        _mm_storeu_si128(bin, _mm_add_epi32(_mm_loadu_si128(bin), add));
+        ++c.neutral[slots[0][i]];
+        ++c.neutral[slots[1][i]];
+        ++c.neutral[slots[2][i]];
+    }
+    grey +=
+        uint64_t(__builtin_popcount(unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(nearGrey)))));
+}
+
+// Eight grid pixels of one colour: a flat area.
+TELVO_AVX2 __attribute__((always_inline)) inline bool oneColour(__m256i colours)
+{
+    const __m256i first = _mm256_broadcastd_epi32(_mm256_castsi256_si128(colours));
+    return _mm256_movemask_epi8(_mm256_cmpeq_epi32(colours, first)) == -1;
+}
+
+TELVO_AVX2 __attribute__((always_inline)) inline void countEightOfOne(__m256i colours,
+                                                                      CountCopy& copy,
+                                                                      uint64_t& grey)
+{
+    const auto colour = uint32_t(_mm_cvtsi128_si32(_mm256_castsi256_si128(colours)));
+    const int r = int(colour >> 16), g = int(colour >> 8 & 0xFF), b = int(colour & 0xFF);
+    const int at = exponentBinOf(exponentTable(), r, g, b);
+    if (at >= 0) {
+        CopyBin& bin = copy.bins[at];
+        bin.b += 8 * uint32_t(b);
+        bin.g += 8 * uint32_t(g);
+        bin.r += 8 * uint32_t(r);
+        bin.n += 8;
+    }
+    if (!nearGrey(r, g, b)) return;
+    copy.neutral[r] += 8;
+    copy.neutral[kNeutralRow + g] += 8;
+    copy.neutral[2 * kNeutralRow + b] += 8;
+    grey += 8;
+}
+
+// Four deep pixels' words to their 8-bit bins: a word v's bin is (v * 255 + 32895) >> 16, the
+// high half of v * 255 plus the carry of its low half + 32895.
+TELVO_AVX2 __attribute__((always_inline)) inline __m256i deepBins(__m256i pixels)
+{
+    const __m256i factor = _mm256_set1_epi16(255);
+    const __m256i high = _mm256_mulhi_epu16(pixels, factor);
+    const __m256i low = _mm256_mullo_epi16(pixels, factor);
+    const __m256i limit = _mm256_set1_epi16(32641);
+    const __m256i carry = _mm256_cmpeq_epi16(_mm256_max_epu16(low, limit), low);  // low > 32640
+    return _mm256_sub_epi16(high, carry);
+}
+
+// Eight deep pixels at `offsets` (in pixels; the lanes of `lanes`) as bytes B, G, R, 0.
+TELVO_AVX2 __attribute__((always_inline)) inline __m256i gatherDeep(const uint8_t* px,
+                                                                    __m256i offsets, __m256i lanes)
+{
+    const auto* base = reinterpret_cast<const long long*>(px);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i a =
+        _mm256_mask_i32gather_epi64(zero, base, _mm256_castsi256_si128(offsets),
+                                    _mm256_cvtepi32_epi64(_mm256_castsi256_si128(lanes)), 8);
+    const __m256i b =
+        _mm256_mask_i32gather_epi64(zero, base, _mm256_extracti128_si256(offsets, 1),
+                                    _mm256_cvtepi32_epi64(_mm256_extracti128_si256(lanes, 1)), 8);
+    // The pack works within each 128-bit half: pixels 0, 1, 4, 5, 2, 3, 6, 7, put back in order.
+    const __m256i packed = _mm256_packus_epi16(deepBins(a), deepBins(b));
+    return _mm256_permute4x64_epi64(packed, 0xD8);
+}
+
+TELVO_AVX2 void countRows(const ConstPlane& rows, int x0, int x1, int step, CountCopy* copies,
+                          uint64_t& grey)
+{
+    alignas(32) int32_t table[256];
+    const int16_t* exponents = exponentTable();
+    for (int v = 0; v < 256; ++v) table[v] = exponents[v];
+    const int columns = (x1 - x0 + step - 1) / step;
+    const __m256i lane = _mm256_set_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+    const __m256i first = _mm256_mullo_epi32(lane, _mm256_set1_epi32(step));
+    const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
+    const bool deep = rows.format == PixelFormat::Bgra64;
+    // A block's lines are its pixels' own where those lie a line or more apart, otherwise
+    // every line the block spans.
+    const int pixelBytes = rows.bytesPerPixel();
+    const ptrdiff_t ahead = rows.pitch * kRowsAhead, blockBytes = ptrdiff_t(8) * step * pixelBytes;
+    const int prefetchStride = std::max(64, step * pixelBytes);
+    const int prefetches = std::clamp(step * pixelBytes / 8, 1, 8);
+    for (int y = 0; y < rows.height; ++y) {
+        const uint8_t* px = rows.row(y) + static_cast<ptrdiff_t>(x0) * pixelBytes;
+        __m256i offsets = first;
+        for (int c = 0; c < columns; c += 8) {
+            const __m256i lanes =
+                _mm256_cmpgt_epi32(_mm256_set1_epi32(columns - c), lane);  // lane < remaining
+            if (y + kRowsAhead < rows.height)
+                for (int k = 0; k < prefetches; ++k)
+                    _mm_prefetch(reinterpret_cast<const char*>(px + ahead + blockBytes * c / 8 +
+                                                               prefetchStride * k),
+                                 _MM_HINT_T0);
+            __m256i colours;
+            if (deep)
+                colours = gatherDeep(px, offsets, lanes);
+            else
+                colours = _mm256_mask_i32gather_epi32(
+                    _mm256_setzero_si256(), reinterpret_cast<const int*>(px), offsets, lanes, 4);
+            colours = _mm256_and_si256(colours, colourBytes);
+            if (columns - c >= 8 && oneColour(colours))
+                countEightOfOne(colours, copies[0], grey);
+            else
+                countPixels(colours, lanes, table, copies, grey);
+            offsets = _mm256_add_epi32(offsets, _mm256_set1_epi32(8 * step));
+        }
+    }
+}
+
+}  // namespace
+
+void countBalanceGridAvx2(const ConstPlane& gridRows, int x0, int x1, int step, BalanceCounts& out)
+{
+    if (x1 <= x0 || gridRows.height <= 0) return;
+    CountCopy copies[kCopies];
+    std::memset(copies, 0, sizeof copies);
+    uint64_t grey = 0;
+    countRows(gridRows, x0, x1, step, copies, grey);
+    ExponentBin* bins = &out.exponents[0][0];
+    for (int i = 0; i < kOffPlane; ++i)
+        for (const CountCopy& c : copies) {
+            bins[i].n += c.bins[i].n;
+            bins[i].r += c.bins[i].r;
+            bins[i].g += c.bins[i].g;
+            bins[i].b += c.bins[i].b;
+        }
+    for (int v = 0; v < 256; ++v)
+        for (const CountCopy& c : copies) {
+            out.neutral.r[v] += c.neutral[v];
+            out.neutral.g[v] += c.neutral[kNeutralRow + v];
+            out.neutral.b[v] += c.neutral[2 * kNeutralRow + v];
+        }
+    out.grey += grey;
+    out.looked += uint64_t(gridRows.height) * uint64_t((x1 - x0 + step - 1) / step);
+}
+
+#else
+
+void countBalanceGridAvx2(const ConstPlane& gridRows, int x0, int x1, int step, BalanceCounts& out)
+{
+    countBalanceGridScalar(gridRows, x0, x1, step, out);
+}
+
+#endif
