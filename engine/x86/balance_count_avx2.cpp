@@ -2,16 +2,18 @@
 // Copyright the Telvo authors
 
 // The balance grid's count with AVX2, for processors without AVX-512 VBMI: eight grid pixels
-// gathered at once, their bins of the exponent plane and their near-grey flags computed side
-// by side, then the additions one pixel after another without a branch, as the AVX-512 kernel
-// does: a pixel off the plane goes to a bin of its own, one not near grey to a slot past each
-// histogram's end, neither of them ever read. Two copies of the tables keep a run of pixels in
-// one bin from making each addition wait for the one before; a bin's pixel count and three
-// sums are one 128-bit addition; eight grid pixels of one colour, a flat area, are added at
-// once; the grid rows two ahead are asked for while these are counted.
+// loaded at once, their brightest levels and near-grey flags computed side by side, then the
+// additions one pixel after another without a branch, as the AVX-512 kernel does: a pixel
+// off the plane goes to a bin of its own, one not near grey to a slot past each histogram's
+// end, neither of them ever read. Two copies of the tables keep a run of pixels in one bin
+// from making each addition wait for the one before; a bin's pixel count and three sums
+// are one 128-bit addition; eight grid pixels of one colour, a flat area, are added at once;
+// the grid rows two ahead are asked for while these are counted.
 //
-// Without a byte permute over 256 entries, the exponent table is looked up by three gathers
-// from a copy widened to dwords, 1 KiB that stays in the first-level cache.
+// Without a byte permute over 256 entries, the exponent table is looked up in the additions'
+// loop, from a copy widened to dwords, and the pixels are fetched by plain loads: AVX2 gathers,
+// slow where microcode patches them, made this kernel slower than the scalar loop (measured
+// 6.5 ns a grid pixel against 5.7; 4.0 with plain loads).
 #include <algorithm>
 #include <cstring>
 
@@ -61,29 +63,16 @@ TELVO_AVX2 __attribute__((always_inline)) inline void countPixels(__m256i colour
                                                _mm256_set1_epi32(6 * 256));
     const __m256i nearGrey = _mm256_andnot_si256(_mm256_cmpgt_epi32(spread, allowance), lanes);
 
-    // exponentBinOf()
-    const __m256i er = _mm256_i32gather_epi32(table, r, 4);
-    const __m256i eg = _mm256_i32gather_epi32(table, g, 4);
-    const __m256i eb = _mm256_i32gather_epi32(table, b, 4);
-    const __m256i centre = _mm256_set1_epi32(kExponentBins / 2);
-    const __m256i x = _mm256_add_epi32(_mm256_sub_epi32(er, eg), centre);
-    const __m256i y = _mm256_add_epi32(_mm256_sub_epi32(eb, eg), centre);
-    const __m256i outside = _mm256_set1_epi32(~(kExponentBins - 1));
-    const __m256i zero = _mm256_setzero_si256();
-    __m256i onPlane =
-        _mm256_and_si256(lanes, _mm256_cmpeq_epi32(_mm256_and_si256(x, outside), zero));
-    onPlane = _mm256_and_si256(onPlane, _mm256_cmpeq_epi32(_mm256_and_si256(y, outside), zero));
-    onPlane = _mm256_and_si256(onPlane, _mm256_cmpgt_epi32(hi, _mm256_set1_epi32(23)));
-    onPlane = _mm256_and_si256(onPlane, _mm256_cmpgt_epi32(_mm256_set1_epi32(251), hi));
-    const __m256i at = _mm256_blendv_epi8(_mm256_set1_epi32(kOffPlane),
-                                          _mm256_add_epi32(_mm256_slli_epi32(x, 5), y), onPlane);
+    // exponentBinOf()'s level range here; its table lookups below, one pixel at a time.
+    __m256i inRange = _mm256_and_si256(lanes, _mm256_cmpgt_epi32(hi, _mm256_set1_epi32(23)));
+    inRange = _mm256_and_si256(inRange, _mm256_cmpgt_epi32(_mm256_set1_epi32(251), hi));
+    const auto levelsOn = unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(inRange)));
 
     // Each pixel's slots in the histograms: a pixel not near grey goes to the slot past each
     // histogram's end.
     const __m256i past = _mm256_set1_epi32(256);
     const __m256i row = _mm256_set1_epi32(kNeutralRow);
-    uint32_t index[8], slots[3][8], colour[8];
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(index), at);
+    uint32_t slots[3][8], colour[8];
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(slots[0]),
                         _mm256_blendv_epi8(past, r, nearGrey));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(slots[1]),
@@ -94,11 +83,16 @@ TELVO_AVX2 __attribute__((always_inline)) inline void countPixels(__m256i colour
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(colour),
                         _mm256_or_si256(colours, _mm256_set1_epi32(0x01000000)));
     // Read back through memory: loads rather than extracts, which queue on the shuffle port.
-    __asm__("" : "+m"(index), "+m"(slots), "+m"(colour));
+    __asm__("" : "+m"(slots), "+m"(colour));
 #pragma GCC unroll 8
     for (int i = 0; i < 8; ++i) {
         CountCopy& c = copies[i % kCopies];
-        auto* bin = reinterpret_cast<__m128i*>(&c.bins[index[i]]);
+        const int eg = table[colour[i] >> 8 & 0xFF];
+        const auto x = unsigned(table[colour[i] >> 16 & 0xFF] - eg + kExponentBins / 2);
+        const auto y = unsigned(table[colour[i] & 0xFF] - eg + kExponentBins / 2);
+        const bool onPlane = (levelsOn >> i & 1) != 0 && (x | y) < unsigned(kExponentBins);
+        const unsigned at = onPlane ? x * kExponentBins + y : unsigned(kOffPlane);
+        auto* bin = reinterpret_cast<__m128i*>(&c.bins[at]);
         const __m128i add = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(int(colour[i])));
         _mm_storeu_si128(bin, _mm_add_epi32(_mm_loadu_si128(bin), add));
         ++c.neutral[slots[0][i]];
@@ -149,21 +143,32 @@ TELVO_AVX2 __attribute__((always_inline)) inline __m256i deepBins(__m256i pixels
     return _mm256_sub_epi16(high, carry);
 }
 
-// Eight deep pixels at `offsets` (in pixels; the lanes of `lanes`) as bytes B, G, R, 0.
-TELVO_AVX2 __attribute__((always_inline)) inline __m256i gatherDeep(const uint8_t* px,
-                                                                    __m256i offsets, __m256i lanes)
+// Eight deep pixels `step` apart (or the `available` left) as bytes B, G, R, 0.
+TELVO_AVX2 __attribute__((always_inline)) inline __m256i loadEightDeep(const uint8_t* px,
+                                                                       int available, int step)
 {
-    const auto* base = reinterpret_cast<const long long*>(px);
-    const __m256i zero = _mm256_setzero_si256();
+    uint64_t p[8] = {};
+    const int n = std::min(8, available);
+    for (int i = 0; i < n; ++i) std::memcpy(&p[i], px + 8 * ptrdiff_t(i) * step, 8);
     const __m256i a =
-        _mm256_mask_i32gather_epi64(zero, base, _mm256_castsi256_si128(offsets),
-                                    _mm256_cvtepi32_epi64(_mm256_castsi256_si128(lanes)), 8);
+        _mm256_setr_epi64x(int64_t(p[0]), int64_t(p[1]), int64_t(p[2]), int64_t(p[3]));
     const __m256i b =
-        _mm256_mask_i32gather_epi64(zero, base, _mm256_extracti128_si256(offsets, 1),
-                                    _mm256_cvtepi32_epi64(_mm256_extracti128_si256(lanes, 1)), 8);
+        _mm256_setr_epi64x(int64_t(p[4]), int64_t(p[5]), int64_t(p[6]), int64_t(p[7]));
     // The pack works within each 128-bit half: pixels 0, 1, 4, 5, 2, 3, 6, 7, put back in order.
     const __m256i packed = _mm256_packus_epi16(deepBins(a), deepBins(b));
     return _mm256_permute4x64_epi64(packed, 0xD8);
+}
+
+// Grid pixels c, c + step, ... of a row's eight (or the `available` left), by plain loads:
+// gathers cost more than the loads they replace on processors that patch them in microcode.
+TELVO_AVX2 __attribute__((always_inline)) inline __m256i loadEight(const uint8_t* px, int available,
+                                                                   int step)
+{
+    uint32_t p[8] = {};
+    const int n = std::min(8, available);
+    for (int i = 0; i < n; ++i) std::memcpy(&p[i], px + 4 * ptrdiff_t(i) * step, 4);
+    return _mm256_setr_epi32(int(p[0]), int(p[1]), int(p[2]), int(p[3]), int(p[4]), int(p[5]),
+                             int(p[6]), int(p[7]));
 }
 
 TELVO_AVX2 void countRows(const ConstPlane& rows, int x0, int x1, int step, CountCopy* copies,
@@ -174,7 +179,6 @@ TELVO_AVX2 void countRows(const ConstPlane& rows, int x0, int x1, int step, Coun
     for (int v = 0; v < 256; ++v) table[v] = exponents[v];
     const int columns = (x1 - x0 + step - 1) / step;
     const __m256i lane = _mm256_set_epi32(7, 6, 5, 4, 3, 2, 1, 0);
-    const __m256i first = _mm256_mullo_epi32(lane, _mm256_set1_epi32(step));
     const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
     const bool deep = rows.format == PixelFormat::Bgra64;
     // A block's lines are its pixels' own where those lie a line or more apart, otherwise
@@ -185,7 +189,6 @@ TELVO_AVX2 void countRows(const ConstPlane& rows, int x0, int x1, int step, Coun
     const int prefetches = std::clamp(step * pixelBytes / 8, 1, 8);
     for (int y = 0; y < rows.height; ++y) {
         const uint8_t* px = rows.row(y) + static_cast<ptrdiff_t>(x0) * pixelBytes;
-        __m256i offsets = first;
         for (int c = 0; c < columns; c += 8) {
             const __m256i lanes =
                 _mm256_cmpgt_epi32(_mm256_set1_epi32(columns - c), lane);  // lane < remaining
@@ -196,16 +199,14 @@ TELVO_AVX2 void countRows(const ConstPlane& rows, int x0, int x1, int step, Coun
                                  _MM_HINT_T0);
             __m256i colours;
             if (deep)
-                colours = gatherDeep(px, offsets, lanes);
+                colours = loadEightDeep(px + 8 * ptrdiff_t(c) * step, columns - c, step);
             else
-                colours = _mm256_mask_i32gather_epi32(
-                    _mm256_setzero_si256(), reinterpret_cast<const int*>(px), offsets, lanes, 4);
+                colours = loadEight(px + 4 * ptrdiff_t(c) * step, columns - c, step);
             colours = _mm256_and_si256(colours, colourBytes);
             if (columns - c >= 8 && oneColour(colours))
                 countEightOfOne(colours, copies[0], grey);
             else
                 countPixels(colours, lanes, table, copies, grey);
-            offsets = _mm256_add_epi32(offsets, _mm256_set1_epi32(8 * step));
         }
     }
 }
