@@ -174,7 +174,7 @@ TELVO_AVX2 __attribute__((always_inline)) inline __m256i loadEight(const uint8_t
 TELVO_AVX2 void countRows(const ConstPlane& rows, int x0, int x1, int step, CountCopy* copies,
                           uint64_t& grey)
 {
-    alignas(32) int32_t table[256];
+    int32_t table[256];
     const int16_t* exponents = exponentTable();
     for (int v = 0; v < 256; ++v) table[v] = exponents[v];
     const int columns = (x1 - x0 + step - 1) / step;
