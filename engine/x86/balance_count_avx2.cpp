@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "engine/balance_counts.h"
+#include "engine/x86/balance_grid_copies.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -28,27 +29,13 @@
 namespace
 {
 
-constexpr int kCopies = 2;
-constexpr int kOffPlane = kExponentBins * kExponentBins;  // the bin of pixels off the plane
-
-constexpr int kNeutralRow = 257;  // a histogram and the slot of pixels not near grey
-constexpr int kRowsAhead = 2;     // grid rows between a prefetch and the count that reads it
-
-// A bin as one 128-bit addition adds it: a pixel's bytes B, G, R, 1 widened to dwords.
-struct CopyBin {
-    uint32_t b, g, r, n;
-};
-
-struct alignas(32) CountCopy {
-    CopyBin bins[kOffPlane + 1];
-    uint32_t neutral[3 * kNeutralRow];  // R, G, B
-};
+constexpr int kRowsAhead = 2;  // grid rows between a prefetch and the count that reads it
 
 // Up to eight pixels 0x00RRGGBB (those whose `lanes` dword is all ones; the others zero) into
 // the copies.
 TELVO_AVX2 __attribute__((always_inline)) inline void countPixels(__m256i colours, __m256i lanes,
                                                                   const int32_t* table,
-                                                                  CountCopy* copies, uint64_t& grey)
+                                                                  GridCopy* copies, uint64_t& grey)
 {
     const __m256i byte = _mm256_set1_epi32(0xFF);
     const __m256i b = _mm256_and_si256(colours, byte);
@@ -86,7 +73,7 @@ TELVO_AVX2 __attribute__((always_inline)) inline void countPixels(__m256i colour
     __asm__("" : "+m"(slots), "+m"(colour));
 #pragma GCC unroll 8
     for (int i = 0; i < 8; ++i) {
-        CountCopy& c = copies[i % kCopies];
+        GridCopy& c = copies[i % kGridCopies];
         const int eg = table[colour[i] >> 8 & 0xFF];
         const auto x = unsigned(table[colour[i] >> 16 & 0xFF] - eg + kExponentBins / 2);
         const auto y = unsigned(table[colour[i] & 0xFF] - eg + kExponentBins / 2);
@@ -111,24 +98,11 @@ TELVO_AVX2 __attribute__((always_inline)) inline bool oneColour(__m256i colours)
 }
 
 TELVO_AVX2 __attribute__((always_inline)) inline void countEightOfOne(__m256i colours,
-                                                                      CountCopy& copy,
+                                                                      GridCopy& copy,
                                                                       uint64_t& grey)
 {
     const auto colour = uint32_t(_mm_cvtsi128_si32(_mm256_castsi256_si128(colours)));
-    const int r = int(colour >> 16), g = int(colour >> 8 & 0xFF), b = int(colour & 0xFF);
-    const int at = exponentBinOf(exponentTable(), r, g, b);
-    if (at >= 0) {
-        CopyBin& bin = copy.bins[at];
-        bin.b += 8 * uint32_t(b);
-        bin.g += 8 * uint32_t(g);
-        bin.r += 8 * uint32_t(r);
-        bin.n += 8;
-    }
-    if (!nearGrey(r, g, b)) return;
-    copy.neutral[r] += 8;
-    copy.neutral[kNeutralRow + g] += 8;
-    copy.neutral[2 * kNeutralRow + b] += 8;
-    grey += 8;
+    addRunToCopy(copy, grey, int(colour >> 16), int(colour >> 8 & 0xFF), int(colour & 0xFF), 8);
 }
 
 // Four deep pixels' words to their 8-bit bins: a word v's bin is (v * 255 + 32895) >> 16, the
@@ -171,7 +145,7 @@ TELVO_AVX2 __attribute__((always_inline)) inline __m256i loadEight(const uint8_t
                              int(p[6]), int(p[7]));
 }
 
-TELVO_AVX2 void countRows(const ConstPlane& rows, int x0, int x1, int step, CountCopy* copies,
+TELVO_AVX2 void countRows(const ConstPlane& rows, int x0, int x1, int step, GridCopy* copies,
                           uint64_t& grey)
 {
     int32_t table[256];
@@ -216,26 +190,12 @@ TELVO_AVX2 void countRows(const ConstPlane& rows, int x0, int x1, int step, Coun
 void countBalanceGridAvx2(const ConstPlane& gridRows, int x0, int x1, int step, BalanceCounts& out)
 {
     if (x1 <= x0 || gridRows.height <= 0) return;
-    CountCopy copies[kCopies];
+    GridCopy copies[kGridCopies];
     std::memset(copies, 0, sizeof copies);
     uint64_t grey = 0;
     countRows(gridRows, x0, x1, step, copies, grey);
-    ExponentBin* bins = &out.exponents[0][0];
-    for (int i = 0; i < kOffPlane; ++i)
-        for (const CountCopy& c : copies) {
-            bins[i].n += c.bins[i].n;
-            bins[i].r += c.bins[i].r;
-            bins[i].g += c.bins[i].g;
-            bins[i].b += c.bins[i].b;
-        }
-    for (int v = 0; v < 256; ++v)
-        for (const CountCopy& c : copies) {
-            out.neutral.r[v] += c.neutral[v];
-            out.neutral.g[v] += c.neutral[kNeutralRow + v];
-            out.neutral.b[v] += c.neutral[2 * kNeutralRow + v];
-        }
-    out.grey += grey;
-    out.looked += uint64_t(gridRows.height) * uint64_t((x1 - x0 + step - 1) / step);
+    foldGridCopies(copies, grey, uint64_t(gridRows.height) * uint64_t((x1 - x0 + step - 1) / step),
+                   out);
 }
 
 #else

@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "engine/balance_counts.h"
+#include "engine/x86/balance_grid_copies.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -36,21 +37,7 @@ constexpr __mmask16 kAll = 0xFFFF;
 constexpr __mmask32 kAllWords = 0xFFFFFFFF;
 constexpr __mmask8 kAllQuads = 0xFF;
 
-constexpr int kCopies = 2;
-constexpr int kOffPlane = kExponentBins * kExponentBins;  // the bin of pixels off the plane
-
-constexpr int kNeutralRow = 257;  // a histogram and the slot of pixels not near grey
-constexpr int kRowsAhead = 2;     // grid rows between a prefetch and the count that reads it
-
-// A bin as one 128-bit addition adds it: a pixel's bytes B, G, R, 1 widened to dwords.
-struct CopyBin {
-    uint32_t b, g, r, n;
-};
-
-struct alignas(64) CountCopy {
-    CopyBin bins[kOffPlane + 1];
-    uint32_t neutral[3 * kNeutralRow];  // R, G, B
-};
+constexpr int kRowsAhead = 2;  // grid rows between a prefetch and the count that reads it
 
 struct Registers {
     __m512i table[4];  // the exponent table's bytes, 64 levels each
@@ -70,7 +57,7 @@ TELVO_AVX512 __attribute__((always_inline)) inline void loadRegisters(Registers&
 
 // Up to sixteen pixels 0x00RRGGBB (those of `lanes`; the others zero) into the copies.
 TELVO_AVX512 __attribute__((always_inline)) inline void countPixels(
-    __m512i colours, __mmask16 lanes, const Registers& reg, CountCopy* copies, uint64_t& grey)
+    __m512i colours, __mmask16 lanes, const Registers& reg, GridCopy* copies, uint64_t& grey)
 {
     const __m512i byte = _mm512_set1_epi32(0xFF);
     const __m512i b = _mm512_and_si512(colours, byte);
@@ -119,7 +106,7 @@ TELVO_AVX512 __attribute__((always_inline)) inline void countPixels(
     __asm__("" : "+m"(index), "+m"(slots), "+m"(colour));
 #pragma GCC unroll 16
     for (int i = 0; i < 16; ++i) {
-        CountCopy& c = copies[i % kCopies];
+        GridCopy& c = copies[i % kGridCopies];
         auto* bin = reinterpret_cast<__m128i*>(&c.bins[index[i]]);
         const __m128i add = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(int(colour[i])));
         _mm_storeu_si128(bin, _mm_add_epi32(_mm_loadu_si128(bin), add));
@@ -138,25 +125,12 @@ TELVO_AVX512 __attribute__((always_inline)) inline bool oneColour(__m512i colour
 }
 
 TELVO_AVX512 __attribute__((always_inline)) inline void countSixteenOfOne(__m512i colours,
-                                                                          CountCopy& copy,
+                                                                          GridCopy& copy,
                                                                           uint64_t& grey)
 {
     const uint32_t colour =
         uint32_t(_mm_cvtsi128_si32(_mm512_maskz_extracti32x4_epi32(0xF, colours, 0)));
-    const int r = int(colour >> 16), g = int(colour >> 8 & 0xFF), b = int(colour & 0xFF);
-    const int at = exponentBinOf(exponentTable(), r, g, b);
-    if (at >= 0) {
-        CopyBin& bin = copy.bins[at];
-        bin.b += 16 * uint32_t(b);
-        bin.g += 16 * uint32_t(g);
-        bin.r += 16 * uint32_t(r);
-        bin.n += 16;
-    }
-    if (!nearGrey(r, g, b)) return;
-    copy.neutral[r] += 16;
-    copy.neutral[kNeutralRow + g] += 16;
-    copy.neutral[2 * kNeutralRow + b] += 16;
-    grey += 16;
+    addRunToCopy(copy, grey, int(colour >> 16), int(colour >> 8 & 0xFF), int(colour & 0xFF), 16);
 }
 
 // Sixteen deep pixels' 8-bit bins, as bytes B, G, R, 0 of each dword: a word v's bin is
@@ -196,7 +170,7 @@ TELVO_AVX512 __attribute__((always_inline)) inline __m512i pickNear(const uint8_
     return _mm512_mask_blend_epi32(upper, low, high);
 }
 
-TELVO_AVX512 void countRows(const ConstPlane& rows, int x0, int x1, int step, CountCopy* copies,
+TELVO_AVX512 void countRows(const ConstPlane& rows, int x0, int x1, int step, GridCopy* copies,
                             uint64_t& grey)
 {
     Registers reg;
@@ -260,26 +234,12 @@ void countBalanceGridAvx512(const ConstPlane& gridRows, int x0, int x1, int step
                             BalanceCounts& out)
 {
     if (x1 <= x0 || gridRows.height <= 0) return;
-    CountCopy copies[kCopies];
+    GridCopy copies[kGridCopies];
     std::memset(copies, 0, sizeof copies);
     uint64_t grey = 0;
     countRows(gridRows, x0, x1, step, copies, grey);
-    ExponentBin* bins = &out.exponents[0][0];
-    for (int i = 0; i < kOffPlane; ++i)
-        for (const CountCopy& c : copies) {
-            bins[i].n += c.bins[i].n;
-            bins[i].r += c.bins[i].r;
-            bins[i].g += c.bins[i].g;
-            bins[i].b += c.bins[i].b;
-        }
-    for (int v = 0; v < 256; ++v)
-        for (const CountCopy& c : copies) {
-            out.neutral.r[v] += c.neutral[v];
-            out.neutral.g[v] += c.neutral[kNeutralRow + v];
-            out.neutral.b[v] += c.neutral[2 * kNeutralRow + v];
-        }
-    out.grey += grey;
-    out.looked += uint64_t(gridRows.height) * uint64_t((x1 - x0 + step - 1) / step);
+    foldGridCopies(copies, grey, uint64_t(gridRows.height) * uint64_t((x1 - x0 + step - 1) / step),
+                   out);
 }
 
 #else
