@@ -235,6 +235,7 @@ public:
     {
         const uint64_t* channels[3] = {h.r, h.g, h.b};
         for (int c = 0; c < 3; ++c) {
+            count_[c] = channels[c];
             const double black = stretch.value[kBlackR + c], white = stretch.value[kWhiteR + c];
             double n = 0, sum = 0;
             for (int v = 0; v < 256; ++v) {
@@ -244,7 +245,6 @@ public:
                 const double t = (v - black) / (white - black);
                 // Above the white point the curve's output clips at 255 whatever the exponent.
                 logPlace_[c][v] = t <= 0 ? -HUGE_VAL : std::log(std::min(t, 1.0));
-                count_[c][v] = k;
             }
             pixels_[c] = n;
             before_[c] = (n > 0 ? sum / n : 0) + 1;
@@ -259,7 +259,8 @@ public:
             double sum = 0;
             for (int v = 0; v < 256; ++v)
                 if (count_[c][v] > 0 && logPlace_[c][v] > -HUGE_VAL)
-                    sum += count_[c][v] * 255 * std::exp(exponent[c] * logPlace_[c][v]);
+                    sum += static_cast<double>(count_[c][v]) * 255 *
+                           std::exp(exponent[c] * logPlace_[c][v]);
             after[c] = (pixels_[c] > 0 ? sum / pixels_[c] : 0) + 1;
         }
         double dot = 0, a = 0, b = 0;
@@ -272,7 +273,8 @@ public:
     }
 
 private:
-    double logPlace_[3][256], count_[3][256];
+    const uint64_t* count_[3];  // the histograms, R, G, B
+    double logPlace_[3][256];
     double pixels_[3], before_[3];
 };
 

@@ -233,13 +233,7 @@ TELVO_AVX512 void countRows(const ConstPlane& rows, int x0, int x1, int step, Gr
 void countBalanceGridAvx512(const ConstPlane& gridRows, int x0, int x1, int step,
                             BalanceCounts& out)
 {
-    if (x1 <= x0 || gridRows.height <= 0) return;
-    GridCopy copies[kGridCopies];
-    std::memset(copies, 0, sizeof copies);
-    uint64_t grey = 0;
-    countRows(gridRows, x0, x1, step, copies, grey);
-    foldGridCopies(copies, grey, uint64_t(gridRows.height) * uint64_t((x1 - x0 + step - 1) / step),
-                   out);
+    countGridWith(countRows, gridRows, x0, x1, step, out);
 }
 
 #else

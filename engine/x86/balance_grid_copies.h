@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "engine/balance_counts.h"
 
@@ -65,4 +66,21 @@ inline void foldGridCopies(const GridCopy (&copies)[kGridCopies], uint64_t grey,
         }
     out.grey += grey;
     out.looked += looked;
+}
+
+// A kernel's count of the grid rows into the copies, adding its near-grey pixels to `grey`.
+using CountGridRows = void (*)(const ConstPlane& rows, int x0, int x1, int step, GridCopy* copies,
+                               uint64_t& grey);
+
+// A kernel's whole grid: zeroed copies, `countRows`, the fold into `out`.
+inline void countGridWith(CountGridRows countRows, const ConstPlane& gridRows, int x0, int x1,
+                          int step, BalanceCounts& out)
+{
+    if (x1 <= x0 || gridRows.height <= 0) return;
+    GridCopy copies[kGridCopies];
+    std::memset(copies, 0, sizeof copies);
+    uint64_t grey = 0;
+    countRows(gridRows, x0, x1, step, copies, grey);
+    foldGridCopies(copies, grey, uint64_t(gridRows.height) * uint64_t((x1 - x0 + step - 1) / step),
+                   out);
 }
